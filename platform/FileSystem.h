@@ -1,0 +1,26 @@
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <string_view>
+
+// File-system calls. Every path is a CP1251 text, as the program holds it;
+// it becomes UTF-8 only here, where it reaches the system.
+namespace platform {
+
+bool isDirectory(const std::string& path);
+bool fileExists(const std::string& path);
+bool removeFile(const std::string& path);
+// Replaces `to` if it exists.
+bool renameFile(const std::string& from, const std::string& to);
+
+// Opens in binary mode, creating or truncating the file.
+bool openForWriting(std::ofstream& stream, const std::string& path);
+bool openForReading(std::ifstream& stream, const std::string& path);
+
+// Writes `content` to a temporary file beside `path`, flushes it to disk and
+// renames it over `path`. On any failure `path` is left as it was, the
+// temporary file is removed, and false is returned.
+bool replaceFileAtomically(const std::string& path, std::string_view content);
+
+} // namespace platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace testing_helpers {
+
+// Processes GUI-thread events until `done` holds or `timeoutMs` passes.
+// Returns whether `done` held.
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// Processes GUI-thread events for about `ms` milliseconds.
+void pumpFor(int ms);
+
+// A clock that tests move by hand. Sleeping on it advances it at once (after
+// a yield, so that other threads get a turn), so a wait of minutes takes no
+// time; `onSleep` lets a test act when the clock passes a point.
+class FakeClock : public platform::ClockSource {
+public:
+    FakeClock();
+    ~FakeClock() override;
+
+    std::int64_t nowMs() override { return now.load(); }
+    void sleepMs(std::int64_t ms) override;
+    void advance(std::int64_t ms) { now += ms; }
+    void set(std::int64_t ms) { now = ms; }
+    std::int64_t totalSleptMs() const { return slept.load(); }
+
+    std::function<void(std::int64_t now)> onSleep;
+
+private:
+    std::atomic<std::int64_t> now{1'000'000};
+    std::atomic<std::int64_t> slept{0};
+};
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object dies. `path()` ends without a separator.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return dir; }
+    std::string file(const std::string& name) const { return dir + "/" + name; }
+
+private:
+    std::string dir;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+} // namespace testing_helpers

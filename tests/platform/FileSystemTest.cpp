@@ -1,0 +1,84 @@
+#include "platform/FileSystem.h"
+
+#include "support/Cp1251.h"
+#include "tests/common/TestHelpers.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace kestrune::text::literals;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using testing_helpers::writeFile;
+
+TEST(FileSystem, Cp1251PathsReachTheSystemAsUtf8) {
+    TempDir dir;
+    const std::string folder = dir.path() + std::string("/Загрузки"_cp1251);
+    std::filesystem::create_directory(dir.path() + "/Загрузки");
+    EXPECT_TRUE(platform::isDirectory(folder));
+    EXPECT_FALSE(platform::isDirectory(folder + "/none"));
+
+    const std::string file = folder + std::string("/файл.txt"_cp1251);
+    std::ofstream out;
+    ASSERT_TRUE(platform::openForWriting(out, file));
+    out << "abc";
+    out.close();
+    EXPECT_EQ(readFile(dir.path() + "/Загрузки/файл.txt"), "abc");
+    EXPECT_TRUE(platform::fileExists(file));
+    EXPECT_FALSE(platform::isDirectory(file));
+
+    const std::string renamed = folder + std::string("/другой.txt"_cp1251);
+    EXPECT_TRUE(platform::renameFile(file, renamed));
+    EXPECT_FALSE(platform::fileExists(file));
+    EXPECT_TRUE(platform::removeFile(renamed));
+    EXPECT_FALSE(platform::removeFile(renamed));
+}
+
+TEST(FileSystem, AtomicReplaceWritesTheWholeContent) {
+    TempDir dir;
+    const std::string path = dir.file("downloads.txt");
+    writeFile(path, "old");
+    ASSERT_TRUE(platform::replaceFileAtomically(path, "new content"));
+    EXPECT_EQ(readFile(path), "new content");
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(FileSystem, AFailedRenameLeavesTheOldFileWhole) {
+    TempDir dir;
+    // A non-empty folder at the target path makes the rename fail.
+    const std::string path = dir.file("target");
+    std::filesystem::create_directory(path);
+    writeFile(path + "/inside", "keep");
+    EXPECT_FALSE(platform::replaceFileAtomically(path, "new"));
+    EXPECT_EQ(readFile(path + "/inside"), "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("downloads.txt");
+    writeFile(path, "old content");
+
+    // A file-size limit makes writes fail the way a full disk does.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 4;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool replaced = platform::replaceFileAtomically(path, std::string(4096, 'x'));
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(readFile(path), "old content");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
