@@ -1,0 +1,244 @@
+#include "engine/Download.h"
+
+#include "http/HttpClient.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Timer.h"
+#include "support/Cp1251.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace tolvenka {
+
+using namespace kestrune::text::literals;
+
+namespace {
+
+std::string targetPathFor(const std::string& link, const std::string& folderOrPath) {
+    if (!platform::isDirectory(folderOrPath)) {
+        return folderOrPath;
+    }
+    std::string path = folderOrPath;
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    const std::size_t lastSeparator = link.find_last_of("/\\");
+    path += lastSeparator == std::string::npos ? link : link.substr(lastSeparator + 1);
+    return path;
+}
+
+std::string twoDigits(std::int64_t value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+// Reads one line of the queue file: up to LF, with a CR before it dropped.
+bool readLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        line.clear();
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
+} // namespace
+
+Download::Download(std::string link, const std::string& folderOrPath, std::string kindName)
+    : link(std::move(link))
+    , targetPath(targetPathFor(this->link, folderOrPath))
+    , kindName(std::move(kindName))
+    , httpClient(std::make_unique<http::HttpClient>())
+    , speedTimer(std::make_unique<platform::Timer>(1000 / SPEED_SAMPLES_PER_SECOND,
+                                                   [this] { onSpeedTimer(); })) {
+    httpClient->OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
+        onHttpWork(count);
+    };
+}
+
+Download::~Download() = default;
+
+std::string Download::captionOf(State state) {
+    static const std::array<std::string_view, 8> captions = {
+        "В очереди"_cp1251,
+        "В обработке"_cp1251,
+        "Ошибка"_cp1251,
+        "Ожидание начала загрузки"_cp1251,
+        "Ожидание действий пользователя"_cp1251,
+        "Загрузка"_cp1251,
+        "Готово"_cp1251,
+        "Файл не найден"_cp1251,
+    };
+    return std::string(captions.at(static_cast<std::size_t>(state)));
+}
+
+const char* Download::persistedWordOf(State state) {
+    switch (state) {
+    case State::Complete:
+        return "Complete";
+    case State::NotFound:
+        return "NotFound";
+    default:
+        return "Queue";
+    }
+}
+
+std::string Download::getStateCaption() const {
+    return captionOf(state.load());
+}
+
+bool Download::run() {
+    setState(State::Processing);
+    bytesReceived = 0;
+    const SpeedSamples::Window samplesWindow =
+        speedSamples.open(SPEED_WINDOW_SECONDS * SPEED_SAMPLES_PER_SECOND);
+    // The abort request lives as long as this run: an abort that arrived
+    // between the worker's pick and this point still ends the run.
+    struct ForgetAbortAtEnd {
+        std::atomic<bool>& flag;
+        ~ForgetAbortAtEnd() { flag = false; }
+    } forgetAbortAtEnd{abortRequested};
+    try {
+        return process();
+    } catch (AbortType) {
+        setState(State::Queued);
+        return false;
+    } catch (...) {
+        setState(State::Error);
+        throw;
+    }
+}
+
+void Download::abort() {
+    // The flag goes first: the kind clears the client's disconnect and then
+    // looks at the flag, so this order cannot lose the disconnect.
+    abortRequested = true;
+    httpClient->Disconnect();
+}
+
+void Download::forgetAbort() {
+    abortRequested = false;
+}
+
+void Download::setState(State newState) {
+    state = newState;
+    onStatusChange(this);
+    lastActivity = platform::clockMs();
+}
+
+void Download::waitSeconds(std::int64_t seconds) {
+    if (seconds <= 0) {
+        return;
+    }
+    constexpr std::int64_t maxSeconds = std::numeric_limits<std::int64_t>::max() / 2000;
+    const std::int64_t deadline = platform::clockMs() + std::min(seconds, maxSeconds) * 1000;
+    for (;;) {
+        if (abortRequested) {
+            throw AbortType::Requested;
+        }
+        const std::int64_t left = deadline - platform::clockMs();
+        if (left <= 0) {
+            return;
+        }
+        platform::sleepMs(std::min<std::int64_t>(left, 10));
+    }
+}
+
+void Download::resetProgress() {
+    bytesAtLastTick = 0;
+    bytesReceived = 0;
+    speedSamples.clear();
+}
+
+void Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
+                                State& state) {
+    std::string word;
+    readLine(in, link);
+    readLine(in, targetPath);
+    readLine(in, word);
+    if (word == "Complete") {
+        state = State::Complete;
+    } else if (word == "NotFound") {
+        state = State::NotFound;
+    } else {
+        state = State::Queued;
+    }
+}
+
+void Download::save(std::ostream& out) const {
+    out << kindName << "\r\n" << std::flush;
+    out << link << "\r\n" << std::flush;
+    out << targetPath << "\r\n" << std::flush;
+    out << persistedWordOf(state.load()) << "\r\n" << std::flush;
+    saveKindData(out);
+    out << "\r\n";
+}
+
+void Download::onHttpWork(std::int64_t count) {
+    lastActivity = platform::clockMs();
+    bytesReceived = count;
+}
+
+void Download::onSpeedTimer() {
+    if (state.load() != State::Downloading) {
+        return;
+    }
+    const std::int64_t received = bytesReceived.load();
+    const std::int64_t perTick = received - bytesAtLastTick.exchange(received);
+    speedSamples.push(static_cast<int>(std::clamp<std::int64_t>(
+        perTick, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
+    const double idleSeconds =
+        static_cast<double>(platform::clockMs() - lastActivity.load()) * 0.001;
+    if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS)) {
+        httpClient->Disconnect();
+    }
+}
+
+std::int64_t Download::getTotalBytes() const {
+    if (state.load() != State::Downloading || !httpClient->hasResponse()) {
+        return -1;
+    }
+    return httpClient->ContentLength();
+}
+
+std::int64_t Download::getReceivedBytes() const {
+    return state.load() == State::Downloading ? bytesReceived.load() : -1;
+}
+
+long double Download::getSpeed() const {
+    if (state.load() != State::Downloading) {
+        return -1;
+    }
+    const SpeedSamples::Summary samples = speedSamples.summary();
+    if (samples.count == 0) {
+        return -1;
+    }
+    return static_cast<long double>(samples.sum) * (1.0L / 1024) / samples.count *
+           SPEED_SAMPLES_PER_SECOND;
+}
+
+std::string Download::getRemainingTime() const {
+    if (state.load() != State::Downloading || !httpClient->hasResponse() ||
+        speedSamples.summary().count == 0) {
+        return "-";
+    }
+    const std::int64_t total = httpClient->ContentLength();
+    const long double speed = std::trunc(getSpeed());
+    if (total == 0 || speed <= 0) {
+        return "-";
+    }
+    const std::int64_t left = std::max<std::int64_t>(0, total - bytesReceived.load());
+    const std::int64_t seconds =
+        static_cast<std::int64_t>(static_cast<long double>(left) * (1.0L / 1024) / speed);
+    return formatRemainingTime(seconds);
+}
+
+std::string Download::formatRemainingTime(std::int64_t seconds) {
+    return std::to_string(seconds / 3600) + ":" + twoDigits(seconds / 60 % 60) + ":" +
+           twoDigits(seconds % 60);
+}
+
+} // namespace tolvenka

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "engine/SpeedSamples.h"
+#include "support/Event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace http {
+class HttpClient;
+}
+namespace platform {
+class Timer;
+}
+
+namespace tolvenka {
+
+// One remote file, named by a link, fetched into one local file. A concrete
+// kind supplies the protocol (`process`); this class holds the state, the
+// run frame, the abort, the HTTP client and the progress figures.
+//
+// Threads: the worker thread calls `run` (and the kind's `process` inside it);
+// the GUI thread constructs, destroys, aborts, saves and reads the progress
+// figures. Fields that both touch are atomic; the speed samples have a small
+// lock of their own.
+class Download {
+public:
+    enum class State : std::uint8_t {
+        Queued,
+        Processing,
+        Error,
+        WaitingForStart,
+        WaitingForUser,
+        Downloading,
+        Complete,
+        NotFound,
+    };
+
+    // Thrown by value to unwind a running download after `abort`.
+    enum class AbortType : std::uint8_t { Requested };
+
+    static constexpr int SPEED_SAMPLES_PER_SECOND = 10;
+    static constexpr int SPEED_WINDOW_SECONDS = 30;
+    static constexpr int IDLE_TIMEOUT_SECONDS = 120;
+
+    virtual ~Download();
+
+    Download(const Download&) = delete;
+    Download& operator=(const Download&) = delete;
+
+    const std::string& getLink() const { return link; }
+    const std::string& getTargetPath() const { return targetPath; }
+    const std::string& getKindName() const { return kindName; }
+    State getState() const { return state.load(); }
+
+    // The caption of the present state; kinds with finer states override it.
+    virtual std::string getStateCaption() const;
+    static std::string captionOf(State state);
+    // The word the queue file stores for a state.
+    static const char* persistedWordOf(State state);
+
+    // Worker thread. Runs the kind's `process`; true when the file was
+    // completed. An abort ends it in `Queued` with false; any other failure
+    // ends it in `Error` and is rethrown.
+    bool run();
+
+    // Any thread. Makes a running `run` end soon: waits end within 10 ms and
+    // the HTTP call in progress fails at once. The request is kept until the
+    // run ends (or `forgetAbort`), so an abort that races the start of a run
+    // still stops it.
+    void abort();
+    // GUI thread, between runs: drops an abort that came after a run ended.
+    void forgetAbort();
+
+    // GUI thread. Progress figures; -1 or "-" when not available.
+    std::int64_t getTotalBytes() const;
+    std::int64_t getReceivedBytes() const;
+    long double getSpeed() const;
+    std::string getRemainingTime() const;
+
+    // "H:MM:SS", hours unpadded and unlimited.
+    static std::string formatRemainingTime(std::int64_t seconds);
+
+    // Writes the download's record of the queue file.
+    void save(std::ostream& out) const;
+
+    // Fires on every state change, on the thread that made it.
+    kestrune::Event<Download*> onStatusChange;
+
+protected:
+    // `folderOrPath`: a folder (the link's file name is appended) or, when it
+    // is no existing folder, the full target path.
+    Download(std::string link, const std::string& folderOrPath, std::string kindName);
+
+    virtual bool process() = 0;
+    virtual void saveKindData(std::ostream& out) const = 0;
+
+    void setState(State newState);
+    // Waits `seconds`, checking every 10 ms for an abort, which it throws as
+    // `AbortType::Requested`. Zero or fewer seconds return at once.
+    void waitSeconds(std::int64_t seconds);
+    void resetProgress();
+    bool isAbortRequested() const { return abortRequested.load(); }
+    http::HttpClient& getHttpClient() { return *httpClient; }
+
+    // Reads the link, target path and state word of a stored record.
+    static void readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
+                                 State& state);
+
+private:
+    void onHttpWork(std::int64_t count);
+    void onSpeedTimer();
+
+    const std::string link;
+    const std::string targetPath;
+    const std::string kindName;
+    std::atomic<bool> abortRequested{false};
+    std::unique_ptr<http::HttpClient> httpClient;
+    std::unique_ptr<platform::Timer> speedTimer;
+    std::atomic<std::int64_t> lastActivity{0};
+    SpeedSamples speedSamples;
+    std::atomic<std::int64_t> bytesAtLastTick{0};
+    std::atomic<std::int64_t> bytesReceived{0};
+    std::atomic<State> state{State::Queued};
+};
+
+} // namespace tolvenka

@@ -1,0 +1,88 @@
+#include "service/DownloadMaker.h"
+
+#include "service/RapidshareDownload.h"
+#include "service/ServiceHost.h"
+
+#include <atomic>
+#include <cassert>
+#include <stdexcept>
+
+namespace tolvenka {
+
+namespace {
+
+std::atomic<const DownloadMaker*> current{nullptr};
+
+} // namespace
+
+DownloadMaker::DownloadMaker() {
+    existenceChecks[serviceHost()] = &RapidshareDownload::checkFileExists;
+    creators[serviceHost()] = &RapidshareDownload::create;
+    loaders[serviceHost()] = &RapidshareDownload::load;
+    recognisers[&RapidshareDownload::isServiceLink] = serviceHost();
+
+    const DownloadMaker* none = nullptr;
+    [[maybe_unused]] const bool installed = current.compare_exchange_strong(none, this);
+    assert(installed && "only one download registry may live at a time");
+}
+
+DownloadMaker::~DownloadMaker() {
+    const DownloadMaker* self = this;
+    current.compare_exchange_strong(self, nullptr);
+}
+
+const DownloadMaker& downloadMaker() {
+    const DownloadMaker* maker = current.load();
+    if (maker == nullptr) {
+        throw std::logic_error("no download registry lives");
+    }
+    return *maker;
+}
+
+std::string DownloadMaker::kindOf(const std::string& link) const {
+    for (const auto& [recognises, kind] : recognisers) {
+        if (recognises(link)) {
+            return kind;
+        }
+    }
+    return {};
+}
+
+bool DownloadMaker::fileExists(const std::string& kind, const std::string& link) const {
+    const auto check = existenceChecks.find(kind);
+    return check != existenceChecks.end() && check->second(link);
+}
+
+Download* DownloadMaker::createDownload(const std::string& kind, const std::string& url,
+                                        const std::string& folder) const {
+    const auto creator = creators.find(kind);
+    return creator == creators.end() ? nullptr : creator->second(url, folder);
+}
+
+Download* DownloadMaker::loadDownload(const std::string& kind, std::istream& in) const {
+    const auto loader = loaders.find(kind);
+    if (loader != loaders.end()) {
+        return loader->second(in);
+    }
+    // Skip the record's own lines, leaving the closing empty line (a line
+    // that is only CR counts as empty) for the caller, as a loader would.
+    while (in) {
+        const int next = in.peek();
+        if (next == '\n' || next == std::char_traits<char>::eof()) {
+            break;
+        }
+        if (next == '\r') {
+            in.get();
+            const bool emptyLine = in.peek() == '\n';
+            in.unget();
+            if (emptyLine) {
+                break;
+            }
+        }
+        std::string skipped;
+        std::getline(in, skipped);
+    }
+    return nullptr;
+}
+
+} // namespace tolvenka

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <istream>
+#include <map>
+#include <string>
+
+namespace tolvenka {
+
+class Download;
+
+using LinkRecogniser = bool (*)(const std::string& link);
+using ExistenceCheck = bool (*)(const std::string& link);
+using DownloadCreator = Download* (*)(const std::string& url, const std::string& folder);
+using DownloadLoader = Download* (*)(std::istream& in);
+
+// The registry of download kinds: for each kind name, the kind's link
+// recogniser, existence check, creator and loader. Nothing outside it names a
+// concrete kind. Its maps are filled by the constructor and only read after,
+// so any thread may ask it.
+//
+// While a registry lives it is the program's registry, the one that
+// `downloadMaker()` returns: main() makes one after the service host is set
+// up, and tests make their own.
+class DownloadMaker {
+public:
+    DownloadMaker();
+    ~DownloadMaker();
+
+    DownloadMaker(const DownloadMaker&) = delete;
+    DownloadMaker& operator=(const DownloadMaker&) = delete;
+
+    // The kind name of the link, or "" when no kind accepts it.
+    std::string kindOf(const std::string& link) const;
+    // The kind's existence check; false for an unknown kind. May throw.
+    bool fileExists(const std::string& kind, const std::string& link) const;
+    // A new download owned by the caller, or null for an unknown kind.
+    Download* createDownload(const std::string& kind, const std::string& url,
+                             const std::string& folder) const;
+    // A download read by the kind's loader, or null for an unknown kind, whose
+    // record is then skipped up to (not including) its closing empty line.
+    Download* loadDownload(const std::string& kind, std::istream& in) const;
+
+private:
+    std::map<std::string, ExistenceCheck> existenceChecks;
+    std::map<std::string, DownloadCreator> creators;
+    std::map<std::string, DownloadLoader> loaders;
+    std::map<LinkRecogniser, std::string> recognisers;
+};
+
+// The registry that lives now. There must be one.
+const DownloadMaker& downloadMaker();
+
+} // namespace tolvenka

@@ -1,0 +1,267 @@
+#include "service/RapidshareDownload.h"
+
+#include "http/HttpClient.h"
+#include "platform/FileSystem.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+
+#include <array>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace tolvenka {
+
+using namespace kestrune::text::literals;
+
+namespace {
+
+// What the service's pages say.
+constexpr std::string_view notFoundText = "The file could not be found.";
+constexpr std::string_view freeFormMarker = "<form id=\"ff\" action=\"";
+constexpr std::string_view waitMinutesText = "Or try again in about ";
+constexpr std::string_view ipBusyText = "is already downloading a file.";
+constexpr std::string_view overloadedText = "Currently a lot of users are downloading files.";
+constexpr std::string_view finalFormMarker = "'<form name=\"dlf\" action=\"";
+constexpr std::string_view countdownMarker = "var c=";
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The text after the first `marker` up to (not including) `end`; empty when
+// either is missing.
+std::string textAfter(const std::string& text, std::string_view marker, char end) {
+    const std::size_t start = text.find(marker);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const std::size_t from = start + marker.size();
+    const std::size_t to = text.find(end, from);
+    return to == std::string::npos ? std::string() : text.substr(from, to - from);
+}
+
+// A decimal integer at the start of `text` (blanks skipped, a sign allowed),
+// held within +-10^15 so that arithmetic on it cannot overflow.
+bool parseInteger(const std::string& text, std::int64_t& value) {
+    constexpr std::int64_t limit = 1'000'000'000'000'000;
+    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
+    if (pos == std::string::npos) {
+        return false;
+    }
+    const bool negative = text[pos] == '-';
+    if (text[pos] == '-' || text[pos] == '+') {
+        ++pos;
+    }
+    if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') {
+        return false;
+    }
+    std::int64_t magnitude = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        magnitude = std::min(limit, magnitude * 10 + (text[pos] - '0'));
+    }
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+} // namespace
+
+RapidshareDownload::RapidshareDownload(std::string url, const std::string& folder)
+    : Download(std::move(url), folder, serviceHost()) {}
+
+bool RapidshareDownload::isServiceLink(const std::string& link) {
+    const std::string lower = kestrune::text::toLowerCp1251(link);
+    const std::string prefix = kestrune::text::toLowerCp1251("http://" + serviceHost() + "/files/");
+    if (lower.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    const std::size_t digitsEnd = lower.find_first_not_of("0123456789", prefix.size());
+    return digitsEnd != std::string::npos && digitsEnd > prefix.size() && lower[digitsEnd] == '/';
+}
+
+bool RapidshareDownload::checkFileExists(const std::string& link) {
+    http::HttpClient client;
+    return !contains(client.Get(link), notFoundText);
+}
+
+Download* RapidshareDownload::create(const std::string& url, const std::string& folder) {
+    return new RapidshareDownload(url, folder);
+}
+
+Download* RapidshareDownload::load(std::istream& in) {
+    std::string link;
+    std::string path;
+    State state = State::Queued;
+    readCommonFields(in, link, path, state);
+    auto* download = new RapidshareDownload(link, path);
+    download->setState(state);
+    download->serviceState = state == State::Complete   ? ServiceState::Done
+                             : state == State::NotFound ? ServiceState::FileNotFound
+                                                        : ServiceState::InQueue;
+    return download;
+}
+
+std::string RapidshareDownload::captionOf(ServiceState state) {
+    static const std::array<std::string_view, 10> captions = {
+        "В очереди"_cp1251,
+        "Ошибка"_cp1251,
+        "Сервер в дауне, ожидание"_cp1251,
+        "С этого IP-адреса уже идёт загрузка, ожидание"_cp1251,
+        "Подождите N минут"_cp1251,
+        "Обратный отсчёт перед загрузкой"_cp1251,
+        "Загрузка"_cp1251,
+        "Готово"_cp1251,
+        "Файл не найден"_cp1251,
+        "Сервер перегружен"_cp1251,
+    };
+    return std::string(captions.at(static_cast<std::size_t>(state)));
+}
+
+Download::State RapidshareDownload::downloadStateOf(ServiceState state) {
+    switch (state) {
+    case ServiceState::InQueue:
+        return State::Queued;
+    case ServiceState::Failed:
+        return State::Error;
+    case ServiceState::Transferring:
+        return State::Downloading;
+    case ServiceState::Done:
+        return State::Complete;
+    case ServiceState::FileNotFound:
+        return State::NotFound;
+    default:
+        return State::WaitingForStart;
+    }
+}
+
+std::string RapidshareDownload::getStateCaption() const {
+    return captionOf(serviceState.load());
+}
+
+void RapidshareDownload::saveKindData(std::ostream&) const {}
+
+void RapidshareDownload::setServiceState(ServiceState newState) {
+    serviceState = newState;
+    setState(downloadStateOf(newState));
+}
+
+std::int64_t RapidshareDownload::backOffSeconds(int failuresInARow) {
+    if (failuresInARow < 2) {
+        return 0;
+    }
+    return failuresInARow >= 7 ? 30 : std::int64_t{1} << (failuresInARow - 2);
+}
+
+std::int64_t RapidshareDownload::countdownOf(const std::string& reply) {
+    std::int64_t seconds = 0;
+    return parseInteger(textAfter(reply, countdownMarker, ';'), seconds) ? seconds
+                                                                         : DEFAULT_COUNTDOWN;
+}
+
+bool RapidshareDownload::process() {
+    std::string finalAddress;
+    int failuresInARow = 0;
+    for (;;) {
+        // A disconnect left by the idle guard or an earlier abort ends here;
+        // the abort flag is looked at after, so a new abort is never lost.
+        getHttpClient().clearDisconnect();
+        if (isAbortRequested()) {
+            setServiceState(ServiceState::InQueue);
+            return false;
+        }
+        if (serviceState == ServiceState::Done) {
+            return true;
+        }
+        if (serviceState == ServiceState::FileNotFound) {
+            return false;
+        }
+        try {
+            waitSeconds(backOffSeconds(failuresInARow));
+            const TurnOutcome outcome = takeTurn(finalAddress);
+            failuresInARow = outcome == TurnOutcome::Failed ? failuresInARow + 1 : 0;
+        } catch (AbortType) {
+            setServiceState(ServiceState::InQueue);
+            throw;
+        } catch (...) {
+            setServiceState(ServiceState::Failed);
+            ++failuresInARow;
+        }
+    }
+}
+
+RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(std::string& finalAddress) {
+    if (serviceState == ServiceState::Countdown) {
+        transferFile(finalAddress);
+        return TurnOutcome::Known;
+    }
+    return requestTicket(finalAddress);
+}
+
+RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& finalAddress) {
+    const std::string page = getHttpClient().Get(getLink());
+    if (contains(page, notFoundText)) {
+        setServiceState(ServiceState::FileNotFound);
+        return TurnOutcome::Known;
+    }
+    if (!contains(page, freeFormMarker)) {
+        setServiceState(ServiceState::ServerDown);
+        waitSeconds(SERVICE_RETRY_WAIT);
+        return TurnOutcome::Known;
+    }
+    const std::string freeFormAddress = textAfter(page, freeFormMarker, '"');
+    const std::string reply = getHttpClient().Post(freeFormAddress, "dl.start=Free");
+
+    ServiceState refusal = ServiceState::InQueue;
+    if (contains(reply, waitMinutesText)) {
+        refusal = ServiceState::WaitMinutes;
+    } else if (contains(reply, ipBusyText)) {
+        refusal = ServiceState::IpBusy;
+    } else if (contains(reply, overloadedText)) {
+        refusal = ServiceState::Overloaded;
+    }
+    if (refusal != ServiceState::InQueue) {
+        setServiceState(refusal);
+        waitSeconds(SERVICE_RETRY_WAIT);
+        return TurnOutcome::Known;
+    }
+    if (!contains(reply, finalFormMarker)) {
+        setServiceState(ServiceState::Failed);
+        return TurnOutcome::Failed;
+    }
+    const std::string address = textAfter(reply, finalFormMarker, '"');
+    setServiceState(ServiceState::Countdown);
+    waitSeconds(countdownOf(reply) + COUNTDOWN_MARGIN);
+    finalAddress = address;
+    return TurnOutcome::Known;
+}
+
+void RapidshareDownload::transferFile(const std::string& finalAddress) {
+    resetProgress();
+    setServiceState(ServiceState::Transferring);
+    // The reply goes into "<target>.part" and replaces the target only when
+    // it has arrived whole, so a failed transfer never costs an existing file.
+    const std::string partPath = getTargetPath() + ".part";
+    std::ofstream file;
+    if (!platform::openForWriting(file, partPath)) {
+        throw std::runtime_error("cannot create the file");
+    }
+    try {
+        std::istringstream body("mirror=");
+        getHttpClient().Post(finalAddress, body, file);
+        file.close();
+        if (file.fail()) {
+            throw std::runtime_error("cannot write the file");
+        }
+        if (!platform::renameFile(partPath, getTargetPath())) {
+            throw std::runtime_error("cannot put the file in place");
+        }
+    } catch (...) {
+        file.close();
+        platform::removeFile(partPath);
+        throw;
+    }
+    setServiceState(ServiceState::Done);
+}
+
+} // namespace tolvenka

@@ -1,0 +1,250 @@
+#include "http/HttpClient.h"
+#include "support/Cp1251.h"
+#include "tests/common/SilentServer.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/engine/ScriptedDownload.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+using namespace kestrune::text::literals;
+using testing_helpers::FakeClock;
+using testing_helpers::pumpFor;
+using testing_helpers::pumpUntil;
+using testing_helpers::ScriptedDownload;
+using testing_helpers::SilentServer;
+using testing_helpers::TempDir;
+using tolvenka::Download;
+using State = tolvenka::Download::State;
+
+namespace {
+
+// Runs a download on a thread of its own, as the worker would.
+class RunInBackground {
+public:
+    explicit RunInBackground(Download& download)
+        : thread([this, &download] {
+            try {
+                result = download.run();
+            } catch (...) {
+                threw = true;
+            }
+            done = true;
+        }) {}
+    ~RunInBackground() { thread.join(); }
+
+    bool finished() const { return done.load(); }
+    bool succeeded() const { return result.load(); }
+    bool failed() const { return threw.load(); }
+
+private:
+    std::atomic<bool> done{false};
+    std::atomic<bool> result{false};
+    std::atomic<bool> threw{false};
+    std::thread thread;
+};
+
+} // namespace
+
+TEST(DownloadTargetPath, AFolderGetsTheFileNameOfTheLink) {
+    TempDir dir;
+    const std::string folder = dir.path();
+    EXPECT_EQ(ScriptedDownload("http://h/files/4711/report.zip", folder).getTargetPath(),
+              folder + "/report.zip");
+    EXPECT_EQ(ScriptedDownload("http://h/files/4711/report.zip", folder + "/").getTargetPath(),
+              folder + "/report.zip");
+    EXPECT_EQ(ScriptedDownload("C:\\dir\\name.txt", folder).getTargetPath(), folder + "/name.txt");
+    EXPECT_EQ(ScriptedDownload("plainname", folder).getTargetPath(), folder + "/plainname");
+    EXPECT_EQ(ScriptedDownload("http://h/files/1/", folder).getTargetPath(), folder + "/");
+}
+
+TEST(DownloadTargetPath, AnythingButAnExistingFolderIsTheTargetPathItself) {
+    TempDir dir;
+    const std::string stored = dir.path() + "/report.zip";
+    EXPECT_EQ(ScriptedDownload("http://h/files/1/other.zip", stored).getTargetPath(), stored);
+    const std::string cyrillicFolder = dir.path() + std::string("/Файлы"_cp1251);
+    std::filesystem::create_directory(dir.path() + "/Файлы");
+    EXPECT_EQ(ScriptedDownload("http://h/files/1/a.zip", cyrillicFolder).getTargetPath(),
+              cyrillicFolder + "/a.zip");
+}
+
+TEST(DownloadStates, CaptionsAndStoredWords) {
+    const std::pair<State, std::string_view> captions[] = {
+        {State::Queued, "В очереди"_cp1251},
+        {State::Processing, "В обработке"_cp1251},
+        {State::Error, "Ошибка"_cp1251},
+        {State::WaitingForStart, "Ожидание начала загрузки"_cp1251},
+        {State::WaitingForUser, "Ожидание действий пользователя"_cp1251},
+        {State::Downloading, "Загрузка"_cp1251},
+        {State::Complete, "Готово"_cp1251},
+        {State::NotFound, "Файл не найден"_cp1251},
+    };
+    for (const auto& [state, caption] : captions) {
+        EXPECT_EQ(Download::captionOf(state), caption);
+        const std::string word = Download::persistedWordOf(state);
+        EXPECT_EQ(word, state == State::Complete   ? "Complete"
+                        : state == State::NotFound ? "NotFound"
+                                                   : "Queue");
+    }
+}
+
+TEST(DownloadSave, WritesTheRecordWithCrLfAndTheKindData) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.setState(State::Downloading);
+    std::ostringstream out;
+    download.save(out);
+    EXPECT_EQ(out.str(), "scripted\r\nhttp://h/files/1/a.zip\r\n/no/such/a.zip\r\nQueue\r\n"
+                         "kind data\r\n\r\n");
+}
+
+TEST(DownloadProgress, RemainingTimeReadsHoursMinutesSeconds) {
+    EXPECT_EQ(Download::formatRemainingTime(3725), "1:02:05");
+    EXPECT_EQ(Download::formatRemainingTime(59), "0:00:59");
+    EXPECT_EQ(Download::formatRemainingTime(90061), "25:01:01");
+    EXPECT_EQ(Download::formatRemainingTime(0), "0:00:00");
+}
+
+TEST(DownloadProgress, NoFiguresOutsideATransfer) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    EXPECT_EQ(download.getTotalBytes(), -1);
+    EXPECT_EQ(download.getReceivedBytes(), -1);
+    EXPECT_EQ(download.getSpeed(), -1);
+    EXPECT_EQ(download.getRemainingTime(), "-");
+    // Downloading, but no sample and no reply yet.
+    download.setState(State::Downloading);
+    EXPECT_EQ(download.getSpeed(), -1);
+    EXPECT_EQ(download.getTotalBytes(), -1);
+    EXPECT_EQ(download.getRemainingTime(), "-");
+}
+
+TEST(DownloadRun, ReportsTheKindsVerdictAndEveryStateChange) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    std::vector<State> seen;
+    download.onStatusChange = [&](Download* sender) {
+        EXPECT_EQ(sender, &download);
+        seen.push_back(sender->getState());
+    };
+    download.body = [](ScriptedDownload& self) {
+        EXPECT_EQ(self.getState(), State::Processing);
+        self.setState(State::Complete);
+        return true;
+    };
+    EXPECT_TRUE(download.run());
+    EXPECT_EQ(seen, (std::vector<State>{State::Processing, State::Complete}));
+}
+
+TEST(DownloadRun, AFailureEndsInErrorAndReachesTheCaller) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload&) -> bool {
+        throw std::runtime_error("network");
+    };
+    EXPECT_THROW(download.run(), std::runtime_error);
+    EXPECT_EQ(download.getState(), State::Error);
+}
+
+TEST(DownloadRun, AnAbortEndsInQueuedWithFalse) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload&) -> bool {
+        throw Download::AbortType::Requested;
+    };
+    EXPECT_FALSE(download.run());
+    EXPECT_EQ(download.getState(), State::Queued);
+}
+
+TEST(DownloadWait, ZeroOrFewerSecondsReturnAtOnceEvenAfterAnAbort) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload& self) {
+        self.abort();
+        self.waitSeconds(0);
+        self.waitSeconds(-20);
+        return true;
+    };
+    EXPECT_TRUE(download.run());
+}
+
+TEST(DownloadWait, WaitsTheWholeTimeOnTheClock) {
+    FakeClock clock;
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload& self) {
+        self.waitSeconds(50);
+        return true;
+    };
+    const auto start = clock.nowMs();
+    EXPECT_TRUE(download.run());
+    EXPECT_EQ(clock.nowMs() - start, 50'000);
+}
+
+TEST(DownloadAbort, EndsAWaitWithinMilliseconds) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload& self) {
+        self.setState(State::WaitingForStart);
+        self.waitSeconds(3600);
+        return true;
+    };
+    RunInBackground run(download);
+    ASSERT_TRUE(pumpUntil([&] { return download.getState() == State::WaitingForStart; }));
+    download.abort();
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
+    EXPECT_FALSE(run.succeeded());
+    EXPECT_EQ(download.getState(), State::Queued);
+}
+
+TEST(DownloadAbort, AnAbortBeforeTheRunStartsStillStopsItAndIsThenForgotten) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload& self) {
+        self.waitSeconds(3600);
+        return true;
+    };
+    download.abort();
+    EXPECT_FALSE(download.run());
+    EXPECT_EQ(download.getState(), State::Queued);
+
+    download.body = [](ScriptedDownload& self) {
+        return !self.isAbortRequested();
+    };
+    EXPECT_TRUE(download.run());
+}
+
+TEST(DownloadAbort, CutsAHangingRequestAtOnce) {
+    SilentServer server;
+    ScriptedDownload download(server.url("/files/1/a.zip"), "/no/such/a.zip");
+    download.body = [&](ScriptedDownload& self) {
+        self.setState(State::WaitingForStart);
+        self.getHttpClient().Get(server.url());
+        return true;
+    };
+    RunInBackground run(download);
+    ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
+    download.abort();
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(download.getState(), State::Error);
+}
+
+TEST(DownloadIdleGuard, DisconnectsOnTheFirstTickAfter120Seconds) {
+    FakeClock clock;
+    SilentServer server;
+    ScriptedDownload download(server.url("/files/1/a.zip"), "/no/such/a.zip");
+    download.body = [&](ScriptedDownload& self) {
+        self.resetProgress();
+        self.setState(State::Downloading);
+        self.getHttpClient().Get(server.url());
+        return true;
+    };
+    const std::int64_t start = clock.nowMs();
+    RunInBackground run(download);
+    ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
+    ASSERT_EQ(download.getState(), State::Downloading);
+
+    clock.set(start + 120'000); // exactly 120.0 s: not yet
+    pumpFor(350);
+    EXPECT_FALSE(run.finished());
+
+    clock.set(start + 120'001);
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
+    EXPECT_TRUE(run.failed());
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "engine/Download.h"
+
+#include <functional>
+
+namespace testing_helpers {
+
+// A download kind whose work is whatever the test says.
+class ScriptedDownload : public tolvenka::Download {
+public:
+    static constexpr const char* kind = "scripted";
+
+    ScriptedDownload(std::string link, const std::string& folder)
+        : Download(std::move(link), folder, kind) {}
+
+    std::function<bool(ScriptedDownload&)> body;
+
+    using Download::getHttpClient;
+    using Download::isAbortRequested;
+    using Download::resetProgress;
+    using Download::setState;
+    using Download::waitSeconds;
+
+protected:
+    bool process() override { return body ? body(*this) : true; }
+    void saveKindData(std::ostream& out) const override { out << "kind data\r\n"; }
+};
+
+} // namespace testing_helpers
