@@ -1,5 +1,6 @@
 #include "http/HttpClient.h"
 #include "support/Cp1251.h"
+#include "tests/common/BackgroundRun.h"
 #include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
@@ -12,6 +13,7 @@
 #include <thread>
 
 using namespace kestrune::text::literals;
+using testing_helpers::BackgroundRun;
 using testing_helpers::FakeClock;
 using testing_helpers::pumpFor;
 using testing_helpers::pumpUntil;
@@ -20,35 +22,6 @@ using testing_helpers::SilentServer;
 using testing_helpers::TempDir;
 using tolvenka::Download;
 using State = tolvenka::Download::State;
-
-namespace {
-
-// Runs a download on a thread of its own, as the worker would.
-class RunInBackground {
-public:
-    explicit RunInBackground(Download& download)
-        : thread([this, &download] {
-            try {
-                result = download.run();
-            } catch (...) {
-                threw = true;
-            }
-            done = true;
-        }) {}
-    ~RunInBackground() { thread.join(); }
-
-    bool finished() const { return done.load(); }
-    bool succeeded() const { return result.load(); }
-    bool failed() const { return threw.load(); }
-
-private:
-    std::atomic<bool> done{false};
-    std::atomic<bool> result{false};
-    std::atomic<bool> threw{false};
-    std::thread thread;
-};
-
-} // namespace
 
 TEST(DownloadTargetPath, AFolderGetsTheFileNameOfTheLink) {
     TempDir dir;
@@ -185,7 +158,7 @@ TEST(DownloadAbort, EndsAWaitWithinMilliseconds) {
         self.waitSeconds(3600);
         return true;
     };
-    RunInBackground run(download);
+    BackgroundRun run(download);
     ASSERT_TRUE(pumpUntil([&] { return download.getState() == State::WaitingForStart; }));
     download.abort();
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
@@ -217,7 +190,7 @@ TEST(DownloadAbort, CutsAHangingRequestAtOnce) {
         self.getHttpClient().Get(server.url());
         return true;
     };
-    RunInBackground run(download);
+    BackgroundRun run(download);
     ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
     download.abort();
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
@@ -236,7 +209,7 @@ TEST(DownloadIdleGuard, DisconnectsOnTheFirstTickAfter120Seconds) {
         return true;
     };
     const std::int64_t start = clock.nowMs();
-    RunInBackground run(download);
+    BackgroundRun run(download);
     ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
     ASSERT_EQ(download.getState(), State::Downloading);
 

@@ -1,0 +1,278 @@
+#include "support/Cp1251.h"
+#include "tests/common/BackgroundRun.h"
+#include "tests/service/ServiceFixture.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace kestrune::text::literals;
+using servicesim::Step;
+using testing_helpers::BackgroundRun;
+using testing_helpers::FakeClock;
+using testing_helpers::pumpUntil;
+using testing_helpers::readFile;
+using testing_helpers::writeFile;
+using tolvenka::Download;
+using tolvenka::RapidshareDownload;
+
+namespace {
+
+using Conversation = testing_helpers::ServiceFixture;
+using ServiceState = RapidshareDownload::ServiceState;
+
+// Runs the download to its end on a background thread.
+bool runToEnd(Download& download) {
+    BackgroundRun run(download);
+    EXPECT_TRUE(pumpUntil([&] { return run.finished(); }, 20'000));
+    EXPECT_FALSE(run.failed());
+    return run.succeeded();
+}
+
+} // namespace
+
+TEST_F(Conversation, ACountdownLeadsToTheWholeFileAndExactRequests) {
+    FakeClock clock;
+    auto download = downloadOf(fileSpec({Step::countdown("45")}, 100'000));
+    EXPECT_TRUE(runToEnd(*download));
+
+    EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::Countdown,
+                                                 ServiceState::Transferring, ServiceState::Done}));
+    EXPECT_EQ(clock.totalSleptMs(), 50'000); // the countdown and 5 seconds more
+    EXPECT_EQ(download->getState(), Download::State::Complete);
+    EXPECT_EQ(readFile(folder.path() + "/report.zip"),
+              servicesim::expectedContent("4711", 100'000));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/report.zip.part"));
+
+    const auto requests = sim.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/files/4711/report.zip");
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].body, "dl.start=Free");
+    EXPECT_EQ(requests[2].method, "POST");
+    EXPECT_EQ(requests[2].body, "mirror=");
+    EXPECT_EQ("http://" + sim.host() + requests[2].target, sim.finalFormUrl("4711"));
+}
+
+TEST_F(Conversation, NotFoundWinsOverTheFreeForm) {
+    auto download = downloadOf(fileSpec({Step::notFoundWithForm()}));
+    EXPECT_FALSE(runToEnd(*download));
+    EXPECT_EQ(states,
+              (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::FileNotFound}));
+    EXPECT_EQ(download->getState(), Download::State::NotFound);
+    EXPECT_EQ(download->getStateCaption(), "Файл не найден"_cp1251);
+    EXPECT_EQ(sim.requests().size(), 1u);
+}
+
+TEST_F(Conversation, EachRefusalWaitsThirtySecondsThenAsksAgain) {
+    FakeClock clock;
+    auto download = downloadOf(
+        fileSpec({Step::noForm(), Step::ipBusy(), Step::waitMinutes(), Step::overloaded(),
+                  Step::waitMinutesAndIpBusy(), Step::serverError(), Step::countdown("-5")}));
+    std::vector<std::int64_t> changedAt;
+    download->onStatusChange = [&](Download* sender) {
+        states.push_back(static_cast<RapidshareDownload*>(sender)->getServiceState());
+        changedAt.push_back(clock.nowMs());
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(states, (std::vector<ServiceState>{
+                          ServiceState::InQueue, ServiceState::ServerDown, ServiceState::IpBusy,
+                          ServiceState::WaitMinutes, ServiceState::Overloaded,
+                          ServiceState::WaitMinutes, ServiceState::Failed, ServiceState::Countdown,
+                          ServiceState::Transferring, ServiceState::Done}));
+    // Five refusals of 30 s; the failed page is asked again at once; -5 + 5 = 0.
+    for (std::size_t i = 1; i <= 5; ++i) {
+        EXPECT_EQ(changedAt[i + 1] - changedAt[i], 30'000) << "after state change " << i;
+    }
+    EXPECT_EQ(changedAt[7] - changedAt[6], 0);
+    EXPECT_EQ(clock.totalSleptMs(), 150'000);
+    EXPECT_EQ(sim.attempts("4711"), 7);
+}
+
+TEST_F(Conversation, ANegativeOrMissingCountdown) {
+    EXPECT_EQ(RapidshareDownload::countdownOf("x var c=-20; y"), -20);
+    EXPECT_EQ(RapidshareDownload::countdownOf("var c= \t 45;"), 45);
+    EXPECT_EQ(RapidshareDownload::countdownOf("var c=+7abc;"), 7);
+    EXPECT_EQ(RapidshareDownload::countdownOf("var c=abc;"), RapidshareDownload::DEFAULT_COUNTDOWN);
+    EXPECT_EQ(RapidshareDownload::countdownOf("var c=45"), RapidshareDownload::DEFAULT_COUNTDOWN);
+    EXPECT_EQ(RapidshareDownload::countdownOf("no countdown"),
+              RapidshareDownload::DEFAULT_COUNTDOWN);
+    // A server's huge number is held where arithmetic on it stays safe.
+    const auto huge = RapidshareDownload::countdownOf("var c=999999999999999999999999999;");
+    EXPECT_GT(huge, 1'000'000'000);
+    EXPECT_GT(huge + RapidshareDownload::COUNTDOWN_MARGIN, huge);
+    EXPECT_EQ(RapidshareDownload::countdownOf("var c=-999999999999999999999999;"), -huge);
+
+    FakeClock clock;
+    auto download = downloadOf(fileSpec({Step::countdown("-20")}));
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(clock.totalSleptMs(), 0);
+}
+
+TEST_F(Conversation, AFinalFormWithoutCountdownWaitsTheDefault) {
+    FakeClock clock;
+    auto download = downloadOf(fileSpec({Step::countdownWithoutVar()}));
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(clock.totalSleptMs(), (RapidshareDownload::DEFAULT_COUNTDOWN + 5) * 1000);
+}
+
+TEST_F(Conversation, RepeatedFailuresBackOffAndAKnownOutcomeResetsTheCount) {
+    FakeClock clock;
+    std::vector<Step> script(8, Step::garbage());
+    script.push_back(Step::ipBusy());
+    script.push_back(Step::garbage());
+    script.push_back(Step::garbage());
+    script.push_back(Step::countdown("0"));
+    auto download = downloadOf(fileSpec(script));
+    std::vector<std::int64_t> failedAt;
+    download->onStatusChange = [&](Download* sender) {
+        auto state = static_cast<RapidshareDownload*>(sender)->getServiceState();
+        if (state == ServiceState::Failed || state == ServiceState::IpBusy) {
+            failedAt.push_back(clock.nowMs());
+        }
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    ASSERT_EQ(failedAt.size(), 11u);
+    const std::int64_t expectedGaps[] = {0, 1'000, 2'000, 4'000, 8'000, 16'000, 30'000, 30'000,
+                                         // ipBusy resets the count; its own wait is 30 s
+                                         30'000, 0};
+    for (std::size_t i = 0; i < std::size(expectedGaps); ++i) {
+        EXPECT_EQ(failedAt[i + 1] - failedAt[i], expectedGaps[i]) << "gap " << i;
+    }
+    for (int failures = 0; failures <= 9; ++failures) {
+        const std::int64_t schedule[] = {0, 0, 1, 2, 4, 8, 16, 30, 30, 30};
+        EXPECT_EQ(RapidshareDownload::backOffSeconds(failures), schedule[failures]);
+    }
+}
+
+TEST_F(Conversation, EveryDeliveryOfTheFileArrivesWhole) {
+    for (const auto delivery : {servicesim::Delivery::ContentLength, servicesim::Delivery::Chunked,
+                                servicesim::Delivery::UntilClose}) {
+        auto spec = fileSpec({Step::countdown("-5")}, 300'000);
+        spec.delivery = delivery;
+        auto download = downloadOf(spec);
+        EXPECT_TRUE(runToEnd(*download));
+        EXPECT_EQ(readFile(folder.path() + "/report.zip"),
+                  servicesim::expectedContent("4711", 300'000));
+    }
+}
+
+TEST_F(Conversation, ATransferThatBreaksOffLeavesNoFileAndStartsOverAtOnce) {
+    FakeClock clock;
+    auto spec = fileSpec({Step::countdown("0")}, 200'000);
+    spec.breakAfter = 50'000;
+    spec.breakingReplies = 1;
+    auto download = downloadOf(spec);
+    bool partLeftAfterFailure = false;
+    download->onStatusChange = [&](Download* sender) {
+        auto state = static_cast<RapidshareDownload*>(sender)->getServiceState();
+        states.push_back(state);
+        if (state == ServiceState::Failed) {
+            partLeftAfterFailure = std::filesystem::exists(folder.path() + "/report.zip.part") ||
+                                   std::filesystem::exists(folder.path() + "/report.zip");
+        }
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_FALSE(partLeftAfterFailure);
+    EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::Countdown,
+                                                 ServiceState::Transferring, ServiceState::Failed,
+                                                 ServiceState::Countdown,
+                                                 ServiceState::Transferring, ServiceState::Done}));
+    EXPECT_EQ(clock.totalSleptMs(), 10'000); // two countdowns of 0 + 5, no back-off
+    EXPECT_EQ(readFile(folder.path() + "/report.zip"),
+              servicesim::expectedContent("4711", 200'000));
+}
+
+TEST_F(Conversation, AnExistingFileIsReplacedOnlyByACompleteOne) {
+    FakeClock clock;
+    writeFile(folder.path() + "/report.zip", "the old file");
+    auto spec = fileSpec({Step::countdown("0")}, 200'000);
+    spec.breakAfter = 1'000;
+    spec.breakingReplies = -1;
+    auto download = downloadOf(spec);
+    BackgroundRun run(*download);
+    // Let it fail a few transfers, then stop it.
+    ASSERT_TRUE(pumpUntil([&] { return sim.transfers("4711") >= 2; }, 30'000));
+    download->abort();
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 5'000));
+    EXPECT_EQ(readFile(folder.path() + "/report.zip"), "the old file");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/report.zip.part"));
+}
+
+TEST_F(Conversation, AnAbortDuringTheCountdownEndsQueuedWithoutAFile) {
+    auto download = downloadOf(fileSpec({Step::countdown("3600")}));
+    BackgroundRun run(*download);
+    ASSERT_TRUE(pumpUntil([&] { return download->getServiceState() == ServiceState::Countdown; }));
+    download->abort();
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2'000));
+    EXPECT_FALSE(run.succeeded());
+    EXPECT_FALSE(run.failed());
+    EXPECT_EQ(download->getState(), Download::State::Queued);
+    EXPECT_EQ(download->getStateCaption(), "В очереди"_cp1251);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST_F(Conversation, AnAbortDuringTheTransferDeletesThePartAndTheNextRunStartsOver) {
+    auto spec = fileSpec({Step::countdown("-5")}, 400'000);
+    spec.bytesPerSecond = 100'000;
+    auto download = downloadOf(spec);
+    {
+        BackgroundRun run(*download);
+        ASSERT_TRUE(pumpUntil([&] { return download->getReceivedBytes() > 0; }, 5'000));
+        // Progress figures are live while bytes arrive.
+        EXPECT_EQ(download->getTotalBytes(), 400'000);
+        ASSERT_TRUE(pumpUntil([&] { return download->getSpeed() > 0; }, 5'000));
+        download->abort();
+        ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2'000));
+        EXPECT_FALSE(run.succeeded());
+    }
+    EXPECT_EQ(download->getState(), Download::State::Queued);
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_EQ(states[states.size() - 2], ServiceState::Failed);
+    EXPECT_EQ(states.back(), ServiceState::InQueue);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+
+    sim.clearRequests();
+    auto quick = fileSpec({Step::countdown("-5")}, 400'000);
+    sim.addFile(quick);
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(sim.requests().front().target, "/files/4711/report.zip");
+    EXPECT_EQ(readFile(folder.path() + "/report.zip"),
+              servicesim::expectedContent("4711", 400'000));
+}
+
+TEST_F(Conversation, RemainingTimeFollowsTheTransfer) {
+    auto spec = fileSpec({Step::countdown("-5")}, 2'000'000);
+    spec.bytesPerSecond = 200'000;
+    auto download = downloadOf(spec);
+    BackgroundRun run(*download);
+    ASSERT_TRUE(pumpUntil([&] { return download->getRemainingTime() != "-"; }, 5'000));
+    const std::string left = download->getRemainingTime();
+    EXPECT_EQ(left.substr(0, 4), "0:00") << left;
+    download->abort();
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2'000));
+}
+
+TEST_F(Conversation, StoredRecordsComeBackInTheirStates) {
+    const std::string link = "http://" + sim.host() + "/files/1/a.zip";
+    const auto load = [&](const std::string& word) {
+        std::istringstream in(link + "\r\n" + folder.path() + "/a.zip\r\n" + word + "\r\n\r\n");
+        return std::unique_ptr<Download>(maker->loadDownload(tolvenka::serviceHost(), in));
+    };
+    auto complete = load("Complete");
+    EXPECT_EQ(complete->getStateCaption(), "Готово"_cp1251);
+    EXPECT_TRUE(complete->run());
+    auto missing = load("NotFound");
+    EXPECT_EQ(missing->getStateCaption(), "Файл не найден"_cp1251);
+    EXPECT_FALSE(missing->run());
+    EXPECT_TRUE(sim.requests().empty());
+
+    for (const std::string word : {"Queue", "complete", "", "Complete "}) {
+        auto queued = load(word);
+        EXPECT_EQ(queued->getState(), Download::State::Queued) << word;
+        EXPECT_EQ(queued->getStateCaption(), "В очереди"_cp1251);
+        EXPECT_EQ(queued->getLink(), link);
+        EXPECT_EQ(queued->getTargetPath(), folder.path() + "/a.zip");
+    }
+}

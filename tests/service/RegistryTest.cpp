@@ -1,0 +1,96 @@
+#include "tests/service/ServiceFixture.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using servicesim::Step;
+using tolvenka::DownloadMaker;
+using tolvenka::RapidshareDownload;
+
+namespace {
+
+using Registry = testing_helpers::ServiceFixture;
+
+// The recogniser against the real service's host name.
+class DefaultHost : public ::testing::Test {
+protected:
+    DefaultHost() { tolvenka::setUpServiceHost(); }
+};
+
+} // namespace
+
+TEST_F(DefaultHost, RecognisesFileLinksOfTheService) {
+    const auto is = &RapidshareDownload::isServiceLink;
+    EXPECT_TRUE(is("http://rapidshare.com/files/123/a.zip"));
+    EXPECT_TRUE(is("HTTP://RAPIDSHARE.COM/FILES/123/A.ZIP"));
+    EXPECT_TRUE(is("http://rapidshare.com/files/1/"));
+    EXPECT_FALSE(is("http://rapidshare.com/files/abc/a.zip"));
+    EXPECT_FALSE(is("http://rapidshare.com/files//a.zip"));
+    EXPECT_FALSE(is("http://rapidshare.com/files/123"));
+    EXPECT_FALSE(is("http://rapidshare.com/files/123x/a"));
+    EXPECT_FALSE(is("https://rapidshare.com/files/1/a.zip"));
+    EXPECT_FALSE(is("http://example.com/files/1/a.zip"));
+    EXPECT_FALSE(is(""));
+}
+
+TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {
+    const std::string link = "http://" + sim.host() + "/files/1/a.zip";
+    EXPECT_EQ(maker->kindOf(link), tolvenka::serviceHost());
+    EXPECT_EQ(maker->kindOf(""), "");
+    EXPECT_EQ(maker->kindOf("http://example.com/"), "");
+    EXPECT_EQ(&tolvenka::downloadMaker(), maker.get());
+
+    EXPECT_EQ(maker->createDownload("nope", link, folder.path()), nullptr);
+    EXPECT_EQ(maker->createDownload("", link, folder.path()), nullptr);
+    std::unique_ptr<tolvenka::Download> made(
+        maker->createDownload(tolvenka::serviceHost(), link, folder.path()));
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->getKindName(), tolvenka::serviceHost());
+    EXPECT_EQ(made->getTargetPath(), folder.path() + "/a.zip");
+}
+
+TEST_F(Registry, AskingAnUnknownKindWhetherAFileExistsAsksNobody) {
+    sim.addFile(fileSpec({Step::notFound()}));
+    EXPECT_FALSE(maker->fileExists("", "http://" + sim.host() + "/files/4711/report.zip"));
+    EXPECT_TRUE(sim.requests().empty());
+}
+
+TEST_F(Registry, ExistenceCheckAsksTheLinkPage) {
+    const std::string there = sim.addFile(fileSpec({Step::ipBusy()}));
+    auto gone = fileSpec({Step::notFound()});
+    gone.id = "4712";
+    const std::string missing = sim.addFile(gone);
+    auto broken = fileSpec({Step::serverError()});
+    broken.id = "4713";
+    const std::string failing = sim.addFile(broken);
+
+    EXPECT_TRUE(maker->fileExists(tolvenka::serviceHost(), there));
+    EXPECT_FALSE(maker->fileExists(tolvenka::serviceHost(), missing));
+    EXPECT_ANY_THROW(maker->fileExists(tolvenka::serviceHost(), failing));
+}
+
+TEST_F(Registry, AnUnknownKindsRecordIsSkippedUpToItsClosingLine) {
+    std::istringstream in("line one\r\nline two\r\n\r\nnext\r\n");
+    EXPECT_EQ(maker->loadDownload("unknown", in), nullptr);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "\r");
+    std::getline(in, line);
+    EXPECT_EQ(line, "next\r");
+
+    std::istringstream bareLf("a\nb\n\nnext\n");
+    EXPECT_EQ(maker->loadDownload("unknown", bareLf), nullptr);
+    std::getline(bareLf, line);
+    EXPECT_EQ(line, "");
+
+    // A line that only begins with CR is not the end of the record.
+    std::istringstream strayCr("a\r\n\rb\r\n\r\n");
+    EXPECT_EQ(maker->loadDownload("unknown", strayCr), nullptr);
+    std::getline(strayCr, line);
+    EXPECT_EQ(line, "\r");
+
+    std::istringstream atEnd("");
+    std::string kind;
+    std::getline(atEnd, kind);
+    EXPECT_EQ(maker->loadDownload(kind, atEnd), nullptr);
+}
