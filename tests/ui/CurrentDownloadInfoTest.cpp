@@ -1,0 +1,122 @@
+#include "ui/CurrentDownloadInfo.h"
+
+#include "support/Cp1251.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/engine/ScriptedDownload.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+using testing_helpers::ScriptedDownload;
+using tolvenka::CurrentDownloadInfo;
+using State = tolvenka::Download::State;
+
+namespace {
+
+enum Row { From, To, StateRow, Size, Received, Speed, Time };
+
+QStringList values(const CurrentDownloadInfo& box) {
+    QStringList texts;
+    for (int row = From; row <= Time; ++row) {
+        texts << box.valueText(row);
+    }
+    return texts;
+}
+
+const QStringList allDashes(7, QStringLiteral("-"));
+
+} // namespace
+
+TEST(CurrentDownloadInfo, ANewBoxShowsDashes) {
+    CurrentDownloadInfo box;
+    EXPECT_EQ(box.title(), QString::fromUtf8("Текущая загрузка"));
+    EXPECT_EQ(box.height(), CurrentDownloadInfo::Height);
+    EXPECT_EQ(values(box), allDashes);
+}
+
+TEST(CurrentDownloadInfo, AQueuedDownloadShowsItsPlaceAndNoFigures) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    CurrentDownloadInfo box;
+    box.setDownload(&download);
+    EXPECT_EQ(values(box), allDashes) << "nothing changes before the owner's tick";
+    box.update();
+    EXPECT_EQ(
+        values(box),
+        (QStringList{QStringLiteral("http://h/files/1/a.zip"), QStringLiteral("/target/a.zip"),
+                     QString::fromUtf8("В очереди"), QStringLiteral("-"), QStringLiteral("-"),
+                     QStringLiteral("-"), QStringLiteral("-")}));
+}
+
+TEST(CurrentDownloadInfo, FiguresReadAsKilobytesAndCutSpeed) {
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(1'536'000), "1500");
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(1023), "0");
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(1024), "1");
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(2047), "1");
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(-1), "0");
+    EXPECT_EQ(CurrentDownloadInfo::kilobytesText(5'000'000'000), "4882812");
+    EXPECT_EQ(CurrentDownloadInfo::speedText(12.37f), "12.3");
+    EXPECT_EQ(CurrentDownloadInfo::speedText(0.05f), "0.0");
+    EXPECT_EQ(CurrentDownloadInfo::speedText(1234.56f), "1234.5");
+}
+
+TEST(CurrentDownloadInfo, UpdateAppliesTheHighestLevelOnce) {
+    ScriptedDownload first("http://h/files/1/a.zip", "/target/a.zip");
+    ScriptedDownload second("http://h/files/2/b.zip", "/target/b.zip");
+    CurrentDownloadInfo box;
+    box.setDownload(&first);
+    box.update();
+
+    first.setState(State::Error);
+    box.statusChanged();
+    box.worked();
+    box.update();
+    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Ошибка"));
+
+    // Nothing noted: the next update leaves the labels as they are.
+    first.setState(State::Complete);
+    box.update();
+    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Ошибка"));
+
+    // A lower level never lowers a pending rebinding.
+    box.setDownload(&second);
+    box.worked();
+    box.update();
+    EXPECT_EQ(box.valueText(From), QStringLiteral("http://h/files/2/b.zip"));
+}
+
+TEST(CurrentDownloadInfo, UnbindingResetsEverythingOnce) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    CurrentDownloadInfo box;
+    box.setDownload(&download);
+    box.update();
+    box.setDownload(nullptr);
+    box.update();
+    EXPECT_EQ(values(box), allDashes);
+    box.statusChanged();
+    box.update();
+    EXPECT_EQ(values(box), allDashes);
+}
+
+TEST(CurrentDownloadInfo, NotificationsFromAnotherThreadAreNeverLost) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    CurrentDownloadInfo box;
+    box.setDownload(&download);
+    box.update();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 20'000; ++i) {
+            box.statusChanged();
+            box.worked();
+        }
+        download.setState(State::Downloading);
+        box.statusChanged();
+        done = true;
+    });
+    while (!done) {
+        box.update();
+    }
+    worker.join();
+    box.update();
+    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Загрузка"));
+}

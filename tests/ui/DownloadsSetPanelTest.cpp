@@ -1,0 +1,212 @@
+#include "ui/DownloadsSetPanel.h"
+
+#include "engine/Download.h"
+#include "queue/DownloadsSet.h"
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "tests/common/ModalWatcher.h"
+#include "tests/common/TestHelpers.h"
+#include "ui/CurrentDownloadInfo.h"
+#include "ui/DownloadsGridModel.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using testing_helpers::ModalWatcher;
+using testing_helpers::pumpUntil;
+using tolvenka::CurrentDownloadInfo;
+using tolvenka::DownloadsSet;
+using tolvenka::DownloadsSetPanel;
+
+namespace {
+
+class Panel : public ::testing::Test {
+protected:
+    Panel() { tolvenka::setUpServiceHost(); }
+
+    // A set holding stored records in the given states.
+    void loadRecords(DownloadsSet& set, const std::vector<std::string>& words) {
+        std::string file;
+        int id = 1;
+        for (const auto& word : words) {
+            const std::string link =
+                "http://" + tolvenka::serviceHost() + "/files/" + std::to_string(id++) + "/f.zip";
+            file +=
+                tolvenka::serviceHost() + "\r\n" + link + "\r\n/tmp/f.zip\r\n" + word + "\r\n\r\n";
+        }
+        std::istringstream in(file);
+        set.load(in);
+    }
+
+    QString cell(const DownloadsSetPanel& panel, int row, int column) const {
+        const auto& model = panel.gridModel();
+        return model.data(model.index(row, column)).toString();
+    }
+
+    QPushButton* button(DownloadsSetPanel& panel, const char* caption) {
+        for (auto* candidate : panel.findChildren<QPushButton*>()) {
+            if (candidate->text() == QString::fromUtf8(caption)) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+
+    tolvenka::DownloadMaker maker;
+};
+
+} // namespace
+
+TEST_F(Panel, WithoutASetShowsTheHeaderAndOneEmptyRow) {
+    DownloadsSetPanel panel;
+    panel.onTimer();
+    EXPECT_EQ(panel.boxCount(), 0);
+    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral(""));
+    const auto& model = panel.gridModel();
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
+    ModalWatcher watcher;
+    for (const char* caption : {"Удалить загруженные", "Удалить битые", "Удалить все"}) {
+        ASSERT_NE(button(panel, caption), nullptr) << caption;
+        button(panel, caption)->click();
+    }
+    EXPECT_TRUE(watcher.texts().isEmpty());
+}
+
+TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
+    DownloadsSet set(1, 40);
+    DownloadsSetPanel panel;
+    panel.resize(600, 500);
+    panel.setDownloadsSet(&set);
+    ASSERT_EQ(panel.boxCount(), 1);
+    EXPECT_EQ(panel.box(0)->x(), 0);
+    EXPECT_EQ(panel.box(0)->width(), 590);
+    panel.onTimer();
+    EXPECT_EQ(panel.box(0)->valueText(0), QStringLiteral("-"));
+    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+}
+
+TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
+    DownloadsSet set(1, 40);
+    loadRecords(set, {"Complete", "NotFound", "Queue"});
+    DownloadsSetPanel panel;
+    panel.setDownloadsSet(&set);
+    panel.onTimer();
+    ASSERT_EQ(panel.gridModel().rowCount(), 4);
+    EXPECT_EQ(cell(panel, 0, 0),
+              QString::fromStdString("http://" + tolvenka::serviceHost() + "/files/1/f.zip"));
+    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Готово"));
+    EXPECT_EQ(cell(panel, 1, 1), QString::fromUtf8("Файл не найден"));
+    EXPECT_EQ(cell(panel, 2, 1), QString::fromUtf8("В очереди"));
+    EXPECT_EQ(cell(panel, 3, 0), QStringLiteral(""));
+    EXPECT_EQ(cell(panel, 3, 1), QStringLiteral(""));
+}
+
+TEST_F(Panel, SlotsShareTheWidthFromTheLeft) {
+    DownloadsSet set(2, 40);
+    DownloadsSetPanel panel;
+    panel.resize(410, 500);
+    panel.setDownloadsSet(&set);
+    ASSERT_EQ(panel.boxCount(), 2);
+    EXPECT_EQ(panel.box(0)->geometry(), QRect(0, 0, 200, CurrentDownloadInfo::Height));
+    EXPECT_EQ(panel.box(1)->geometry(), QRect(200, 0, 200, CurrentDownloadInfo::Height));
+}
+
+TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
+    DownloadsSet set(1, 40);
+    loadRecords(set, {"Queue", "Complete"});
+    DownloadsSetPanel panel;
+    panel.setDownloadsSet(&set);
+    ASSERT_NE(set.pickNext(0, tolvenka::serviceHost()), nullptr);
+    {
+        ModalWatcher watcher;
+        button(panel, "Удалить все")->click();
+        EXPECT_EQ(watcher.texts(),
+                  QStringList{QString::fromUtf8("Сначала нужно остановить загрузки.")});
+    }
+    EXPECT_EQ(set.count(), 2);
+
+    set.releaseSlot(0);
+    button(panel, "Удалить все")->click();
+    EXPECT_EQ(set.count(), 0);
+    panel.onTimer();
+    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+}
+
+TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {
+    DownloadsSet set(1, 40);
+    loadRecords(set, {"Complete", "NotFound", "Queue", "Complete"});
+    DownloadsSetPanel panel;
+    panel.setDownloadsSet(&set);
+    button(panel, "Удалить загруженные")->click();
+    EXPECT_EQ(set.count(), 2);
+    button(panel, "Удалить битые")->click();
+    EXPECT_EQ(set.count(), 1);
+    panel.onTimer();
+    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("В очереди"));
+}
+
+TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
+    DownloadsSet set(1, 40);
+    loadRecords(set, {"Queue"});
+    DownloadsSetPanel panel;
+    panel.setDownloadsSet(&set);
+    panel.onTimer();
+    QSignalSpy resets(&panel.gridModel(), &QAbstractItemModel::modelReset);
+
+    // A status change of a download that runs in no slot: the grid is rebuilt
+    // on the next tick, no box is told.
+    set.onStatusChange(*set.begin(), -1);
+    EXPECT_EQ(resets.count(), 0);
+    panel.onTimer();
+    EXPECT_EQ(resets.count(), 1);
+    panel.onTimer();
+    EXPECT_EQ(resets.count(), 1) << "nothing new, no rebuild";
+
+    // The worker picks the download: the box shows it on the next tick.
+    set.pickNext(0, tolvenka::serviceHost());
+    panel.onTimer();
+    EXPECT_EQ(panel.box(0)->valueText(2), QString::fromUtf8("В очереди"));
+    // An idle worker asking again and again does not rebuild the grid.
+    const int before = resets.count();
+    set.releaseSlot(0);
+    for (int i = 0; i < 5; ++i) {
+        set.pickNext(0, "no such kind");
+        panel.onTimer();
+    }
+    EXPECT_EQ(resets.count(), before + 1);
+    EXPECT_EQ(panel.box(0)->valueText(2), QStringLiteral("-"));
+}
+
+TEST_F(Panel, ReattachingRebuildsTheBoxesAndDetachingSilencesTheSet) {
+    DownloadsSet set(1, 40);
+    DownloadsSetPanel panel;
+    panel.setDownloadsSet(&set);
+    panel.writeCaption(0, "custom");
+    EXPECT_EQ(panel.readCaption(0), "custom");
+    panel.setDownloadsSet(&set);
+    EXPECT_NE(panel.readCaption(0), "custom");
+    EXPECT_EQ(panel.boxCount(), 1);
+    EXPECT_TRUE(static_cast<bool>(set.onSetChange));
+
+    panel.setDownloadsSet(nullptr);
+    EXPECT_EQ(panel.boxCount(), 0);
+    EXPECT_FALSE(static_cast<bool>(set.onSetChange));
+    EXPECT_FALSE(static_cast<bool>(set.onStatusChange));
+    EXPECT_FALSE(static_cast<bool>(set.onWork));
+    EXPECT_FALSE(static_cast<bool>(set.onCurrentDownloadChange));
+}
+
+TEST_F(Panel, DestroyingThePanelDetachesIt) {
+    DownloadsSet set(1, 40);
+    {
+        DownloadsSetPanel panel;
+        panel.setDownloadsSet(&set);
+    }
+    EXPECT_FALSE(static_cast<bool>(set.onSetChange));
+    set.clearAll(); // fires into nobody
+}

@@ -1,0 +1,201 @@
+#include "ui/DownloadsSetPanel.h"
+
+#include "engine/Download.h"
+#include "intake/ShowMessage.h"
+#include "intake/WidgetText.h"
+#include "queue/DownloadsSet.h"
+#include "support/Cp1251.h"
+#include "ui/CurrentDownloadInfo.h"
+#include "ui/DownloadsGridModel.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tolvenka {
+
+using namespace kestrune::text::literals;
+
+namespace {
+
+constexpr int buttonBarHeight = 40;
+constexpr int refreshIntervalMs = 40;
+
+void addButton(QWidget* bar, int left, const char* caption, std::function<void()> onClick) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), bar);
+    button->setGeometry(left, 5, 150, button->sizeHint().height());
+    QObject::connect(button, &QPushButton::clicked, bar, std::move(onClick));
+}
+
+} // namespace
+
+DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* buttonBar = new QWidget(this);
+    buttonBar->setFixedHeight(buttonBarHeight);
+    addButton(buttonBar, 5, "Удалить загруженные", [this] { clearComplete(); });
+    addButton(buttonBar, 160, "Удалить битые", [this] { clearNotFound(); });
+    addButton(buttonBar, 315, "Удалить все", [this] { clear(); });
+    layout->addWidget(buttonBar);
+
+    infoPanel = new QWidget(this);
+    infoPanel->setFixedHeight(CurrentDownloadInfo::Height + 5);
+    layout->addWidget(infoPanel);
+
+    model = new DownloadsGridModel(this);
+    grid = new QTableView(this);
+    grid->setModel(model);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setColumnWidth(0, 500);
+    grid->setColumnWidth(1, 300);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(grid, 1);
+
+    timer = new QTimer(this);
+    timer->setInterval(refreshIntervalMs);
+    connect(timer, &QTimer::timeout, this, [this] { onTimer(); });
+    timer->start();
+}
+
+DownloadsSetPanel::~DownloadsSetPanel() {
+    detach();
+}
+
+void DownloadsSetPanel::detach() {
+    if (attachedSet != nullptr) {
+        attachedSet->onStatusChange.clear();
+        attachedSet->onWork.clear();
+        attachedSet->onSetChange.clear();
+        attachedSet->onCurrentDownloadChange.clear();
+    }
+}
+
+void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
+    detach();
+    for (CurrentDownloadInfo* box : infoBoxes) {
+        delete box;
+    }
+    infoBoxes.clear();
+    attachedSet = set;
+    if (set != nullptr) {
+        set->onStatusChange = [this](Download* download, int slot) {
+            onStatusChange(download, slot);
+        };
+        set->onWork = [this](Download* download, int slot) {
+            onWork(download, slot);
+        };
+        set->onSetChange = [this](DownloadsSet*) {
+            onSetChange();
+        };
+        set->onCurrentDownloadChange = [this](int slot, Download* download) {
+            onCurrentDownloadChange(slot, download);
+        };
+        buildBoxes();
+    }
+    onResize();
+    needsRefresh = true;
+}
+
+void DownloadsSetPanel::buildBoxes() {
+    for (int slot = 0; slot < attachedSet->slotCount(); ++slot) {
+        auto* box = new CurrentDownloadInfo(infoPanel);
+        box->setDownload(attachedSet->currentDownload(slot));
+        box->show();
+        infoBoxes.push_back(box);
+    }
+}
+
+std::string DownloadsSetPanel::readCaption(int index) const {
+    return fromQString(box(index)->title());
+}
+
+void DownloadsSetPanel::writeCaption(int index, const std::string& caption) {
+    box(index)->setTitle(toQString(caption));
+}
+
+// May run on the worker thread: only notes the change.
+void DownloadsSetPanel::onStatusChange(Download*, int slot) {
+    if (slot >= 0) {
+        box(slot)->statusChanged();
+    }
+    needsRefresh = true;
+}
+
+void DownloadsSetPanel::onWork(Download*, int slot) {
+    if (slot >= 0) {
+        box(slot)->worked();
+    }
+}
+
+void DownloadsSetPanel::onSetChange() {
+    for (int slot = 0; slot < boxCount(); ++slot) {
+        box(slot)->setDownload(attachedSet->currentDownload(slot));
+    }
+    needsRefresh = true;
+}
+
+void DownloadsSetPanel::onCurrentDownloadChange(int slot, Download* download) {
+    // An idle worker asks for a download ten times a second; the grid shows
+    // nothing of the slots, so it is rebuilt only when the slot really changes.
+    if (box(slot)->getDownload() != download) {
+        needsRefresh = true;
+    }
+    box(slot)->setDownload(download);
+}
+
+void DownloadsSetPanel::clearComplete() {
+    if (attachedSet != nullptr) {
+        attachedSet->clearComplete();
+    }
+}
+
+void DownloadsSetPanel::clearNotFound() {
+    if (attachedSet != nullptr) {
+        attachedSet->clearNotFound();
+    }
+}
+
+void DownloadsSetPanel::clear() {
+    if (attachedSet != nullptr && !attachedSet->clearAll()) {
+        showMessage(std::string("Сначала нужно остановить загрузки."_cp1251), this);
+    }
+}
+
+void DownloadsSetPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    onResize();
+}
+
+void DownloadsSetPanel::onResize() {
+    if (infoBoxes.empty()) {
+        return;
+    }
+    const int boxWidth = (width() - 10) / boxCount();
+    for (int slot = 0; slot < boxCount(); ++slot) {
+        box(slot)->setGeometry(boxWidth * slot, 0, boxWidth, CurrentDownloadInfo::Height);
+    }
+}
+
+void DownloadsSetPanel::onTimer() {
+    for (CurrentDownloadInfo* box : infoBoxes) {
+        box->update();
+    }
+    if (needsRefresh.exchange(false)) {
+        model->rebuild(attachedSet);
+    }
+}
+
+const char* Register() {
+    return "Kestrune";
+}
+
+} // namespace tolvenka

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <string>
+#include <vector>
+
+class QTableView;
+class QTimer;
+
+namespace tolvenka {
+
+class CurrentDownloadInfo;
+class Download;
+class DownloadsGridModel;
+class DownloadsSet;
+
+// Shows one download queue: a bar of three buttons that remove downloads,
+// one current-download box per worker slot, and a grid of every download
+// with its state. The queue's events never touch a control: they only note
+// what changed (a flag here, an update level on a box), and a 40 ms timer
+// applies it on the GUI thread. That is what lets the worker thread report
+// state changes while it runs a download.
+class DownloadsSetPanel : public QWidget {
+public:
+    explicit DownloadsSetPanel(QWidget* parent = nullptr);
+    ~DownloadsSetPanel() override;
+
+    // Attaches the panel to `set`, or to nothing for null.
+    void setDownloadsSet(DownloadsSet* set);
+
+    // The caption of box `index`; the index is not checked.
+    std::string readCaption(int index) const;
+    void writeCaption(int index, const std::string& caption);
+
+    int boxCount() const { return static_cast<int>(infoBoxes.size()); }
+    CurrentDownloadInfo* box(int slot) const {
+        return infoBoxes.at(static_cast<std::size_t>(slot));
+    }
+    QTableView* gridView() const { return grid; }
+    const DownloadsGridModel& gridModel() const { return *model; }
+
+    // Applies what the events noted; the timer calls it every 40 ms.
+    void onTimer();
+
+private:
+    void detach();
+    void buildBoxes();
+    void onStatusChange(Download* download, int slot);
+    void onWork(Download* download, int slot);
+    void onSetChange();
+    void onCurrentDownloadChange(int slot, Download* download);
+    void clearComplete();
+    void clearNotFound();
+    void clear();
+    void onResize();
+    void resizeEvent(QResizeEvent* event) override;
+
+    DownloadsSet* attachedSet = nullptr;
+    std::vector<CurrentDownloadInfo*> infoBoxes;
+    QWidget* infoPanel;
+    QTimer* timer;
+    std::atomic<bool> needsRefresh{false};
+    QTableView* grid;
+    DownloadsGridModel* model;
+};
+
+// Offers the control to a visual designer; there is none here, so this only
+// names the palette page.
+const char* Register();
+
+} // namespace tolvenka
