@@ -11,7 +11,9 @@ namespace tolvenka {
 namespace {
 
 constexpr int captionLeft = 5;
-constexpr int valueLeft = 90;
+// Values start here, or further right when a caption in the present font
+// is wider.
+constexpr int minimumValueLeft = 90;
 constexpr int rowHeight = 20;
 constexpr int firstRowTop = 20;
 
@@ -22,6 +24,13 @@ const QString noValue = QStringLiteral("-");
 CurrentDownloadInfo::CurrentDownloadInfo(QWidget* parent)
     : QGroupBox(QString::fromUtf8("Текущая загрузка"), parent) {
     setFixedHeight(Height);
+    valueLeft = minimumValueLeft;
+    for (const char* caption : {"Загрузка из:", "Загрузка в:", "Состояние:", "Размер, кБ:",
+                                "Принято, кБ:", "Скорость, кБ/с:", "Время:"}) {
+        valueLeft =
+            std::max(valueLeft,
+                     captionLeft + fontMetrics().horizontalAdvance(QString::fromUtf8(caption)) + 8);
+    }
     fromLabel = addRow(firstRowTop, "Загрузка из:");
     toLabel = addRow(firstRowTop + rowHeight, "Загрузка в:");
     stateLabel = addRow(firstRowTop + 2 * rowHeight, "Состояние:");

@@ -60,6 +60,7 @@ private:
     QLabel* receivedLabel;
     QLabel* speedLabel;
     QLabel* timeLabel;
+    int valueLeft;
     std::atomic<std::uint8_t> pendingUpdate{Nothing};
     const Download* shownDownload = nullptr;
 };

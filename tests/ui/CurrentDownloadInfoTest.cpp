@@ -1,6 +1,7 @@
 #include "ui/CurrentDownloadInfo.h"
 
 #include "support/Cp1251.h"
+#include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 

@@ -5,6 +5,7 @@
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "tests/common/ModalWatcher.h"
+#include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"

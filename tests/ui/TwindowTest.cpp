@@ -1,0 +1,200 @@
+#include "ui/Twindow.h"
+
+#include "engine/Download.h"
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+#include "tests/common/ModalWatcher.h"
+#include "tests/common/QtPrinters.h"
+#include "tests/common/TestHelpers.h"
+#include "tools/service-sim/ServiceSim.h"
+#include "ui/DownloadsSetPanel.h"
+#include "ui/Main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+
+using servicesim::Step;
+using testing_helpers::ModalWatcher;
+using testing_helpers::pumpUntil;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using tolvenka::Twindow;
+
+namespace {
+
+// The program as main() builds it, in a folder of its own, against a
+// simulated service.
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow() {
+        std::filesystem::current_path(folder.path());
+        ::setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
+        tolvenka::setUpServiceHost();
+        maker.emplace();
+        state.emplace();
+        state->targetFolder = folder.path() + "/";
+    }
+    ~MainWindow() override {
+        closeWindow();
+        state.reset();
+        maker.reset();
+        ::unsetenv("TOLVENKA_SERVICE_HOST");
+        std::filesystem::current_path(previousFolder);
+    }
+
+    Twindow& openWindow() {
+        window.emplace(*state);
+        window->show();
+        return *window;
+    }
+
+    // Closes as the close box does, and waits for the worker to end.
+    void closeWindow() {
+        if (window) {
+            window->close();
+            EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+            window.reset();
+        }
+    }
+
+    // Runs "Добавить" with `text` in the input box; returns the links of the
+    // confirmation dialog if it opened (it is then cancelled).
+    std::optional<QStringList> addText(const QString& text) {
+        window->inputBox()->setPlainText(text);
+        std::optional<QStringList> shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->findChildren<QCheckBox*>().isEmpty()) {
+                return;
+            }
+            QStringList links;
+            for (auto* box : dialog->findChildren<QCheckBox*>()) {
+                links << box->text();
+            }
+            shown = links;
+            dialog->reject();
+        });
+        poll.start(5);
+        window->addClick();
+        return shown;
+    }
+
+    const std::filesystem::path previousFolder = std::filesystem::current_path();
+    TempDir folder;
+    servicesim::ServiceSim sim;
+    std::optional<tolvenka::DownloadMaker> maker;
+    std::optional<tolvenka::Main> state;
+    std::optional<Twindow> window;
+};
+
+} // namespace
+
+TEST_F(MainWindow, FirstStartWithoutAQueueFileSavesTheDefaultsAtClose) {
+    state->targetFolder = tolvenka::defaultTargetFolder();
+    auto& shown = openWindow();
+    EXPECT_TRUE(shown.deleteWhenCompleteBox()->isChecked());
+    EXPECT_EQ(shown.downloadsPanel()->boxCount(), 1);
+    closeWindow();
+    EXPECT_EQ(readFile("downloads.txt"), "1\r\n" + tolvenka::defaultTargetFolder() + "\r\n");
+}
+
+TEST_F(MainWindow, TheCaptionNamesTheServiceWithACapital) {
+    EXPECT_EQ(Twindow::inputCaption("rapidshare.com"),
+              std::string(kestrune::text::fromUtf8(
+                  "Введите ссылку на файл на Rapidshare.com, список таких ссылок или адрес "
+                  "страницы со списком:")));
+}
+
+TEST_F(MainWindow, TextWithoutAnyAddressSaysSo) {
+    openWindow();
+    ModalWatcher watcher;
+    EXPECT_FALSE(addText(QStringLiteral("no links here")));
+    EXPECT_EQ(watcher.texts(), QStringList{QString::fromUtf8("Не найдены ссылки.")});
+}
+
+TEST_F(MainWindow, DownloadLinksGoStraightToTheDialogAndOtherAddressesAreDropped) {
+    servicesim::FileSpec spec;
+    spec.id = "5";
+    spec.name = "a.zip";
+    const std::string link = sim.addFile(spec);
+    openWindow();
+    const auto shown = addText(QString::fromStdString("see http://example.com/ and " + link));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, QStringList{QString::fromStdString(link)});
+    for (const auto& request : sim.requests()) {
+        EXPECT_NE(request.target, "/list") << "no page is loaded";
+    }
+}
+
+TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
+    servicesim::FileSpec spec;
+    spec.id = "7";
+    spec.name = "b.zip";
+    const std::string first = sim.addFile(spec);
+    spec.id = "8";
+    const std::string second = sim.addFile(spec);
+    sim.addPage("/page", "<a href=\"" + first +
+                             "\">one</a> <a href=\"http://example.com/x\">x</a> " + second);
+    openWindow();
+    const auto shown = addText(QString::fromStdString("http://" + sim.host() + "/page"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, (QStringList{QString::fromStdString(first), QString::fromStdString(second)}));
+}
+
+TEST_F(MainWindow, TwoOtherAddressesAreNoDownloadLinksAndNothingIsLoaded) {
+    openWindow();
+    ModalWatcher watcher;
+    EXPECT_FALSE(addText(QString::fromStdString(sim.listUrl() + " " + sim.listUrl())));
+    EXPECT_EQ(watcher.texts(), QStringList{QString::fromUtf8("Не найдены ссылки на закачки.")});
+    EXPECT_TRUE(sim.requests().empty());
+}
+
+TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
+    servicesim::FileSpec spec;
+    spec.id = "9";
+    spec.name = "big.bin";
+    spec.size = 50'000'000;
+    spec.bytesPerSecond = 1'000'000;
+    spec.script = {Step::countdown("-5")};
+    const std::string link = sim.addFile(spec);
+    state->downloadsSet.add(link, state->targetFolder);
+    openWindow();
+    ASSERT_TRUE(
+        pumpUntil([&] { return (*state->downloadsSet.begin())->getReceivedBytes() > 0; }, 10'000));
+
+    window->close();
+    EXPECT_TRUE(window->isClosing());
+    const std::string saved = readFile("downloads.txt");
+    EXPECT_NE(saved.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
+              std::string::npos)
+        << saved;
+    ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
+
+    // Later close requests write nothing.
+    std::filesystem::remove("downloads.txt");
+    window->close();
+    EXPECT_FALSE(std::filesystem::exists("downloads.txt"));
+}
+
+TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
+    servicesim::FileSpec spec;
+    spec.id = "11";
+    spec.name = "c.zip";
+    spec.script = {Step::notFound()};
+    const std::string link = sim.addFile(spec);
+    openWindow();
+    state->downloadsSet.add(link, state->targetFolder);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return readFile("downloads.txt").find("NotFound") != std::string::npos; }, 5'000));
+    window->deleteWhenCompleteBox()->setChecked(false);
+    ASSERT_TRUE(pumpUntil([&] { return readFile("downloads.txt").rfind("0\r\n", 0) == 0; }, 5'000));
+}

@@ -1,0 +1,230 @@
+#include "ui/Twindow.h"
+
+#include "engine/QueueFile.h"
+#include "engine/SimpleDownloadThread.h"
+#include "intake/LinkExtraction.h"
+#include "intake/LinksLoadingThread.h"
+#include "intake/ShowMessage.h"
+#include "intake/WidgetText.h"
+#include "platform/FileSystem.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+#include "ui/DownloadsSetPanel.h"
+#include "ui/Main.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tolvenka {
+
+using namespace kestrune::text::literals;
+
+namespace {
+
+constexpr int workerSlot = 0;
+// The queue file is rewritten within about this long of a change.
+constexpr int saveCheckIntervalMs = 1000;
+
+QPushButton* addButton(QWidget* parent, int left, const char* caption) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setGeometry(left, 8, 145, 25);
+    return button;
+}
+
+} // namespace
+
+Twindow::Twindow(Main& state, QWidget* parent)
+    : QWidget(parent)
+    , state(state) {
+    buildControls();
+    formCreate();
+}
+
+Twindow::~Twindow() {
+    // Normally the worker has ended before the window closes; if the window
+    // goes without that, stop it and let it finish its pass first.
+    if (downloadThread && !downloadThread->isFinished()) {
+        downloadThread->stop();
+        while (!downloadThread->isFinished()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    }
+}
+
+std::string Twindow::inputCaption(const std::string& host) {
+    std::string name = host;
+    if (!name.empty()) {
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    }
+    return std::string("Введите ссылку на файл на "_cp1251) + name +
+           std::string(", список таких ссылок или адрес страницы со списком:"_cp1251);
+}
+
+void Twindow::buildControls() {
+    setWindowTitle(QString::fromUtf8("Толвенка"));
+    setGeometry(240, 147, 930, 767);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* caption = new QLabel(toQString(inputCaption(serviceHost())), this);
+    caption->setFixedHeight(17);
+    caption->setContentsMargins(2, 0, 2, 0);
+    layout->addWidget(caption);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    splitter->setOpaqueResize(true);
+    layout->addWidget(splitter, 1);
+
+    input = new QPlainTextEdit(splitter);
+    input->setLineWrapMode(QPlainTextEdit::NoWrap);
+    input->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto* lower = new QWidget(splitter);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->setSpacing(0);
+
+    auto* panel1 = new QWidget(lower);
+    panel1->setFixedHeight(41);
+    auto* add = addButton(panel1, 8, "Добавить");
+    auto* start = addButton(panel1, 160, "Продолжить загрузку");
+    auto* stop = addButton(panel1, 312, "Остановить загрузку");
+    deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
+    deleteWhenComplete->setGeometry(464, 12, 449, 17);
+    deleteWhenComplete->setChecked(true);
+    lowerLayout->addWidget(panel1);
+
+    panel = new DownloadsSetPanel(lower);
+    lowerLayout->addWidget(panel, 1);
+
+    splitter->addWidget(input);
+    splitter->addWidget(lower);
+    splitter->setSizes({208, 767 - 17 - 208});
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+
+    setTabOrder(input, add);
+    setTabOrder(add, start);
+    setTabOrder(start, stop);
+    setTabOrder(stop, deleteWhenComplete);
+    setTabOrder(deleteWhenComplete, panel);
+    input->setFocus();
+
+    connect(add, &QPushButton::clicked, this, [this] { addClick(); });
+    connect(start, &QPushButton::clicked, this, [this] { startClick(); });
+    connect(stop, &QPushButton::clicked, this, [this] { stopClick(); });
+    connect(deleteWhenComplete, &QCheckBox::toggled, this,
+            [this](bool checked) { this->state.deleteCompleted = checked; });
+
+    closeTimer = new QTimer(this);
+    closeTimer->setInterval(1);
+    connect(closeTimer, &QTimer::timeout, this, [this] { closeTimerTimer(); });
+
+    saveTimer = new QTimer(this);
+    saveTimer->setInterval(saveCheckIntervalMs);
+    connect(saveTimer, &QTimer::timeout, this, [this] { saveQueueIfChanged(); });
+}
+
+void Twindow::formCreate() {
+    QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
+    if (loadQueueFile(QUEUE_FILE_NAME, options, state.downloadsSet)) {
+        state.deleteCompleted = options.deleteCompleted;
+        state.targetFolder = options.targetFolder;
+    }
+    // What the file would hold now; only a change from this is written.
+    savedContent = queueFileContent(options, state.downloadsSet);
+    deleteWhenComplete->setChecked(state.deleteCompleted);
+    panel->setDownloadsSet(&state.downloadsSet);
+    downloadThread = std::make_unique<SimpleDownloadThread>(state.downloadsSet, workerSlot,
+                                                            serviceHost(), state.deleteCompleted);
+    saveTimer->start();
+}
+
+void Twindow::addClick() {
+    std::vector<std::string> allLinks;
+    std::vector<std::string> downloadLinks;
+    extractLinks(fromQString(input->toPlainText()), allLinks, downloadLinks);
+    if (allLinks.empty()) {
+        showMessage(std::string("Не найдены ссылки."_cp1251), this);
+        return;
+    }
+    if (downloadLinks.empty() && allLinks.size() == 1) {
+        // One address that is no download link: a page that lists them.
+        const std::string pageUrl = allLinks.front();
+        allLinks.clear();
+        state.waitDialog.execute(std::make_unique<LinksLoadingThread>(state.waitDialog, pageUrl,
+                                                                      allLinks, downloadLinks));
+    }
+    if (downloadLinks.empty()) {
+        showMessage(std::string("Не найдены ссылки на закачки."_cp1251), this);
+        return;
+    }
+    state.DownloadsListDialog.setLinks(downloadLinks);
+    state.DownloadsListDialog.exec();
+}
+
+void Twindow::startClick() {
+    downloadThread->resume();
+}
+
+void Twindow::stopClick() {
+    downloadThread->pause();
+}
+
+void Twindow::saveQueue() {
+    const QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
+    std::string content = queueFileContent(options, state.downloadsSet);
+    if (platform::replaceFileAtomically(QUEUE_FILE_NAME, content)) {
+        savedContent = std::move(content);
+    }
+}
+
+void Twindow::saveQueueIfChanged() {
+    if (closing) {
+        return;
+    }
+    const QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
+    if (queueFileContent(options, state.downloadsSet) != savedContent) {
+        saveQueue();
+    }
+}
+
+void Twindow::closeEvent(QCloseEvent* event) {
+    if (!closing) {
+        saveTimer->stop();
+        saveQueue();
+        closing = true;
+        downloadThread->stop();
+        event->ignore();
+        closeTimer->start();
+        return;
+    }
+    if (downloadThread->isFinished()) {
+        closeTimer->stop();
+        downloadThread.reset();
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+void Twindow::closeTimerTimer() {
+    if (downloadThread && downloadThread->isFinished()) {
+        close();
+    }
+}
+
+} // namespace tolvenka

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
+
+namespace tolvenka {
+
+class DownloadsSetPanel;
+class Main;
+class SimpleDownloadThread;
+
+// The main window: the input box for links, the buttons that add them and
+// pause or resume downloading, the option that removes finished downloads,
+// and the downloads list. It reads the queue file when it is created, keeps
+// it current while the program runs, and closes in two steps: the first close
+// request saves the queue and tells the worker to stop; the window closes when
+// the worker has left its loop.
+class Twindow : public QWidget {
+public:
+    explicit Twindow(Main& state, QWidget* parent = nullptr);
+    ~Twindow() override;
+
+    // Button "Добавить": the text becomes download links for the dialog.
+    void addClick();
+    // Button "Продолжить загрузку".
+    void startClick();
+    // Button "Остановить загрузку".
+    void stopClick();
+
+    QPlainTextEdit* inputBox() const { return input; }
+    QCheckBox* deleteWhenCompleteBox() const { return deleteWhenComplete; }
+    DownloadsSetPanel* downloadsPanel() const { return panel; }
+    bool isClosing() const { return closing; }
+
+    // The caption above the input box for a service host.
+    static std::string inputCaption(const std::string& host);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void formCreate();
+    void saveQueue();
+    void saveQueueIfChanged();
+    void closeTimerTimer();
+
+    Main& state;
+    QPlainTextEdit* input;
+    QCheckBox* deleteWhenComplete;
+    DownloadsSetPanel* panel;
+    QTimer* closeTimer;
+    QTimer* saveTimer;
+    std::unique_ptr<SimpleDownloadThread> downloadThread;
+    std::string savedContent; // what the queue file holds, as far as we know
+    bool closing = false;
+};
+
+} // namespace tolvenka
