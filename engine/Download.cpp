@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace tolvenka {
@@ -30,7 +31,9 @@ std::string targetPathFor(const std::string& link, const std::string& folderOrPa
 }
 
 std::string twoDigits(std::int64_t value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
+    char text[24];
+    std::snprintf(text, sizeof text, "%02lld", static_cast<long long>(value));
+    return text;
 }
 
 // Reads one line of the queue file: up to LF, with a CR before it dropped.

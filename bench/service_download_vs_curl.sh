@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# A whole service download of a 1 GiB file against curl on the same final
+# form, and the peak memory for a 1 MiB and a 1 GiB file.
+# Usage: bench/service_download_vs_curl.sh BUILD_DIR [PAIRS]
+set -euo pipefail
+build_dir=$(realpath "${1:?usage: $0 BUILD_DIR [PAIRS]}")
+pairs=${2:-5}
+bench="$build_dir/bench/bench_service_download"
+[ -x "$bench" ] || { echo "missing $bench (build the target bench_service_download)" >&2; exit 1; }
+"$bench" 1G "$pairs"
+echo "-- peak memory"
+"$bench" 1M 1 --no-curl | tail -1
+"$bench" 1G 1 --no-curl | tail -1
