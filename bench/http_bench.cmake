@@ -1,0 +1,2 @@
+add_executable(bench_http_get http_get_bench.cpp)
+target_link_libraries(bench_http_get PRIVATE http tolvenka_options)

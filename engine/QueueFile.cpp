@@ -1,0 +1,88 @@
+#include "engine/QueueFile.h"
+
+#include "platform/FileSystem.h"
+#include "queue/DownloadsSet.h"
+
+#include <charconv>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace tolvenka {
+
+namespace {
+
+constexpr const char* lineEnd = "\r\n";
+
+// Reads one line: up to LF, with a CR before it dropped. False at the end.
+bool readLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
+// The integer a line starts with, leading blanks skipped and whatever follows
+// it ignored; none when the line starts with no number that fits.
+std::optional<long long> leadingInteger(const std::string& line) {
+    std::size_t start = line.find_first_not_of(" \t\v\f\r");
+    if (start == std::string::npos) {
+        return std::nullopt;
+    }
+    if (line[start] == '+' && start + 1 < line.size() && line[start + 1] != '-') {
+        ++start;
+    }
+    long long value = 0;
+    const char* first = line.data() + start;
+    const auto [end, error] = std::from_chars(first, line.data() + line.size(), value);
+    if (error != std::errc() || end == first) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+void readQueueOptions(std::istream& in, QueueOptions& options) {
+    std::string line;
+    if (!readLine(in, line)) {
+        return;
+    }
+    const std::optional<long long> flag = leadingInteger(line);
+    if (flag == 0 || flag == 1) {
+        options.deleteCompleted = *flag == 1;
+    }
+    if (readLine(in, line)) {
+        options.targetFolder = line;
+    }
+}
+
+void writeQueueOptions(std::ostream& out, const QueueOptions& options) {
+    out << (options.deleteCompleted ? "1" : "0") << lineEnd << options.targetFolder << lineEnd;
+}
+
+bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet& set) {
+    std::ifstream in;
+    if (!platform::openForReading(in, path)) {
+        return false;
+    }
+    readQueueOptions(in, options);
+    set.load(in);
+    return true;
+}
+
+std::string queueFileContent(const QueueOptions& options, const DownloadsSet& set) {
+    std::ostringstream out(std::ios::binary);
+    writeQueueOptions(out, options);
+    set.save(out);
+    return std::move(out).str();
+}
+
+bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set) {
+    return platform::replaceFileAtomically(path, queueFileContent(options, set));
+}
+
+} // namespace tolvenka

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+// The queue file, "downloads.txt": the two options on lines 1 and 2, then one
+// record per download of the set. CP1251 bytes, CR LF line ends (bare LF is
+// read as well).
+namespace tolvenka {
+
+class DownloadsSet;
+
+inline constexpr const char* QUEUE_FILE_NAME = "downloads.txt";
+
+// The two settings the queue file keeps besides the queue.
+struct QueueOptions {
+    bool deleteCompleted = true;
+    std::string targetFolder;
+};
+
+// Reads lines 1 and 2. Line 1 turns `deleteCompleted` off for 0 and on for 1
+// (leading blanks skipped, trailing text ignored); anything else leaves it.
+// Line 2 is the folder, possibly empty. A missing line leaves its option.
+void readQueueOptions(std::istream& in, QueueOptions& options);
+void writeQueueOptions(std::ostream& out, const QueueOptions& options);
+
+// Reads the options and the queue from the file at `path` into `options`
+// (which holds the defaults on entry) and `set`. When the file cannot be
+// opened nothing changes and false is returned.
+bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet& set);
+
+// The whole file's bytes.
+std::string queueFileContent(const QueueOptions& options, const DownloadsSet& set);
+
+// Replaces the file at `path` so that it is either the old file or the new
+// one, never a mix: written beside it, flushed to disk, renamed over it. False
+// when that failed and the old file was left as it was.
+bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set);
+
+} // namespace tolvenka

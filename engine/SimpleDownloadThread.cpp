@@ -1,0 +1,108 @@
+#include "engine/SimpleDownloadThread.h"
+
+#include "engine/Download.h"
+#include "platform/Clock.h"
+#include "platform/GuiThread.h"
+#include "queue/DownloadsSet.h"
+
+namespace tolvenka {
+
+SimpleDownloadThread::SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
+                                           const std::atomic<bool>& deleteCompleted)
+    : set(set)
+    , deleteCompleted(deleteCompleted)
+    , workerSlot(slot)
+    , workerKind(std::move(kindName)) {
+    start();
+}
+
+SimpleDownloadThread::~SimpleDownloadThread() {
+    wait();
+}
+
+void SimpleDownloadThread::stop() {
+    stopRequested = true;
+    abortActiveDownload();
+}
+
+void SimpleDownloadThread::pause() {
+    paused = true;
+    abortActiveDownload();
+}
+
+void SimpleDownloadThread::resume() {
+    paused = false;
+}
+
+void SimpleDownloadThread::abortActiveDownload() {
+    if (Download* download = activeDownload.exchange(nullptr)) {
+        download->abort();
+    }
+}
+
+void SimpleDownloadThread::execute() {
+    // Set however the loop ends: the owner waits for it before deleting us.
+    struct MarkFinished {
+        std::atomic<bool>& finished;
+        ~MarkFinished() { finished = true; }
+    } markFinished{finished};
+
+    while (!stopRequested) {
+        runPass();
+    }
+}
+
+void SimpleDownloadThread::runPass() {
+    if (paused) {
+        set.releaseSlot(workerSlot);
+        platform::sleepMs(WORKER_IDLE_SLEEP_MS);
+        return;
+    }
+    Download* picked = nullptr;
+    platform::synchronize([&] { picked = pickDownload(); });
+    if (picked == nullptr) {
+        if (!stopRequested) {
+            platform::sleepMs(WORKER_IDLE_SLEEP_MS);
+        }
+        return;
+    }
+    // The picked download is run even if a pause or stop took it out of
+    // `activeDownload` meanwhile: it was aborted then, and its run ends at
+    // once, back in Queued, which clears the request.
+    try {
+        picked->run();
+    } catch (...) {
+        // The run has put the download in Error; the queue goes on.
+    }
+    platform::synchronize([&] { finishDownload(picked); });
+}
+
+// GUI thread, like pause and stop, so none of them lands inside it.
+Download* SimpleDownloadThread::pickDownload() {
+    if (paused || stopRequested) {
+        return nullptr;
+    }
+    Download* picked = set.pickNext(workerSlot, workerKind);
+    // A handler of the pick event may have paused or stopped us before the
+    // download became active, where the abort could not reach it.
+    if (picked != nullptr && (paused || stopRequested)) {
+        set.releaseSlot(workerSlot);
+        return nullptr;
+    }
+    activeDownload = picked;
+    return picked;
+}
+
+// GUI thread.
+void SimpleDownloadThread::finishDownload(Download* download) {
+    activeDownload = nullptr;
+    // From here no pause or stop can reach the download; an abort that came
+    // after its run ended would otherwise cut its next run short.
+    download->forgetAbort();
+    set.releaseSlot(workerSlot);
+    if (deleteCompleted) {
+        set.clearComplete();
+    }
+}
+
+} // namespace tolvenka

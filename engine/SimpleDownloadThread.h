@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/Thread.h"
+
+#include <atomic>
+#include <string>
+
+namespace tolvenka {
+
+class Download;
+class DownloadsSet;
+
+// The background thread that runs the queue: for one slot of the set it picks
+// the first Queued download of its kind, runs it, and closes it, over and
+// over. Picking and closing happen on the GUI thread (through
+// `platform::synchronize`), the run itself on this thread.
+//
+// The owner deletes the worker only after `isFinished` turned true: a pass
+// waits for the GUI thread, so the GUI thread must never block on the worker.
+class SimpleDownloadThread : public platform::Thread {
+public:
+    static constexpr int WORKER_IDLE_SLEEP_MS = 100;
+
+    // `deleteCompleted` is the application's option, read on the GUI thread
+    // after each run; it must outlive the worker.
+    SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
+                         const std::atomic<bool>& deleteCompleted);
+    ~SimpleDownloadThread() override;
+
+    // GUI thread. Ends the loop after the current pass; the running download
+    // is aborted.
+    void stop();
+    // GUI thread. The running download is aborted (it goes back to Queued and
+    // keeps its place) and nothing is picked until `resume`.
+    void pause();
+    // GUI thread.
+    void resume();
+    // Any thread. True once the loop has ended.
+    bool isFinished() const { return finished.load(); }
+
+protected:
+    void execute() override;
+
+private:
+    void runPass();
+    Download* pickDownload();
+    void finishDownload(Download* download);
+    void abortActiveDownload();
+
+    DownloadsSet& set;
+    const std::atomic<bool>& deleteCompleted;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> paused{false};
+    std::atomic<bool> finished{false};
+    // The download between the pick and the finish step, for stop and pause
+    // to abort. Whoever takes it out aborts it, so it is aborted once.
+    std::atomic<Download*> activeDownload{nullptr};
+    const int workerSlot;
+    const std::string workerKind;
+};
+
+} // namespace tolvenka

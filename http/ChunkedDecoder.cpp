@@ -1,0 +1,116 @@
+#include "http/ChunkedDecoder.h"
+
+#include "http/HttpError.h"
+#include "http/ResponseHeadParser.h"
+
+#include <algorithm>
+
+namespace http {
+
+namespace {
+
+constexpr std::size_t maxChunkSizeDigits = 16;
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool endsChunkSize(char c) {
+    return c == ' ' || c == '\t' || c == ';';
+}
+
+} // namespace
+
+ChunkedDecoder::Step ChunkedDecoder::feed(std::string_view input) {
+    std::size_t position = 0;
+    while (position < input.size() && state != State::Done) {
+        if (state == State::Data) {
+            const std::size_t count = static_cast<std::size_t>(
+                std::min<std::uint64_t>(chunkLeft, input.size() - position));
+            chunkLeft -= count;
+            if (chunkLeft == 0) {
+                state = State::DataEnd;
+            }
+            return {position + count, input.substr(position, count)};
+        }
+        position += takeLine(input.substr(position));
+        if (lineComplete) {
+            finishLine();
+        }
+    }
+    return {position, {}};
+}
+
+std::size_t ChunkedDecoder::takeLine(std::string_view input) {
+    const auto lineFeed = input.find('\n');
+    const std::size_t taken = lineFeed == std::string_view::npos ? input.size() : lineFeed + 1;
+    if (line.size() + taken > maxHeadLineLength) {
+        throw HttpError("chunk framing line too long");
+    }
+    line.append(input.substr(0, lineFeed == std::string_view::npos ? taken : lineFeed));
+    lineComplete = lineFeed != std::string_view::npos;
+    return taken;
+}
+
+void ChunkedDecoder::finishLine() {
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    switch (state) {
+    case State::SizeLine:
+        parseSizeLine();
+        break;
+    case State::DataEnd:
+        if (!line.empty()) {
+            throw HttpError("chunk data not followed by a line end");
+        }
+        state = State::SizeLine;
+        break;
+    case State::Trailer:
+        acceptTrailerLine();
+        break;
+    case State::Data:
+    case State::Done:
+        break;
+    }
+    line.clear();
+    lineComplete = false;
+}
+
+void ChunkedDecoder::parseSizeLine() {
+    std::uint64_t size = 0;
+    std::size_t digits = 0;
+    for (; digits < line.size() && hexValue(line[digits]) >= 0; ++digits) {
+        if (digits == maxChunkSizeDigits) {
+            throw HttpError("chunk size too large");
+        }
+        size = size * 16 + static_cast<std::uint64_t>(hexValue(line[digits]));
+    }
+    if (digits == 0 || (digits < line.size() && !endsChunkSize(line[digits]))) {
+        throw HttpError("malformed chunk size");
+    }
+    chunkLeft = size;
+    state = size == 0 ? State::Trailer : State::Data;
+}
+
+void ChunkedDecoder::acceptTrailerLine() {
+    if (line.empty()) {
+        state = State::Done;
+        return;
+    }
+    trailerBytes += line.size();
+    if (++trailerLines > maxHeaderCount || trailerBytes > maxHeadSize) {
+        throw HttpError("chunk trailers too large");
+    }
+}
+
+} // namespace http

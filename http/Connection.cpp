@@ -1,0 +1,209 @@
+#include "http/Connection.h"
+
+#include "http/ConnectionLost.h"
+#include "http/HttpError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace http {
+
+namespace {
+
+struct AddressListDeleter {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
+
+AddressList resolve(const std::string& host, std::uint16_t port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+    if (status != 0) {
+        throw HttpError("cannot resolve " + host + ": " + gai_strerror(status));
+    }
+    return AddressList(list);
+}
+
+int pollTimeout(std::int64_t idleTimeoutMs) {
+    return idleTimeoutMs <= 0 ? -1
+                              : static_cast<int>(std::min<std::int64_t>(idleTimeoutMs, INT_MAX));
+}
+
+bool isReset(int error) {
+    return error == ECONNRESET || error == EPIPE || error == ECONNABORTED;
+}
+
+} // namespace
+
+Connection::Connection(std::int64_t idleTimeoutMs)
+    : idleTimeoutMs(idleTimeoutMs) {}
+
+Connection::~Connection() {
+    close();
+}
+
+void Connection::open(const std::string& host, std::uint16_t port) {
+    close();
+    throwIfInterrupted();
+    const AddressList addresses = resolve(host, port);
+    std::string lastFailure = "no address for " + host;
+    for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
+        try {
+            connectTo(*address);
+            return;
+        } catch (const HttpError& error) {
+            close();
+            if (isInterrupted()) {
+                throw;
+            }
+            lastFailure = error.what();
+        }
+    }
+    throw HttpError("cannot connect to " + host + ": " + lastFailure);
+}
+
+void Connection::connectTo(const addrinfo& address) {
+    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            address.ai_protocol);
+    if (fd < 0) {
+        failFromErrno("socket");
+    }
+    // Published before connecting so that an interrupt can cut the attempt;
+    // the flag is checked only after connect() has moved the socket out of
+    // its initial state, where shutdown() would have no effect.
+    socketFd.store(fd);
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) {
+            failFromErrno("connect");
+        }
+        throwIfInterrupted();
+        waitUntilConnected(fd);
+    }
+    throwIfInterrupted();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    applyIdleTimeout(fd);
+}
+
+void Connection::waitUntilConnected(int fd) {
+    pollfd request{fd, POLLOUT, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&request, 1, pollTimeout(idleTimeoutMs));
+    } while (ready < 0 && errno == EINTR);
+    throwIfInterrupted();
+    if (ready == 0) {
+        throw HttpError("connect timed out");
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        failFromErrno("connect");
+    }
+    if (error != 0) {
+        throw HttpError(std::string("connect: ") + std::strerror(error));
+    }
+}
+
+void Connection::applyIdleTimeout(int fd) const {
+    if (idleTimeoutMs <= 0) {
+        return;
+    }
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(idleTimeoutMs / 1000);
+    limit.tv_usec = static_cast<suseconds_t>(idleTimeoutMs % 1000 * 1000);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
+void Connection::close() {
+    const int fd = socketFd.exchange(-1);
+    if (fd < 0) {
+        return;
+    }
+    while (interruptsInFlight.load() != 0) {
+        std::this_thread::yield();
+    }
+    ::close(fd);
+}
+
+void Connection::sendAll(std::string_view data) {
+    while (!data.empty()) {
+        throwIfInterrupted();
+        const ssize_t sent = ::send(socketFd.load(), data.data(), data.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            failFromErrno("send");
+        }
+        data.remove_prefix(static_cast<std::size_t>(sent));
+    }
+}
+
+std::size_t Connection::receive(char* buffer, std::size_t capacity) {
+    for (;;) {
+        throwIfInterrupted();
+        const ssize_t received = ::recv(socketFd.load(), buffer, capacity, 0);
+        if (received >= 0) {
+            // shutdown() by an interrupt also reads as an orderly end.
+            throwIfInterrupted();
+            return static_cast<std::size_t>(received);
+        }
+        if (errno != EINTR) {
+            failFromErrno("recv");
+        }
+    }
+}
+
+bool Connection::hasUnexpectedInput() const {
+    pollfd request{socketFd.load(), POLLIN, 0};
+    return ::poll(&request, 1, 0) != 0;
+}
+
+void Connection::interrupt() {
+    interrupted.store(true);
+    interruptsInFlight.fetch_add(1);
+    const int fd = socketFd.load();
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_RDWR);
+    }
+    interruptsInFlight.fetch_sub(1);
+}
+
+void Connection::throwIfInterrupted() const {
+    if (interrupted.load()) {
+        throw HttpError("disconnected");
+    }
+}
+
+void Connection::failFromErrno(const char* what) const {
+    const int error = errno;
+    throwIfInterrupted();
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        throw HttpError(std::string(what) + " timed out");
+    }
+    const std::string message = std::string(what) + ": " + std::strerror(error);
+    if (isReset(error)) {
+        throw ConnectionLost(message);
+    }
+    throw HttpError(message);
+}
+
+} // namespace http

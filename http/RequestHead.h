@@ -1,0 +1,16 @@
+#pragma once
+
+#include "http/Url.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace http {
+
+// The request line and headers of a request, ending with the blank line.
+// `bodyLength` is announced when it is not 0.
+std::string formatRequestHead(std::string_view method, const Url& url, bool http10,
+                              std::int64_t bodyLength = 0);
+
+} // namespace http

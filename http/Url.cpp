@@ -1,0 +1,79 @@
+#include "http/Url.h"
+
+#include "http/HttpError.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace http {
+
+namespace {
+
+std::string lowerCase(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+// Strips "scheme://" from `rest`, failing for any scheme but plain HTTP.
+void skipScheme(std::string_view& rest) {
+    const auto separator = rest.find("://");
+    if (separator == std::string_view::npos) {
+        return;
+    }
+    const std::string scheme = lowerCase(rest.substr(0, separator));
+    if (scheme == "https") {
+        throw HttpError("secure connections are not supported");
+    }
+    if (scheme != "http") {
+        throw HttpError("unsupported scheme: " + scheme);
+    }
+    rest.remove_prefix(separator + 3);
+}
+
+std::uint16_t parsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        throw HttpError("bad port in address");
+    }
+    const int port = std::stoi(std::string(text));
+    if (port < 1 || port > 65535) {
+        throw HttpError("bad port in address");
+    }
+    return static_cast<std::uint16_t>(port);
+}
+
+} // namespace
+
+Url Url::parse(std::string_view address) {
+    std::string normalized(address);
+    std::replace(normalized.begin(), normalized.end(), '\\', '/');
+    std::string_view rest = normalized;
+    skipScheme(rest);
+
+    const auto fragment = rest.find('#');
+    if (fragment != std::string_view::npos) {
+        rest = rest.substr(0, fragment);
+    }
+
+    const auto authorityEnd = rest.find_first_of("/?");
+    const std::string_view authority = rest.substr(0, authorityEnd);
+    const std::string_view target =
+        authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+    const bool needsRoot = target.empty() || target.front() == '?';
+    Url url;
+    url.target = std::string(needsRoot ? 1 : 0, '/').append(target);
+
+    const auto colon = authority.rfind(':');
+    url.host = std::string(authority.substr(0, colon));
+    if (colon != std::string_view::npos) {
+        url.port = parsePort(authority.substr(colon + 1));
+    }
+    if (url.host.empty()) {
+        throw HttpError("no host in address");
+    }
+    return url;
+}
+
+} // namespace http

@@ -1,0 +1,88 @@
+#include "intake/LinkExtraction.h"
+
+#include "service/DownloadMaker.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace tolvenka {
+
+namespace {
+
+constexpr std::string_view marker = "http://";
+constexpr std::size_t schemeLength = 4; // "http", the part before the colon
+
+// The URL characters, upper-case letters included, so that one table lookup
+// folds the case and tests the set at once.
+constexpr std::array<bool, 256> urlCharacters = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view("abcdefghijklmnopqrstuvwxyz~1234567890-_+=/.:&%?#")) {
+        table[static_cast<unsigned char>(c)] = true;
+        if (c >= 'a' && c <= 'z') {
+            table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
+        }
+    }
+    return table;
+}();
+
+bool isUrlCharacter(char c) {
+    return urlCharacters[static_cast<unsigned char>(c)];
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether the marker, in any letter case, starts at `start`.
+bool markerAt(std::string_view text, std::size_t start) {
+    if (start + marker.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < marker.size(); ++i) {
+        if (asciiLower(text[start + i]) != marker[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t addressEnd(std::string_view text, std::size_t start) {
+    std::size_t end = start + marker.size();
+    while (end < text.size() && isUrlCharacter(text[end])) {
+        ++end;
+    }
+    return end;
+}
+
+} // namespace
+
+void extractLinks(std::string text, std::vector<std::string>& allLinks,
+                  std::vector<std::string>& downloadLinks) {
+    // The colon is the one marker character that letter case leaves alone and
+    // that is rare in ordinary text, so the scan hops from colon to colon
+    // with memchr and looks around each one. The marker cannot overlap
+    // itself, so visiting every colon finds every marker, the nested ones
+    // included, in the order of their starts. The end of the text ends an
+    // address, as any character outside the URL set does.
+    const std::string_view view = text;
+    const char* const begin = view.data();
+    const char* const last = begin + view.size();
+    const char* colon = begin + std::min(schemeLength, view.size());
+    while ((colon = static_cast<const char*>(
+                std::memchr(colon, ':', static_cast<std::size_t>(last - colon)))) != nullptr) {
+        const std::size_t start = static_cast<std::size_t>(colon - begin) - schemeLength;
+        ++colon;
+        if (!markerAt(view, start)) {
+            continue;
+        }
+        const std::size_t end = addressEnd(view, start);
+        const std::string& address = allLinks.emplace_back(view.substr(start, end - start));
+        if (!downloadMaker().kindOf(address).empty()) {
+            downloadLinks.push_back(address);
+        }
+    }
+}
+
+} // namespace tolvenka

@@ -1,0 +1,37 @@
+#include "intake/LinksLoadingThread.h"
+
+#include "http/HttpClient.h"
+#include "intake/LinkExtraction.h"
+#include "support/Cp1251.h"
+
+namespace tolvenka {
+
+using namespace kestrune::text::literals;
+
+LinksLoadingThread::LinksLoadingThread(TwaitDialog& waitDialog, std::string pageUrl,
+                                       std::vector<std::string>& allLinks,
+                                       std::vector<std::string>& downloadLinks)
+    : WaitThread(waitDialog)
+    , pageUrl(std::move(pageUrl))
+    , allLinks(allLinks)
+    , downloadLinks(downloadLinks) {
+    start();
+}
+
+LinksLoadingThread::~LinksLoadingThread() {
+    wait();
+}
+
+void LinksLoadingThread::doWork() {
+    showInfo(std::string("Загрузка списка..."_cp1251));
+    // The client holds a page in memory only up to its cap, so a huge or
+    // endless reply fails like any failed load.
+    extractLinks(client().Get(pageUrl), pageLinks, pageDownloadLinks);
+}
+
+void LinksLoadingThread::onDone() {
+    allLinks.insert(allLinks.end(), pageLinks.begin(), pageLinks.end());
+    downloadLinks.insert(downloadLinks.end(), pageDownloadLinks.begin(), pageDownloadLinks.end());
+}
+
+} // namespace tolvenka

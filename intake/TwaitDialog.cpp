@@ -1,0 +1,98 @@
+#include "intake/TwaitDialog.h"
+
+#include "intake/WaitThread.h"
+#include "intake/WidgetText.h"
+#include "platform/GuiThread.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+namespace tolvenka {
+
+namespace {
+
+constexpr int clientWidth = 313;
+constexpr int clientHeight = 66;
+constexpr int margin = 8;
+
+} // namespace
+
+TwaitDialog::TwaitDialog(QWidget* parent)
+    : QDialog(parent)
+    , info(new QLabel(QStringLiteral("Идёт загрузка..."), this))
+    , cancel(new QPushButton(QStringLiteral("Отмена"), this)) {
+    setWindowTitle(QStringLiteral("Подождите"));
+    setFixedSize(clientWidth, clientHeight);
+
+    info->setObjectName(QStringLiteral("info"));
+    // As wide as the dialog allows, since the progress texts are longer than
+    // the first one.
+    info->setGeometry(margin, margin, clientWidth - 2 * margin, info->sizeHint().height());
+
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setGeometry(margin, 32, 297, 25);
+    // Neither Enter nor Esc has a dialog-wide meaning here.
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, [this] { cancelClick(); });
+}
+
+TwaitDialog::~TwaitDialog() {
+    if (jobRunning()) {
+        currentThread->cancelWork();
+    }
+}
+
+void TwaitDialog::execute(std::unique_ptr<WaitThread> job) {
+    currentThread = std::move(job);
+    // A job that ended before the dialog showed may have had its close
+    // request dropped while the dialog was hidden; ask again.
+    if (currentThread->isFinished()) {
+        platform::post([self = QPointer<TwaitDialog>(this)] {
+            if (self) {
+                self->closeIfJobFinished();
+            }
+        });
+    }
+    exec();
+}
+
+void TwaitDialog::setInfo(const std::string& text) {
+    info->setText(toQString(text));
+    onInfoChange(text);
+}
+
+void TwaitDialog::closeIfJobFinished() {
+    if (isVisible() && !jobRunning()) {
+        close();
+    }
+}
+
+void TwaitDialog::done(int result) {
+    if (jobRunning()) {
+        currentThread->cancelWork();
+        return;
+    }
+    QDialog::done(result);
+}
+
+void TwaitDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TwaitDialog::cancelClick() {
+    if (currentThread) {
+        currentThread->cancelWork();
+    }
+}
+
+bool TwaitDialog::jobRunning() const {
+    return currentThread && !currentThread->isFinished();
+}
+
+} // namespace tolvenka

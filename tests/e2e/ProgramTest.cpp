@@ -1,0 +1,148 @@
+// The real program against the simulated service: a queue goes in through
+// downloads.txt, files come out, and the file holds the right records after
+// the program has ended.
+#include "tests/common/TestHelpers.h"
+#include "tools/service-sim/ServiceSim.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+using servicesim::Step;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using testing_helpers::writeFile;
+
+namespace {
+
+// The program, started in `folder` against `host`, ended with SIGTERM.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& folder, const std::string& host) {
+        std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
+                                                "TOLVENKA_SERVICE_HOST=" + host,
+                                                "HOME=" + folder};
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            if (text.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
+                text.rfind("TOLVENKA_SERVICE_HOST=", 0) != 0 && text.rfind("HOME=", 0) != 0) {
+                environment.push_back(text);
+            }
+        }
+        std::vector<char*> envp;
+        for (auto& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+        std::string program = TOLVENKA_BINARY;
+        char* argv[] = {program.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    ~RunningProgram() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    // Asks the program to close and returns its exit status.
+    int terminate() {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid = -1;
+};
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.delivery = servicesim::Delivery::Chunked;
+    spec.id = "102";
+    spec.name = "second.bin";
+    spec.size = 12'345;
+    spec.script = {Step::countdown("-5")};
+    const std::string second = sim.addFile(spec);
+    spec.id = "103";
+    spec.name = "gone.zip";
+    spec.script = {Step::notFound()};
+    const std::string gone = sim.addFile(spec);
+
+    const std::string dir = folder.path() + "/";
+    const auto record = [&](const std::string& link, const std::string& name,
+                            const std::string& word) {
+        return sim.host() + "\r\n" + link + "\r\n" + dir + name + "\r\n" + word + "\r\n\r\n";
+    };
+    writeFile(folder.file("downloads.txt"), "0\r\n" + dir + "\r\n" +
+                                                record(second, "second.bin", "Queue") +
+                                                record(gone, "gone.zip", "Queue"));
+
+    RunningProgram program(folder.path(), sim.host());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string file = readFile(folder.file("downloads.txt"));
+            return file.find("Complete") != std::string::npos &&
+                   file.find("NotFound") != std::string::npos;
+        },
+        20'000));
+    EXPECT_EQ(readFile(folder.file("second.bin")), servicesim::expectedContent("102", 12'345));
+    EXPECT_EQ(program.terminate(), 0);
+
+    EXPECT_EQ(readFile(folder.file("downloads.txt")),
+              "0\r\n" + dir + "\r\n" + record(second, "second.bin", "Complete") +
+                  record(gone, "gone.zip", "NotFound"));
+}
+
+TEST(Program, ClosingDuringATransferStoresItAsQueued) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.id = "201";
+    spec.name = "slow.bin";
+    spec.size = 100'000'000;
+    spec.bytesPerSecond = 500'000;
+    spec.script = {Step::countdown("-5")};
+    const std::string link = sim.addFile(spec);
+    const std::string dir = folder.path() + "/";
+    const std::string file = "1\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link + "\r\n" + dir +
+                             "slow.bin\r\nQueue\r\n\r\n";
+    writeFile(folder.file("downloads.txt"), file);
+
+    RunningProgram program(folder.path(), sim.host());
+    ASSERT_TRUE(waitFor([&] { return sim.transfers("201") == 1; }, 10'000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(program.terminate(), 0);
+    EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin.part")));
+}

@@ -1,0 +1,119 @@
+#include "http/HttpClient.h"
+#include "http/HttpError.h"
+#include "tests/http/ScriptedServer.h"
+#include "tests/http/UnansweredListener.h"
+
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+
+using http::ClientSettings;
+using http::HttpClient;
+using http::HttpError;
+using http::WorkMode;
+using http_testing::ScriptedServer;
+using http_testing::UnansweredListener;
+using Server = ScriptedServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Long enough that only a disconnect can end a wait within a test's patience.
+ClientSettings patientSettings() {
+    ClientSettings settings;
+    settings.idleTimeoutMs = 20'000;
+    return settings;
+}
+
+template <typename Condition>
+void waitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+template <typename Call>
+std::chrono::milliseconds timeToFail(Call call) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(call(), HttpError);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+std::string okReply(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+} // namespace
+
+TEST(HttpClientDisconnect, CutsAWaitingCallAndBarsLaterOnesUntilCleared) {
+    Server server;
+    HttpClient client(patientSettings());
+    server.addConnection({Server::readRequest(), Server::pause(30'000)});
+    server.addConnection({Server::readRequest(), Server::send(okReply("back"))});
+
+    std::jthread disconnector([&] {
+        waitFor([&] { return !server.received(0).empty(); });
+        client.Disconnect();
+    });
+    EXPECT_LT(timeToFail([&] { client.Get(server.url("/")); }), 5s);
+    disconnector.join();
+
+    EXPECT_THROW(client.Get(server.url("/")), HttpError);
+    EXPECT_EQ(server.acceptedConnections(), 1u);
+    client.clearDisconnect();
+    EXPECT_EQ(client.Get(server.url("/")), "back");
+}
+
+TEST(HttpClientDisconnect, ABodyReadToTheCloseIsNotCompletedByADisconnect) {
+    Server server;
+    HttpClient client(patientSettings());
+    server.addConnection({Server::readRequest(), Server::send("HTTP/1.1 200 OK\r\n\r\npartial"),
+                          Server::pause(30'000)});
+    std::atomic<std::int64_t> received{0};
+    client.OnWork = [&](HttpClient*, WorkMode, std::int64_t count) {
+        received = count;
+    };
+
+    std::jthread disconnector([&] {
+        waitFor([&] { return received.load() == 7; });
+        client.Disconnect();
+    });
+    std::ostringstream body;
+    EXPECT_LT(timeToFail([&] { client.Get(server.url("/"), body); }), 5s);
+    EXPECT_EQ(body.str(), "partial");
+}
+
+TEST(HttpClientDisconnect, CutsAConnectInProgress) {
+    UnansweredListener unanswered;
+    HttpClient client(patientSettings());
+    std::jthread disconnector([&] {
+        std::this_thread::sleep_for(100ms);
+        client.Disconnect();
+    });
+    EXPECT_LT(timeToFail([&] { client.Get(unanswered.url()); }), 5s);
+}
+
+TEST(HttpClientDisconnect, ADisconnectAtAnyMomentEndsCleanly) {
+    Server server;
+    HttpClient client(patientSettings());
+    const std::string body(200'000, 'x');
+    for (int round = 0; round < 40; ++round) {
+        server.addConnection({Server::readRequest(), Server::send(okReply(body))});
+    }
+    for (int round = 0; round < 40; ++round) {
+        std::jthread disconnector([&client, round] {
+            std::this_thread::sleep_for(std::chrono::microseconds(round * 50));
+            client.Disconnect();
+        });
+        try {
+            EXPECT_EQ(client.Get(server.url("/")), body);
+        } catch (const HttpError&) {
+        }
+        disconnector.join();
+        client.clearDisconnect();
+    }
+}

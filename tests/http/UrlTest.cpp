@@ -1,0 +1,32 @@
+#include "http/Url.h"
+
+#include "http/HttpError.h"
+
+#include <gtest/gtest.h>
+
+using http::HttpError;
+using http::Url;
+
+TEST(Url, SplitsHostPortAndTarget) {
+    const Url url = Url::parse("http://files.example:8080/files/123/a.zip?x=1&y=2#part");
+    EXPECT_EQ(url.host, "files.example");
+    EXPECT_EQ(url.port, 8080);
+    EXPECT_EQ(url.target, "/files/123/a.zip?x=1&y=2");
+}
+
+TEST(Url, DefaultsAndNormalisation) {
+    EXPECT_EQ(Url::parse("http://example").target, "/");
+    EXPECT_EQ(Url::parse("http://example").port, 80);
+    EXPECT_EQ(Url::parse("http://example#top").target, "/");
+    EXPECT_EQ(Url::parse("http://example?q").target, "/?q");
+    EXPECT_EQ(Url::parse("HTTP://example\\a\\b.html").target, "/a/b.html");
+    EXPECT_EQ(Url::parse("example/page").host, "example");
+}
+
+TEST(Url, RefusesWhatItCannotFetch) {
+    for (const char* address :
+         {"https://example/", "HtTpS://example/", "ftp://example/", "http:///path",
+          "http://example:/", "http://example:0/", "http://example:65536/", "http://example:8x/"}) {
+        EXPECT_THROW(Url::parse(address), HttpError) << address;
+    }
+}

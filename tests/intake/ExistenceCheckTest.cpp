@@ -1,0 +1,182 @@
+#include "engine/Download.h"
+#include "intake/TDownloadsListDialog.h"
+#include "intake/TwaitDialog.h"
+#include "queue/DownloadsSet.h"
+#include "support/Cp1251.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/intake/GuiDriver.h"
+#include "tests/intake/IntakeFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using testing_helpers::MessageBoxCloser;
+using testing_helpers::WhenReady;
+using Links = std::vector<std::string>;
+
+const std::string missingMessage = "Некоторые файлы были удалены с сервера.";
+
+std::string progress(int number, int total) {
+    return "Проверка ссылки " + std::to_string(number) + " из " + std::to_string(total) + "...";
+}
+
+bool isRed(const QCheckBox* box) {
+    return box->palette().color(QPalette::WindowText) == QColor(255, 0, 0);
+}
+
+// The confirmation dialog over the simulated service, used as the user
+// would: boxes unchecked by clicks, the check started with its button.
+class ExistenceCheckTest : public testing_helpers::IntakeFixture {
+protected:
+    ExistenceCheckTest() {
+        waitDialog.onInfoChange = [this](const std::string& text) {
+            progressTexts.push_back(kestrune::text::toUtf8(text));
+        };
+        messages.onShown = [this] {
+            progressTextsAtMessage = progressTexts.size();
+        };
+    }
+
+    // Shows the dialog with the links, runs `whileShown` in it, and closes it
+    // with "Отмена" unless `whileShown` closed it.
+    void useDialog(const Links& links, const std::function<void()>& whileShown) {
+        dialog.setLinks(links);
+        boxes = dialog.findChildren<QCheckBox*>();
+        WhenReady user([&] { return dialog.isVisible(); },
+                       [&] {
+                           whileShown();
+                           if (dialog.isVisible()) {
+                               click(QStringLiteral("cancel"));
+                           }
+                       });
+        dialog.exec();
+        ASSERT_TRUE(user.fired());
+    }
+
+    void click(const QString& buttonName) {
+        QTest::mouseClick(dialog.findChild<QPushButton*>(buttonName), Qt::LeftButton);
+    }
+    void clickBox(int index) { QTest::mouseClick(boxes[index], Qt::LeftButton, {}, QPoint(6, 10)); }
+    QPushButton* waitCancel() const {
+        return waitDialog.findChild<QPushButton*>(QStringLiteral("cancel"));
+    }
+
+    tolvenka::DownloadsSet downloadsSet{1, 40};
+    std::string targetFolder = "/tmp/";
+    tolvenka::TwaitDialog waitDialog;
+    tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog};
+    QList<QCheckBox*> boxes;
+    MessageBoxCloser messages;
+    std::vector<std::string> progressTexts;
+    std::size_t progressTextsAtMessage = 0;
+};
+
+TEST_F(ExistenceCheckTest, UncheckedBoxIsCountedButNotChecked) {
+    const Links links = {fileLink("1"), fileLink("2"), fileLink("3"), fileLink("4")};
+    bool secondChecked = true;
+    useDialog(links, [&] {
+        clickBox(1);
+        click(QStringLiteral("checkFiles"));
+        secondChecked = boxes[1]->isChecked();
+    });
+
+    EXPECT_FALSE(secondChecked);
+    EXPECT_EQ(progressTexts, (std::vector<std::string>{progress(1, 4), progress(2, 4),
+                                                       progress(3, 4), progress(4, 4)}));
+    EXPECT_EQ(sim.attempts("1"), 1);
+    EXPECT_EQ(sim.attempts("2"), 0);
+    EXPECT_EQ(sim.attempts("3"), 1);
+    EXPECT_EQ(sim.attempts("4"), 1);
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_FALSE(waitDialog.isVisible());
+}
+
+TEST_F(ExistenceCheckTest, MissingFileTurnsRedAndUncheckedAndDownloadSkipsIt) {
+    const Links links = {fileLink("1"), fileLink("2", true), fileLink("3")};
+    std::vector<bool> checked;
+    std::vector<bool> red;
+    useDialog(links, [&] {
+        click(QStringLiteral("checkFiles"));
+        for (const QCheckBox* box : boxes) {
+            checked.push_back(box->isChecked());
+            red.push_back(isRed(box));
+        }
+        click(QStringLiteral("download"));
+    });
+
+    EXPECT_EQ(checked, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(red, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));
+    EXPECT_EQ(progressTextsAtMessage, 3u);
+    ASSERT_EQ(downloadsSet.count(), 2);
+    EXPECT_EQ((*downloadsSet.begin())->getLink(), links[0]);
+    EXPECT_EQ((*std::next(downloadsSet.begin()))->getLink(), links[2]);
+}
+
+TEST_F(ExistenceCheckTest, CancelAfterAMissingFileShowsNoMessageAndKeepsTheMark) {
+    const Links links = {fileLink("1", true), fileLink("2"), fileLink("3")};
+    waitDialog.onInfoChange = [this](const std::string& text) {
+        progressTexts.push_back(kestrune::text::toUtf8(text));
+        if (progressTexts.size() == 2) {
+            QTest::mouseClick(waitCancel(), Qt::LeftButton);
+        }
+    };
+    bool firstChecked = true;
+    bool firstRed = false;
+    useDialog(links, [&] {
+        click(QStringLiteral("checkFiles"));
+        firstChecked = boxes[0]->isChecked();
+        firstRed = isRed(boxes[0]);
+    });
+
+    EXPECT_FALSE(firstChecked);
+    EXPECT_TRUE(firstRed);
+    EXPECT_TRUE(messages.texts.empty());
+    // The box being checked when the user cancelled is finished, the next
+    // one is not begun.
+    EXPECT_EQ(progressTexts.size(), 2u);
+    EXPECT_EQ(sim.attempts("3"), 0);
+}
+
+TEST_F(ExistenceCheckTest, FailedCheckEndsTheJobButMissingFilesFoundStillShow) {
+    servicesim::FileSpec failing;
+    failing.id = "2";
+    failing.script = {servicesim::Step::serverError()};
+    const Links links = {fileLink("1", true), sim.addFile(failing), fileLink("3")};
+    bool thirdChecked = false;
+    useDialog(links, [&] {
+        click(QStringLiteral("checkFiles"));
+        thirdChecked = boxes[2]->isChecked();
+    });
+
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));
+    EXPECT_TRUE(thirdChecked);
+    EXPECT_EQ(sim.attempts("3"), 0);
+}
+
+TEST_F(ExistenceCheckTest, EmptyListClosesAtOnceAndLeavesTheTextAlone) {
+    useDialog({}, [&] { click(QStringLiteral("checkFiles")); });
+
+    EXPECT_TRUE(progressTexts.empty());
+    EXPECT_EQ(waitDialog.findChild<QLabel*>(QStringLiteral("info"))->text(),
+              QStringLiteral("Идёт загрузка..."));
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(ExistenceCheckTest, LinkOfNoKnownKindCountsAsMissing) {
+    const Links links = {"http://elsewhere.example/files/1/a.zip"};
+    bool checked = true;
+    useDialog(links, [&] {
+        click(QStringLiteral("checkFiles"));
+        checked = boxes[0]->isChecked();
+    });
+
+    EXPECT_FALSE(checked);
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_helpers {
+
+// Runs an action on the GUI thread once a condition holds, from whichever
+// event loop is running then, modal ones included. That is how a test acts
+// as the user of a dialog whose exec() it is blocked in.
+class WhenReady {
+public:
+    WhenReady(std::function<bool()> ready, std::function<void()> action);
+    bool fired() const { return hasFired; }
+
+private:
+    void poll();
+
+    std::function<bool()> ready;
+    std::function<void()> action;
+    bool hasFired = false;
+    QTimer timer;
+};
+
+// Presses OK on every message box that shows, and keeps their texts (UTF-8).
+class MessageBoxCloser {
+public:
+    MessageBoxCloser();
+
+    std::vector<std::string> texts;
+    // Runs as each message box shows, before it is closed.
+    std::function<void()> onShown;
+
+private:
+    void poll();
+
+    QTimer timer;
+};
+
+} // namespace testing_helpers

@@ -1,0 +1,121 @@
+#include "intake/LinkExtraction.h"
+
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kestrune::text::literals::operator""_cp1251;
+using Links = std::vector<std::string>;
+using namespace std::string_literals;
+
+// The registry with the default service host, so that
+// "http://rapidshare.com/files/<digits>/<name>" is a download link.
+class LinkExtractionTest : public ::testing::Test {
+protected:
+    LinkExtractionTest() { tolvenka::setUpServiceHost(); }
+
+    void extract(const std::string& text) { tolvenka::extractLinks(text, all, downloads); }
+
+    tolvenka::DownloadMaker maker;
+    Links all;
+    Links downloads;
+};
+
+TEST_F(LinkExtractionTest, AddressEndsAtTheFirstCharacterOutsideTheUrlSet) {
+    extract("see http://a.example/x, then http://b.example/y;z http://c.example/(1) "
+            "http://d.example/\"q\" http://e.example/a b http://f.example/<p>");
+    EXPECT_EQ(all, (Links{"http://a.example/x", "http://b.example/y", "http://c.example/",
+                          "http://d.example/", "http://e.example/a", "http://f.example/"}));
+    EXPECT_TRUE(downloads.empty());
+}
+
+TEST_F(LinkExtractionTest, UrlSetKeepsItsTwelvePunctuationMarks) {
+    extract("http://h.example/~a-b_c+d=e/f.g:1&h%20?i#j\n");
+    EXPECT_EQ(all, (Links{"http://h.example/~a-b_c+d=e/f.g:1&h%20?i#j"}));
+}
+
+TEST_F(LinkExtractionTest, MarkerAndLettersMatchInAnyCaseAndComeOutAsWritten) {
+    extract("HTTP://RapidShare.COM/files/42/Big.ZIP and HtTp://Other.Example/Page");
+    EXPECT_EQ(all, (Links{"HTTP://RapidShare.COM/files/42/Big.ZIP", "HtTp://Other.Example/Page"}));
+    EXPECT_EQ(downloads, (Links{"HTTP://RapidShare.COM/files/42/Big.ZIP"}));
+}
+
+TEST_F(LinkExtractionTest, DuplicatesAreReportedOncePerOccurrence) {
+    extract("http://rapidshare.com/files/1/a.zip http://rapidshare.com/files/1/a.zip");
+    EXPECT_EQ(all.size(), 2u);
+    EXPECT_EQ(downloads, (Links{2, "http://rapidshare.com/files/1/a.zip"}));
+}
+
+TEST_F(LinkExtractionTest, NestedMarkerYieldsASecondShorterAddressRightAfterTheOuter) {
+    extract("http://go.example/?to=http://rapidshare.com/files/7/b.rar end");
+    EXPECT_EQ(all, (Links{"http://go.example/?to=http://rapidshare.com/files/7/b.rar",
+                          "http://rapidshare.com/files/7/b.rar"}));
+    EXPECT_EQ(downloads, (Links{"http://rapidshare.com/files/7/b.rar"}));
+}
+
+TEST_F(LinkExtractionTest, TextEdgesBoundAddresses) {
+    extract("http://start.example/a");
+    extract("http://");
+    extract("http:/");
+    extract("");
+    extract("ttp://x.example");
+    EXPECT_EQ(all, (Links{"http://start.example/a", "http://"}));
+}
+
+TEST_F(LinkExtractionTest, BareMarkerIsAnAddressOfItsOwn) {
+    extract("look: http:// (nothing) http://\thttp://");
+    EXPECT_EQ(all, (Links{3, "http://"}));
+}
+
+TEST_F(LinkExtractionTest, HttpsIsNotFoundButAMarkerInsideAWordIs) {
+    extract("https://secure.example/a xhttp://mid.example/b");
+    EXPECT_EQ(all, (Links{"http://mid.example/b"}));
+}
+
+TEST_F(LinkExtractionTest, CyrillicAndOtherHighBytesEndAnAddress) {
+    extract(std::string(
+        "http://rapidshare.com/files/5/c.zipЗагрузить http://x.example/a\u00A0z"_cp1251));
+    EXPECT_EQ(all, (Links{"http://rapidshare.com/files/5/c.zip", "http://x.example/a"}));
+    EXPECT_EQ(downloads, (Links{"http://rapidshare.com/files/5/c.zip"}));
+}
+
+TEST_F(LinkExtractionTest, ListsAreOnlyAppendedToAndDownloadLinksKeepTheirOrder) {
+    all = {"earlier"};
+    downloads = {"earlier download"};
+    extract("<a href=\"http://rapidshare.com/files/1/one.zip\">1</a>\r\n"
+            "<a href='http://forum.example/t?id=3'>x</a>\r\n"
+            "http://rapidshare.com/files/2/two.zip\r\n"
+            "http://rapidshare.com/files/x/not-digits.zip http://rapidshare.com/files/3");
+    EXPECT_EQ(all, (Links{"earlier", "http://rapidshare.com/files/1/one.zip",
+                          "http://forum.example/t?id=3", "http://rapidshare.com/files/2/two.zip",
+                          "http://rapidshare.com/files/x/not-digits.zip",
+                          "http://rapidshare.com/files/3"}));
+    EXPECT_EQ(downloads, (Links{"earlier download", "http://rapidshare.com/files/1/one.zip",
+                                "http://rapidshare.com/files/2/two.zip"}));
+}
+
+TEST_F(LinkExtractionTest, ColonsNearTheStartAndZeroBytesAreHandled) {
+    extract(":");
+    extract("a:b");
+    extract("x\0http://z.example/\0http://w.example"s);
+    EXPECT_EQ(all, (Links{"http://z.example/", "http://w.example"}));
+}
+
+TEST_F(LinkExtractionTest, ManyMarkersInARowAreEachReported) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) {
+        text += "HTTP://";
+    }
+    extract(text);
+    ASSERT_EQ(all.size(), 1000u);
+    // Each address runs to the end of the text, since the marker's own
+    // characters are URL characters.
+    EXPECT_EQ(all.front(), text);
+    EXPECT_EQ(all.back(), "HTTP://");
+}
+
+} // namespace

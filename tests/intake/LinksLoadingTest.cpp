@@ -1,0 +1,113 @@
+#include "intake/LinksLoadingThread.h"
+#include "intake/TwaitDialog.h"
+#include "tests/common/SilentServer.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/intake/GuiDriver.h"
+#include "tests/intake/IntakeFixture.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using testing_helpers::WhenReady;
+using Links = std::vector<std::string>;
+
+class LinksLoadingTest : public testing_helpers::IntakeFixture {
+protected:
+    void load(const std::string& url) {
+        dialog.execute(std::make_unique<tolvenka::LinksLoadingThread>(dialog, url, all, downloads));
+    }
+
+    QString infoText() const { return dialog.findChild<QLabel*>(QStringLiteral("info"))->text(); }
+    QPushButton* cancelButton() const {
+        return dialog.findChild<QPushButton*>(QStringLiteral("cancel"));
+    }
+
+    tolvenka::TwaitDialog dialog;
+    Links all{"kept"};
+    Links downloads{"kept"};
+};
+
+TEST_F(LinksLoadingTest, PageLinksAreAppendedInPageOrder) {
+    const std::string first = fileLink("11");
+    const std::string second = fileLink("22");
+    sim.addPage("/list.html", "<a href=\"" + first + "\">one</a> <a href=\"http://forum.example/t" +
+                                  "\">talk</a>\r\n<a href=\"" + second + "\">two</a>");
+
+    load(pageUrl("/list.html"));
+
+    EXPECT_EQ(all, (Links{"kept", first, "http://forum.example/t", second}));
+    EXPECT_EQ(downloads, (Links{"kept", first, second}));
+    EXPECT_EQ(infoText(), QStringLiteral("Загрузка списка..."));
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWere) {
+    // A reply over the client's in-memory cap fails like any other, even
+    // though its first bytes hold a download link.
+    std::string huge = fileLink("33") + " ";
+    huge.resize(65 * 1024 * 1024, 'x');
+    sim.addPage("/huge.html", std::move(huge));
+
+    load(pageUrl("/huge.html"));
+    load(pageUrl("/no-such-page.html"));
+    load("http://127.0.0.1:1/");
+
+    EXPECT_EQ(all, (Links{"kept"}));
+    EXPECT_EQ(downloads, (Links{"kept"}));
+}
+
+TEST_F(LinksLoadingTest, CancelCutsASlowLoadAtOnce) {
+    testing_helpers::SilentServer server;
+    QElapsedTimer sinceClick;
+    WhenReady clickCancel([&] { return dialog.isVisible() && server.acceptedCount() == 1; },
+                          [&] {
+                              sinceClick.start();
+                              QTest::mouseClick(cancelButton(), Qt::LeftButton);
+                          });
+
+    load(server.url("/slow.html"));
+
+    ASSERT_TRUE(clickCancel.fired());
+    EXPECT_LT(sinceClick.elapsed(), 2000);
+    EXPECT_EQ(all, (Links{"kept"}));
+    EXPECT_EQ(downloads, (Links{"kept"}));
+}
+
+TEST_F(LinksLoadingTest, CloseBoxOnlyCancelsAndTheDialogClosesWhenTheJobEnds) {
+    testing_helpers::SilentServer server;
+    bool visibleAfterEscape = false;
+    bool visibleAfterClose = false;
+    WhenReady closeWindow([&] { return dialog.isVisible() && server.acceptedCount() == 1; },
+                          [&] {
+                              QTest::keyClick(&dialog, Qt::Key_Escape);
+                              visibleAfterEscape = dialog.isVisible();
+                              dialog.close();
+                              visibleAfterClose = dialog.isVisible();
+                          });
+
+    load(server.url("/slow.html"));
+
+    ASSERT_TRUE(closeWindow.fired());
+    EXPECT_TRUE(visibleAfterEscape);
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(all, (Links{"kept"}));
+}
+
+TEST_F(LinksLoadingTest, AJobThatEndsBeforeTheDialogShowsStillClosesIt) {
+    auto job = std::make_unique<tolvenka::LinksLoadingThread>(dialog, "http://127.0.0.1:1/", all,
+                                                              downloads);
+    // Its close request arrives while the dialog is hidden and is dropped.
+    ASSERT_TRUE(testing_helpers::pumpUntil([&] { return job->isFinished(); }));
+    testing_helpers::pumpFor(20);
+
+    dialog.execute(std::move(job));
+
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+} // namespace

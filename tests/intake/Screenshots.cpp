@@ -1,0 +1,97 @@
+// Renders each intake dialog offscreen to a PNG, so that a person can look
+// at the texts and the layout: intake_screenshots FOLDER
+#include "intake/TDownloadsListDialog.h"
+#include "intake/TwaitDialog.h"
+#include "queue/DownloadsSet.h"
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <iostream>
+
+namespace {
+
+using namespace kestrune::text::literals;
+
+void save(QWidget& widget, const QString& folder, const QString& name) {
+    widget.show();
+    QApplication::processEvents();
+    const QString file = folder + QLatin1Char('/') + name;
+    if (!widget.grab().save(file)) {
+        std::cerr << "cannot write " << file.toStdString() << '\n';
+    }
+    widget.hide();
+}
+
+std::vector<std::string> sampleLinks() {
+    std::vector<std::string> links;
+    for (int i = 1; i <= 25; ++i) {
+        links.push_back("http://rapidshare.com/files/" + std::to_string(1000 + i) +
+                        "/archive-part" + std::to_string(i) + ".rar");
+    }
+    links[3] = "http://rapidshare.com/files/1004/a&b_long_name_of_a_file_with_many_words_in_it_"
+               "that_goes_on.part1.rar";
+    return links;
+}
+
+void markRed(QCheckBox* box) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    box->setPalette(palette);
+    box->setChecked(false);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: intake_screenshots FOLDER\n";
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+
+    tolvenka::setUpServiceHost();
+    tolvenka::DownloadMaker maker;
+    tolvenka::DownloadsSet downloadsSet(1, 40);
+    std::string targetFolder = "/home/user/Загрузки/"_cp1251.data();
+    tolvenka::TwaitDialog waitDialog;
+    tolvenka::TDownloadsListDialog dialog(downloadsSet, targetFolder, waitDialog);
+
+    save(waitDialog, folder, QStringLiteral("wait-dialog-first.png"));
+    waitDialog.setInfo(std::string("Проверка ссылки 12 из 25..."_cp1251));
+    save(waitDialog, folder, QStringLiteral("wait-dialog-progress.png"));
+
+    dialog.setLinks(sampleLinks());
+    const QList<QCheckBox*> boxes = dialog.findChildren<QCheckBox*>();
+    markRed(boxes[1]);
+    boxes[2]->setChecked(false);
+    save(dialog, folder, QStringLiteral("downloads-list-dialog.png"));
+
+    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Tolvenka"),
+                        QStringLiteral("Некоторые файлы были удалены с сервера."), QMessageBox::Ok);
+    save(message, folder, QStringLiteral("missing-files-message.png"));
+
+    // The refusal of a folder whose name CP1251 cannot hold.
+    dialog.setFolderBrowser([](QWidget*, const QString&, const QString&) {
+        return std::optional<QString>(QStringLiteral("/tmp/日本"));
+    });
+    QTimer::singleShot(50, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                box->grab().save(folder + QStringLiteral("/refused-folder-message.png"));
+                box->accept();
+            }
+        }
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("selectPath"))->click();
+    return 0;
+}

@@ -1,0 +1,225 @@
+#include "queue/DownloadsSet.h"
+
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/queue/QueueTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <utility>
+
+using testing_helpers::addTraced;
+using testing_helpers::pumpFor;
+using testing_helpers::TracedDownload;
+using tolvenka::Download;
+using tolvenka::DownloadsSet;
+using State = tolvenka::Download::State;
+
+namespace {
+
+constexpr const char* kindX = testing_helpers::ScriptedDownload::kind;
+
+class DownloadsSetTest : public ::testing::Test {
+protected:
+    DownloadsSetTest() {
+        set.onSetChange = [this](DownloadsSet* changed) {
+            EXPECT_EQ(changed, &set);
+            ++setChanges;
+        };
+    }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> result;
+        for (Download* download : set) {
+            result.push_back(static_cast<TracedDownload*>(download)->name);
+        }
+        return result;
+    }
+
+    DownloadsSet set{1, 40};
+    int setChanges = 0;
+};
+
+TEST_F(DownloadsSetTest, PicksTheEarliestQueuedDownloadOfTheKindAndAnnouncesItFirst) {
+    addTraced(set, "complete", State::Complete);
+    addTraced(set, "error", State::Error);
+    addTraced(set, "downloading", State::Downloading);
+    Download* first = addTraced(set, "first");
+    addTraced(set, "second");
+
+    std::vector<std::pair<int, Download*>> announced;
+    set.onCurrentDownloadChange = [&](int slot, Download* download) {
+        // The event comes before the slot holds the choice.
+        EXPECT_EQ(set.currentDownload(slot), nullptr);
+        announced.emplace_back(slot, download);
+    };
+
+    EXPECT_EQ(set.pickNext(0, kindX), first);
+    EXPECT_EQ(set.currentDownload(0), first);
+    EXPECT_EQ(set.slotOf(first), 0);
+    ASSERT_EQ(announced.size(), 1u);
+    EXPECT_EQ(announced[0], std::make_pair(0, first));
+    set.releaseSlot(0);
+}
+
+TEST_F(DownloadsSetTest, WithNothingToPickEveryPickClearsTheSlotAndAnnouncesNull) {
+    addTraced(set, "error", State::Error);
+    Download* queued = addTraced(set, "queued");
+    set.pickNext(0, kindX);
+
+    std::vector<Download*> announced;
+    set.onCurrentDownloadChange = [&](int, Download* download) {
+        announced.push_back(download);
+    };
+    EXPECT_EQ(set.pickNext(0, "another kind"), nullptr);
+    EXPECT_EQ(set.pickNext(0, "another kind"), nullptr);
+    EXPECT_EQ(set.currentDownload(0), nullptr);
+    EXPECT_EQ(announced, (std::vector<Download*>{nullptr, nullptr}));
+    EXPECT_EQ(set.slotOf(queued), -1);
+}
+
+TEST_F(DownloadsSetTest, ClearingByStateKeepsTheCurrentDownloadAndTheOrder) {
+    addTraced(set, "done1", State::Complete);
+    addTraced(set, "gone1", State::NotFound);
+    TracedDownload* current = addTraced(set, "current");
+    addTraced(set, "done2", State::Complete);
+    addTraced(set, "gone2", State::NotFound);
+    addTraced(set, "queued");
+    ASSERT_EQ(set.pickNext(0, kindX), current);
+    current->setState(State::Complete);
+
+    set.clearComplete();
+    EXPECT_EQ(names(), (std::vector<std::string>{"gone1", "current", "gone2", "queued"}));
+    EXPECT_EQ(setChanges, 1);
+
+    set.clearComplete();
+    EXPECT_EQ(setChanges, 2) << "fires also when nothing was removed";
+
+    set.clearNotFound();
+    EXPECT_EQ(names(), (std::vector<std::string>{"current", "queued"}));
+
+    set.releaseSlot(0);
+    set.clearComplete();
+    EXPECT_EQ(names(), (std::vector<std::string>{"queued"}));
+}
+
+TEST_F(DownloadsSetTest, ClearAllRefusesWhileASlotIsBusyAndOtherwiseDeletesFromTheLast) {
+    std::vector<std::string> deletions;
+    addTraced(set, "a", State::Queued, &deletions);
+    addTraced(set, "b", State::Complete, &deletions);
+    addTraced(set, "c", State::Queued, &deletions);
+    set.pickNext(0, kindX);
+
+    EXPECT_FALSE(set.clearAll());
+    EXPECT_EQ(set.count(), 3);
+    EXPECT_EQ(setChanges, 0);
+    EXPECT_TRUE(deletions.empty());
+
+    set.releaseSlot(0);
+    EXPECT_TRUE(set.clearAll());
+    EXPECT_EQ(set.count(), 0);
+    EXPECT_EQ(setChanges, 1);
+    EXPECT_EQ(deletions, (std::vector<std::string>{"c", "b", "a"}));
+}
+
+TEST_F(DownloadsSetTest, ForwardsStateChangesWithTheSlotOrMinusOne) {
+    TracedDownload* idle = addTraced(set, "idle", State::Error);
+    TracedDownload* current = addTraced(set, "current");
+    set.pickNext(0, kindX);
+
+    std::vector<std::pair<Download*, int>> changes;
+    set.onStatusChange = [&](Download* download, int slot) {
+        changes.emplace_back(download, slot);
+    };
+    idle->setState(State::Queued);
+    current->setState(State::Processing);
+
+    EXPECT_EQ(changes, (std::vector<std::pair<Download*, int>>{{idle, -1}, {current, 0}}));
+    set.releaseSlot(0);
+}
+
+TEST_F(DownloadsSetTest, TheWorkTimerReportsOnlyCurrentDownloadsThatAreDownloading) {
+    DownloadsSet fastSet(2, 5);
+    TracedDownload* first = addTraced(fastSet, "first");
+    TracedDownload* second = addTraced(fastSet, "second");
+    fastSet.pickNext(0, kindX);
+    fastSet.pickNext(1, kindX); // the same download: slots do not exclude each other
+    addTraced(fastSet, "notCurrent", State::Downloading);
+
+    std::vector<std::pair<Download*, int>> reports;
+    fastSet.onWork = [&](Download* download, int slot) {
+        reports.emplace_back(download, slot);
+    };
+    first->setState(State::Downloading);
+    second->setState(State::Downloading);
+    pumpFor(40);
+
+    ASSERT_FALSE(reports.empty());
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.first, first);
+    }
+    EXPECT_EQ(reports[0].second, 0);
+    EXPECT_EQ(reports[1].second, 1);
+    fastSet.releaseSlot(0);
+    fastSet.releaseSlot(1);
+}
+
+class DownloadsSetWithRegistryTest : public DownloadsSetTest {
+protected:
+    DownloadsSetWithRegistryTest() { tolvenka::setUpServiceHost(); }
+
+    std::string link(const std::string& name) const {
+        return "http://" + tolvenka::serviceHost() + "/files/123/" + name;
+    }
+
+    std::unique_ptr<tolvenka::DownloadMaker> maker = std::make_unique<tolvenka::DownloadMaker>();
+};
+
+TEST_F(DownloadsSetWithRegistryTest, AddsOnlyLinksThatAKindAccepts) {
+    set.add("http://elsewhere.test/files/123/a.zip", "/tmp");
+    set.add("", link("a.zip"), "/tmp");
+    EXPECT_EQ(set.count(), 0);
+    EXPECT_EQ(setChanges, 0);
+
+    set.add(link("a.zip"), "/tmp");
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ(setChanges, 1);
+    Download* added = *set.begin();
+    EXPECT_EQ(added->getKindName(), tolvenka::serviceHost());
+    EXPECT_EQ(added->getTargetPath(), "/tmp/a.zip");
+    EXPECT_EQ(set.pickNext(0, tolvenka::serviceHost()), added);
+    set.releaseSlot(0);
+}
+
+TEST_F(DownloadsSetWithRegistryTest, LoadReplacesTheQueueSilentlyAndForwardsChanges) {
+    addTraced(set, "old");
+    std::istringstream file(tolvenka::serviceHost() + "\r\n" + link("a.zip") +
+                            "\r\n/tmp/a.zip\r\nQueue\r\n\r\n");
+    int statusChanges = 0;
+    int currentChanges = 0;
+    set.onStatusChange = [&](Download*, int slot) {
+        EXPECT_EQ(slot, 0);
+        ++statusChanges;
+    };
+    set.onCurrentDownloadChange = [&](int, Download*) {
+        ++currentChanges;
+    };
+    setChanges = 0;
+
+    set.load(file);
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ((*set.begin())->getLink(), link("a.zip"));
+    EXPECT_EQ(statusChanges + currentChanges, 0);
+    EXPECT_EQ(setChanges, 1) << "a subscriber must learn that the old downloads are gone";
+
+    // The loaded download forwards its state changes, here through the
+    // abort-free end of a run of a file that cannot be reached.
+    set.pickNext(0, tolvenka::serviceHost());
+    (*set.begin())->abort();
+    (*set.begin())->run();
+    EXPECT_GE(statusChanges, 1);
+    set.releaseSlot(0);
+}
+
+} // namespace

@@ -1,0 +1,226 @@
+#include "engine/QueueFile.h"
+
+#include "queue/DownloadsSet.h"
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "support/Cp1251.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/queue/QueueTestSupport.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sstream>
+#include <sys/resource.h>
+
+using namespace kestrune::text::literals;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using testing_helpers::writeFile;
+using tolvenka::Download;
+using tolvenka::DownloadsSet;
+using tolvenka::QueueOptions;
+using State = tolvenka::Download::State;
+
+namespace {
+
+class QueueFileTest : public ::testing::Test {
+protected:
+    QueueFileTest() { tolvenka::setUpServiceHost(); }
+
+    std::string link(const std::string& name) const {
+        return "http://" + tolvenka::serviceHost() + "/files/123/" + name;
+    }
+    std::string record(const std::string& name, const std::string& path,
+                       const std::string& word) const {
+        return tolvenka::serviceHost() + "\r\n" + link(name) + "\r\n" + path + "\r\n" + word +
+               "\r\n\r\n";
+    }
+
+    // Loads `content` as the file's bytes into `set` and returns the options.
+    QueueOptions load(const std::string& content) {
+        writeFile(path, content);
+        QueueOptions options = defaults;
+        EXPECT_TRUE(tolvenka::loadQueueFile(path, options, set));
+        return options;
+    }
+
+    std::vector<State> states() const {
+        std::vector<State> result;
+        for (const Download* download : set) {
+            result.push_back(download->getState());
+        }
+        return result;
+    }
+    std::vector<std::string> links() const {
+        std::vector<std::string> result;
+        for (const Download* download : set) {
+            result.push_back(download->getLink());
+        }
+        return result;
+    }
+
+    TempDir dir;
+    const std::string path = dir.file("downloads.txt");
+    const QueueOptions defaults{true, "/home/user/Downloads/"};
+    tolvenka::DownloadMaker maker;
+    DownloadsSet set{1, 40};
+};
+
+TEST_F(QueueFileTest, SavedQueueReadsBackByteForByteWithItsStates) {
+    const std::string folder = std::string("/data/"_cp1251) + std::string("Загрузки"_cp1251);
+    const std::string content =
+        "0\r\n" + folder + "\r\n" + record("a.zip", folder + "/a.zip", "Complete") +
+        record("b.zip", "/data/b.zip", "NotFound") + record("c.zip", "/data/c.zip", "Queue");
+    const QueueOptions options = load(content);
+
+    EXPECT_FALSE(options.deleteCompleted);
+    EXPECT_EQ(options.targetFolder, folder);
+    EXPECT_EQ(states(), (std::vector<State>{State::Complete, State::NotFound, State::Queued}));
+    EXPECT_EQ(links(), (std::vector<std::string>{link("a.zip"), link("b.zip"), link("c.zip")}));
+    EXPECT_EQ((*set.begin())->getTargetPath(), folder + "/a.zip");
+
+    ASSERT_TRUE(tolvenka::saveQueueFile(path, options, set));
+    EXPECT_EQ(readFile(path), content);
+}
+
+TEST_F(QueueFileTest, AnEmptyQueueIsTwoLinesAndAnEmptyFolderStaysEmpty) {
+    ASSERT_TRUE(tolvenka::saveQueueFile(path, {false, ""}, set));
+    EXPECT_EQ(readFile(path), "0\r\n\r\n");
+
+    const QueueOptions options = load(readFile(path));
+    EXPECT_FALSE(options.deleteCompleted);
+    EXPECT_EQ(options.targetFolder, "");
+    EXPECT_EQ(set.count(), 0);
+}
+
+TEST_F(QueueFileTest, BareLineFeedsReadLikeCrLf) {
+    const std::string crlf = "1\r\n/f\r\n" + record("a.zip", "/d/a.zip", "Complete") +
+                             record("b.zip", "/d/b.zip", "Queue");
+    std::string lf = crlf;
+    std::erase(lf, '\r');
+    load(lf);
+    EXPECT_EQ(tolvenka::queueFileContent({true, "/f"}, set), crlf);
+}
+
+TEST_F(QueueFileTest, OnlyTheExactStateWordsKeepTheirState) {
+    load("1\r\n/f\r\n" + record("a", "/d/a", "complete") + record("b", "/d/b", "Complete ") +
+         record("c", "/d/c", "NOTFOUND") + record("d", "/d/d", "") +
+         record("e", "/d/e", "NotFound"));
+    EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Queued, State::Queued,
+                                            State::Queued, State::NotFound}));
+}
+
+TEST_F(QueueFileTest, ARecordOfAnUnknownKindIsSkippedWhole) {
+    load("1\r\n/f\r\n" + record("a", "/d/a", "Complete") +
+         "other.example\r\nhttp://other.example/x\r\n/d/x\r\nQueue\r\nextra\r\n\r\n" +
+         record("c", "/d/c", "NotFound"));
+    EXPECT_EQ(links(), (std::vector<std::string>{link("a"), link("c")}));
+    EXPECT_EQ(states(), (std::vector<State>{State::Complete, State::NotFound}));
+}
+
+TEST_F(QueueFileTest, RecordsCutShortByTheEndOfTheFileStillLoad) {
+    load("1\r\n/f\r\n" + record("a", "/d/a", "Queue") + tolvenka::serviceHost() + "\r\n" +
+         link("b") + "\r\n/d/b\r\nComplete\r\n");
+    EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Complete}));
+
+    load("1\r\n/f\r\n" + tolvenka::serviceHost() + "\r\n" + link("c") + "\r\n");
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ((*set.begin())->getLink(), link("c"));
+    EXPECT_EQ((*set.begin())->getState(), State::Queued);
+}
+
+TEST_F(QueueFileTest, AStoredPathThatIsNowAFolderGetsTheFileName) {
+    std::filesystem::create_directory(dir.file("sub"));
+    load("1\r\n/f\r\n" + record("a.zip", dir.file("sub"), "Queue"));
+    ASSERT_EQ(set.count(), 1);
+    EXPECT_EQ((*set.begin())->getTargetPath(), dir.file("sub") + "/a.zip");
+}
+
+TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {
+    // The option the line sets, or none when it keeps the one there was.
+    const std::vector<std::pair<std::string, std::optional<bool>>> lines = {
+        {"0", false},         {"  0 trailing", false},
+        {"\t1", true},        {"1x", true},
+        {"+0", false},        {"2", std::nullopt},
+        {"-1", std::nullopt}, {"", std::nullopt},
+        {"no", std::nullopt}, {"99999999999999999999999", std::nullopt},
+    };
+    for (const auto& [line, sets] : lines) {
+        for (const bool before : {true, false}) {
+            QueueOptions options{before, "/default/"};
+            std::istringstream in(line + "\r\n/folder\r\n");
+            tolvenka::readQueueOptions(in, options);
+            EXPECT_EQ(options.deleteCompleted, sets.value_or(before)) << '"' << line << '"';
+            EXPECT_EQ(options.targetFolder, "/folder");
+        }
+    }
+}
+
+TEST(QueueOptions, MissingLinesKeepTheirOptions) {
+    QueueOptions options{false, "/default/"};
+    std::istringstream oneLine("1");
+    tolvenka::readQueueOptions(oneLine, options);
+    EXPECT_TRUE(options.deleteCompleted);
+    EXPECT_EQ(options.targetFolder, "/default/");
+}
+
+TEST_F(QueueFileTest, AMissingFileChangesNothing) {
+    testing_helpers::addTraced(set, "kept");
+    QueueOptions options = defaults;
+    EXPECT_FALSE(tolvenka::loadQueueFile(dir.file("absent.txt"), options, set));
+    EXPECT_EQ(options.targetFolder, defaults.targetFolder);
+    EXPECT_EQ(set.count(), 1);
+}
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Makes every write past `bytes` fail as on a full disk, for its lifetime.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limited = previous;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+TEST_F(QueueFileTest, AFullDiskLeavesTheOldFileWhole) {
+    const std::string old = "1\r\n/f\r\n" + record("old", "/d/old", "Queue");
+    writeFile(path, old);
+    set.add(link(std::string(4096, 'x')), "/d");
+    {
+        FileSizeLimit fullDisk(512);
+        EXPECT_FALSE(tolvenka::saveQueueFile(path, defaults, set));
+    }
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"downloads.txt"});
+}
+
+TEST_F(QueueFileTest, AFailingRenameLeavesWhatWasThere) {
+    std::filesystem::create_directory(path);
+    writeFile(path + "/inside", "kept");
+    EXPECT_FALSE(tolvenka::saveQueueFile(path, defaults, set));
+    EXPECT_EQ(readFile(path + "/inside"), "kept");
+    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"downloads.txt"});
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+#include "engine/SimpleDownloadThread.h"
+#include "queue/DownloadsSet.h"
+#include "service/DownloadMaker.h"
+#include "service/ServiceHost.h"
+#include "tests/common/TestHelpers.h"
+#include "tools/service-sim/ServiceSim.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+using testing_helpers::FakeClock;
+using testing_helpers::pumpFor;
+using testing_helpers::pumpUntil;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using tolvenka::Download;
+using tolvenka::DownloadsSet;
+using tolvenka::SimpleDownloadThread;
+using State = tolvenka::Download::State;
+
+namespace {
+
+// The queue against the simulated service: the registry's service kind is the
+// simulator's host.
+class WorkerWithServiceTest : public ::testing::Test {
+protected:
+    WorkerWithServiceTest() {
+        setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
+        tolvenka::setUpServiceHost();
+        maker.emplace();
+    }
+    ~WorkerWithServiceTest() override {
+        if (worker) {
+            worker->stop();
+            EXPECT_TRUE(pumpUntil([&] { return worker->isFinished(); }));
+            worker.reset();
+        }
+        set.clearAll();
+        maker.reset();
+        unsetenv("TOLVENKA_SERVICE_HOST");
+        tolvenka::setUpServiceHost();
+    }
+
+    std::string addFile(const std::string& id, std::uint64_t size,
+                        std::vector<servicesim::Step> script = {}) {
+        servicesim::FileSpec spec;
+        spec.id = id;
+        spec.name = "file" + id + ".bin";
+        spec.size = size;
+        spec.script = std::move(script);
+        const std::string link = sim.addFile(spec);
+        set.add(link, folder.path());
+        return folder.file(spec.name);
+    }
+
+    void startWorker() {
+        worker = std::make_unique<SimpleDownloadThread>(set, 0, tolvenka::serviceHost(),
+                                                        deleteCompleted);
+    }
+
+    Download* downloadAt(int index) const { return *(set.begin() + index); }
+
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    std::optional<tolvenka::DownloadMaker> maker;
+    std::optional<FakeClock> fakeClock;
+    DownloadsSet set{1, 40};
+    std::atomic<bool> deleteCompleted{false};
+    std::mutex completionsMutex;
+    std::vector<std::int64_t> sleptAtCompletion;
+    std::unique_ptr<SimpleDownloadThread> worker;
+};
+
+TEST_F(WorkerWithServiceTest, ThreeQueuedDownloadsRunBackToBackAndArriveWhole) {
+    fakeClock.emplace();
+    const std::vector<std::uint64_t> sizes = {100'000, 1 << 20, 1};
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        paths.push_back(addFile(std::to_string(i + 1), sizes[i]));
+    }
+    set.onStatusChange = [this](Download* download, int slot) {
+        EXPECT_EQ(slot, 0);
+        if (download->getState() == State::Complete) {
+            std::lock_guard lock(completionsMutex);
+            sleptAtCompletion.push_back(fakeClock->totalSleptMs());
+        }
+    };
+    startWorker();
+    ASSERT_TRUE(pumpUntil([&] { return downloadAt(2)->getState() == State::Complete; }, 20000));
+
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        EXPECT_EQ(downloadAt(static_cast<int>(i))->getState(), State::Complete);
+        EXPECT_EQ(readFile(paths[i]), servicesim::expectedContent(std::to_string(i + 1), sizes[i]));
+    }
+    // Each download waits out its countdown (0 s and the 5 s margin) and
+    // nothing else: the worker does not idle between them.
+    std::lock_guard lock(completionsMutex);
+    EXPECT_EQ(sleptAtCompletion, (std::vector<std::int64_t>{5000, 10000, 15000}));
+}
+
+TEST_F(WorkerWithServiceTest, PauseDuringTheCountdownRequeuesAndResumeFinishesTheSameDownload) {
+    const std::string path = addFile("7", 4096, {servicesim::Step::countdown("30")});
+    Download* download = downloadAt(0);
+    startWorker();
+    ASSERT_TRUE(pumpUntil([&] { return download->getState() == State::WaitingForStart; }));
+
+    const auto pausedAt = std::chrono::steady_clock::now();
+    worker->pause();
+    ASSERT_TRUE(pumpUntil([&] { return download->getState() == State::Queued; }));
+    const auto requeuedAfter = std::chrono::steady_clock::now() - pausedAt;
+    EXPECT_LT(requeuedAfter, std::chrono::milliseconds(200));
+
+    pumpFor(300);
+    EXPECT_EQ(sim.attempts("7"), 1) << "nothing is picked while paused";
+    EXPECT_EQ(set.currentDownload(0), nullptr);
+
+    // The next countdown passes on a clock that does not make us wait.
+    fakeClock.emplace();
+    worker->resume();
+    ASSERT_TRUE(pumpUntil([&] { return download->getState() == State::Complete; }, 20000));
+    EXPECT_EQ(sim.attempts("7"), 2);
+    EXPECT_EQ(readFile(path), servicesim::expectedContent("7", 4096));
+}
+
+} // namespace

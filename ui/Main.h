@@ -1,0 +1,41 @@
+#pragma once
+
+#include "intake/TDownloadsListDialog.h"
+#include "intake/TwaitDialog.h"
+#include "queue/DownloadsSet.h"
+
+#include <atomic>
+#include <string>
+
+namespace tolvenka {
+
+// The state the whole program shares, one instance for the life of the
+// process. main() creates it after the application object and the download
+// registry (its timers and dialogs need the first, the set the second) and
+// destroys it before them. Members are built in start-up order and torn
+// down in reverse, so the dialogs go before the queue they add to.
+class Main {
+public:
+    Main();
+    ~Main();
+
+    Main(const Main&) = delete;
+    Main& operator=(const Main&) = delete;
+
+    // The instance that lives now. There must be one.
+    static Main& instance();
+
+    DownloadsSet downloadsSet;
+    // CP1251. The folder the confirmation dialog offers for new downloads.
+    std::string targetFolder;
+    // Remove downloads from the queue once complete. Written on the GUI
+    // thread, read by the worker's finish step.
+    std::atomic<bool> deleteCompleted{true};
+    TwaitDialog waitDialog;
+    TDownloadsListDialog DownloadsListDialog;
+};
+
+// The user's download folder, or else the home folder, with a trailing "/".
+std::string defaultTargetFolder();
+
+} // namespace tolvenka
