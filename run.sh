@@ -91,9 +91,11 @@ done_all() {
     "$check" 1001 $((6 * 1024 * 1024)) "$demo/files/annual-report.pdf" >/dev/null &&
         "$check" 1002 $((2 * 1024 * 1024)) "$demo/files/holiday-photos.zip" >/dev/null
 }
-for _ in $(seq 120); do
+for second in $(seq 120); do
     done_all && break
-    [ "$_" = 20 ] && "$bin/tools/screenshot/tolvenka-screenshot" "$demo/screenshot-running.png"
+    if [ "$second" = 12 ]; then
+        "$bin/tools/screenshot/tolvenka-screenshot" "$demo/screenshot-running.png"
+    fi
     sleep 1
 done
 "$bin/tools/screenshot/tolvenka-screenshot" "$demo/screenshot.png"

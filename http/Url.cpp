@@ -27,7 +27,7 @@ void skipScheme(std::string_view& rest) {
         throw HttpError("secure connections are not supported");
     }
     if (scheme != "http") {
-        throw HttpError("unsupported scheme: " + scheme);
+        throw HttpError(std::string("unsupported scheme: ").append(scheme));
     }
     rest.remove_prefix(separator + 3);
 }
