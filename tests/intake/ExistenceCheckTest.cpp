@@ -167,16 +167,4 @@ TEST_F(ExistenceCheckTest, EmptyListClosesAtOnceAndLeavesTheTextAlone) {
     EXPECT_TRUE(messages.texts.empty());
 }
 
-TEST_F(ExistenceCheckTest, LinkOfNoKnownKindCountsAsMissing) {
-    const Links links = {"http://elsewhere.example/files/1/a.zip"};
-    bool checked = true;
-    useDialog(links, [&] {
-        click(QStringLiteral("checkFiles"));
-        checked = boxes[0]->isChecked();
-    });
-
-    EXPECT_FALSE(checked);
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));
-}
-
 } // namespace

@@ -1,0 +1,4 @@
+# The whole program with a long queue: bench/program_vs_size.sh runs the real
+# binary; this program times one refresh of the downloads grid.
+add_executable(bench_program_grid program_grid_bench.cpp)
+target_link_libraries(bench_program_grid PRIVATE gui Qt6::Widgets tolvenka_options)
