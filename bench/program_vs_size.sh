@@ -106,8 +106,16 @@ start_display() {
         waited=$((waited + 1))
         [ "$waited" -lt 200 ] || { echo "Xvfb did not start" >&2; exit 1; }
     done
-    export DISPLAY=:$(head -n1 "$work/display")
+    DISPLAY=:$(head -n1 "$work/display")
+    export DISPLAY
     unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+}
+
+window_title=Толвенка
+
+window_of() { # the id after ", window " in an xev line, as a decimal number
+    local id=${1#*, window }
+    echo $((${id%%,*}))
 }
 
 # Milliseconds from launching the program in `dir` to its window's MapNotify.
@@ -118,10 +126,13 @@ startup_ms() {
     sleep 0.5 # let the listener select its events
     start=$EPOCHREALTIME
     start_program "$dir"
+    # A MapNotify line is followed by "event ROOT, window ID, override ...".
     while IFS= read -r -t 60 -u "$events" line; do
-        [[ $line == MapNotify* ]] && break
+        [[ $line == MapNotify* ]] || continue
+        end=$EPOCHREALTIME
+        IFS= read -r -t 5 -u "$events" line || { status=1; break; }
+        [ "$(xdotool getwindowname "$(window_of "$line")" 2>/dev/null)" = "$window_title" ] && break
     done || status=1
-    end=$EPOCHREALTIME
     exec {events}<&-
     kill "$listener" 2>/dev/null || true
     stop_program "$program_pid"

@@ -14,17 +14,6 @@ namespace {
 
 constexpr const char* lineEnd = "\r\n";
 
-// Reads one line: up to LF, with a CR before it dropped. False at the end.
-bool readLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
-}
-
 // The integer a line starts with, leading blanks skipped and whatever follows
 // it ignored; none when the line starts with no number that fits.
 std::optional<long long> leadingInteger(const std::string& line) {
@@ -46,16 +35,27 @@ std::optional<long long> leadingInteger(const std::string& line) {
 
 } // namespace
 
+bool readQueueFileLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        line.clear();
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
 void readQueueOptions(std::istream& in, QueueOptions& options) {
     std::string line;
-    if (!readLine(in, line)) {
+    if (!readQueueFileLine(in, line)) {
         return;
     }
     const std::optional<long long> flag = leadingInteger(line);
     if (flag == 0 || flag == 1) {
         options.deleteCompleted = *flag == 1;
     }
-    if (readLine(in, line)) {
+    if (readQueueFileLine(in, line)) {
         options.targetFolder = line;
     }
 }

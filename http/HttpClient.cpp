@@ -85,6 +85,10 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
     head = ResponseHead{};
     const Url url = Url::parse(address);
     const bool isPost = body.stream != nullptr;
+    struct ReleaseBufferAtEnd {
+        ResponseReader& reader;
+        ~ReleaseBufferAtEnd() { reader.releaseBuffer(); }
+    } releaseBufferAtEnd{reader};
     try {
         const bool reused = connectFor(url, isPost);
         const std::string requestHead = formatRequestHead(method, url, isPost, body.length);

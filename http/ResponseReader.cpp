@@ -12,12 +12,18 @@
 namespace http {
 
 ResponseReader::ResponseReader(Connection& connection)
-    : connection(connection)
-    , block(receiveBlockSize) {}
+    : connection(connection) {}
 
 void ResponseReader::startExchange() {
+    if (block.empty()) {
+        block.resize(receiveBlockSize);
+    }
     pending.clear();
     replyStarted = false;
+}
+
+void ResponseReader::releaseBuffer() {
+    std::vector<char>().swap(block);
 }
 
 std::size_t ResponseReader::receiveMore() {

@@ -29,6 +29,9 @@ public:
     // Forgets buffered bytes and starts counting reply bytes anew; call
     // before each request.
     void startExchange();
+    // Frees the receive block between requests: a program holds a client
+    // per download, and most of them sit idle in a queue.
+    void releaseBuffer();
     // Reads to the final (non-1xx) head. A connection that ends before any
     // byte of the reply throws `ConnectionLost`.
     ResponseHead readHead();

@@ -1,23 +1,13 @@
 #include "queue/DownloadsSet.h"
 
 #include "engine/Download.h"
+#include "engine/QueueFile.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"
 
 #include <algorithm>
 
 namespace tolvenka {
-
-namespace {
-
-// Reads one line of the queue file: up to LF, with a CR before it dropped.
-void readLine(std::istream& in, std::string& line) {
-    if (std::getline(in, line) && !line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-}
-
-} // namespace
 
 DownloadsSet::DownloadsSet(int slotCount, int workTimerIntervalMs)
     : currentDownloads(static_cast<std::size_t>(slotCount))
@@ -105,11 +95,11 @@ std::istream& DownloadsSet::load(std::istream& in) {
     std::string kindName;
     std::string recordEnd;
     while (in) {
-        readLine(in, kindName);
+        readQueueFileLine(in, kindName);
         if (Download* download = downloadMaker().loadDownload(kindName, in)) {
             append(download);
         }
-        readLine(in, recordEnd);
+        readQueueFileLine(in, recordEnd);
     }
     return in;
 }
