@@ -88,8 +88,10 @@ start_program() {
 
 # SIGTERM, then wait: the program saves the queue and waits for its worker.
 stop_program() {
+    local status=0
     kill -TERM "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || status=$?
+    [ "$status" -eq 0 ] || echo "warning: tolvenka (pid $1) ended with status $status" >&2
 }
 
 use_x=no
@@ -136,17 +138,25 @@ startup_ms() {
     exec {events}<&-
     kill "$listener" 2>/dev/null || true
     stop_program "$program_pid"
-    [ "$status" -eq 0 ] || { echo "no window seen for $dir" >&2; return 1; }
+    [ "$status" -eq 0 ] || program_failed "$dir" "no window seen"
     awk -v s="$start" -v e="$end" 'BEGIN { printf "%.1f\n", (e - s) * 1000 }'
 }
 
+# The program in `dir` failed: says so with the end of its output.
+program_failed() {
+    echo "tolvenka in $1: $2; its last output:" >&2
+    tail -n 20 "$1/program.log" >&2
+    return 1
+}
+
 wait_until_shown() {
-    local pid=$1 tries=0
+    local pid=$1 dir=$2 tries=0
     if [ "$use_x" = yes ]; then
         until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do
+            kill -0 "$pid" 2>/dev/null || program_failed "$dir" "ended before its window showed"
             sleep 0.1
             tries=$((tries + 1))
-            [ "$tries" -lt 600 ] || { echo "no window from $pid" >&2; return 1; }
+            [ "$tries" -lt 600 ] || program_failed "$dir" "no window within 60 s"
         done
     fi
 }
@@ -180,7 +190,7 @@ for size in "${sizes[@]}"; do
     start_program "$work/q$size"
     idle_pid[$size]=$program_pid
 done
-for size in "${sizes[@]}"; do wait_until_shown "${idle_pid[$size]}"; done
+for size in "${sizes[@]}"; do wait_until_shown "${idle_pid[$size]}" "$work/q$size"; done
 sleep "$settle_seconds"
 for size in "${sizes[@]}"; do ticks_before[$size]=$(cpu_ticks "${idle_pid[$size]}"); done
 idle_start=$EPOCHREALTIME

@@ -1,5 +1,6 @@
 #include "engine/Download.h"
 
+#include "engine/QueueFile.h"
 #include "http/HttpClient.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -34,18 +35,6 @@ std::string twoDigits(std::int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%02lld", static_cast<long long>(value));
     return text;
-}
-
-// Reads one line of the queue file: up to LF, with a CR before it dropped.
-bool readLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) {
-        line.clear();
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
 }
 
 } // namespace
@@ -159,9 +148,9 @@ void Download::resetProgress() {
 void Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
                                 State& state) {
     std::string word;
-    readLine(in, link);
-    readLine(in, targetPath);
-    readLine(in, word);
+    readQueueFileLine(in, link);
+    readQueueFileLine(in, targetPath);
+    readQueueFileLine(in, word);
     if (word == "Complete") {
         state = State::Complete;
     } else if (word == "NotFound") {
@@ -229,14 +218,21 @@ std::string Download::getRemainingTime() const {
         return "-";
     }
     const std::int64_t total = httpClient->ContentLength();
-    const long double speed = std::trunc(getSpeed());
-    if (total == 0 || speed <= 0) {
+    if (total == 0) {
         return "-";
     }
-    const std::int64_t left = std::max<std::int64_t>(0, total - bytesReceived.load());
-    const std::int64_t seconds =
-        static_cast<std::int64_t>(static_cast<long double>(left) * (1.0L / 1024) / speed);
-    return formatRemainingTime(seconds);
+    const std::int64_t seconds = remainingSeconds(total - bytesReceived.load(), getSpeed());
+    return seconds < 0 ? "-" : formatRemainingTime(seconds);
+}
+
+std::int64_t Download::remainingSeconds(std::int64_t bytesLeft, long double kilobytesPerSecond) {
+    // Whole kilobytes per second, as the speed is shown.
+    const long double speed = std::trunc(kilobytesPerSecond);
+    if (!(speed >= 1)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(
+        static_cast<long double>(std::max<std::int64_t>(0, bytesLeft)) * (1.0L / 1024) / speed);
 }
 
 std::string Download::formatRemainingTime(std::int64_t seconds) {

@@ -82,6 +82,9 @@ public:
     long double getSpeed() const;
     std::string getRemainingTime() const;
 
+    // Seconds to receive `bytesLeft` at the whole kilobytes per second of
+    // `kilobytesPerSecond`; -1 below 1 KB/s.
+    static std::int64_t remainingSeconds(std::int64_t bytesLeft, long double kilobytesPerSecond);
     // "H:MM:SS", hours unpadded and unlimited.
     static std::string formatRemainingTime(std::int64_t seconds);
 

@@ -70,6 +70,15 @@ Url Url::parse(std::string_view address) {
     if (colon != std::string_view::npos) {
         url.port = parsePort(authority.substr(colon + 1));
     }
+    // Addresses come from servers' pages too: a control byte or a space
+    // would break the request line or smuggle in a header.
+    const auto unsafe = [](unsigned char c) {
+        return c <= 0x20 || c == 0x7F;
+    };
+    if (std::any_of(url.host.begin(), url.host.end(), unsafe) ||
+        std::any_of(url.target.begin(), url.target.end(), unsafe)) {
+        throw HttpError("address with a control character or a space");
+    }
     if (url.host.empty()) {
         throw HttpError("no host in address");
     }

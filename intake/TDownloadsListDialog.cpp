@@ -134,6 +134,9 @@ void TDownloadsListDialog::createButtonRow() {
 void TDownloadsListDialog::setLinks(const std::vector<std::string>& links) {
     const int boxWidth = checkBoxesPad->width() - boxWidthReserve;
     for (const std::string& link : links) {
+        if (linkBoxes.size() >= maxLinkBoxes) {
+            break;
+        }
         auto* box = new QCheckBox(captionFor(link), padContents);
         const int top = static_cast<int>(linkBoxes.size()) * boxStep;
         box->setGeometry(0, top, boxWidth, boxStep);

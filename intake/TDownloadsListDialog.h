@@ -36,8 +36,12 @@ public:
                          TwaitDialog& waitDialog, QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;
 
-    // Adds one checked box per link, in order, below those already there.
-    // Every closing of the dialog removes all boxes.
+    // A page may list millions of links; a box per link past this many
+    // would freeze the program, so the rest are left out.
+    static constexpr std::size_t maxLinkBoxes = 10'000;
+
+    // Adds one checked box per link, in order, below those already there,
+    // up to `maxLinkBoxes`. Every closing of the dialog removes all boxes.
     void setLinks(const std::vector<std::string>& links);
 
     // Replaces the system's folder browser (tests drive their own).

@@ -34,31 +34,42 @@ public:
         if (QCoreApplication::instance() == nullptr) {
             throw std::logic_error("no application object to run GUI-thread work");
         }
-        bool wake = false;
         {
             std::lock_guard lock(mutex);
             queue.push_back(std::move(fn));
-            wake = !wakePending;
-            wakePending = true;
         }
-        if (wake) {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof(one));
-        }
+        wake();
     }
 
 private:
+    void wake() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof(one));
+    }
+
+    // Runs the queued work one item at a time, so that an item which opens a
+    // nested event loop (a modal message box) does not hold back work queued
+    // after it: that work wakes the nested loop and runs there.
     void drain() {
         std::uint64_t count = 0;
         [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof(count));
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard lock(mutex);
-            batch.swap(queue);
-            wakePending = false;
-        }
-        for (auto& fn : batch) {
-            fn();
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::lock_guard lock(mutex);
+                if (queue.empty()) {
+                    return;
+                }
+                fn = std::move(queue.front());
+                queue.pop_front();
+            }
+            try {
+                fn();
+            } catch (...) {
+                // What is left must not wait for the next post.
+                wake();
+                throw;
+            }
         }
     }
 
@@ -66,7 +77,6 @@ private:
     QSocketNotifier* notifier = nullptr;
     std::mutex mutex;
     std::deque<std::function<void()>> queue;
-    bool wakePending = false;
 };
 
 Dispatcher& dispatcher() {

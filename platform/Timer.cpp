@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -26,6 +27,12 @@ public:
     }
 
     void remove(Timer* timer) {
+        if (std::find(runningTicks.begin(), runningTicks.end(), timer) != runningTicks.end()) {
+            // Deleted while its own tick runs (directly, or from an event
+            // loop nested in it): keep the running callback alive until the
+            // outermost tick returns.
+            orphanedTicks.push_back(std::move(timer->onTick));
+        }
         Group& group = groups[timer->intervalMs];
         if (group.ticking > 0) {
             group.timers[timer->slot] = nullptr;
@@ -76,7 +83,12 @@ private:
         for (std::size_t i = 0; i < count; ++i) {
             Timer* timer = group.timers[i];
             if (timer != nullptr && timer->enabled) {
+                runningTicks.push_back(timer);
                 timer->onTick();
+                runningTicks.pop_back();
+                if (runningTicks.empty()) {
+                    orphanedTicks.clear();
+                }
             }
         }
         --group.ticking;
@@ -99,6 +111,8 @@ private:
     }
 
     std::map<int, Group> groups;
+    std::vector<Timer*> runningTicks;
+    std::vector<std::function<void()>> orphanedTicks;
 };
 
 Timer::Timer(int intervalMs, std::function<void()> onTick)

@@ -37,11 +37,8 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant DownloadsGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole) {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) {
         return {};
-    }
-    if (orientation == Qt::Vertical) {
-        return section + 1;
     }
     return section == 0 ? QString::fromUtf8("Загрузка") : QString::fromUtf8("Состояние");
 }

@@ -56,6 +56,7 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid->setColumnWidth(1, 300);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->hide();
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(grid, 1);

@@ -5,8 +5,6 @@
 
 #include <QDir>
 #include <QStandardPaths>
-#include <cassert>
-#include <stdexcept>
 
 namespace tolvenka {
 
@@ -14,8 +12,6 @@ namespace {
 
 constexpr int workerSlots = 1;
 constexpr int workTimerIntervalMs = 40;
-
-Main* current = nullptr;
 
 bool isUsableFolder(const QString& folder) {
     return !folder.isEmpty() &&
@@ -27,21 +23,9 @@ bool isUsableFolder(const QString& folder) {
 Main::Main()
     : downloadsSet(workerSlots, workTimerIntervalMs)
     , targetFolder(defaultTargetFolder())
-    , DownloadsListDialog(downloadsSet, targetFolder, waitDialog) {
-    assert(current == nullptr && "only one Main may live at a time");
-    current = this;
-}
+    , DownloadsListDialog(downloadsSet, targetFolder, waitDialog) {}
 
-Main::~Main() {
-    current = nullptr;
-}
-
-Main& Main::instance() {
-    if (current == nullptr) {
-        throw std::logic_error("no application state lives");
-    }
-    return *current;
-}
+Main::~Main() = default;
 
 std::string defaultTargetFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);

@@ -12,8 +12,9 @@ namespace tolvenka {
 // The state the whole program shares, one instance for the life of the
 // process. main() creates it after the application object and the download
 // registry (its timers and dialogs need the first, the set the second) and
-// destroys it before them. Members are built in start-up order and torn
-// down in reverse, so the dialogs go before the queue they add to.
+// destroys it before them. The queue is built first and torn down last, so
+// the dialogs that add to it go before it; the confirmation dialog takes the
+// wait dialog, which is therefore built before it.
 class Main {
 public:
     Main();
@@ -21,9 +22,6 @@ public:
 
     Main(const Main&) = delete;
     Main& operator=(const Main&) = delete;
-
-    // The instance that lives now. There must be one.
-    static Main& instance();
 
     DownloadsSet downloadsSet;
     // CP1251. The folder the confirmation dialog offers for new downloads.

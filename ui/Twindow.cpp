@@ -145,7 +145,7 @@ void Twindow::formCreate() {
         state.targetFolder = options.targetFolder;
     }
     // What the file would hold now; only a change from this is written.
-    savedContent = queueFileContent(options, state.downloadsSet);
+    savedContent = currentQueueFileContent();
     deleteWhenComplete->setChecked(state.deleteCompleted);
     panel->setDownloadsSet(&state.downloadsSet);
     downloadThread = std::make_unique<SimpleDownloadThread>(state.downloadsSet, workerSlot,
@@ -154,6 +154,9 @@ void Twindow::formCreate() {
 }
 
 void Twindow::addClick() {
+    if (closing) {
+        return;
+    }
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
     extractLinks(fromQString(input->toPlainText()), allLinks, downloadLinks);
@@ -167,6 +170,9 @@ void Twindow::addClick() {
         allLinks.clear();
         state.waitDialog.execute(std::make_unique<LinksLoadingThread>(state.waitDialog, pageUrl,
                                                                       allLinks, downloadLinks));
+        if (closing) {
+            return; // the window was closed while the page loaded
+        }
     }
     if (downloadLinks.empty()) {
         showMessage(std::string("Не найдены ссылки на закачки."_cp1251), this);
@@ -184,9 +190,12 @@ void Twindow::stopClick() {
     downloadThread->pause();
 }
 
-void Twindow::saveQueue() {
-    const QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
-    std::string content = queueFileContent(options, state.downloadsSet);
+std::string Twindow::currentQueueFileContent() const {
+    return queueFileContent(QueueOptions{state.deleteCompleted.load(), state.targetFolder},
+                            state.downloadsSet);
+}
+
+void Twindow::saveQueue(std::string content) {
     if (platform::replaceFileAtomically(QUEUE_FILE_NAME, content)) {
         savedContent = std::move(content);
     }
@@ -196,18 +205,23 @@ void Twindow::saveQueueIfChanged() {
     if (closing) {
         return;
     }
-    const QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
-    if (queueFileContent(options, state.downloadsSet) != savedContent) {
-        saveQueue();
+    std::string content = currentQueueFileContent();
+    if (content != savedContent) {
+        saveQueue(std::move(content));
     }
 }
 
 void Twindow::closeEvent(QCloseEvent* event) {
     if (!closing) {
         saveTimer->stop();
-        saveQueue();
+        saveQueue(currentQueueFileContent());
         closing = true;
         downloadThread->stop();
+        // A dialog open over the window would keep the program alive and
+        // could add downloads that are never saved: close it, cancelling a
+        // running job.
+        state.DownloadsListDialog.reject();
+        state.waitDialog.reject();
         event->ignore();
         closeTimer->start();
         return;

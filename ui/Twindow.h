@@ -47,7 +47,8 @@ protected:
 private:
     void buildControls();
     void formCreate();
-    void saveQueue();
+    std::string currentQueueFileContent() const;
+    void saveQueue(std::string content);
     void saveQueueIfChanged();
     void closeTimerTimer();
 

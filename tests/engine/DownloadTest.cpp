@@ -1,11 +1,14 @@
 #include "http/HttpClient.h"
+#include "platform/Clock.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
 #include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 
+#include <QCoreApplication>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -79,6 +82,75 @@ TEST(DownloadProgress, RemainingTimeReadsHoursMinutesSeconds) {
     EXPECT_EQ(Download::formatRemainingTime(59), "0:00:59");
     EXPECT_EQ(Download::formatRemainingTime(90061), "25:01:01");
     EXPECT_EQ(Download::formatRemainingTime(0), "0:00:00");
+}
+
+TEST(DownloadProgress, RemainingTimeCountsWholeKilobytesPerSecond) {
+    EXPECT_EQ(Download::remainingSeconds(1'536'000 - 1024, 12.37L), 124);
+    EXPECT_EQ(Download::remainingSeconds(10 * 1024, 1.99L), 10);
+    EXPECT_EQ(Download::remainingSeconds(10 * 1024, 0.99L), -1);
+    EXPECT_EQ(Download::remainingSeconds(0, 5), 0);
+    EXPECT_EQ(Download::remainingSeconds(std::int64_t{1} << 62, 1), (std::int64_t{1} << 52));
+}
+
+TEST(DownloadProgress, SpeedIsTheMeanOfTheTicksInKilobytesPerSecond) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    std::atomic<bool> release{false};
+    download.body = [&](ScriptedDownload& self) {
+        self.resetProgress();
+        self.setState(State::Downloading);
+        auto& client = self.getHttpClient();
+        client.OnWork(&client, http::WorkMode::Reading, 102'400);
+        while (!release) {
+            platform::sleepMs(5);
+        }
+        self.setState(State::Complete);
+        return true;
+    };
+    BackgroundRun run(download);
+    // The first tick after the work report holds all of its bytes.
+    ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() > 0; }));
+    EXPECT_EQ(download.getSpeed(), 1000.0L);
+    EXPECT_EQ(download.getReceivedBytes(), 102'400);
+    // Later ticks bring nothing, and the mean falls.
+    ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() < 1000; }));
+    const long double ticks = 1000.0L / download.getSpeed();
+    EXPECT_EQ(ticks, std::trunc(ticks));
+    EXPECT_GE(ticks, 2);
+    release = true;
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }));
+    EXPECT_EQ(download.getSpeed(), -1);
+}
+
+TEST(DownloadProgress, FiguresAreSafeToReadWhileRunsComeAndGo) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.body = [](ScriptedDownload& self) {
+        self.resetProgress();
+        self.setState(State::Downloading);
+        auto& client = self.getHttpClient();
+        for (int i = 1; i <= 50; ++i) {
+            client.OnWork(&client, http::WorkMode::Reading, i * 1000);
+        }
+        self.setState(State::Complete);
+        return true;
+    };
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        while (!stop) {
+            download.run();
+        }
+    });
+    // The GUI thread's ticks push samples and the figures read them while
+    // the worker opens and frees the samples with every run.
+    for (int i = 0; i < 300; ++i) {
+        (void)download.getSpeed();
+        (void)download.getRemainingTime();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (i % 50 == 0) {
+            pumpFor(101);
+        }
+    }
+    stop = true;
+    worker.join();
 }
 
 TEST(DownloadProgress, NoFiguresOutsideATransfer) {

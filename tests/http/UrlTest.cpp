@@ -30,3 +30,11 @@ TEST(Url, RefusesWhatItCannotFetch) {
         EXPECT_THROW(Url::parse(address), HttpError) << address;
     }
 }
+
+TEST(Url, RefusesAddressesThatWouldBreakTheRequest) {
+    for (const char* address :
+         {"http://example/a b", "http://example/a\r\nX-Injected: 1", "http://exa mple/",
+          "http://example/\x7f", "http://example/tab\there"}) {
+        EXPECT_THROW(Url::parse(address), HttpError) << address;
+    }
+}

@@ -63,3 +63,38 @@ TEST(Post, RunsLaterOnTheGuiThreadInOrder) {
         EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
     }
 }
+
+TEST(Synchronize, RunsWhileEarlierWorkWaitsInANestedEventLoop) {
+    // The first item waits, in an event loop of its own, for a worker whose
+    // synchronize was queued after it: as with a modal message box shown by
+    // GUI-thread work while the download worker picks its next download.
+    std::atomic<bool> secondRan{false};
+    bool firstSawSecond = false;
+    std::thread first([&] {
+        platform::synchronize([&] {
+            std::thread second([&] {
+                platform::synchronize([] {});
+                secondRan = true;
+            });
+            firstSawSecond = pumpUntil([&] { return secondRan.load(); }, 3000);
+            second.join();
+        });
+    });
+    ASSERT_TRUE(pumpUntil([&] { return secondRan.load(); }, 5000));
+    first.join();
+    EXPECT_TRUE(firstSawSecond);
+}
+
+TEST(Post, WorkAfterAThrowingItemStillRuns) {
+    bool later = false;
+    std::thread worker([&] {
+        platform::post([] { throw std::runtime_error("boom"); });
+        platform::post([&] { later = true; });
+    });
+    worker.join();
+    try {
+        pumpUntil([&] { return later; }, 2000);
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_TRUE(pumpUntil([&] { return later; }, 2000));
+}

@@ -96,3 +96,14 @@ TEST(Timer, CreatingTimersInsideATickIsSafe) {
     });
     ASSERT_TRUE(pumpUntil([&] { return created.size() >= 20 && childTicks >= 40; }));
 }
+
+TEST(Timer, ATickMayDeleteItsOwnTimerAndStillUseItsCaptures) {
+    std::unique_ptr<Timer> timer;
+    std::string seen;
+    timer = std::make_unique<Timer>(10, [&timer, &seen, text = std::string(100, 'x')] {
+        timer.reset();
+        seen = text; // the callback's own captures, after its timer is gone
+    });
+    ASSERT_TRUE(pumpUntil([&] { return timer == nullptr; }));
+    EXPECT_EQ(seen, std::string(100, 'x'));
+}

@@ -176,13 +176,35 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     EXPECT_NE(saved.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
               std::string::npos)
         << saved;
-    ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
-    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
-
-    // Later close requests write nothing.
+    // A second close request while the worker is still ending writes nothing.
     std::filesystem::remove("downloads.txt");
     window->close();
     EXPECT_FALSE(std::filesystem::exists("downloads.txt"));
+
+    ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+    EXPECT_FALSE(std::filesystem::exists("downloads.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
+}
+
+TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing) {
+    servicesim::FileSpec spec;
+    spec.id = "12";
+    spec.name = "d.zip";
+    const std::string link = sim.addFile(spec);
+    openWindow();
+    window->inputBox()->setPlainText(QString::fromStdString(link));
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != nullptr) {
+            window->close(); // as SIGTERM does
+        }
+    });
+    closer.start(5);
+    window->addClick();
+    closer.stop();
+    EXPECT_EQ(state->downloadsSet.count(), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+    EXPECT_EQ(readFile("downloads.txt"), "1\r\n" + folder.path() + "/\r\n");
 }
 
 TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
