@@ -49,8 +49,8 @@ double seconds(std::chrono::steady_clock::duration duration) {
 // Runs the download on a thread of its own while this thread keeps the event
 // loop going, as the program does.
 double timeServiceDownload(const std::string& link, const std::string& folder) {
-    std::unique_ptr<tolvenka::Download> download(tolvenka::downloadMaker().createDownload(
-        tolvenka::serviceHost(), link, folder));
+    std::unique_ptr<tolvenka::Download> download(
+        tolvenka::downloadMaker().createDownload(tolvenka::serviceHost(), link, folder));
     const auto start = std::chrono::steady_clock::now();
     std::atomic<bool> done{false};
     bool completed = false;

@@ -27,8 +27,7 @@ class RunningProgram {
 public:
     RunningProgram(const std::string& folder, const std::string& host) {
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
-                                                "TOLVENKA_SERVICE_HOST=" + host,
-                                                "HOME=" + folder};
+                                                "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder};
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string text = *entry;
             if (text.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
@@ -118,9 +117,9 @@ TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
     EXPECT_EQ(readFile(folder.file("second.bin")), servicesim::expectedContent("102", 12'345));
     EXPECT_EQ(program.terminate(), 0);
 
-    EXPECT_EQ(readFile(folder.file("downloads.txt")),
-              "0\r\n" + dir + "\r\n" + record(second, "second.bin", "Complete") +
-                  record(gone, "gone.zip", "NotFound"));
+    EXPECT_EQ(readFile(folder.file("downloads.txt")), "0\r\n" + dir + "\r\n" +
+                                                          record(second, "second.bin", "Complete") +
+                                                          record(gone, "gone.zip", "NotFound"));
 }
 
 TEST(Program, ClosingDuringATransferStoresItAsQueued) {

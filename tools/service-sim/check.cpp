@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     while (in.read(actual.data(), static_cast<std::streamsize>(actual.size())) || in.gcount() > 0) {
         const auto count = static_cast<std::size_t>(in.gcount());
         servicesim::fillFileBytes(id, offset, expected.data(), count);
-        if (offset + count > size || !std::equal(actual.begin(), actual.begin() + count,
-                                                 expected.begin())) {
+        if (offset + count > size ||
+            !std::equal(actual.begin(), actual.begin() + count, expected.begin())) {
             std::printf("%s: differs from file %s\n", argv[3], id.c_str());
             return 1;
         }
