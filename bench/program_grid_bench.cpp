@@ -13,6 +13,7 @@
 // QT_QPA_PLATFORM=offscreen is set when no platform is chosen.
 //
 //   bench_program_grid [repeats=200] [count...=100 10000]
+#include "bench/ForEachQueueSize.h"
 #include "engine/Download.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
@@ -29,8 +30,6 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -121,25 +120,6 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-    std::vector<int> counts;
-    for (int i = 2; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
-    }
-    if (counts.empty()) {
-        counts = {100, 10'000};
-    }
-    int status = 0;
-    for (const int count : counts) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            std::exit(benchmark(argc, argv, count, repeats));
-        }
-        int childStatus = 0;
-        waitpid(child, &childStatus, 0);
-        if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) {
-            status = 1;
-        }
-    }
-    return status;
+    return forEachQueueSize(argc, argv,
+                            [&](int count) { return benchmark(argc, argv, count, repeats); });
 }

@@ -8,6 +8,7 @@
 // walks the whole queue and finds nothing: the most an idle worker costs.
 //
 //   bench_queue [seconds=60] [count...=100 10000]
+#include "bench/ForEachQueueSize.h"
 #include "engine/QueueFile.h"
 #include "engine/SimpleDownloadThread.h"
 #include "queue/DownloadsSet.h"
@@ -24,8 +25,6 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -116,25 +115,6 @@ int benchmark(int argc, char** argv, int count, int seconds) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    std::vector<int> counts;
-    for (int i = 2; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
-    }
-    if (counts.empty()) {
-        counts = {100, 10'000};
-    }
-    int status = 0;
-    for (const int count : counts) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            std::exit(benchmark(argc, argv, count, seconds));
-        }
-        int childStatus = 0;
-        waitpid(child, &childStatus, 0);
-        if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) {
-            status = 1;
-        }
-    }
-    return status;
+    return forEachQueueSize(argc, argv,
+                            [&](int count) { return benchmark(argc, argv, count, seconds); });
 }

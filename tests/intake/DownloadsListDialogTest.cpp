@@ -6,7 +6,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
-#include "tests/intake/GuiDriver.h"
+#include "tests/common/GuiDriver.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
-#include "tests/intake/GuiDriver.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/intake/IntakeFixture.h"
 
 #include <QCheckBox>

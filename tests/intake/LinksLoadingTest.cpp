@@ -2,7 +2,7 @@
 #include "intake/TwaitDialog.h"
 #include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
-#include "tests/intake/GuiDriver.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/intake/IntakeFixture.h"
 
 #include <QElapsedTimer>

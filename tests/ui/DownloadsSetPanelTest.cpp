@@ -4,7 +4,7 @@
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
-#include "tests/common/ModalWatcher.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "ui/CurrentDownloadInfo.h"
@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-using testing_helpers::ModalWatcher;
+using testing_helpers::MessageBoxCloser;
 using testing_helpers::pumpUntil;
 using tolvenka::CurrentDownloadInfo;
 using tolvenka::DownloadsSet;
@@ -70,12 +70,12 @@ TEST_F(Panel, WithoutASetShowsTheHeaderAndOneEmptyRow) {
     const auto& model = panel.gridModel();
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
-    ModalWatcher watcher;
+    MessageBoxCloser messages;
     for (const char* caption : {"Удалить загруженные", "Удалить битые", "Удалить все"}) {
         ASSERT_NE(button(panel, caption), nullptr) << caption;
         button(panel, caption)->click();
     }
-    EXPECT_TRUE(watcher.texts().isEmpty());
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
@@ -124,10 +124,9 @@ TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
     panel.setDownloadsSet(&set);
     ASSERT_NE(set.pickNext(0, tolvenka::serviceHost()), nullptr);
     {
-        ModalWatcher watcher;
+        MessageBoxCloser messages;
         button(panel, "Удалить все")->click();
-        EXPECT_EQ(watcher.texts(),
-                  QStringList{QString::fromUtf8("Сначала нужно остановить загрузки.")});
+        EXPECT_EQ(messages.texts, std::vector<std::string>{"Сначала нужно остановить загрузки."});
     }
     EXPECT_EQ(set.count(), 2);
 

@@ -4,7 +4,7 @@
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
-#include "tests/common/ModalWatcher.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
@@ -21,7 +21,7 @@
 #include <optional>
 
 using servicesim::Step;
-using testing_helpers::ModalWatcher;
+using testing_helpers::MessageBoxCloser;
 using testing_helpers::pumpUntil;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
@@ -115,9 +115,9 @@ TEST_F(MainWindow, TheCaptionNamesTheServiceWithACapital) {
 
 TEST_F(MainWindow, TextWithoutAnyAddressSaysSo) {
     openWindow();
-    ModalWatcher watcher;
+    MessageBoxCloser messages;
     EXPECT_FALSE(addText(QStringLiteral("no links here")));
-    EXPECT_EQ(watcher.texts(), QStringList{QString::fromUtf8("Не найдены ссылки.")});
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"Не найдены ссылки."});
 }
 
 TEST_F(MainWindow, DownloadLinksGoStraightToTheDialogAndOtherAddressesAreDropped) {
@@ -151,9 +151,9 @@ TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
 
 TEST_F(MainWindow, TwoOtherAddressesAreNoDownloadLinksAndNothingIsLoaded) {
     openWindow();
-    ModalWatcher watcher;
+    MessageBoxCloser messages;
     EXPECT_FALSE(addText(QString::fromStdString(sim.listUrl() + " " + sim.listUrl())));
-    EXPECT_EQ(watcher.texts(), QStringList{QString::fromUtf8("Не найдены ссылки на закачки.")});
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"Не найдены ссылки на закачки."});
     EXPECT_TRUE(sim.requests().empty());
 }
 

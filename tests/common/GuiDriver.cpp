@@ -1,4 +1,4 @@
-#include "tests/intake/GuiDriver.h"
+#include "tests/common/GuiDriver.h"
 
 #include <QApplication>
 #include <QMessageBox>
