@@ -5,8 +5,8 @@
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
-#include "tests/common/TestHelpers.h"
 #include "tests/common/GuiDriver.h"
+#include "tests/common/TestHelpers.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -3,8 +3,8 @@
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
-#include "tests/common/TestHelpers.h"
 #include "tests/common/GuiDriver.h"
+#include "tests/common/TestHelpers.h"
 #include "tests/intake/IntakeFixture.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "intake/LinksLoadingThread.h"
 #include "intake/TwaitDialog.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
-#include "tests/common/GuiDriver.h"
 #include "tests/intake/IntakeFixture.h"
 
 #include <QElapsedTimer>
