@@ -82,7 +82,11 @@ std::string queueFileContent(const QueueOptions& options, const DownloadsSet& se
 }
 
 bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set) {
-    return platform::replaceFileAtomically(path, queueFileContent(options, set));
+    return saveQueueFile(path, queueFileContent(options, set));
+}
+
+bool saveQueueFile(const std::string& path, std::string_view content) {
+    return platform::replaceFileAtomically(path, content);
 }
 
 } // namespace tolvenka

@@ -3,6 +3,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 // The queue file, "downloads.txt": the two options on lines 1 and 2, then one
 // record per download of the set. CP1251 bytes, CR LF line ends (bare LF is
@@ -41,5 +42,7 @@ std::string queueFileContent(const QueueOptions& options, const DownloadsSet& se
 // one, never a mix: written beside it, flushed to disk, renamed over it. False
 // when that failed and the old file was left as it was.
 bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set);
+// The same with the file's bytes already made by queueFileContent.
+bool saveQueueFile(const std::string& path, std::string_view content);
 
 } // namespace tolvenka

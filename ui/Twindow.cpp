@@ -6,7 +6,6 @@
 #include "intake/LinksLoadingThread.h"
 #include "intake/ShowMessage.h"
 #include "intake/WidgetText.h"
-#include "platform/FileSystem.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/DownloadsSetPanel.h"
@@ -196,7 +195,7 @@ std::string Twindow::currentQueueFileContent() const {
 }
 
 void Twindow::saveQueue(std::string content) {
-    if (platform::replaceFileAtomically(QUEUE_FILE_NAME, content)) {
+    if (saveQueueFile(QUEUE_FILE_NAME, content)) {
         savedContent = std::move(content);
     }
 }

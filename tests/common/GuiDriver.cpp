@@ -1,8 +1,10 @@
 #include "tests/common/GuiDriver.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
 namespace testing_helpers {
 
@@ -46,6 +48,22 @@ void MessageBoxCloser::poll() {
         }
         box->button(QMessageBox::Ok)->click();
     }
+}
+
+void clickButton(QWidget& parent, const QString& buttonName) {
+    QTest::mouseClick(parent.findChild<QPushButton*>(buttonName), Qt::LeftButton);
+}
+
+bool useModally(QDialog& dialog, const std::function<void()>& whileShown) {
+    WhenReady user([&] { return dialog.isVisible(); },
+                   [&] {
+                       whileShown();
+                       if (dialog.isVisible()) {
+                           clickButton(dialog, QStringLiteral("cancel"));
+                       }
+                   });
+    dialog.exec();
+    return user.fired();
 }
 
 } // namespace testing_helpers

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QString>
 #include <QTimer>
 #include <functional>
 #include <string>
 #include <vector>
+
+class QDialog;
+class QWidget;
 
 namespace testing_helpers {
 
@@ -23,6 +27,14 @@ private:
     bool hasFired = false;
     QTimer timer;
 };
+
+// Clicks the push button named `buttonName` among `parent`'s children.
+void clickButton(QWidget& parent, const QString& buttonName);
+
+// Shows `dialog` modally, runs `whileShown` from inside its event loop, and
+// closes it with its button named "cancel" unless `whileShown` closed it.
+// Returns whether `whileShown` ran.
+bool useModally(QDialog& dialog, const std::function<void()>& whileShown);
 
 // Presses OK on every message box that shows, and keeps their texts (UTF-8).
 class MessageBoxCloser {

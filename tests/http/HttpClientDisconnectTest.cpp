@@ -1,5 +1,6 @@
 #include "http/HttpClient.h"
 #include "http/HttpError.h"
+#include "tests/http/Replies.h"
 #include "tests/http/ScriptedServer.h"
 #include "tests/http/UnansweredListener.h"
 
@@ -13,7 +14,9 @@ using http::ClientSettings;
 using http::HttpClient;
 using http::HttpError;
 using http::WorkMode;
+using http_testing::okReply;
 using http_testing::ScriptedServer;
+using http_testing::timeToFail;
 using http_testing::UnansweredListener;
 using Server = ScriptedServer;
 using namespace std::chrono_literals;
@@ -33,18 +36,6 @@ void waitFor(Condition condition) {
     while (!condition() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(1ms);
     }
-}
-
-template <typename Call>
-std::chrono::milliseconds timeToFail(Call call) {
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(call(), HttpError);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start);
-}
-
-std::string okReply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "http/HttpClient.h"
 
 #include "http/HttpError.h"
+#include "tests/http/Replies.h"
 #include "tests/http/ScriptedServer.h"
 #include "tests/http/UnansweredListener.h"
 
@@ -13,7 +14,9 @@ using http::HttpClient;
 using http::HttpError;
 using http::HttpStatusError;
 using http::WorkMode;
+using http_testing::okReply;
 using http_testing::ScriptedServer;
+using http_testing::timeToFail;
 using http_testing::UnansweredListener;
 using Server = ScriptedServer;
 
@@ -23,10 +26,6 @@ ClientSettings quickSettings() {
     ClientSettings settings;
     settings.idleTimeoutMs = 2000;
     return settings;
-}
-
-std::string okReply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 std::string expectedRequest(const std::string& requestLine, const std::string& extra = {}) {
@@ -42,14 +41,6 @@ void addKeepAliveConnection(Server& server, const std::string& reply, int count 
         script.push_back(Server::send(reply));
     }
     server.addConnection(script);
-}
-
-template <typename Call>
-std::chrono::milliseconds timeToFail(Call call) {
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(call(), HttpError);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start);
 }
 
 class HttpClientTest : public ::testing::Test {

@@ -40,20 +40,10 @@ protected:
     // Shows the dialog, runs `whileShown` in it, and closes it with "Отмена"
     // unless `whileShown` closed it.
     void useDialog(const std::function<void()>& whileShown) {
-        WhenReady user([&] { return dialog.isVisible(); },
-                       [&] {
-                           whileShown();
-                           if (dialog.isVisible()) {
-                               click(QStringLiteral("cancel"));
-                           }
-                       });
-        dialog.exec();
-        ASSERT_TRUE(user.fired());
+        ASSERT_TRUE(testing_helpers::useModally(dialog, whileShown));
     }
 
-    void click(const QString& buttonName) {
-        QTest::mouseClick(dialog.findChild<QPushButton*>(buttonName), Qt::LeftButton);
-    }
+    void click(const QString& buttonName) { testing_helpers::clickButton(dialog, buttonName); }
     QList<QCheckBox*> boxes() const { return dialog.findChildren<QCheckBox*>(); }
     QString shownPath() const { return dialog.findChild<QLabel*>(QStringLiteral("path"))->text(); }
     std::vector<const tolvenka::Download*> queued() const {

@@ -46,20 +46,10 @@ protected:
     void useDialog(const Links& links, const std::function<void()>& whileShown) {
         dialog.setLinks(links);
         boxes = dialog.findChildren<QCheckBox*>();
-        WhenReady user([&] { return dialog.isVisible(); },
-                       [&] {
-                           whileShown();
-                           if (dialog.isVisible()) {
-                               click(QStringLiteral("cancel"));
-                           }
-                       });
-        dialog.exec();
-        ASSERT_TRUE(user.fired());
+        ASSERT_TRUE(testing_helpers::useModally(dialog, whileShown));
     }
 
-    void click(const QString& buttonName) {
-        QTest::mouseClick(dialog.findChild<QPushButton*>(buttonName), Qt::LeftButton);
-    }
+    void click(const QString& buttonName) { testing_helpers::clickButton(dialog, buttonName); }
     void clickBox(int index) { QTest::mouseClick(boxes[index], Qt::LeftButton, {}, QPoint(6, 10)); }
     QPushButton* waitCancel() const {
         return waitDialog.findChild<QPushButton*>(QStringLiteral("cancel"));

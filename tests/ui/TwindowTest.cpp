@@ -49,6 +49,15 @@ protected:
         std::filesystem::current_path(previousFolder);
     }
 
+    // Offers a small file and returns its link.
+    std::string fileLink(const std::string& id, std::vector<Step> script = {}) {
+        servicesim::FileSpec spec;
+        spec.id = id;
+        spec.name = "file" + id + ".zip";
+        spec.script = std::move(script);
+        return sim.addFile(spec);
+    }
+
     Twindow& openWindow() {
         window.emplace(*state);
         window->show();
@@ -121,10 +130,7 @@ TEST_F(MainWindow, TextWithoutAnyAddressSaysSo) {
 }
 
 TEST_F(MainWindow, DownloadLinksGoStraightToTheDialogAndOtherAddressesAreDropped) {
-    servicesim::FileSpec spec;
-    spec.id = "5";
-    spec.name = "a.zip";
-    const std::string link = sim.addFile(spec);
+    const std::string link = fileLink("5");
     openWindow();
     const auto shown = addText(QString::fromStdString("see http://example.com/ and " + link));
     ASSERT_TRUE(shown);
@@ -135,12 +141,8 @@ TEST_F(MainWindow, DownloadLinksGoStraightToTheDialogAndOtherAddressesAreDropped
 }
 
 TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
-    servicesim::FileSpec spec;
-    spec.id = "7";
-    spec.name = "b.zip";
-    const std::string first = sim.addFile(spec);
-    spec.id = "8";
-    const std::string second = sim.addFile(spec);
+    const std::string first = fileLink("7");
+    const std::string second = fileLink("8");
     sim.addPage("/page", "<a href=\"" + first +
                              "\">one</a> <a href=\"http://example.com/x\">x</a> " + second);
     openWindow();
@@ -187,10 +189,7 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
 }
 
 TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing) {
-    servicesim::FileSpec spec;
-    spec.id = "12";
-    spec.name = "d.zip";
-    const std::string link = sim.addFile(spec);
+    const std::string link = fileLink("12");
     openWindow();
     window->inputBox()->setPlainText(QString::fromStdString(link));
     QTimer closer;
@@ -208,11 +207,7 @@ TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing
 }
 
 TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
-    servicesim::FileSpec spec;
-    spec.id = "11";
-    spec.name = "c.zip";
-    spec.script = {Step::notFound()};
-    const std::string link = sim.addFile(spec);
+    const std::string link = fileLink("11", {Step::notFound()});
     openWindow();
     state->downloadsSet.add(link, state->targetFolder);
     ASSERT_TRUE(pumpUntil(
