@@ -18,19 +18,6 @@ using namespace kestrune::text::literals;
 
 namespace {
 
-std::string targetPathFor(const std::string& link, const std::string& folderOrPath) {
-    if (!platform::isDirectory(folderOrPath)) {
-        return folderOrPath;
-    }
-    std::string path = folderOrPath;
-    if (path.empty() || path.back() != '/') {
-        path += '/';
-    }
-    const std::size_t lastSeparator = link.find_last_of("/\\");
-    path += lastSeparator == std::string::npos ? link : link.substr(lastSeparator + 1);
-    return path;
-}
-
 std::string twoDigits(std::int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%02lld", static_cast<long long>(value));
@@ -39,9 +26,9 @@ std::string twoDigits(std::int64_t value) {
 
 } // namespace
 
-Download::Download(std::string link, const std::string& folderOrPath, std::string kindName)
+Download::Download(std::string link, std::string targetPath, std::string kindName)
     : link(std::move(link))
-    , targetPath(targetPathFor(this->link, folderOrPath))
+    , targetPath(std::move(targetPath))
     , kindName(std::move(kindName))
     , httpClient(std::make_unique<http::HttpClient>())
     , speedTimer(std::make_unique<platform::Timer>(1000 / SPEED_SAMPLES_PER_SECOND,
@@ -52,6 +39,20 @@ Download::Download(std::string link, const std::string& folderOrPath, std::strin
 }
 
 Download::~Download() = default;
+
+std::string Download::targetPathIn(const std::string& folder, const std::string& link) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/') {
+        path += '/';
+    }
+    const std::size_t lastSeparator = link.find_last_of("/\\");
+    path += lastSeparator == std::string::npos ? link : link.substr(lastSeparator + 1);
+    return path;
+}
+
+std::string Download::storedTargetPath(const std::string& path, const std::string& link) {
+    return platform::isDirectory(path) ? targetPathIn(path, link) : path;
+}
 
 std::string Download::captionOf(State state) {
     static const std::array<std::string_view, 8> captions = {

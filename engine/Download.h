@@ -94,10 +94,17 @@ public:
     // Fires on every state change, on the thread that made it.
     kestrune::Event<Download*> onStatusChange;
 
+    // Where the file of `link` goes in `folder`: the folder, a "/" unless it
+    // ends with one, and the link's file name (the text after its last "/" or
+    // "\"). The folder need not exist yet; the transfer creates it. An empty
+    // folder is the current one.
+    static std::string targetPathIn(const std::string& folder, const std::string& link);
+    // A target path as the queue file stores it: kept, unless it names an
+    // existing folder, which then gets the link's file name.
+    static std::string storedTargetPath(const std::string& path, const std::string& link);
+
 protected:
-    // `folderOrPath`: a folder (the link's file name is appended) or, when it
-    // is no existing folder, the full target path.
-    Download(std::string link, const std::string& folderOrPath, std::string kindName);
+    Download(std::string link, std::string targetPath, std::string kindName);
 
     virtual bool process() = 0;
     virtual void saveKindData(std::ostream& out) const = 0;

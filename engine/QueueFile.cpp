@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
+#include "support/Cp1251.h"
 
 #include <charconv>
 #include <fstream>
@@ -55,7 +56,8 @@ void readQueueOptions(std::istream& in, QueueOptions& options) {
     if (flag == 0 || flag == 1) {
         options.deleteCompleted = *flag == 1;
     }
-    if (readQueueFileLine(in, line)) {
+    // A folder with a control byte was not written by this program.
+    if (readQueueFileLine(in, line) && !kestrune::text::hasControlByte(line)) {
         options.targetFolder = line;
     }
 }

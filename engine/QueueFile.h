@@ -26,7 +26,8 @@ bool readQueueFileLine(std::istream& in, std::string& line);
 
 // Reads lines 1 and 2. Line 1 turns `deleteCompleted` off for 0 and on for 1
 // (leading blanks skipped, trailing text ignored); anything else leaves it.
-// Line 2 is the folder, possibly empty. A missing line leaves its option.
+// Line 2 is the folder, possibly empty. A missing line leaves its option, and
+// so does a folder with a control byte.
 void readQueueOptions(std::istream& in, QueueOptions& options);
 void writeQueueOptions(std::ostream& out, const QueueOptions& options);
 

@@ -8,9 +8,11 @@
 namespace tolvenka {
 
 SimpleDownloadThread::SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
-                                           const std::atomic<bool>& deleteCompleted)
+                                           const std::atomic<bool>& deleteCompleted,
+                                           ErrorReport reportError)
     : set(set)
     , deleteCompleted(deleteCompleted)
+    , reportError(std::move(reportError))
     , workerSlot(slot)
     , workerKind(std::move(kindName)) {
     start();
@@ -48,7 +50,21 @@ void SimpleDownloadThread::execute() {
     } markFinished{finished};
 
     while (!stopRequested) {
-        runPass();
+        try {
+            runPass();
+        } catch (...) {
+            // A failed pick or finish step is a fault of the program, not of
+            // a download: it is reported, and the queue goes on after the
+            // idle pause, so that a fault that repeats cannot spin.
+            if (reportError) {
+                try {
+                    reportError(std::current_exception());
+                } catch (...) {
+                    // Nothing is left to tell; the queue still goes on.
+                }
+            }
+            platform::sleepMs(WORKER_IDLE_SLEEP_MS);
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 #include "platform/Thread.h"
 
 #include <atomic>
+#include <exception>
+#include <functional>
 #include <string>
 
 namespace tolvenka {
@@ -21,10 +23,14 @@ class SimpleDownloadThread : public platform::Thread {
 public:
     static constexpr int WORKER_IDLE_SLEEP_MS = 100;
 
+    // Called on the worker thread with what a failed pick or finish step
+    // threw; the worker goes on with its next pass when it returns.
+    using ErrorReport = std::function<void(std::exception_ptr)>;
+
     // `deleteCompleted` is the application's option, read on the GUI thread
     // after each run; it must outlive the worker.
     SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
-                         const std::atomic<bool>& deleteCompleted);
+                         const std::atomic<bool>& deleteCompleted, ErrorReport reportError = {});
     ~SimpleDownloadThread() override;
 
     // GUI thread. Ends the loop after the current pass; the running download
@@ -49,6 +55,7 @@ private:
 
     DownloadsSet& set;
     const std::atomic<bool>& deleteCompleted;
+    const ErrorReport reportError;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> paused{false};
     std::atomic<bool> finished{false};

@@ -62,7 +62,14 @@ HeadParseResult parseResponseHead(std::string_view buffer, ResponseHead& head) {
     for (;;) {
         const auto lineFeed = buffer.find('\n', lineStart);
         if (lineFeed == std::string_view::npos) {
-            if (buffer.size() - lineStart > maxHeadLineLength) {
+            // A CR at the end may be the first half of the line's CR LF; it
+            // is not counted, so the verdict on a line does not depend on
+            // where the reads split it.
+            std::size_t unfinished = buffer.size() - lineStart;
+            if (unfinished > 0 && buffer.back() == '\r') {
+                --unfinished;
+            }
+            if (unfinished > maxHeadLineLength) {
                 return failure("response line too long");
             }
             if (buffer.size() > maxHeadSize) {

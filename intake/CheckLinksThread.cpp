@@ -35,8 +35,9 @@ void CheckLinksThread::doWork() {
             continue;
         }
         const DownloadMaker& maker = downloadMaker();
-        // A link that no kind knows counts as missing.
-        if (!maker.fileExists(maker.kindOf(*link), *link)) {
+        // A link that no kind knows counts as missing. The job's own client
+        // asks, so that cancelling cuts a question that hangs.
+        if (!maker.fileExists(maker.kindOf(*link), *link, client())) {
             platform::synchronize([&] { markMissing(linkBox); });
         }
     }

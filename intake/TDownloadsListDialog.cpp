@@ -158,6 +158,13 @@ void TDownloadsListDialog::showEvent(QShowEvent* event) {
 }
 
 void TDownloadsListDialog::done(int result) {
+    // A running check reads and marks the boxes: it is cancelled and has
+    // ended before they go (checkFilesClick closes the dialog then).
+    if (checking) {
+        closeAfterCheck = result;
+        waitDialog.cancelJob();
+        return;
+    }
     deleteLinkBoxes();
     QDialog::done(result);
 }
@@ -178,9 +185,11 @@ void TDownloadsListDialog::selectPathClick() {
         return;
     }
     const QByteArray utf8 = chosen->toUtf8();
-    // The program keeps folders in CP1251; a name it cannot hold would be
-    // stored garbled and its downloads would go elsewhere.
-    if (!kestrune::text::isCp1251Representable(std::string_view(utf8.constData(), utf8.size()))) {
+    const std::string_view name(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    // The program keeps folders in CP1251, one to a line of the queue file; a
+    // name it cannot hold, or one with a line break in it, would be stored
+    // garbled and its downloads would go elsewhere.
+    if (!kestrune::text::isCp1251Representable(name) || kestrune::text::hasControlByte(name)) {
         showMessage(std::string("В имени выбранного каталога есть символы, которые программа не "
                                 "может сохранить. Выберите другой каталог."_cp1251),
                     this);
@@ -191,7 +200,12 @@ void TDownloadsListDialog::selectPathClick() {
 }
 
 void TDownloadsListDialog::checkFilesClick() {
+    checking = true;
     waitDialog.execute(std::make_unique<CheckLinksThread>(waitDialog, linkBoxes));
+    checking = false;
+    if (const std::optional<int> result = std::exchange(closeAfterCheck, std::nullopt)) {
+        done(*result);
+    }
 }
 
 void TDownloadsListDialog::downloadClick() {

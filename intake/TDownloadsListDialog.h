@@ -77,7 +77,9 @@ private:
     QPushButton* cancel;
 
     std::vector<LinkBox> linkBoxes;
-    std::string shownFolder; // CP1251, exactly as `path` shows it
+    std::string shownFolder;            // CP1251, exactly as `path` shows it
+    bool checking = false;              // an existence check runs over the boxes
+    std::optional<int> closeAfterCheck; // a close that came during the check
 };
 
 } // namespace tolvenka

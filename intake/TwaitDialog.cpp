@@ -35,7 +35,7 @@ TwaitDialog::TwaitDialog(QWidget* parent)
     cancel->setGeometry(margin, 32, 297, 25);
     // Neither Enter nor Esc has a dialog-wide meaning here.
     cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, [this] { cancelClick(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { cancelJob(); });
 }
 
 TwaitDialog::~TwaitDialog() {
@@ -85,7 +85,7 @@ void TwaitDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void TwaitDialog::cancelClick() {
+void TwaitDialog::cancelJob() {
     if (currentThread) {
         currentThread->cancelWork();
     }

@@ -31,6 +31,9 @@ public:
     // GUI thread. A job's request to close: honoured once the current job has
     // finished, ignored otherwise.
     void closeIfJobFinished();
+    // GUI thread. Cancels the running job, as "Отмена" does; the dialog
+    // closes when the job has ended.
+    void cancelJob();
 
     // Fires on the GUI thread with every progress text shown.
     kestrune::Event<const std::string&> onInfoChange;
@@ -42,7 +45,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void cancelClick();
     bool jobRunning() const;
 
     QLabel* info;

@@ -2,6 +2,8 @@
 
 #include "support/Cp1251.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -41,6 +43,37 @@ void syncFolderOf(const std::filesystem::path& file) {
     }
 }
 
+// Follows symbolic links to the file they end at, so that a save replaces
+// what a link points to and the link stays a link.
+std::filesystem::path withoutLinks(std::filesystem::path path) {
+    constexpr int maxHops = 40; // as the system's own limit on link chains
+    std::error_code error;
+    for (int hop = 0; hop < maxHops && std::filesystem::is_symlink(path, error); ++hop) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+constexpr std::string_view temporaryInfix = ".tmp-";
+constexpr std::size_t temporaryRandomLength = 6; // mkstemp's XXXXXX
+
+bool isTemporaryOf(const std::string& name, const std::string& fileName) {
+    const std::string prefix = fileName + std::string(temporaryInfix);
+    return name.size() == prefix.size() + temporaryRandomLength && name.starts_with(prefix) &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// A file the user made read-only is left alone, even by a user whom the
+// system would let write it.
+bool isWritable(const std::filesystem::path& file, const struct stat& status) {
+    return ::access(file.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
+}
+
 } // namespace
 
 bool isDirectory(const std::string& path) {
@@ -61,6 +94,16 @@ bool renameFile(const std::string& from, const std::string& to) {
     return ::rename(systemPath(from).c_str(), systemPath(to).c_str()) == 0;
 }
 
+bool createParentFolders(const std::string& path) {
+    const std::filesystem::path folder = systemPath(path).parent_path();
+    if (folder.empty()) {
+        return true;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return std::filesystem::is_directory(folder, error);
+}
+
 bool openForWriting(std::ofstream& stream, const std::string& path) {
     stream.open(systemPath(path), std::ios::binary | std::ios::out | std::ios::trunc);
     return stream.is_open();
@@ -72,15 +115,19 @@ bool openForReading(std::ifstream& stream, const std::string& path) {
 }
 
 bool replaceFileAtomically(const std::string& path, std::string_view content) {
-    const std::filesystem::path target = systemPath(path);
-    std::string temporary = target.string() + ".tmp-XXXXXX";
+    const std::filesystem::path target = withoutLinks(systemPath(path));
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !isWritable(target, old)) {
+        return false;
+    }
+    std::string temporary = target.string() + std::string(temporaryInfix) + "XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         return false;
     }
     // mkstemp makes the file private; keep the mode the old file had.
-    struct stat old {};
-    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
     const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
@@ -89,6 +136,20 @@ bool replaceFileAtomically(const std::string& path, std::string_view content) {
     }
     syncFolderOf(target);
     return true;
+}
+
+void removeInterruptedSaves(const std::string& path) {
+    const std::filesystem::path target = withoutLinks(systemPath(path));
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const std::string fileName = target.filename().string();
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (isTemporaryOf(entry.path().filename().string(), fileName) &&
+            entry.is_regular_file(error)) {
+            std::filesystem::remove(entry.path(), error);
+        }
+    }
 }
 
 } // namespace platform

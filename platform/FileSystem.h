@@ -14,13 +14,23 @@ bool removeFile(const std::string& path);
 // Replaces `to` if it exists.
 bool renameFile(const std::string& from, const std::string& to);
 
+// Creates the folder that `path` is in, with its parents, unless it exists.
+bool createParentFolders(const std::string& path);
+
 // Opens in binary mode, creating or truncating the file.
 bool openForWriting(std::ofstream& stream, const std::string& path);
 bool openForReading(std::ifstream& stream, const std::string& path);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. On any failure `path` is left as it was, the
-// temporary file is removed, and false is returned.
+// temporary file is removed, and false is returned. A file that cannot be
+// written, or has no write permission at all, is left alone; a symbolic link
+// stays a link, and the file it points to is replaced.
 bool replaceFileAtomically(const std::string& path, std::string_view content);
+
+// Removes the temporary files that saves of `path` left when they were cut
+// off (the process killed between writing and renaming). Only files of the
+// save's own naming are touched. Call it while no save of `path` can run.
+void removeInterruptedSaves(const std::string& path);
 
 } // namespace platform

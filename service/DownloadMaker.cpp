@@ -48,9 +48,10 @@ std::string DownloadMaker::kindOf(const std::string& link) const {
     return {};
 }
 
-bool DownloadMaker::fileExists(const std::string& kind, const std::string& link) const {
+bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,
+                               http::HttpClient& client) const {
     const auto check = existenceChecks.find(kind);
-    return check != existenceChecks.end() && check->second(link);
+    return check != existenceChecks.end() && check->second(client, link);
 }
 
 Download* DownloadMaker::createDownload(const std::string& kind, const std::string& url,

@@ -4,12 +4,18 @@
 #include <map>
 #include <string>
 
+namespace http {
+class HttpClient;
+}
+
 namespace tolvenka {
 
 class Download;
 
 using LinkRecogniser = bool (*)(const std::string& link);
-using ExistenceCheck = bool (*)(const std::string& link);
+// Asks through `client`, so that whoever owns the client can cut the
+// question short with its Disconnect.
+using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& link);
 using DownloadCreator = Download* (*)(const std::string& url, const std::string& folder);
 using DownloadLoader = Download* (*)(std::istream& in);
 
@@ -31,8 +37,10 @@ public:
 
     // The kind name of the link, or "" when no kind accepts it.
     std::string kindOf(const std::string& link) const;
-    // The kind's existence check; false for an unknown kind. May throw.
-    bool fileExists(const std::string& kind, const std::string& link) const;
+    // The kind's existence check, asked through `client`; false for an
+    // unknown kind. May throw.
+    bool fileExists(const std::string& kind, const std::string& link,
+                    http::HttpClient& client) const;
     // A new download owned by the caller, or null for an unknown kind.
     Download* createDownload(const std::string& kind, const std::string& url,
                              const std::string& folder) const;

@@ -67,8 +67,8 @@ bool parseInteger(const std::string& text, std::int64_t& value) {
 
 } // namespace
 
-RapidshareDownload::RapidshareDownload(std::string url, const std::string& folder)
-    : Download(std::move(url), folder, serviceHost()) {}
+RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
+    : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
 bool RapidshareDownload::isServiceLink(const std::string& link) {
     const std::string lower = kestrune::text::toLowerCp1251(link);
@@ -77,16 +77,19 @@ bool RapidshareDownload::isServiceLink(const std::string& link) {
         return false;
     }
     const std::size_t digitsEnd = lower.find_first_not_of("0123456789", prefix.size());
-    return digitsEnd != std::string::npos && digitsEnd > prefix.size() && lower[digitsEnd] == '/';
+    if (digitsEnd == std::string::npos || digitsEnd == prefix.size() || lower[digitsEnd] != '/') {
+        return false;
+    }
+    const std::string_view fileName = std::string_view(link).substr(link.find_last_of("/\\") + 1);
+    return fileName != "." && fileName != "..";
 }
 
-bool RapidshareDownload::checkFileExists(const std::string& link) {
-    http::HttpClient client;
+bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {
     return !contains(client.Get(link), notFoundText);
 }
 
 Download* RapidshareDownload::create(const std::string& url, const std::string& folder) {
-    return new RapidshareDownload(url, folder);
+    return new RapidshareDownload(url, targetPathIn(folder, url));
 }
 
 Download* RapidshareDownload::load(std::istream& in) {
@@ -94,7 +97,10 @@ Download* RapidshareDownload::load(std::istream& in) {
     std::string path;
     State state = State::Queued;
     readCommonFields(in, link, path, state);
-    auto* download = new RapidshareDownload(link, path);
+    if (kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
+        return nullptr;
+    }
+    auto* download = new RapidshareDownload(link, storedTargetPath(path, link));
     download->setState(state);
     download->serviceState = state == State::Complete   ? ServiceState::Done
                              : state == State::NotFound ? ServiceState::FileNotFound
@@ -177,9 +183,21 @@ bool RapidshareDownload::process() {
             return false;
         }
         try {
-            waitSeconds(backOffSeconds(failuresInARow));
-            const TurnOutcome outcome = takeTurn(finalAddress);
-            failuresInARow = outcome == TurnOutcome::Failed ? failuresInARow + 1 : 0;
+            // The back-off comes before a new page conversation only: the
+            // transfer after a countdown goes ahead at once.
+            if (serviceState != ServiceState::Countdown) {
+                waitSeconds(backOffSeconds(failuresInARow));
+            }
+            switch (takeTurn(finalAddress)) {
+            case TurnOutcome::Settled:
+                failuresInARow = 0;
+                break;
+            case TurnOutcome::CountedDown:
+                break;
+            case TurnOutcome::Failed:
+                ++failuresInARow;
+                break;
+            }
         } catch (AbortType) {
             setServiceState(ServiceState::InQueue);
             throw;
@@ -193,7 +211,7 @@ bool RapidshareDownload::process() {
 RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(std::string& finalAddress) {
     if (serviceState == ServiceState::Countdown) {
         transferFile(finalAddress);
-        return TurnOutcome::Known;
+        return TurnOutcome::Settled;
     }
     return requestTicket(finalAddress);
 }
@@ -202,12 +220,12 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
     const std::string page = getHttpClient().Get(getLink());
     if (contains(page, notFoundText)) {
         setServiceState(ServiceState::FileNotFound);
-        return TurnOutcome::Known;
+        return TurnOutcome::Settled;
     }
     if (!contains(page, freeFormMarker)) {
         setServiceState(ServiceState::ServerDown);
         waitSeconds(SERVICE_RETRY_WAIT);
-        return TurnOutcome::Known;
+        return TurnOutcome::Settled;
     }
     const std::string freeFormAddress = textAfter(page, freeFormMarker, '"');
     const std::string reply = getHttpClient().Post(freeFormAddress, "dl.start=Free");
@@ -223,7 +241,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
     if (refusal != ServiceState::InQueue) {
         setServiceState(refusal);
         waitSeconds(SERVICE_RETRY_WAIT);
-        return TurnOutcome::Known;
+        return TurnOutcome::Settled;
     }
     if (!contains(reply, finalFormMarker)) {
         setServiceState(ServiceState::Failed);
@@ -233,7 +251,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
     setServiceState(ServiceState::Countdown);
     waitSeconds(countdownOf(reply) + COUNTDOWN_MARGIN);
     finalAddress = address;
-    return TurnOutcome::Known;
+    return TurnOutcome::CountedDown;
 }
 
 void RapidshareDownload::transferFile(const std::string& finalAddress) {
@@ -242,8 +260,9 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
     // The reply goes into "<target>.part" and replaces the target only when
     // it has arrived whole, so a failed transfer never costs an existing file.
     const std::string partPath = getTargetPath() + ".part";
+    // As a browser does, a folder that is not there yet is made.
     std::ofstream file;
-    if (!platform::openForWriting(file, partPath)) {
+    if (!platform::createParentFolders(partPath) || !platform::openForWriting(file, partPath)) {
         throw std::runtime_error("cannot create the file");
     }
     try {

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+namespace http {
+class HttpClient;
+}
+
 namespace tolvenka {
 
 // The service's download kind: takes a file link through the service's free
@@ -32,12 +36,17 @@ public:
     // The countdown when the final form names none that can be read.
     static constexpr std::int64_t DEFAULT_COUNTDOWN = 60;
 
-    RapidshareDownload(std::string url, const std::string& folder);
+    RapidshareDownload(std::string url, std::string targetPath);
 
     // The four functions of the kind, kept by the registry.
+    // A file link of the service: "http://HOST/files/", digits, "/" and a
+    // file name, in any letter case. A name of "." or ".." would make the
+    // target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
-    static bool checkFileExists(const std::string& link);
+    static bool checkFileExists(http::HttpClient& client, const std::string& link);
     static Download* create(const std::string& url, const std::string& folder);
+    // Null when the record's link or path holds a control byte: it was not
+    // written by this program and would write elsewhere than it says.
     static Download* load(std::istream& in);
 
     ServiceState getServiceState() const { return serviceState.load(); }
@@ -56,7 +65,10 @@ protected:
     void saveKindData(std::ostream& out) const override;
 
 private:
-    enum class TurnOutcome { Known, Failed };
+    // How a turn bears on the back-off: a settled turn (the file, "not
+    // found", a refusal with its wait) resets it, a failed one grows it, and
+    // a countdown leaves it as it is, since the transfer after it may fail.
+    enum class TurnOutcome { Settled, CountedDown, Failed };
 
     void setServiceState(ServiceState newState);
     TurnOutcome takeTurn(std::string& finalAddress);

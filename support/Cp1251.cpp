@@ -1,5 +1,7 @@
 #include "support/Cp1251.h"
 
+#include <algorithm>
+
 namespace kestrune::text {
 
 namespace {
@@ -75,6 +77,13 @@ bool isCp1251Representable(std::string_view utf8) {
         }
     }
     return true;
+}
+
+bool hasControlByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
 }
 
 char toLowerCp1251(char c) {

@@ -137,6 +137,11 @@ std::string fromUtf8(std::string_view utf8);
 // Whether every character of the UTF-8 text has a CP1251 form.
 bool isCp1251Representable(std::string_view utf8);
 
+// Whether the text holds a control byte (C0 or DEL). ASCII is the same in
+// CP1251 and UTF-8, so this answers for either. No stored field may hold
+// one: a line feed in a folder name would break the queue file's lines.
+bool hasControlByte(std::string_view text);
+
 // Lower-cases CP1251 text: Latin and Cyrillic capitals (Ё included) become
 // small letters; every other byte stays.
 std::string toLowerCp1251(std::string_view cp1251);

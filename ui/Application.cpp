@@ -15,13 +15,21 @@ Application::Application(int& argc, char** argv)
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
+    } catch (...) {
+        showError(std::current_exception());
+    }
+    return false;
+}
+
+void Application::showError(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& shown) {
         // Messages of our own exceptions are CP1251 texts already.
-        showMessage(error.what());
+        showMessage(shown.what());
     } catch (...) {
         showMessage("");
     }
-    return false;
 }
 
 } // namespace tolvenka

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <exception>
 
 namespace tolvenka {
 
@@ -11,6 +12,10 @@ public:
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // GUI thread. Shows an exception the program did not expect, as one that
+    // escaped a handler is shown: its message in a message box.
+    static void showError(std::exception_ptr error);
 };
 
 } // namespace tolvenka

@@ -6,14 +6,18 @@
 #include "intake/LinksLoadingThread.h"
 #include "intake/ShowMessage.h"
 #include "intake/WidgetText.h"
+#include "platform/GuiThread.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
+#include "ui/Application.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -147,8 +151,13 @@ void Twindow::formCreate() {
     savedContent = currentQueueFileContent();
     deleteWhenComplete->setChecked(state.deleteCompleted);
     panel->setDownloadsSet(&state.downloadsSet);
-    downloadThread = std::make_unique<SimpleDownloadThread>(state.downloadsSet, workerSlot,
-                                                            serviceHost(), state.deleteCompleted);
+    downloadThread = std::make_unique<SimpleDownloadThread>(
+        state.downloadsSet, workerSlot, serviceHost(), state.deleteCompleted,
+        [](std::exception_ptr error) {
+            // The worker waits while the message is up, so a fault that
+            // repeats cannot pile up message boxes.
+            platform::synchronize([&] { Application::showError(error); });
+        });
     saveTimer->start();
 }
 
@@ -216,16 +225,12 @@ void Twindow::closeEvent(QCloseEvent* event) {
         saveQueue(currentQueueFileContent());
         closing = true;
         downloadThread->stop();
-        // A dialog open over the window would keep the program alive and
-        // could add downloads that are never saved: close it, cancelling a
-        // running job.
-        state.DownloadsListDialog.reject();
-        state.waitDialog.reject();
-        event->ignore();
+        closeTopDialog();
         closeTimer->start();
+        event->ignore();
         return;
     }
-    if (downloadThread->isFinished()) {
+    if (downloadThread->isFinished() && !isDialogOpen()) {
         closeTimer->stop();
         downloadThread.reset();
         event->accept();
@@ -235,9 +240,24 @@ void Twindow::closeEvent(QCloseEvent* event) {
 }
 
 void Twindow::closeTimerTimer() {
-    if (downloadThread && downloadThread->isFinished()) {
+    closeTopDialog();
+    if (downloadThread->isFinished() && !isDialogOpen()) {
         close();
     }
+}
+
+// A dialog open over the window would keep the program alive and could add
+// downloads that are never saved, so closing closes them, the top one first:
+// a dialog whose job still runs cancels the job and goes when the job has
+// ended, and the one below it follows on a later tick.
+void Twindow::closeTopDialog() {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->reject();
+    }
+}
+
+bool Twindow::isDialogOpen() {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 } // namespace tolvenka

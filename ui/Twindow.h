@@ -51,6 +51,8 @@ private:
     void saveQueue(std::string content);
     void saveQueueIfChanged();
     void closeTimerTimer();
+    static void closeTopDialog();
+    static bool isDialogOpen();
 
     Main& state;
     QPlainTextEdit* input;

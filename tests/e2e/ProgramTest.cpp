@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -25,7 +26,9 @@ namespace {
 // The program, started in `folder` against `host`, ended with SIGTERM.
 class RunningProgram {
 public:
-    RunningProgram(const std::string& folder, const std::string& host) {
+    // `errorsTo`: a file that takes what the program writes to stderr.
+    RunningProgram(const std::string& folder, const std::string& host,
+                   const std::string& errorsTo = "/dev/null") {
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
                                                 "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder};
         for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -45,6 +48,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsTo.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
     }
@@ -144,4 +149,40 @@ TEST(Program, ClosingDuringATransferStoresItAsQueued) {
     EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
     EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin.part")));
+}
+
+TEST(Program, OneProgramPerFolderAndTheLockOfAKilledOneIsTakenOver) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.id = "301";
+    spec.name = "slow.bin";
+    spec.size = 100'000'000;
+    spec.bytesPerSecond = 500'000;
+    spec.script = {Step::countdown("-5")};
+    const std::string link = sim.addFile(spec);
+    const std::string dir = folder.path() + "/";
+    const std::string queue = "1\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link + "\r\n" + dir +
+                              "slow.bin\r\nQueue\r\n\r\n";
+    writeFile(folder.file("downloads.txt"), queue);
+    writeFile(folder.file("downloads.txt.tmp-Ab12Cd"), "left by a save that was cut off");
+    {
+        RunningProgram first(folder.path(), sim.host());
+        ASSERT_TRUE(waitFor([&] { return sim.transfers("301") == 1; }, 10'000));
+        EXPECT_FALSE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
+
+        RunningProgram second(folder.path(), sim.host(), folder.file("second.err"));
+        EXPECT_TRUE(waitFor(
+            [&] {
+                return readFile(folder.file("second.err"))
+                           .find("Толвенка уже запущена в этой папке.") != std::string::npos;
+            },
+            10'000));
+        EXPECT_EQ(sim.attempts("301"), 1);
+        EXPECT_EQ(readFile(folder.file("downloads.txt")), queue);
+    } // both killed
+
+    RunningProgram third(folder.path(), sim.host());
+    EXPECT_TRUE(waitFor([&] { return sim.attempts("301") == 2; }, 10'000));
+    EXPECT_EQ(third.terminate(), 0);
 }

@@ -26,19 +26,21 @@ using testing_helpers::TempDir;
 using tolvenka::Download;
 using State = tolvenka::Download::State;
 
-TEST(DownloadTargetPath, AFolderGetsTheFileNameOfTheLink) {
-    TempDir dir;
-    const std::string folder = dir.path();
-    EXPECT_EQ(ScriptedDownload("http://h/files/4711/report.zip", folder).getTargetPath(),
-              folder + "/report.zip");
-    EXPECT_EQ(ScriptedDownload("http://h/files/4711/report.zip", folder + "/").getTargetPath(),
-              folder + "/report.zip");
-    EXPECT_EQ(ScriptedDownload("C:\\dir\\name.txt", folder).getTargetPath(), folder + "/name.txt");
-    EXPECT_EQ(ScriptedDownload("plainname", folder).getTargetPath(), folder + "/plainname");
-    EXPECT_EQ(ScriptedDownload("http://h/files/1/", folder).getTargetPath(), folder + "/");
+TEST(DownloadTargetPath, AFolderGetsTheFileNameOfTheLinkWhetherItExistsOrNot) {
+    const TempDir existing;
+    for (const std::string& folder : {existing.path(), std::string("/no/such/folder")}) {
+        EXPECT_EQ(Download::targetPathIn(folder, "http://h/files/4711/report.zip"),
+                  folder + "/report.zip");
+        EXPECT_EQ(Download::targetPathIn(folder + "/", "http://h/files/4711/report.zip"),
+                  folder + "/report.zip");
+        EXPECT_EQ(Download::targetPathIn(folder, "C:\\dir\\name.txt"), folder + "/name.txt");
+        EXPECT_EQ(Download::targetPathIn(folder, "plainname"), folder + "/plainname");
+        EXPECT_EQ(Download::targetPathIn(folder, "http://h/files/1/"), folder + "/");
+    }
+    EXPECT_EQ(Download::targetPathIn("", "http://h/files/1/a.zip"), "a.zip");
 }
 
-TEST(DownloadTargetPath, AnythingButAnExistingFolderIsTheTargetPathItself) {
+TEST(DownloadTargetPath, AStoredPathIsKeptUnlessItNamesAnExistingFolder) {
     TempDir dir;
     const std::string stored = dir.path() + "/report.zip";
     EXPECT_EQ(ScriptedDownload("http://h/files/1/other.zip", stored).getTargetPath(), stored);

@@ -11,8 +11,10 @@ class ScriptedDownload : public tolvenka::Download {
 public:
     static constexpr const char* kind = "scripted";
 
-    ScriptedDownload(std::string link, const std::string& folder)
-        : Download(std::move(link), folder, kind) {}
+    // `folderOrPath` as the queue file gives it: a folder gets the link's
+    // file name.
+    ScriptedDownload(const std::string& link, const std::string& folderOrPath)
+        : Download(link, storedTargetPath(folderOrPath, link), kind) {}
 
     std::function<bool(ScriptedDownload&)> body;
 

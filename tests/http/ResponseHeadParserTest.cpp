@@ -80,6 +80,16 @@ TEST(ResponseHeadParser, LongLinesFailEvenBeforeTheyEnd) {
     EXPECT_EQ(statusOf("HTTP/1.1 200 OK\r\nX: " + fits + "\r\n\r\n"), Status::Complete);
 }
 
+TEST(ResponseHeadParser, ALineAtTheLimitIsAcceptedWhereverTheReadsSplitIt) {
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nX: " + std::string(http::maxHeadLineLength - 3, 'a') + "\r\n\r\n";
+    // The cuts around the line's end: before its CR, between CR and LF, ...
+    for (std::size_t size = head.size() - 5; size < head.size(); ++size) {
+        EXPECT_EQ(statusOf(head.substr(0, size)), Status::NeedMore) << size;
+    }
+    EXPECT_EQ(statusOf(head), Status::Complete);
+}
+
 TEST(ResponseHeadParser, HeadersAreLimitedInCountAndTotalSize) {
     auto withHeaders = [](int count, std::size_t valueSize) {
         std::string text = "HTTP/1.1 200 OK\r\n";

@@ -136,17 +136,20 @@ TEST_F(DownloadsListDialogTest, ChosenFolderBecomesTheTargetAndOutlivesCancel) {
     EXPECT_EQ(targetFolder, chosen.path());
 }
 
-TEST_F(DownloadsListDialogTest, FolderThatCp1251CannotNameIsRefusedWithAMessage) {
-    browserAnswer = QStringLiteral("/tmp/загрузки/日本");
+TEST_F(DownloadsListDialogTest, FolderThatCannotBeStoredIsRefusedWithAMessage) {
     const std::string before = targetFolder;
     MessageBoxCloser messages;
     dialog.setLinks(threeLinks);
     useDialog([&] {
+        // A name without a CP1251 form, and one with a line feed.
+        browserAnswer = QStringLiteral("/tmp/загрузки/日本");
+        click(QStringLiteral("selectPath"));
+        browserAnswer = QStringLiteral("/tmp/two\nlines");
         click(QStringLiteral("selectPath"));
         click(QStringLiteral("download"));
     });
 
-    EXPECT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts.size(), 2u);
     EXPECT_EQ(targetFolder, before);
     ASSERT_EQ(queued().size(), 3u);
     EXPECT_EQ(queued()[0]->getTargetPath(), folder.file("one.zip"));

@@ -4,6 +4,7 @@
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
+#include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/intake/IntakeFixture.h"
 
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
 
 namespace {
 
@@ -130,6 +132,39 @@ TEST_F(ExistenceCheckTest, CancelAfterAMissingFileShowsNoMessageAndKeepsTheMark)
     // one is not begun.
     EXPECT_EQ(progressTexts.size(), 2u);
     EXPECT_EQ(sim.attempts("3"), 0);
+}
+
+TEST_F(ExistenceCheckTest, ClosingTheDialogDuringACheckWaitsForTheCheckToEnd) {
+    const Links links = {fileLink("1", true), fileLink("2"), fileLink("3")};
+    waitDialog.onInfoChange = [this](const std::string& text) {
+        progressTexts.push_back(kestrune::text::toUtf8(text));
+        if (progressTexts.size() == 2) {
+            dialog.reject(); // as a close request of the program does
+        }
+    };
+    useDialog(links, [&] { click(QStringLiteral("checkFiles")); });
+
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.findChildren<QCheckBox*>().isEmpty());
+    EXPECT_EQ(sim.attempts("3"), 0);
+    EXPECT_EQ(downloadsSet.count(), 0);
+}
+
+TEST_F(ExistenceCheckTest, CancelCutsACheckWhoseLinkPageNeverAnswers) {
+    testing_helpers::SilentServer silent;
+    maker.reset();
+    ::setenv("TOLVENKA_SERVICE_HOST", ("127.0.0.1:" + std::to_string(silent.port())).c_str(), 1);
+    tolvenka::setUpServiceHost();
+    maker = std::make_unique<tolvenka::DownloadMaker>();
+    WhenReady user([&] { return silent.acceptedCount() > 0; },
+                   [&] { QTest::mouseClick(waitCancel(), Qt::LeftButton); });
+    const auto start = std::chrono::steady_clock::now();
+    useDialog({silent.url("/files/1/a.zip")}, [&] { click(QStringLiteral("checkFiles")); });
+
+    EXPECT_TRUE(user.fired());
+    EXPECT_FALSE(waitDialog.isVisible());
+    // Far from the two minutes after which the client gives up by itself.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(ExistenceCheckTest, FailedCheckEndsTheJobButMissingFilesFoundStillShow) {

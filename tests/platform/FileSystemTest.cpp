@@ -82,3 +82,45 @@ TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
                             std::filesystem::directory_iterator()),
               1);
 }
+
+TEST(FileSystem, AReadOnlyFileIsLeftAsItWas) {
+    TempDir dir;
+    const std::string path = dir.file("downloads.txt");
+    writeFile(path, "old");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(platform::replaceFileAtomically(path, "new"));
+    EXPECT_EQ(readFile(path), "old");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read);
+}
+
+TEST(FileSystem, ASymbolicLinkStaysALinkAndWhatItPointsToIsReplaced) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("real"));
+    writeFile(dir.file("real/queue.txt"), "old");
+    std::filesystem::create_symlink("real/queue.txt", dir.file("downloads.txt"));
+    ASSERT_TRUE(platform::replaceFileAtomically(dir.file("downloads.txt"), "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("downloads.txt")));
+    EXPECT_EQ(readFile(dir.file("real/queue.txt")), "new");
+}
+
+TEST(FileSystem, OnlyTheTemporaryFilesOfInterruptedSavesAreRemoved) {
+    TempDir dir;
+    const std::vector<std::string> interrupted = {"downloads.txt.tmp-a1B2c3",
+                                                  "downloads.txt.tmp-ZZZZZZ"};
+    const std::vector<std::string> others = {"downloads.txt", "downloads.txt.tmp-12345",
+                                             "downloads.txt.tmp-1234567", "other.txt.tmp-abcdef",
+                                             "downloads.txt.tmp-ab.def"};
+    for (const auto& name : interrupted) {
+        writeFile(dir.file(name), "x");
+    }
+    for (const auto& name : others) {
+        writeFile(dir.file(name), "x");
+    }
+    platform::removeInterruptedSaves(dir.file("downloads.txt"));
+    for (const auto& name : interrupted) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+    }
+    for (const auto& name : others) {
+        EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
+    }
+}

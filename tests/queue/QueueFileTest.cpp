@@ -138,6 +138,17 @@ TEST_F(QueueFileTest, AStoredPathThatIsNowAFolderGetsTheFileName) {
     EXPECT_EQ((*set.begin())->getTargetPath(), dir.file("sub") + "/a.zip");
 }
 
+TEST_F(QueueFileTest, NoControlByteEntersAStoredField) {
+    using namespace std::string_literals;
+    const QueueOptions options =
+        load("1\r\n/f\x1b\r\n" + record("a", "/d/a", "Queue") + record("b\x01", "/d/b", "Queue") +
+             record("c", "/d/\0c"s, "Queue") + record("d", "/d/x\ry", "Queue") +
+             record("e", "/d/e", "Complete"));
+    EXPECT_EQ(options.targetFolder, defaults.targetFolder);
+    EXPECT_EQ(links(), (std::vector<std::string>{link("a"), link("e")}));
+    EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Complete}));
+}
+
 TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {
     // The option the line sets, or none when it keeps the one there was.
     const std::vector<std::pair<std::string, std::optional<bool>>> lines = {

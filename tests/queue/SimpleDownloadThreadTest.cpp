@@ -46,7 +46,14 @@ protected:
     ~WorkerTest() override { stopWorker(); }
 
     void startWorker() {
-        worker = std::make_unique<SimpleDownloadThread>(set, 0, kindX, deleteCompleted);
+        worker = std::make_unique<SimpleDownloadThread>(
+            set, 0, kindX, deleteCompleted, [this](std::exception_ptr error) {
+                try {
+                    std::rethrow_exception(error);
+                } catch (const std::exception& reported) {
+                    platform::synchronize([&] { errors.push_back(reported.what()); });
+                }
+            });
     }
 
     void stopWorker() {
@@ -64,6 +71,7 @@ protected:
     std::atomic<bool> deleteCompleted{false};
     std::atomic<int> runs{0};
     std::unique_ptr<SimpleDownloadThread> worker;
+    std::vector<std::string> errors; // what the worker reported, GUI thread
 };
 
 TEST_F(WorkerTest, AnIdleWorkerPicksEveryHundredMillisecondsAndAnnouncesNull) {
@@ -113,6 +121,21 @@ TEST_F(WorkerTest, RunsQueuedDownloadsBackToBackInOrderAndGoesOnAfterAFailure) {
     EXPECT_EQ(first->getState(), State::Complete);
     EXPECT_EQ(broken->getState(), State::Error);
     EXPECT_EQ(set.count(), 4) << "with the option off, completed downloads stay";
+}
+
+TEST_F(WorkerTest, AFailingPickIsReportedAndTheWorkerGoesOn) {
+    TracedDownload* download = addTraced(set, "after");
+    download->body = complete;
+    bool failed = false;
+    set.onCurrentDownloadChange = [&](int, Download*) {
+        if (!std::exchange(failed, true)) {
+            throw std::runtime_error("pick failed");
+        }
+    };
+    startWorker();
+    ASSERT_TRUE(pumpUntil([&] { return download->getState() == State::Complete; }));
+    stopWorker();
+    EXPECT_EQ(errors, std::vector<std::string>{"pick failed"});
 }
 
 TEST_F(WorkerTest, WithDeleteCompletedOnACompletedDownloadLeavesTheSetInTheSamePass) {

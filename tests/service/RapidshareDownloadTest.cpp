@@ -2,6 +2,7 @@
 #include "tests/common/BackgroundRun.h"
 #include "tests/service/ServiceFixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -144,6 +145,45 @@ TEST_F(Conversation, RepeatedFailuresBackOffAndAKnownOutcomeResetsTheCount) {
         const std::int64_t schedule[] = {0, 0, 1, 2, 4, 8, 16, 30, 30, 30};
         EXPECT_EQ(RapidshareDownload::backOffSeconds(failures), schedule[failures]);
     }
+}
+
+TEST_F(Conversation, ATransferThatAlwaysFailsAfterTheCountdownBacksOff) {
+    FakeClock clock;
+    // The folder cannot be made: a file stands where it would go.
+    writeFile(folder.file("blocker"), "");
+    const std::string link = sim.addFile(fileSpec({Step::countdown("-5")}));
+    std::unique_ptr<Download> download(
+        maker->createDownload(tolvenka::serviceHost(), link, folder.file("blocker") + "/dl"));
+    std::vector<std::int64_t> conversationsAt;
+    download->onStatusChange = [&](Download* sender) {
+        if (static_cast<RapidshareDownload*>(sender)->getServiceState() ==
+            ServiceState::Countdown) {
+            conversationsAt.push_back(clock.nowMs());
+            if (conversationsAt.size() == 12) {
+                sender->abort();
+            }
+        }
+    };
+    EXPECT_FALSE(runToEnd(*download));
+
+    ASSERT_EQ(conversationsAt.size(), 12u);
+    const std::int64_t start = conversationsAt.front();
+    EXPECT_EQ(std::count_if(conversationsAt.begin(), conversationsAt.end(),
+                            [&](std::int64_t at) { return at - start < 60'000; }),
+              7);
+    for (std::size_t i = 7; i < conversationsAt.size(); ++i) {
+        EXPECT_EQ(conversationsAt[i] - conversationsAt[i - 1], 30'000) << i;
+    }
+}
+
+TEST_F(Conversation, AMissingTargetFolderIsMadeWithItsParents) {
+    const std::string link = sim.addFile(fileSpec({Step::countdown("-5")}));
+    const std::string target = folder.file("new/sub");
+    std::unique_ptr<Download> download(
+        maker->createDownload(tolvenka::serviceHost(), link, target));
+    EXPECT_EQ(download->getTargetPath(), target + "/report.zip");
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(readFile(target + "/report.zip"), servicesim::expectedContent("4711", 1000));
 }
 
 TEST_F(Conversation, EveryDeliveryOfTheFileArrivesWhole) {

@@ -1,3 +1,4 @@
+#include "http/HttpClient.h"
 #include "tests/service/ServiceFixture.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,11 @@ TEST_F(DefaultHost, RecognisesFileLinksOfTheService) {
     EXPECT_FALSE(is("https://rapidshare.com/files/1/a.zip"));
     EXPECT_FALSE(is("http://example.com/files/1/a.zip"));
     EXPECT_FALSE(is(""));
+    // A file name that names a folder.
+    EXPECT_TRUE(is("http://rapidshare.com/files/1/..a"));
+    EXPECT_FALSE(is("http://rapidshare.com/files/1/.."));
+    EXPECT_FALSE(is("http://rapidshare.com/files/1/."));
+    EXPECT_FALSE(is("http://rapidshare.com/files/1/x\\.."));
 }
 
 TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {
@@ -51,7 +57,8 @@ TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {
 
 TEST_F(Registry, AskingAnUnknownKindWhetherAFileExistsAsksNobody) {
     sim.addFile(fileSpec({Step::notFound()}));
-    EXPECT_FALSE(maker->fileExists("", "http://" + sim.host() + "/files/4711/report.zip"));
+    http::HttpClient client;
+    EXPECT_FALSE(maker->fileExists("", "http://" + sim.host() + "/files/4711/report.zip", client));
     EXPECT_TRUE(sim.requests().empty());
 }
 
@@ -64,9 +71,10 @@ TEST_F(Registry, ExistenceCheckAsksTheLinkPage) {
     broken.id = "4713";
     const std::string failing = sim.addFile(broken);
 
-    EXPECT_TRUE(maker->fileExists(tolvenka::serviceHost(), there));
-    EXPECT_FALSE(maker->fileExists(tolvenka::serviceHost(), missing));
-    EXPECT_ANY_THROW(maker->fileExists(tolvenka::serviceHost(), failing));
+    http::HttpClient client;
+    EXPECT_TRUE(maker->fileExists(tolvenka::serviceHost(), there, client));
+    EXPECT_FALSE(maker->fileExists(tolvenka::serviceHost(), missing, client));
+    EXPECT_ANY_THROW(maker->fileExists(tolvenka::serviceHost(), failing, client));
 }
 
 TEST_F(Registry, AnUnknownKindsRecordIsSkippedUpToItsClosingLine) {

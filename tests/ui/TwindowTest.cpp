@@ -6,6 +6,7 @@
 #include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
+#include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
 #include "ui/DownloadsSetPanel.h"
@@ -14,6 +15,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <filesystem>
@@ -94,6 +97,26 @@ protected:
         poll.start(5);
         window->addClick();
         return shown;
+    }
+
+    // Closes the window, as the close box or SIGTERM does, once `ready`
+    // holds, while "Добавить" runs with `text` and `inDialog` acts in the
+    // confirmation dialog. Returns whether the program then ended cleanly.
+    bool closeWhileAdding(const std::string& text, const std::function<bool()>& ready,
+                          const std::function<void()>& inDialog = {}) {
+        openWindow();
+        testing_helpers::WhenReady user([&] { return state->DownloadsListDialog.isVisible(); },
+                                        [&] {
+                                            if (inDialog) {
+                                                inDialog();
+                                            }
+                                        });
+        testing_helpers::WhenReady closer(ready, [&] { window->close(); });
+        window->inputBox()->setPlainText(QString::fromStdString(text));
+        window->addClick();
+        const bool ended = pumpUntil([&] { return !window->isVisible(); }, 10'000);
+        window.reset();
+        return closer.fired() && ended;
     }
 
     const std::filesystem::path previousFolder = std::filesystem::current_path();
@@ -214,4 +237,43 @@ TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
         [&] { return readFile("downloads.txt").find("NotFound") != std::string::npos; }, 5'000));
     window->deleteWhenCompleteBox()->setChecked(false);
     ASSERT_TRUE(pumpUntil([&] { return readFile("downloads.txt").rfind("0\r\n", 0) == 0; }, 5'000));
+}
+
+TEST_F(MainWindow, ClosingAtEachStageOfAnExistenceCheckEndsCleanly) {
+    const std::string links =
+        fileLink("1", {Step::notFound()}) + " " + fileLink("2") + " " + fileLink("3");
+    const auto checkFiles = [&] {
+        testing_helpers::clickButton(state->DownloadsListDialog, QStringLiteral("checkFiles"));
+    };
+    for (int box = 1; box <= 3; ++box) {
+        bool reached = false;
+        state->waitDialog.onInfoChange = [&](const std::string& text) {
+            reached = reached || kestrune::text::toUtf8(text).starts_with(
+                                     "Проверка ссылки " + std::to_string(box) + " ");
+        };
+        EXPECT_TRUE(closeWhileAdding(
+            links, [&] { return reached; }, checkFiles))
+            << box;
+    }
+    state->waitDialog.onInfoChange.clear();
+    const auto messageShown = [] {
+        return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+    };
+    EXPECT_TRUE(closeWhileAdding(links, messageShown, checkFiles));
+    EXPECT_EQ(state->downloadsSet.count(), 0);
+}
+
+TEST_F(MainWindow, ClosingDuringAPageLoadOrInTheFolderBrowserEndsCleanly) {
+    testing_helpers::SilentServer silent;
+    EXPECT_TRUE(closeWhileAdding(silent.url("/list"), [&] { return silent.acceptedCount() > 0; }));
+
+    const std::string folderBefore = state->targetFolder;
+    const auto browserShown = [] {
+        return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr;
+    };
+    EXPECT_TRUE(closeWhileAdding(fileLink("4"), browserShown, [&] {
+        testing_helpers::clickButton(state->DownloadsListDialog, QStringLiteral("selectPath"));
+    }));
+    EXPECT_EQ(state->targetFolder, folderBefore);
+    EXPECT_EQ(state->downloadsSet.count(), 0);
 }
