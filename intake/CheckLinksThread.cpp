@@ -1,21 +1,19 @@
 #include "intake/CheckLinksThread.h"
 
-#include "intake/ShowMessage.h"
+#include "intake/LinkListModel.h"
 #include "intake/TwaitDialog.h"
 #include "platform/GuiThread.h"
 #include "service/DownloadMaker.h"
 #include "support/Cp1251.h"
-
-#include <QCheckBox>
-#include <QPalette>
+#include "widgets/ShowMessage.h"
 
 namespace tolvenka {
 
 using namespace kestrune::text::literals;
 
-CheckLinksThread::CheckLinksThread(TwaitDialog& waitDialog, const std::vector<LinkBox>& linkBoxes)
+CheckLinksThread::CheckLinksThread(TwaitDialog& waitDialog, LinkListModel& links)
     : WaitThread(waitDialog)
-    , linkBoxes(linkBoxes) {
+    , links(links) {
     start();
 }
 
@@ -24,13 +22,13 @@ CheckLinksThread::~CheckLinksThread() {
 }
 
 void CheckLinksThread::doWork() {
-    for (const LinkBox& linkBox : linkBoxes) {
-        if (isCancelled()) {
+    for (int row = 0; !isCancelled(); ++row) {
+        bool rowsLeft = true;
+        std::optional<std::string> link;
+        platform::synchronize([&] { link = beginRow(row, rowsLeft); });
+        if (!rowsLeft) {
             return;
         }
-        ++boxNumber;
-        std::optional<std::string> link;
-        platform::synchronize([&] { link = beginBox(linkBox, boxNumber); });
         if (!link) {
             continue;
         }
@@ -38,28 +36,28 @@ void CheckLinksThread::doWork() {
         // A link that no kind knows counts as missing. The job's own client
         // asks, so that cancelling cuts a question that hangs.
         if (!maker.fileExists(maker.kindOf(*link), *link, client())) {
-            platform::synchronize([&] { markMissing(linkBox); });
+            platform::synchronize([&] { markMissing(row); });
         }
     }
 }
 
-std::optional<std::string> CheckLinksThread::beginBox(const LinkBox& linkBox, int number) {
-    if (TwaitDialog* dialog = waitDialog()) {
-        dialog->setInfo(std::string("Проверка ссылки "_cp1251) + std::to_string(number) +
-                        std::string(" из "_cp1251) + std::to_string(linkBoxes.size()) + "...");
-    }
-    if (!linkBox.box->isChecked()) {
+std::optional<std::string> CheckLinksThread::beginRow(int row, bool& rowsLeft) {
+    rowsLeft = row < links.count();
+    if (!rowsLeft) {
         return std::nullopt;
     }
-    return linkBox.link;
+    if (TwaitDialog* dialog = waitDialog()) {
+        dialog->setInfo(std::string("Проверка ссылки "_cp1251) + std::to_string(row + 1) +
+                        std::string(" из "_cp1251) + std::to_string(links.count()) + "...");
+    }
+    if (!links.isChecked(row)) {
+        return std::nullopt;
+    }
+    return links.link(row);
 }
 
-void CheckLinksThread::markMissing(const LinkBox& linkBox) {
-    QPalette palette = linkBox.box->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    palette.setColor(QPalette::ButtonText, QColor(255, 0, 0));
-    linkBox.box->setPalette(palette);
-    linkBox.box->setChecked(false);
+void CheckLinksThread::markMissing(int row) {
+    links.markMissing(row);
     missingFound = true;
 }
 

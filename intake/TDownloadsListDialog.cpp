@@ -1,19 +1,21 @@
 #include "intake/TDownloadsListDialog.h"
 
 #include "intake/CheckLinksThread.h"
-#include "intake/ShowMessage.h"
+#include "intake/LinkListModel.h"
 #include "intake/TwaitDialog.h"
-#include "intake/WidgetText.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
+#include "widgets/ElidedLabel.h"
+#include "widgets/PushButton.h"
+#include "widgets/ShowMessage.h"
+#include "widgets/WidgetText.h"
 
-#include <QCheckBox>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPushButton>
-#include <QScrollArea>
+#include <QListView>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 namespace tolvenka {
@@ -24,9 +26,9 @@ namespace {
 
 constexpr int clientWidth = 633;
 constexpr int clientHeight = 415;
-constexpr int boxStep = 20;
-// The room the pad keeps beside its boxes for its scroll bar.
-constexpr int boxWidthReserve = 30;
+constexpr int rowHeight = 20;
+// The room the list keeps beside its rows for its scroll bar.
+constexpr int rowWidthReserve = 30;
 constexpr int pathLeft = 80;
 constexpr int pathRight = 592; // just short of the "..." button
 
@@ -48,30 +50,46 @@ QLabel* placedLabel(const QString& text, int left, int top, QWidget* parent) {
     return label;
 }
 
-QPushButton* placedButton(const QString& text, const QRect& geometry, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    // Enter has no dialog-wide meaning here.
-    button->setAutoDefault(false);
-    return button;
-}
+// Each row is a check box of the list's width and 20 pixels high; a click
+// anywhere on it toggles it, as a click on a check box's caption does.
+class LinkRowDelegate : public QStyledItemDelegate {
+public:
+    LinkRowDelegate(int rowWidth, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , rowWidth(rowWidth) {}
 
-// Ampersands in a link must show as such, not turn into mnemonics.
-QString captionFor(const std::string& link) {
-    return toQString(link).replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return {rowWidth, rowHeight};
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                option.rect.contains(mouse->position().toPoint())) {
+                const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+                return model->setData(index, checked ? Qt::Unchecked : Qt::Checked,
+                                      Qt::CheckStateRole);
+            }
+        }
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+
+private:
+    int rowWidth;
+};
 
 } // namespace
 
 TDownloadsListDialog::TDownloadsListDialog(DownloadsSet& downloadsSet, std::string& targetFolder,
                                            TwaitDialog& waitDialog, QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(clientWidth, clientHeight, parent)
     , downloadsSet(downloadsSet)
     , targetFolder(targetFolder)
     , waitDialog(waitDialog)
     , folderBrowser(systemFolderBrowser) {
     setWindowTitle(QStringLiteral("Подтверждение списка загрузок"));
-    setFixedSize(clientWidth, clientHeight);
     createControls();
 }
 
@@ -81,24 +99,37 @@ void TDownloadsListDialog::createControls() {
     placedLabel(QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"),
                 8, 8, this);
 
-    checkBoxesPad = new QScrollArea(this);
+    links = new LinkListModel(this);
+    checkBoxesPad = new QListView(this);
     checkBoxesPad->setObjectName(QStringLiteral("checkBoxesPad"));
     checkBoxesPad->setGeometry(8, 24, 617, 321);
-    checkBoxesPad->setFocusPolicy(Qt::NoFocus); // its boxes take the focus instead
+    checkBoxesPad->setModel(links);
+    checkBoxesPad->setItemDelegate(
+        new LinkRowDelegate(checkBoxesPad->width() - rowWidthReserve, checkBoxesPad));
+    // All rows are alike, so the list measures one, not a hundred thousand.
+    checkBoxesPad->setUniformItemSizes(true);
+    checkBoxesPad->setTextElideMode(Qt::ElideMiddle);
+    checkBoxesPad->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     checkBoxesPad->verticalScrollBar()->setTracking(true);
-    padContents = new QWidget;
-    padContents->resize(checkBoxesPad->width() - boxWidthReserve, 0);
-    checkBoxesPad->setWidget(padContents);
+    // Rows are checked, not selected: the current one only shows the focus.
+    checkBoxesPad->setSelectionMode(QAbstractItemView::NoSelection);
+    checkBoxesPad->setTabKeyNavigation(false);
 
     const QLabel* pathCaption = placedLabel(QStringLiteral("Загрузить в:"), 8, 360, this);
     // The caption may be wider in the UI font than the place made for it.
-    path =
-        placedLabel(QString(), std::max(pathLeft, pathCaption->geometry().right() + 5), 360, this);
+    const int left = std::max(pathLeft, pathCaption->geometry().right() + 5);
+    path = new ElidedLabel(QString(), this);
     path->setObjectName(QStringLiteral("path"));
+    path->setGeometry(left, 360, pathRight - left, pathCaption->height());
 
-    selectPath = placedButton(QStringLiteral("..."), QRect(600, 352, 27, 25), this);
+    selectPath = new PushButton(QStringLiteral("..."), QRect(600, 352, 27, 25), this);
     selectPath->setObjectName(QStringLiteral("selectPath"));
     createButtonRow();
+
+    setTabOrder(checkBoxesPad, selectPath);
+    setTabOrder(selectPath, checkFiles);
+    setTabOrder(checkFiles, download);
+    setTabOrder(download, cancel);
 
     connect(selectPath, &QPushButton::clicked, this, [this] { selectPathClick(); });
     connect(checkFiles, &QPushButton::clicked, this, [this] { checkFilesClick(); });
@@ -107,15 +138,15 @@ void TDownloadsListDialog::createControls() {
 }
 
 void TDownloadsListDialog::createButtonRow() {
-    checkFiles = placedButton(QStringLiteral("Проверить существование файлов"),
-                              QRect(8, 384, 201, 25), this);
+    checkFiles = new PushButton(QStringLiteral("Проверить существование файлов"),
+                                QRect(8, 384, 201, 25), this);
     checkFiles->setObjectName(QStringLiteral("checkFiles"));
-    download = placedButton(QStringLiteral("Загрузить"), QRect(216, 384, 201, 25), this);
+    download = new PushButton(QStringLiteral("Загрузить"), QRect(216, 384, 201, 25), this);
     download->setObjectName(QStringLiteral("download"));
-    cancel = placedButton(QStringLiteral("Отмена"), QRect(424, 384, 201, 25), this);
+    cancel = new PushButton(QStringLiteral("Отмена"), QRect(424, 384, 201, 25), this);
     cancel->setObjectName(QStringLiteral("cancel"));
 
-    // The row spans the pad's width; the long caption of the first button
+    // The row spans the list's width; the long caption of the first button
     // may need more than a third of it in the UI font, and then takes it
     // from the other two.
     const int checkFilesWidth = std::max(checkFiles->width(), checkFiles->sizeHint().width());
@@ -131,21 +162,8 @@ void TDownloadsListDialog::createButtonRow() {
     }
 }
 
-void TDownloadsListDialog::setLinks(const std::vector<std::string>& links) {
-    const int boxWidth = checkBoxesPad->width() - boxWidthReserve;
-    for (const std::string& link : links) {
-        if (linkBoxes.size() >= maxLinkBoxes) {
-            break;
-        }
-        auto* box = new QCheckBox(captionFor(link), padContents);
-        const int top = static_cast<int>(linkBoxes.size()) * boxStep;
-        box->setGeometry(0, top, boxWidth, boxStep);
-        box->setChecked(true);
-        box->show();
-        linkBoxes.push_back(LinkBox{box, link});
-    }
-    padContents->resize(boxWidth, static_cast<int>(linkBoxes.size()) * boxStep);
-    updateTabOrder();
+void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks) {
+    links->append(newLinks);
 }
 
 void TDownloadsListDialog::setFolderBrowser(FolderBrowser browser) {
@@ -154,28 +172,24 @@ void TDownloadsListDialog::setFolderBrowser(FolderBrowser browser) {
 
 void TDownloadsListDialog::showEvent(QShowEvent* event) {
     showFolder(targetFolder);
-    QDialog::showEvent(event);
+    FixedDialog::showEvent(event);
+    // Every opening starts on the first link, so that Space there toggles a
+    // link rather than pressing whichever button was used last.
+    checkBoxesPad->setCurrentIndex(links->index(0));
+    checkBoxesPad->scrollToTop();
+    checkBoxesPad->setFocus(Qt::OtherFocusReason);
 }
 
 void TDownloadsListDialog::done(int result) {
-    // A running check reads and marks the boxes: it is cancelled and has
+    // A running check reads and marks the rows: it is cancelled and has
     // ended before they go (checkFilesClick closes the dialog then).
     if (checking) {
         closeAfterCheck = result;
         waitDialog.cancelJob();
         return;
     }
-    deleteLinkBoxes();
-    QDialog::done(result);
-}
-
-void TDownloadsListDialog::keyPressEvent(QKeyEvent* event) {
-    // Esc has no dialog-wide meaning here.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    links->clear();
+    FixedDialog::done(result);
 }
 
 void TDownloadsListDialog::selectPathClick() {
@@ -201,7 +215,7 @@ void TDownloadsListDialog::selectPathClick() {
 
 void TDownloadsListDialog::checkFilesClick() {
     checking = true;
-    waitDialog.execute(std::make_unique<CheckLinksThread>(waitDialog, linkBoxes));
+    waitDialog.execute(std::make_unique<CheckLinksThread>(waitDialog, *links));
     checking = false;
     if (const std::optional<int> result = std::exchange(closeAfterCheck, std::nullopt)) {
         done(*result);
@@ -209,9 +223,9 @@ void TDownloadsListDialog::checkFilesClick() {
 }
 
 void TDownloadsListDialog::downloadClick() {
-    for (const LinkBox& linkBox : linkBoxes) {
-        if (linkBox.box->isChecked()) {
-            downloadsSet.add(linkBox.link, shownFolder);
+    for (int row = 0; row < links->count(); ++row) {
+        if (links->isChecked(row)) {
+            downloadsSet.add(links->link(row), shownFolder);
         }
     }
     accept();
@@ -219,29 +233,7 @@ void TDownloadsListDialog::downloadClick() {
 
 void TDownloadsListDialog::showFolder(const std::string& folder) {
     shownFolder = folder;
-    const QString text = toQString(folder);
-    path->setText(path->fontMetrics().elidedText(text, Qt::ElideMiddle, pathRight - pathLeft));
-    path->setToolTip(text);
-    path->adjustSize();
-}
-
-void TDownloadsListDialog::updateTabOrder() {
-    if (linkBoxes.empty()) {
-        return;
-    }
-    // New boxes join the focus chain at its end; the boxes come first.
-    QWidget::setTabOrder(linkBoxes.back().box, selectPath);
-    QWidget::setTabOrder(selectPath, checkFiles);
-    QWidget::setTabOrder(checkFiles, download);
-    QWidget::setTabOrder(download, cancel);
-}
-
-void TDownloadsListDialog::deleteLinkBoxes() {
-    for (const LinkBox& linkBox : linkBoxes) {
-        delete linkBox.box;
-    }
-    linkBoxes.clear();
-    padContents->resize(padContents->width(), 0);
+    path->setFullText(toQString(folder));
 }
 
 } // namespace tolvenka

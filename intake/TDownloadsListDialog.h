@@ -1,29 +1,29 @@
 #pragma once
 
-#include "intake/LinkBox.h"
+#include "widgets/FixedDialog.h"
 
-#include <QDialog>
 #include <QString>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QLabel;
+class QListView;
 class QPushButton;
-class QScrollArea;
 
 namespace tolvenka {
 
 class DownloadsSet;
+class ElidedLabel;
+class LinkListModel;
 class TwaitDialog;
 
 // The modal dialog in which the user confirms the download links found: one
-// check box per link, all checked at first; the target folder and a button
-// to choose another; a check that the files still exist; and the buttons
-// that queue the checked links or cancel. What it did shows in the downloads
-// set and in the target folder; it gives its caller no result.
-class TDownloadsListDialog : public QDialog {
+// checkable row per link, all checked at first; the target folder and a
+// button to choose another; a check that the files still exist; and the
+// buttons that queue the checked links or cancel. What it did shows in the
+// downloads set and in the target folder; it gives its caller no result.
+class TDownloadsListDialog : public FixedDialog {
 public:
     // Shows the folder browser with a prompt and a start folder; returns the
     // chosen folder, or nothing when the user cancels.
@@ -36,12 +36,8 @@ public:
                          TwaitDialog& waitDialog, QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;
 
-    // A page may list millions of links; a box per link past this many
-    // would freeze the program, so the rest are left out.
-    static constexpr std::size_t maxLinkBoxes = 10'000;
-
-    // Adds one checked box per link, in order, below those already there,
-    // up to `maxLinkBoxes`. Every closing of the dialog removes all boxes.
+    // Adds one checked row per link, in order, below those already there.
+    // Every closing of the dialog removes all rows.
     void setLinks(const std::vector<std::string>& links);
 
     // Replaces the system's folder browser (tests drive their own).
@@ -51,7 +47,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     // Every way of closing a dialog ends here.
     void done(int result) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();
@@ -60,25 +55,22 @@ private:
     void checkFilesClick();
     void downloadClick();
     void showFolder(const std::string& folder);
-    void updateTabOrder();
-    void deleteLinkBoxes();
 
     DownloadsSet& downloadsSet;
     std::string& targetFolder;
     TwaitDialog& waitDialog;
     FolderBrowser folderBrowser;
 
-    QScrollArea* checkBoxesPad;
-    QWidget* padContents; // the boxes' parent inside the pad
-    QLabel* path;
+    LinkListModel* links;
+    QListView* checkBoxesPad;
+    ElidedLabel* path;
     QPushButton* selectPath;
     QPushButton* checkFiles;
     QPushButton* download;
     QPushButton* cancel;
 
-    std::vector<LinkBox> linkBoxes;
     std::string shownFolder;            // CP1251, exactly as `path` shows it
-    bool checking = false;              // an existence check runs over the boxes
+    bool checking = false;              // an existence check runs over the rows
     std::optional<int> closeAfterCheck; // a close that came during the check
 };
 

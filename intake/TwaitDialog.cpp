@@ -1,10 +1,10 @@
 #include "intake/TwaitDialog.h"
 
 #include "intake/WaitThread.h"
-#include "intake/WidgetText.h"
 #include "platform/GuiThread.h"
+#include "widgets/PushButton.h"
+#include "widgets/WidgetText.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -20,11 +20,10 @@ constexpr int margin = 8;
 } // namespace
 
 TwaitDialog::TwaitDialog(QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(clientWidth, clientHeight, parent)
     , info(new QLabel(QStringLiteral("Идёт загрузка..."), this))
-    , cancel(new QPushButton(QStringLiteral("Отмена"), this)) {
+    , cancel(new PushButton(QStringLiteral("Отмена"), QRect(margin, 32, 297, 25), this)) {
     setWindowTitle(QStringLiteral("Подождите"));
-    setFixedSize(clientWidth, clientHeight);
 
     info->setObjectName(QStringLiteral("info"));
     // As wide as the dialog allows, since the progress texts are longer than
@@ -32,9 +31,6 @@ TwaitDialog::TwaitDialog(QWidget* parent)
     info->setGeometry(margin, margin, clientWidth - 2 * margin, info->sizeHint().height());
 
     cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setGeometry(margin, 32, 297, 25);
-    // Neither Enter nor Esc has a dialog-wide meaning here.
-    cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, [this] { cancelJob(); });
 }
 
@@ -74,15 +70,7 @@ void TwaitDialog::done(int result) {
         currentThread->cancelWork();
         return;
     }
-    QDialog::done(result);
-}
-
-void TwaitDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    FixedDialog::done(result);
 }
 
 void TwaitDialog::cancelJob() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "support/Event.h"
+#include "widgets/FixedDialog.h"
 
-#include <QDialog>
 #include <memory>
 #include <string>
 
@@ -16,7 +16,7 @@ class WaitThread;
 // The small modal dialog under which a link job runs: a progress text and a
 // button that cancels the job. It closes when the job asks it to; a close by
 // the user while the job runs only cancels the job.
-class TwaitDialog : public QDialog {
+class TwaitDialog : public FixedDialog {
 public:
     explicit TwaitDialog(QWidget* parent = nullptr);
     ~TwaitDialog() override;
@@ -42,7 +42,6 @@ protected:
     // Every way of closing a dialog ends here; while the job runs the close
     // is refused and the job cancelled instead.
     void done(int result) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool jobRunning() const;

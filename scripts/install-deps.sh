@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev qt6-translations-l10n
     googletest libgtest-dev libbenchmark-dev
     nginx-light curl
     xvfb xauth xdotool fonts-dejavu-core

@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
-#include "intake/ShowMessage.h"
+#include "widgets/RussianTranslations.h"
+#include "widgets/ShowMessage.h"
 
 #include <exception>
 
@@ -10,6 +11,7 @@ Application::Application(int& argc, char** argv)
     : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8("Толвенка"));
     setDesktopFileName(QStringLiteral("tolvenka"));
+    loadRussianTranslations(*this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -1,10 +1,11 @@
 #include "ui/CurrentDownloadInfo.h"
 
 #include "engine/Download.h"
-#include "intake/WidgetText.h"
+#include "widgets/ElidedLabel.h"
+#include "widgets/WidgetText.h"
 
 #include <QLabel>
-#include <cmath>
+#include <algorithm>
 
 namespace tolvenka {
 
@@ -17,43 +18,51 @@ constexpr int minimumValueLeft = 90;
 constexpr int rowHeight = 20;
 constexpr int firstRowTop = 20;
 
+// The rows, top to bottom: the caption and the name of the value label.
+struct RowText {
+    const char* caption;
+    const char* name;
+};
+constexpr std::array<RowText, 7> rowTexts = {{
+    {"Загрузка из:", "from"},
+    {"Загрузка в:", "to"},
+    {"Состояние:", "state"},
+    {"Размер, кБ:", "size"},
+    {"Принято, кБ:", "received"},
+    {"Скорость, кБ/с:", "speed"},
+    {"Время:", "time"},
+}};
+
 const QString noValue = QStringLiteral("-");
 
 } // namespace
 
 CurrentDownloadInfo::CurrentDownloadInfo(QWidget* parent)
     : QGroupBox(QString::fromUtf8("Текущая загрузка"), parent) {
+    static_assert(rowTexts.size() == RowCount);
     setFixedHeight(Height);
     valueLeft = minimumValueLeft;
-    for (const char* caption : {"Загрузка из:", "Загрузка в:", "Состояние:", "Размер, кБ:",
-                                "Принято, кБ:", "Скорость, кБ/с:", "Время:"}) {
-        valueLeft =
-            std::max(valueLeft,
-                     captionLeft + fontMetrics().horizontalAdvance(QString::fromUtf8(caption)) + 8);
+    for (const RowText& row : rowTexts) {
+        valueLeft = std::max(
+            valueLeft,
+            captionLeft + fontMetrics().horizontalAdvance(QString::fromUtf8(row.caption)) + 8);
     }
-    fromLabel = addRow(firstRowTop, "Загрузка из:");
-    toLabel = addRow(firstRowTop + rowHeight, "Загрузка в:");
-    stateLabel = addRow(firstRowTop + 2 * rowHeight, "Состояние:");
-    sizeLabel = addRow(firstRowTop + 3 * rowHeight, "Размер, кБ:");
-    receivedLabel = addRow(firstRowTop + 4 * rowHeight, "Принято, кБ:");
-    speedLabel = addRow(firstRowTop + 5 * rowHeight, "Скорость, кБ/с:");
-    timeLabel = addRow(firstRowTop + 6 * rowHeight, "Время:");
-}
-
-QLabel* CurrentDownloadInfo::addRow(int top, const char* caption) {
-    auto* captionLabel = new QLabel(QString::fromUtf8(caption), this);
-    captionLabel->move(captionLeft, top);
-    captionLabel->adjustSize();
-    auto* value = new QLabel(noValue, this);
-    value->setGeometry(valueLeft, top, width() - valueLeft - captionLeft,
-                       captionLabel->sizeHint().height());
-    return value;
+    for (std::size_t row = 0; row < rowTexts.size(); ++row) {
+        const int top = firstRowTop + static_cast<int>(row) * rowHeight;
+        auto* caption = new QLabel(QString::fromUtf8(rowTexts[row].caption), this);
+        caption->move(captionLeft, top);
+        caption->adjustSize();
+        auto* value = new ElidedLabel(noValue, this);
+        value->setObjectName(QString::fromUtf8(rowTexts[row].name));
+        value->setGeometry(valueLeft, top, std::max(0, width() - valueLeft - captionLeft),
+                           caption->sizeHint().height());
+        values[row] = value;
+    }
 }
 
 void CurrentDownloadInfo::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
-    for (QLabel* value :
-         {fromLabel, toLabel, stateLabel, sizeLabel, receivedLabel, speedLabel, timeLabel}) {
+    for (ElidedLabel* value : values) {
         value->resize(std::max(0, width() - valueLeft - captionLeft), value->height());
     }
 }
@@ -81,7 +90,7 @@ void CurrentDownloadInfo::update() {
     const std::uint8_t level = pendingUpdate.exchange(Nothing);
     if (shownDownload == nullptr) {
         if (level != Nothing) {
-            resetAll();
+            resetRows(From, Time);
         }
         return;
     }
@@ -97,39 +106,34 @@ void CurrentDownloadInfo::update() {
 }
 
 void CurrentDownloadInfo::updateFromTo() {
-    fromLabel->setText(toQString(shownDownload->getLink()));
-    toLabel->setText(toQString(shownDownload->getTargetPath()));
+    setValue(From, shownDownload->getLink());
+    setValue(To, shownDownload->getTargetPath());
 }
 
 void CurrentDownloadInfo::updateState() {
-    stateLabel->setText(toQString(shownDownload->getStateCaption()));
+    setValue(StateRow, shownDownload->getStateCaption());
 }
 
 void CurrentDownloadInfo::updateBytes() {
     const auto speed = static_cast<float>(shownDownload->getSpeed());
     if (!(speed >= 0)) {
-        for (QLabel* value : {sizeLabel, receivedLabel, speedLabel, timeLabel}) {
-            value->setText(noValue);
-        }
+        resetRows(Size, Time);
         return;
     }
-    sizeLabel->setText(toQString(kilobytesText(shownDownload->getTotalBytes())));
-    receivedLabel->setText(toQString(kilobytesText(shownDownload->getReceivedBytes())));
-    speedLabel->setText(toQString(speedText(speed)));
-    timeLabel->setText(toQString(shownDownload->getRemainingTime()));
+    setValue(Size, kilobytesText(shownDownload->getTotalBytes()));
+    setValue(Received, kilobytesText(shownDownload->getReceivedBytes()));
+    setValue(Speed, speedText(speed));
+    setValue(Time, shownDownload->getRemainingTime());
 }
 
-void CurrentDownloadInfo::resetAll() {
-    for (QLabel* value :
-         {fromLabel, toLabel, stateLabel, sizeLabel, receivedLabel, speedLabel, timeLabel}) {
-        value->setText(noValue);
+void CurrentDownloadInfo::resetRows(Row first, Row last) {
+    for (int row = first; row <= last; ++row) {
+        values[static_cast<std::size_t>(row)]->setFullText(noValue);
     }
 }
 
-QString CurrentDownloadInfo::valueText(int row) const {
-    const QLabel* values[] = {fromLabel,     toLabel,    stateLabel, sizeLabel,
-                              receivedLabel, speedLabel, timeLabel};
-    return values[row]->text();
+void CurrentDownloadInfo::setValue(Row row, const std::string& cp1251) {
+    values[static_cast<std::size_t>(row)]->setFullText(toQString(cp1251));
 }
 
 std::string CurrentDownloadInfo::kilobytesText(std::int64_t bytes) {

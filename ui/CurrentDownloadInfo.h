@@ -1,20 +1,24 @@
 #pragma once
 
 #include <QGroupBox>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-class QLabel;
-
 namespace tolvenka {
 
 class Download;
+class ElidedLabel;
 
 // A captioned box with the details of one download: source, target, state,
 // size, received kilobytes, speed and time left. Being told of a change only
 // raises an update level, from any thread; the owner's timer calls `update`
 // on the GUI thread, which refreshes exactly the labels the level asks for.
+//
+// The value labels are named after their rows ("from", "to", "state",
+// "size", "received", "speed", "time"); a value too long for its label is
+// cut in the middle and shown whole as the label's tooltip.
 class CurrentDownloadInfo : public QGroupBox {
 public:
     static constexpr int Height = 160;
@@ -34,33 +38,24 @@ public:
     // QWidget::update() on purpose: the labels repaint themselves.
     void update();
 
-    // The value texts, by row: source, target, state, size, received, speed,
-    // time.
-    QString valueText(int row) const;
-
     // How the byte figures read.
     static std::string kilobytesText(std::int64_t bytes);
     static std::string speedText(float kilobytesPerSecond);
 
 private:
     enum Level : std::uint8_t { Nothing = 0, Bytes = 1, State = 2, Everything = 3 };
+    enum Row { From, To, StateRow, Size, Received, Speed, Time, RowCount };
 
-    QLabel* addRow(int top, const char* caption);
     void raiseLevel(Level level);
     void updateFromTo();
     void updateState();
     void updateBytes();
-    void resetAll();
+    void resetRows(Row first, Row last);
+    void setValue(Row row, const std::string& cp1251);
     void resizeEvent(QResizeEvent* event) override;
 
-    QLabel* fromLabel;
-    QLabel* toLabel;
-    QLabel* stateLabel;
-    QLabel* sizeLabel;
-    QLabel* receivedLabel;
-    QLabel* speedLabel;
-    QLabel* timeLabel;
-    int valueLeft;
+    std::array<ElidedLabel*, RowCount> values{};
+    int valueLeft = 0;
     std::atomic<std::uint8_t> pendingUpdate{Nothing};
     const Download* shownDownload = nullptr;
 };

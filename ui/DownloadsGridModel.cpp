@@ -1,8 +1,8 @@
 #include "ui/DownloadsGridModel.h"
 
 #include "engine/Download.h"
-#include "intake/WidgetText.h"
 #include "queue/DownloadsSet.h"
+#include "widgets/WidgetText.h"
 
 namespace tolvenka {
 

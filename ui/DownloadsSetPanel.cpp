@@ -1,12 +1,13 @@
 #include "ui/DownloadsSetPanel.h"
 
 #include "engine/Download.h"
-#include "intake/ShowMessage.h"
-#include "intake/WidgetText.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"
+#include "widgets/PushButton.h"
+#include "widgets/ShowMessage.h"
+#include "widgets/WidgetText.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -24,7 +25,7 @@ constexpr int buttonBarHeight = 40;
 constexpr int refreshIntervalMs = 40;
 
 void addButton(QWidget* bar, int left, const char* caption, std::function<void()> onClick) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), bar);
+    auto* button = new PushButton(QString::fromUtf8(caption), {}, bar);
     button->setGeometry(left, 5, 150, button->sizeHint().height());
     QObject::connect(button, &QPushButton::clicked, bar, std::move(onClick));
 }
@@ -52,6 +53,8 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid = new QTableView(this);
     grid->setModel(model);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the next control instead of walking its cells.
+    grid->setTabKeyNavigation(false);
     grid->setColumnWidth(0, 500);
     grid->setColumnWidth(1, 300);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);

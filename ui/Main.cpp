@@ -1,7 +1,7 @@
 #include "ui/Main.h"
 
-#include "intake/WidgetText.h"
 #include "support/Cp1251.h"
+#include "widgets/WidgetText.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -4,14 +4,15 @@
 #include "engine/SimpleDownloadThread.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
-#include "intake/ShowMessage.h"
-#include "intake/WidgetText.h"
 #include "platform/GuiThread.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
+#include "widgets/PushButton.h"
+#include "widgets/ShowMessage.h"
+#include "widgets/WidgetText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,8 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <string_view>
+#include <unordered_set>
 
 namespace tolvenka {
 
@@ -37,9 +40,21 @@ constexpr int workerSlot = 0;
 constexpr int saveCheckIntervalMs = 1000;
 
 QPushButton* addButton(QWidget* parent, int left, const char* caption) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-    button->setGeometry(left, 8, 145, 25);
-    return button;
+    return new PushButton(QString::fromUtf8(caption), QRect(left, 8, 145, 25), parent);
+}
+
+// The links in order, each once, at its first place: a page names a file in
+// its address and again in its text.
+std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
+    std::vector<std::string> once;
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(links.size());
+    for (const std::string& link : links) {
+        if (seen.insert(link).second) {
+            once.push_back(link);
+        }
+    }
+    return once;
 }
 
 } // namespace
@@ -92,6 +107,8 @@ void Twindow::buildControls() {
 
     input = new QPlainTextEdit(splitter);
     input->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Links do not hold tabs; Tab goes on to "Добавить".
+    input->setTabChangesFocus(true);
     input->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
@@ -186,7 +203,7 @@ void Twindow::addClick() {
         showMessage(std::string("Не найдены ссылки на закачки."_cp1251), this);
         return;
     }
-    state.DownloadsListDialog.setLinks(downloadLinks);
+    state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks));
     state.DownloadsListDialog.exec();
 }
 

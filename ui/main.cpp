@@ -6,7 +6,6 @@
 #include "ui/Main.h"
 
 #include "engine/QueueFile.h"
-#include "intake/ShowMessage.h"
 #include "platform/FileSystem.h"
 #include "platform/LockFile.h"
 #include "service/DownloadMaker.h"
@@ -15,6 +14,7 @@
 #include "ui/Application.h"
 #include "ui/TerminationSignals.h"
 #include "ui/Twindow.h"
+#include "widgets/ShowMessage.h"
 
 #include <exception>
 #include <iostream>

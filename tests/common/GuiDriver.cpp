@@ -1,7 +1,9 @@
 #include "tests/common/GuiDriver.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QDialog>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -64,6 +66,47 @@ bool useModally(QDialog& dialog, const std::function<void()>& whileShown) {
                    });
     dialog.exec();
     return user.fired();
+}
+
+} // namespace testing_helpers
+
+namespace testing_helpers {
+
+LinkRows::LinkRows(const QWidget& dialog)
+    : view(dialog.findChild<QListView*>(QStringLiteral("checkBoxesPad"))) {}
+
+int LinkRows::count() const {
+    return view->model()->rowCount();
+}
+
+QString LinkRows::text(int row) const {
+    return view->model()->index(row, 0).data().toString();
+}
+
+bool LinkRows::isChecked(int row) const {
+    return view->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+}
+
+bool LinkRows::isRed(int row) const {
+    return view->model()->index(row, 0).data(Qt::ForegroundRole).value<QColor>() ==
+           QColor(255, 0, 0);
+}
+
+QRect LinkRows::rect(int row) const {
+    return view->visualRect(view->model()->index(row, 0));
+}
+
+void LinkRows::click(int row) const {
+    view->scrollTo(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect(row).topLeft() + QPoint(6, 10));
+}
+
+QStringList LinkRows::texts() const {
+    QStringList all;
+    for (int row = 0; row < count(); ++row) {
+        all << text(row);
+    }
+    return all;
 }
 
 } // namespace testing_helpers

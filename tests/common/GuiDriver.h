@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -49,6 +51,31 @@ private:
     void poll();
 
     QTimer timer;
+};
+
+} // namespace testing_helpers
+
+class QListView;
+
+namespace testing_helpers {
+
+// The confirmation dialog's list of links, read and clicked as the user
+// would: one row per link, with its check mark, colour and caption.
+class LinkRows {
+public:
+    explicit LinkRows(const QWidget& dialog);
+
+    int count() const;
+    QString text(int row) const;
+    bool isChecked(int row) const;
+    bool isRed(int row) const;
+    // Where the row is drawn, in the list's viewport.
+    QRect rect(int row) const;
+    // Clicks the row's check mark.
+    void click(int row) const;
+    QStringList texts() const;
+
+    QListView* view;
 };
 
 } // namespace testing_helpers

@@ -8,10 +8,13 @@
 #include "tests/common/GuiDriver.h"
 #include "tests/common/TestHelpers.h"
 
-#include <QCheckBox>
+#include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -44,7 +47,7 @@ protected:
     }
 
     void click(const QString& buttonName) { testing_helpers::clickButton(dialog, buttonName); }
-    QList<QCheckBox*> boxes() const { return dialog.findChildren<QCheckBox*>(); }
+    testing_helpers::LinkRows rows() const { return testing_helpers::LinkRows(dialog); }
     QString shownPath() const { return dialog.findChild<QLabel*>(QStringLiteral("path"))->text(); }
     std::vector<const tolvenka::Download*> queued() const {
         return {downloadsSet.begin(), downloadsSet.end()};
@@ -61,19 +64,21 @@ protected:
     QStringList browserStarts;
 };
 
-TEST_F(DownloadsListDialogTest, EachLinkGetsACheckedBoxInItsOwnRow) {
+TEST_F(DownloadsListDialogTest, EachLinkGetsACheckedRowOfItsOwn) {
     dialog.setLinks(threeLinks);
-
-    const QList<QCheckBox*> rows = boxes();
-    ASSERT_EQ(rows.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(rows[i]->isChecked());
-        EXPECT_EQ(rows[i]->geometry().topLeft(), QPoint(0, 20 * i));
-        EXPECT_EQ(rows[i]->width(), 587);
-    }
-    EXPECT_EQ(rows[0]->text(), QStringLiteral("http://rapidshare.com/files/1/one.zip"));
-    // Doubled, so that the ampersand shows instead of marking a shortcut.
-    EXPECT_EQ(rows[2]->text(), QStringLiteral("http://rapidshare.com/files/3/three&&more.zip"));
+    useDialog([&] {
+        ASSERT_EQ(rows().count(), 3);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(rows().isChecked(i));
+            EXPECT_FALSE(rows().isRed(i));
+            EXPECT_EQ(rows().rect(i).topLeft(), QPoint(0, 20 * i));
+            EXPECT_EQ(rows().rect(i).height(), 20);
+            EXPECT_GE(rows().rect(i).width(), 587);
+        }
+        EXPECT_EQ(rows().text(0), QStringLiteral("http://rapidshare.com/files/1/one.zip"));
+        // The ampersand shows as such.
+        EXPECT_EQ(rows().text(2), QStringLiteral("http://rapidshare.com/files/3/three&more.zip"));
+    });
 }
 
 TEST_F(DownloadsListDialogTest, DownloadQueuesTheCheckedLinksInOrderIntoTheFolderShown) {
@@ -81,7 +86,7 @@ TEST_F(DownloadsListDialogTest, DownloadQueuesTheCheckedLinksInOrderIntoTheFolde
     QString pathWhileShown;
     useDialog([&] {
         pathWhileShown = shownPath();
-        QTest::mouseClick(boxes()[1], Qt::LeftButton, {}, QPoint(6, 10));
+        rows().click(1);
         click(QStringLiteral("download"));
     });
 
@@ -90,15 +95,14 @@ TEST_F(DownloadsListDialogTest, DownloadQueuesTheCheckedLinksInOrderIntoTheFolde
     ASSERT_EQ(downloads.size(), 2u);
     EXPECT_EQ(downloads[0]->getLink(), threeLinks[0]);
     EXPECT_EQ(downloads[0]->getTargetPath(), folder.file("one.zip"));
-    // The link as given, though its caption doubles the ampersand.
     EXPECT_EQ(downloads[1]->getLink(), threeLinks[2]);
-    EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_EQ(rows().count(), 0);
 }
 
-TEST_F(DownloadsListDialogTest, CancelAndTheCloseBoxQueueNothingAndRemoveTheBoxes) {
+TEST_F(DownloadsListDialogTest, CancelAndTheCloseBoxQueueNothingAndRemoveTheRows) {
     dialog.setLinks(threeLinks);
     useDialog([&] { click(QStringLiteral("cancel")); });
-    EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_EQ(rows().count(), 0);
 
     dialog.setLinks(threeLinks);
     useDialog([&] {
@@ -107,12 +111,59 @@ TEST_F(DownloadsListDialogTest, CancelAndTheCloseBoxQueueNothingAndRemoveTheBoxe
         ASSERT_TRUE(dialog.isVisible());
         dialog.close();
     });
-    EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_EQ(rows().count(), 0);
     EXPECT_EQ(downloadsSet.count(), 0);
+}
 
-    dialog.setLinks({threeLinks[2]});
-    ASSERT_EQ(boxes().size(), 1);
-    EXPECT_EQ(boxes()[0]->y(), 0);
+TEST_F(DownloadsListDialogTest,
+       TheKeyboardStartsOnTheFirstLinkAndEnterPressesOnlyTheFocusedButton) {
+    for (int opening = 0; opening < 2; ++opening) {
+        dialog.setLinks(threeLinks);
+        useDialog([&] {
+            QWidget* list = rows().view;
+            EXPECT_EQ(QApplication::focusWidget(), list) << opening;
+            EXPECT_EQ(rows().view->currentIndex().row(), 0);
+            QTest::keyClick(list, Qt::Key_Space);
+            EXPECT_FALSE(rows().isChecked(0));
+            QTest::keyClick(list, Qt::Key_Return);
+            EXPECT_TRUE(dialog.isVisible()) << "Enter on the list presses nothing";
+            QTest::keyClick(list, Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("selectPath"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* downloadButton = QApplication::focusWidget();
+            ASSERT_EQ(downloadButton->objectName(), QStringLiteral("download"));
+            QTest::keyClick(downloadButton, Qt::Key_Enter, Qt::KeypadModifier);
+        });
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    // Each opening queued the second and third link.
+    EXPECT_EQ(downloadsSet.count(), 4);
+}
+
+TEST_F(DownloadsListDialogTest, OpensCentredEveryTime) {
+    QList<QPoint> places;
+    for (int opening = 0; opening < 2; ++opening) {
+        dialog.setLinks(threeLinks);
+        useDialog([&] { places << dialog.pos(); });
+    }
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(places[0], places[1]);
+    EXPECT_EQ(QRect(places[0], dialog.size()).center(), screen.center());
+}
+
+TEST_F(DownloadsListDialogTest, EveryLinkOfAHugeListIsOffered) {
+    std::vector<std::string> links;
+    for (int i = 0; i < 100'000; ++i) {
+        links.push_back("http://rapidshare.com/files/" + std::to_string(i) + "/f.zip");
+    }
+    dialog.setLinks(links);
+    useDialog([&] {
+        ASSERT_EQ(rows().count(), 100'000);
+        EXPECT_EQ(rows().text(99'999), QStringLiteral("http://rapidshare.com/files/99999/f.zip"));
+        rows().click(99'999);
+        EXPECT_FALSE(rows().isChecked(99'999));
+    });
 }
 
 TEST_F(DownloadsListDialogTest, ChosenFolderBecomesTheTargetAndOutlivesCancel) {

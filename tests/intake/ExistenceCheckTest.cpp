@@ -8,7 +8,6 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/intake/IntakeFixture.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -24,10 +23,6 @@ const std::string missingMessage = "Некоторые файлы были уд�
 
 std::string progress(int number, int total) {
     return "Проверка ссылки " + std::to_string(number) + " из " + std::to_string(total) + "...";
-}
-
-bool isRed(const QCheckBox* box) {
-    return box->palette().color(QPalette::WindowText) == QColor(255, 0, 0);
 }
 
 // The confirmation dialog over the simulated service, used as the user
@@ -47,12 +42,11 @@ protected:
     // with "Отмена" unless `whileShown` closed it.
     void useDialog(const Links& links, const std::function<void()>& whileShown) {
         dialog.setLinks(links);
-        boxes = dialog.findChildren<QCheckBox*>();
         ASSERT_TRUE(testing_helpers::useModally(dialog, whileShown));
     }
 
     void click(const QString& buttonName) { testing_helpers::clickButton(dialog, buttonName); }
-    void clickBox(int index) { QTest::mouseClick(boxes[index], Qt::LeftButton, {}, QPoint(6, 10)); }
+    testing_helpers::LinkRows rows() const { return testing_helpers::LinkRows(dialog); }
     QPushButton* waitCancel() const {
         return waitDialog.findChild<QPushButton*>(QStringLiteral("cancel"));
     }
@@ -61,7 +55,6 @@ protected:
     std::string targetFolder = "/tmp/";
     tolvenka::TwaitDialog waitDialog;
     tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog};
-    QList<QCheckBox*> boxes;
     MessageBoxCloser messages;
     std::vector<std::string> progressTexts;
     std::size_t progressTextsAtMessage = 0;
@@ -71,9 +64,9 @@ TEST_F(ExistenceCheckTest, UncheckedBoxIsCountedButNotChecked) {
     const Links links = {fileLink("1"), fileLink("2"), fileLink("3"), fileLink("4")};
     bool secondChecked = true;
     useDialog(links, [&] {
-        clickBox(1);
+        rows().click(1);
         click(QStringLiteral("checkFiles"));
-        secondChecked = boxes[1]->isChecked();
+        secondChecked = rows().isChecked(1);
     });
 
     EXPECT_FALSE(secondChecked);
@@ -93,9 +86,9 @@ TEST_F(ExistenceCheckTest, MissingFileTurnsRedAndUncheckedAndDownloadSkipsIt) {
     std::vector<bool> red;
     useDialog(links, [&] {
         click(QStringLiteral("checkFiles"));
-        for (const QCheckBox* box : boxes) {
-            checked.push_back(box->isChecked());
-            red.push_back(isRed(box));
+        for (int row = 0; row < rows().count(); ++row) {
+            checked.push_back(rows().isChecked(row));
+            red.push_back(rows().isRed(row));
         }
         click(QStringLiteral("download"));
     });
@@ -121,8 +114,8 @@ TEST_F(ExistenceCheckTest, CancelAfterAMissingFileShowsNoMessageAndKeepsTheMark)
     bool firstRed = false;
     useDialog(links, [&] {
         click(QStringLiteral("checkFiles"));
-        firstChecked = boxes[0]->isChecked();
-        firstRed = isRed(boxes[0]);
+        firstChecked = rows().isChecked(0);
+        firstRed = rows().isRed(0);
     });
 
     EXPECT_FALSE(firstChecked);
@@ -145,7 +138,7 @@ TEST_F(ExistenceCheckTest, ClosingTheDialogDuringACheckWaitsForTheCheckToEnd) {
     useDialog(links, [&] { click(QStringLiteral("checkFiles")); });
 
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(dialog.findChildren<QCheckBox*>().isEmpty());
+    EXPECT_EQ(rows().count(), 0);
     EXPECT_EQ(sim.attempts("3"), 0);
     EXPECT_EQ(downloadsSet.count(), 0);
 }
@@ -175,7 +168,7 @@ TEST_F(ExistenceCheckTest, FailedCheckEndsTheJobButMissingFilesFoundStillShow) {
     bool thirdChecked = false;
     useDialog(links, [&] {
         click(QStringLiteral("checkFiles"));
-        thirdChecked = boxes[2]->isChecked();
+        thirdChecked = rows().isChecked(2);
     });
 
     EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));

@@ -1,15 +1,18 @@
 // Renders each intake dialog offscreen to a PNG, so that a person can look
 // at the texts and the layout: intake_screenshots FOLDER
+#include "intake/LinkListModel.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
+#include "widgets/RussianTranslations.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -29,22 +32,16 @@ void save(QWidget& widget, const QString& folder, const QString& name) {
     widget.hide();
 }
 
+// A hundred thousand links, as a big page gives them.
 std::vector<std::string> sampleLinks() {
     std::vector<std::string> links;
-    for (int i = 1; i <= 25; ++i) {
+    for (int i = 1; i <= 100'000; ++i) {
         links.push_back("http://rapidshare.com/files/" + std::to_string(1000 + i) +
                         "/archive-part" + std::to_string(i) + ".rar");
     }
     links[3] = "http://rapidshare.com/files/1004/a&b_long_name_of_a_file_with_many_words_in_it_"
                "that_goes_on.part1.rar";
     return links;
-}
-
-void markRed(QCheckBox* box) {
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    box->setPalette(palette);
-    box->setChecked(false);
 }
 
 } // namespace
@@ -71,14 +68,24 @@ int main(int argc, char** argv) {
     save(waitDialog, folder, QStringLiteral("wait-dialog-progress.png"));
 
     dialog.setLinks(sampleLinks());
-    const QList<QCheckBox*> boxes = dialog.findChildren<QCheckBox*>();
-    markRed(boxes[1]);
-    boxes[2]->setChecked(false);
+    auto* links = static_cast<tolvenka::LinkListModel*>(
+        dialog.findChild<QListView*>(QStringLiteral("checkBoxesPad"))->model());
+    links->markMissing(1);
+    links->setData(links->index(2), Qt::Unchecked, Qt::CheckStateRole);
     save(dialog, folder, QStringLiteral("downloads-list-dialog.png"));
 
     QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Tolvenka"),
                         QStringLiteral("Некоторые файлы были удалены с сервера."), QMessageBox::Ok);
     save(message, folder, QStringLiteral("missing-files-message.png"));
+
+    // The toolkit's folder browser, in Russian as the program loads it.
+    tolvenka::loadRussianTranslations(app);
+    QFileDialog browser(nullptr, QStringLiteral("Выберите каталог:"), QDir::homePath());
+    browser.setFileMode(QFileDialog::Directory);
+    browser.setOption(QFileDialog::ShowDirsOnly);
+    browser.setOption(QFileDialog::DontUseNativeDialog);
+    browser.resize(640, 420);
+    save(browser, folder, QStringLiteral("folder-browser.png"));
 
     // The refusal of a folder whose name CP1251 cannot hold.
     dialog.setFolderBrowser([](QWidget*, const QString&, const QString&) {

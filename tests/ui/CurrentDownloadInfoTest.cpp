@@ -5,6 +5,7 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 
+#include <QLabel>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -17,10 +18,17 @@ namespace {
 
 enum Row { From, To, StateRow, Size, Received, Speed, Time };
 
+// The whole value of a row, as its label or, when cut, its tooltip has it.
+QString valueText(const CurrentDownloadInfo& box, Row row) {
+    static const char* const names[] = {"from", "to", "state", "size", "received", "speed", "time"};
+    const auto* label = box.findChild<QLabel*>(QString::fromUtf8(names[row]));
+    return label->toolTip().isEmpty() ? label->text() : label->toolTip();
+}
+
 QStringList values(const CurrentDownloadInfo& box) {
     QStringList texts;
     for (int row = From; row <= Time; ++row) {
-        texts << box.valueText(row);
+        texts << valueText(box, static_cast<Row>(row));
     }
     return texts;
 }
@@ -72,18 +80,32 @@ TEST(CurrentDownloadInfo, UpdateAppliesTheHighestLevelOnce) {
     box.statusChanged();
     box.worked();
     box.update();
-    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Ошибка"));
+    EXPECT_EQ(valueText(box, StateRow), QString::fromUtf8("Ошибка"));
 
     // Nothing noted: the next update leaves the labels as they are.
     first.setState(State::Complete);
     box.update();
-    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Ошибка"));
+    EXPECT_EQ(valueText(box, StateRow), QString::fromUtf8("Ошибка"));
 
     // A lower level never lowers a pending rebinding.
     box.setDownload(&second);
     box.worked();
     box.update();
-    EXPECT_EQ(box.valueText(From), QStringLiteral("http://h/files/2/b.zip"));
+    EXPECT_EQ(valueText(box, From), QStringLiteral("http://h/files/2/b.zip"));
+}
+
+TEST(CurrentDownloadInfo, ALongPathIsCutInTheMiddleAndShownWholeAsATooltip) {
+    const std::string path = "/home/user/" + std::string(300, 'x') + "/report.zip";
+    ScriptedDownload download("http://h/files/1/report.zip", path);
+    CurrentDownloadInfo box;
+    box.resize(400, CurrentDownloadInfo::Height);
+    box.show();
+    box.setDownload(&download);
+    box.update();
+    const auto* to = box.findChild<QLabel*>(QStringLiteral("to"));
+    EXPECT_TRUE(to->text().startsWith(QStringLiteral("/home/user/x")));
+    EXPECT_TRUE(to->text().endsWith(QStringLiteral("x/report.zip")));
+    EXPECT_EQ(to->toolTip(), QString::fromStdString(path));
 }
 
 TEST(CurrentDownloadInfo, UnbindingResetsEverythingOnce) {
@@ -119,5 +141,5 @@ TEST(CurrentDownloadInfo, NotificationsFromAnotherThreadAreNeverLost) {
     }
     worker.join();
     box.update();
-    EXPECT_EQ(box.valueText(StateRow), QString::fromUtf8("Загрузка"));
+    EXPECT_EQ(valueText(box, StateRow), QString::fromUtf8("Загрузка"));
 }

@@ -18,6 +18,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -84,14 +87,10 @@ protected:
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr || dialog->findChildren<QCheckBox*>().isEmpty()) {
+            if (dialog != &state->DownloadsListDialog) {
                 return;
             }
-            QStringList links;
-            for (auto* box : dialog->findChildren<QCheckBox*>()) {
-                links << box->text();
-            }
-            shown = links;
+            shown = testing_helpers::LinkRows(*dialog).texts();
             dialog->reject();
         });
         poll.start(5);
@@ -172,6 +171,40 @@ TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
     const auto shown = addText(QString::fromStdString("http://" + sim.host() + "/page"));
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, (QStringList{QString::fromStdString(first), QString::fromStdString(second)}));
+}
+
+TEST_F(MainWindow, EachFileIsOfferedOnceAtItsFirstPlace) {
+    const std::string first = fileLink("7");
+    const std::string second = fileLink("8");
+    sim.addPage("/page", "<a href=\"" + first + "\">" + first + "</a> <a href=\"" + second + "\">" +
+                             second + "</a>");
+    openWindow();
+    const auto shown = addText(QString::fromStdString("http://" + sim.host() + "/page"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, (QStringList{QString::fromStdString(first), QString::fromStdString(second)}));
+    const auto typed = addText(QString::fromStdString(second + " " + first + " " + second));
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(*typed, (QStringList{QString::fromStdString(second), QString::fromStdString(first)}));
+}
+
+TEST_F(MainWindow, TabWalksTheControlsAndEnterPressesTheFocusedButton) {
+    openWindow();
+    QApplication::setActiveWindow(&*window);
+    QTest::keyClick(window->inputBox(), Qt::Key_Tab);
+    EXPECT_TRUE(window->inputBox()->toPlainText().isEmpty()) << "no tab is typed";
+    auto* add = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add->text(), QStringLiteral("Добавить"));
+
+    QWidget* grid = window->downloadsPanel()->gridView();
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), grid) << "Tab leaves the grid";
+
+    MessageBoxCloser messages;
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_TRUE(pumpUntil([&] { return !messages.texts.empty(); }));
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"Не найдены ссылки."});
 }
 
 TEST_F(MainWindow, TwoOtherAddressesAreNoDownloadLinksAndNothingIsLoaded) {

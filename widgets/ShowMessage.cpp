@@ -1,6 +1,6 @@
-#include "intake/ShowMessage.h"
+#include "widgets/ShowMessage.h"
 
-#include "intake/WidgetText.h"
+#include "widgets/WidgetText.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,0 +1,26 @@
+#include "widgets/ElidedLabel.h"
+
+namespace tolvenka {
+
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
+    : QLabel(parent) {
+    setFullText(text);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    wholeText = text;
+    elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide() {
+    const QString shown = fontMetrics().elidedText(wholeText, Qt::ElideMiddle, width());
+    setText(shown);
+    setToolTip(shown == wholeText ? QString() : wholeText);
+}
+
+} // namespace tolvenka
