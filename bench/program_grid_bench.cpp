@@ -1,13 +1,14 @@
-// One refresh of the downloads grid with N downloads in the queue: a download
-// reports a state change, and the panel's next timer tick rebuilds the grid.
-// Three costs, each the median (and 90th percentile) of many repeats:
+// One refresh of the downloads grid with N downloads in the queue, as the
+// panel's timer applies what the queue's events noted. Each cost is the
+// median (and 90th percentile) of many repeats:
 //
-//   model   - DownloadsGridModel::rebuild alone, on a model no view shows;
-//   tick    - the panel's onTimer() after the change: the rebuild, one model
-//             reset, with the shown view's reaction to it;
-//   painted - the same tick, then the events it posted and an immediate
-//             repaint of the whole grid view, so the view's layout and
-//             painting of the visible rows count too.
+//   tick    - the download a worker runs reports a state change, and the
+//             panel's next onTimer() brings the grid up to date;
+//   joined  - a download is added (and the one added before removed), and
+//             the next onTimer() brings the grid up to date;
+//   painted - the first, then the events it posted and an immediate repaint
+//             of the whole grid view, so the view's layout and painting of
+//             the visible rows count too.
 //
 // Each queue length runs in its own process. Needs a platform plugin:
 // QT_QPA_PLATFORM=offscreen is set when no platform is chosen.
@@ -18,7 +19,6 @@
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
-#include "ui/DownloadsGridModel.h"
 #include "ui/DownloadsSetPanel.h"
 
 #include <QApplication>
@@ -42,14 +42,16 @@ struct Timing {
 };
 
 // Records in the queue file's format; every download Complete, as a queue
-// that has been worked through holds them.
+// that has been worked through holds them, but the one in the middle, which
+// a worker runs.
 std::string queueRecords(int count) {
     const std::string& host = tolvenka::serviceHost();
     std::ostringstream out(std::ios::binary);
     for (int i = 0; i < count; ++i) {
         const std::string name = "file-" + std::to_string(i) + ".rar";
         out << host << "\r\nhttp://" << host << "/files/" << 100'000'000 + i << "/" << name
-            << "\r\n/tmp/downloads/" << name << "\r\nComplete\r\n\r\n";
+            << "\r\n/tmp/downloads/" << name << (i == count / 2 ? "\r\nQueue" : "\r\nComplete")
+            << "\r\n\r\n";
     }
     return out.str();
 }
@@ -85,8 +87,6 @@ int benchmark(int argc, char** argv, int count, int repeats) {
         std::fprintf(stderr, "loaded %d of %d downloads\n", set.count(), count);
         return 1;
     }
-    tolvenka::Download* changed = *(set.begin() + count / 2);
-
     tolvenka::DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
     panel.resize(930, 500);
@@ -95,20 +95,27 @@ int benchmark(int argc, char** argv, int count, int repeats) {
     panel.onTimer();
     QApplication::processEvents();
 
-    tolvenka::DownloadsGridModel unshownModel;
+    tolvenka::Download* running = set.pickNext(0, tolvenka::serviceHost());
     QTableView* view = panel.gridView();
     const auto tick = [&] {
-        set.onStatusChange(changed, -1);
+        set.onStatusChange(running, 0);
         panel.onTimer();
     };
-    printTiming(count, "model", timeRepeats(repeats, [&] { unshownModel.rebuild(&set); }));
+    const std::string link = "http://" + tolvenka::serviceHost() + "/files/1/added.rar";
+    const auto joined = [&] {
+        set.clearNotFound(); // none; stands for a removal's walk
+        set.add(link, "/tmp/downloads/");
+        panel.onTimer();
+    };
     printTiming(count, "tick", timeRepeats(repeats, tick));
+    printTiming(count, "joined", timeRepeats(repeats, joined));
     printTiming(count, "painted", timeRepeats(repeats, [&] {
                     tick();
                     QApplication::processEvents();
                     view->repaint();
                 }));
-    const bool shown = view->model()->rowCount() == count + 1;
+    const bool shown = view->model()->rowCount() == set.count() + 1;
+    set.releaseSlot(0);
     panel.setDownloadsSet(nullptr);
     return shown ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real program with a long queue beside a short one: time from start to
-# the shown main window, idle CPU share of one core and peak memory, and the
-# cost of one downloads-grid refresh (bench_program_grid).
+# The real program with queues of 100, 10,000 and 100,000 downloads: time
+# from start to the shown main window, idle CPU share of one core and peak
+# memory, and the cost of one downloads-grid refresh (bench_program_grid).
 #
 # Every queue record is "Complete" and option line 1 is "0", so nothing is
 # removed and the worker idles: it asks the queue for work ten times a second
@@ -11,31 +11,40 @@
 # main window's MapNotify, so the time is from launching the process to the
 # window being mapped on screen, with no polling; the program has loaded the
 # queue by then (the window reads it before it is shown). Without Xvfb or xev
-# the program runs offscreen and the start-up time is not measured.
+# the program runs offscreen and the start-up time is not measured. The sizes
+# (and the builds, when more than one is named) take turns run by run, so a
+# change in the machine's load falls on all of them alike.
 #
 # Idle CPU: utime+stime of all the process's threads from /proc/PID/stat over
 # the idle period, starting 5 s after the window is shown. Peak memory: VmHWM
-# at the end of that period. Both queue lengths idle side by side.
+# at the end of that period. Every size of every build idles side by side.
 #
-# Environment: PROGRAM_BENCH_RUNS start-ups per length (default 7),
+# Environment: PROGRAM_BENCH_RUNS start-ups per size (default 7),
 # PROGRAM_BENCH_IDLE_SECONDS (default 60), PROGRAM_BENCH_REPEATS grid
-# refreshes timed per length (default 300).
+# refreshes timed per size (default 300), PROGRAM_BENCH_SIZES (default
+# "100 10000 100000").
 #
-# Usage: bench/program_vs_size.sh BUILD_DIR
+# Usage: bench/program_vs_size.sh BUILD_DIR [BUILD_DIR...]
+#   Several build folders (say, before and after a change) are measured in
+#   the same run, side by side.
 set -euo pipefail
 
-build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
-program=$build_dir/ui/tolvenka
-grid_bench=$build_dir/bench/bench_program_grid
+builds=()
+for dir in "$@"; do
+    builds+=("$(cd "$dir" && pwd)")
+done
+[ ${#builds[@]} -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
 runs=${PROGRAM_BENCH_RUNS:-7}
 idle_seconds=${PROGRAM_BENCH_IDLE_SECONDS:-60}
 grid_repeats=${PROGRAM_BENCH_REPEATS:-300}
+read -r -a sizes <<<"${PROGRAM_BENCH_SIZES:-100 10000 100000}"
 settle_seconds=5
-sizes=(10000 100)
 host=${TOLVENKA_SERVICE_HOST:-rapidshare.com}
 
-for binary in "$program" "$grid_bench"; do
-    [ -x "$binary" ] || { echo "missing $binary (build tolvenka and bench_program_grid)" >&2; exit 1; }
+for build in "${builds[@]}"; do
+    for binary in "$build/ui/tolvenka" "$build/bench/bench_program_grid"; do
+        [ -x "$binary" ] || { echo "missing $binary (build tolvenka and bench_program_grid)" >&2; exit 1; }
+    done
 done
 
 work=$(mktemp -d)
@@ -78,10 +87,10 @@ peak_kib() {
     awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"
 }
 
-# Starts the program in queue folder `dir`; sets `program_pid`.
+# Starts the program of build `build` in queue folder `dir`; sets `program_pid`.
 start_program() {
-    local dir=$1
-    (cd "$dir" && exec "$program") >>"$dir/program.log" 2>&1 &
+    local build=$1 dir=$2
+    (cd "$dir" && exec "$build/ui/tolvenka") >>"$dir/program.log" 2>&1 &
     program_pid=$!
     started_pids+=("$program_pid")
 }
@@ -120,14 +129,15 @@ window_of() { # the id after ", window " in an xev line, as a decimal number
     echo $((${id%%,*}))
 }
 
-# Milliseconds from launching the program in `dir` to its window's MapNotify.
+# Milliseconds from launching the program of `build` in `dir` to its
+# window's MapNotify.
 startup_ms() {
-    local dir=$1 events line start end status=0
+    local build=$1 dir=$2 events line start end status=0
     exec {events}< <(exec stdbuf -oL xev -root -event substructure 2>/dev/null)
     local listener=$!
     sleep 0.5 # let the listener select its events
     start=$EPOCHREALTIME
-    start_program "$dir"
+    start_program "$build" "$dir"
     # A MapNotify line is followed by "event ROOT, window ID, override ...".
     while IFS= read -r -t 60 -u "$events" line; do
         [[ $line == MapNotify* ]] || continue
@@ -161,67 +171,93 @@ wait_until_shown() {
     fi
 }
 
-declare -A startup cpu peak grid_model grid_tick grid_painted
+declare -A startup cpu peak grid_tick grid_painted
 
-for size in "${sizes[@]}"; do
-    mkdir -p "$work/q$size"
-    write_queue_file "$size" "$work/q$size/queue.txt"
+# One queue folder per build and size: q<build number>-<size>.
+for b in "${!builds[@]}"; do
+    for size in "${sizes[@]}"; do
+        mkdir -p "$work/q$b-$size"
+        write_queue_file "$size" "$work/q$b-$size/queue.txt"
+    done
 done
 
 if [ "$use_x" = yes ]; then
     start_display
-    for size in "${sizes[@]}"; do
-        dir=$work/q$size
-        for ((run = 0; run < runs; run++)); do
-            cp "$dir/queue.txt" "$dir/downloads.txt"
-            startup_ms "$dir"
-        done >"$dir/startup.txt"
-        startup[$size]=$(median <"$dir/startup.txt")
+    for ((run = 0; run < runs; run++)); do
+        for size in "${sizes[@]}"; do
+            for b in "${!builds[@]}"; do
+                dir=$work/q$b-$size
+                cp "$dir/queue.txt" "$dir/downloads.txt"
+                startup_ms "${builds[$b]}" "$dir" >>"$dir/startup.txt"
+            done
+        done
+    done
+    for b in "${!builds[@]}"; do
+        for size in "${sizes[@]}"; do
+            startup[$b-$size]=$(median <"$work/q$b-$size/startup.txt")
+        done
     done
 else
     export QT_QPA_PLATFORM=offscreen
-    for size in "${sizes[@]}"; do startup[$size]="n/a"; done
+    for b in "${!builds[@]}"; do
+        for size in "${sizes[@]}"; do startup[$b-$size]="n/a"; done
+    done
 fi
 
-# Idle: both lengths side by side; CPU time is counted per process.
+# Idle: every size of every build side by side; CPU time is counted per process.
 declare -A idle_pid ticks_before
-for size in "${sizes[@]}"; do
-    cp "$work/q$size/queue.txt" "$work/q$size/downloads.txt"
-    start_program "$work/q$size"
-    idle_pid[$size]=$program_pid
+for b in "${!builds[@]}"; do
+    for size in "${sizes[@]}"; do
+        cp "$work/q$b-$size/queue.txt" "$work/q$b-$size/downloads.txt"
+        start_program "${builds[$b]}" "$work/q$b-$size"
+        idle_pid[$b-$size]=$program_pid
+    done
 done
-for size in "${sizes[@]}"; do wait_until_shown "${idle_pid[$size]}" "$work/q$size"; done
+for key in "${!idle_pid[@]}"; do wait_until_shown "${idle_pid[$key]}" "$work/q$key"; done
 sleep "$settle_seconds"
-for size in "${sizes[@]}"; do ticks_before[$size]=$(cpu_ticks "${idle_pid[$size]}"); done
+for key in "${!idle_pid[@]}"; do ticks_before[$key]=$(cpu_ticks "${idle_pid[$key]}"); done
 idle_start=$EPOCHREALTIME
 sleep "$idle_seconds"
 idle_end=$EPOCHREALTIME
 hz=$(getconf CLK_TCK)
-for size in "${sizes[@]}"; do
-    pid=${idle_pid[$size]}
-    ticks=$(($(cpu_ticks "$pid") - ticks_before[$size]))
-    cpu[$size]=$(awk -v t="$ticks" -v hz="$hz" -v s="$idle_start" -v e="$idle_end" \
+for key in "${!idle_pid[@]}"; do
+    pid=${idle_pid[$key]}
+    ticks=$(($(cpu_ticks "$pid") - ticks_before[$key]))
+    cpu[$key]=$(awk -v t="$ticks" -v hz="$hz" -v s="$idle_start" -v e="$idle_end" \
         'BEGIN { printf "%.2f", t / hz / (e - s) * 100 }')
-    peak[$size]=$(awk -v k="$(peak_kib "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
-    stop_program "$pid"
+    peak[$key]=$(awk -v k="$(peak_kib "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
+done
+for key in "${!idle_pid[@]}"; do
+    stop_program "${idle_pid[$key]}"
     # Nothing changed, so the queue saved at the close is the one loaded.
-    cmp -s "$work/q$size/queue.txt" "$work/q$size/downloads.txt" ||
-        echo "warning: the $size-download queue file changed while idle" >&2
+    cmp -s "$work/q$key/queue.txt" "$work/q$key/downloads.txt" ||
+        echo "warning: the queue file of $key changed while idle" >&2
 done
 
 for size in "${sizes[@]}"; do
-    out=$("$grid_bench" "$grid_repeats" "$size" 2>/dev/null)
-    grid_model[$size]=$(awk '$3 == "model" { print $5 }' <<<"$out")
-    grid_tick[$size]=$(awk '$3 == "tick" { print $5 }' <<<"$out")
-    grid_painted[$size]=$(awk '$3 == "painted" { print $5 }' <<<"$out")
+    for b in "${!builds[@]}"; do
+        out=$("${builds[$b]}/bench/bench_program_grid" "$grid_repeats" "$size" 2>/dev/null)
+        grid_tick[$b-$size]=$(awk '$3 == "tick" { print $5 }' <<<"$out")
+        grid_painted[$b-$size]=$(awk '$3 == "painted" { print $5 }' <<<"$out")
+    done
 done
 
-row() { printf "%-44s %14s %14s   %s\n" "$@"; }
-echo "tolvenka with a long queue (every download Complete, worker idle)"
-row "" "10,000 downl." "100 downl." "goal"
-row "start to shown window, median of $runs (ms)" "${startup[10000]}" "${startup[100]}" ""
-row "idle CPU over ${idle_seconds} s (% of one core)" "${cpu[10000]}" "${cpu[100]}" "< 2"
-row "peak memory, VmHWM (MiB)" "${peak[10000]}" "${peak[100]}" "< 150"
-row "grid rebuild, model only (ms, median)" "${grid_model[10000]}" "${grid_model[100]}" ""
-row "grid rebuild, panel tick (ms, median)" "${grid_tick[10000]}" "${grid_tick[100]}" "< 5"
-row "grid rebuild + view repaint (ms, median)" "${grid_painted[10000]}" "${grid_painted[100]}" "< 5"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "n/a" }'; }
+for b in "${!builds[@]}"; do
+    echo
+    echo "${builds[$b]} (every download Complete, worker idle)"
+    printf "%-44s" ""
+    for size in "${sizes[@]}"; do printf " %12s" "$size"; done
+    printf " %14s\n" "largest/100"
+    line() { # CAPTION ARRAY
+        local -n values=$2
+        printf "%-44s" "$1"
+        for size in "${sizes[@]}"; do printf " %12s" "${values[$b-$size]}"; done
+        printf " %14s\n" "$(ratio "${values[$b-${sizes[-1]}]}" "${values[$b-${sizes[0]}]}")"
+    }
+    line "start to shown window, median of $runs (ms)" startup
+    line "idle CPU over ${idle_seconds} s (% of one core)" cpu
+    line "peak memory, VmHWM (MiB)" peak
+    line "grid refresh, panel tick (ms, median)" grid_tick
+    line "grid refresh + view repaint (ms, median)" grid_painted
+done

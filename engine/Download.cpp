@@ -3,7 +3,9 @@
 #include "engine/QueueFile.h"
 #include "http/HttpClient.h"
 #include "platform/Clock.h"
+#include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
+#include "platform/GuiThread.h"
 #include "platform/Timer.h"
 #include "support/Cp1251.h"
 
@@ -29,14 +31,7 @@ std::string twoDigits(std::int64_t value) {
 Download::Download(std::string link, std::string targetPath, std::string kindName)
     : link(std::move(link))
     , targetPath(std::move(targetPath))
-    , kindName(std::move(kindName))
-    , httpClient(std::make_unique<http::HttpClient>())
-    , speedTimer(std::make_unique<platform::Timer>(1000 / SPEED_SAMPLES_PER_SECOND,
-                                                   [this] { onSpeedTimer(); })) {
-    httpClient->OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
-        onHttpWork(count);
-    };
-}
+    , kindName(std::move(kindName)) {}
 
 Download::~Download() = default;
 
@@ -50,8 +45,9 @@ std::string Download::targetPathIn(const std::string& folder, const std::string&
     return path;
 }
 
-std::string Download::storedTargetPath(const std::string& path, const std::string& link) {
-    return platform::isDirectory(path) ? targetPathIn(path, link) : path;
+std::string Download::storedTargetPath(std::string path, const std::string& link,
+                                       platform::DirectoryLookup& folders) {
+    return folders.isDirectory(path) ? targetPathIn(path, link) : path;
 }
 
 std::string Download::captionOf(State state) {
@@ -84,6 +80,13 @@ std::string Download::getStateCaption() const {
 }
 
 bool Download::run() {
+    if (!clientStorage) {
+        clientStorage = std::make_unique<http::HttpClient>();
+        clientStorage->OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
+            onHttpWork(count);
+        };
+        httpClient = clientStorage.get();
+    }
     setState(State::Processing);
     bytesReceived = 0;
     const SpeedSamples::Window samplesWindow =
@@ -109,7 +112,9 @@ void Download::abort() {
     // The flag goes first: the kind clears the client's disconnect and then
     // looks at the flag, so this order cannot lose the disconnect.
     abortRequested = true;
-    httpClient->Disconnect();
+    if (http::HttpClient* client = httpClient.load()) {
+        client->Disconnect();
+    }
 }
 
 void Download::forgetAbort() {
@@ -117,9 +122,23 @@ void Download::forgetAbort() {
 }
 
 void Download::setState(State newState) {
-    state = newState;
+    const State oldState = state.exchange(newState);
+    if ((oldState == State::Downloading) != (newState == State::Downloading)) {
+        platform::synchronize([&] { runSpeedTimer(newState == State::Downloading); });
+    }
     onStatusChange(this);
     lastActivity = platform::clockMs();
+}
+
+// GUI thread. The timer ticks only while bytes arrive, so a long queue of
+// downloads that wait or are done costs no timer at all.
+void Download::runSpeedTimer(bool running) {
+    if (!running) {
+        speedTimer.reset();
+    } else if (!speedTimer) {
+        speedTimer = std::make_unique<platform::Timer>(1000 / SPEED_SAMPLES_PER_SECOND,
+                                                       [this] { onSpeedTimer(); });
+    }
 }
 
 void Download::waitSeconds(std::int64_t seconds) {
@@ -185,16 +204,18 @@ void Download::onSpeedTimer() {
         perTick, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
     const double idleSeconds =
         static_cast<double>(platform::clockMs() - lastActivity.load()) * 0.001;
-    if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS)) {
-        httpClient->Disconnect();
+    http::HttpClient* client = httpClient.load();
+    if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS) && client != nullptr) {
+        client->Disconnect();
     }
 }
 
 std::int64_t Download::getTotalBytes() const {
-    if (state.load() != State::Downloading || !httpClient->hasResponse()) {
+    const http::HttpClient* client = httpClient.load();
+    if (state.load() != State::Downloading || client == nullptr || !client->hasResponse()) {
         return -1;
     }
-    return httpClient->ContentLength();
+    return client->ContentLength();
 }
 
 std::int64_t Download::getReceivedBytes() const {
@@ -214,11 +235,12 @@ long double Download::getSpeed() const {
 }
 
 std::string Download::getRemainingTime() const {
-    if (state.load() != State::Downloading || !httpClient->hasResponse() ||
+    const http::HttpClient* client = httpClient.load();
+    if (state.load() != State::Downloading || client == nullptr || !client->hasResponse() ||
         speedSamples.summary().count == 0) {
         return "-";
     }
-    const std::int64_t total = httpClient->ContentLength();
+    const std::int64_t total = client->ContentLength();
     if (total == 0) {
         return "-";
     }

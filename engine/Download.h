@@ -14,8 +14,9 @@ namespace http {
 class HttpClient;
 }
 namespace platform {
+class DirectoryLookup;
 class Timer;
-}
+} // namespace platform
 
 namespace tolvenka {
 
@@ -101,7 +102,8 @@ public:
     static std::string targetPathIn(const std::string& folder, const std::string& link);
     // A target path as the queue file stores it: kept, unless it names an
     // existing folder, which then gets the link's file name.
-    static std::string storedTargetPath(const std::string& path, const std::string& link);
+    static std::string storedTargetPath(std::string path, const std::string& link,
+                                        platform::DirectoryLookup& folders);
 
 protected:
     Download(std::string link, std::string targetPath, std::string kindName);
@@ -109,13 +111,16 @@ protected:
     virtual bool process() = 0;
     virtual void saveKindData(std::ostream& out) const = 0;
 
+    // Entering or leaving Downloading starts or stops the speed timer on
+    // the GUI thread and waits for it there.
     void setState(State newState);
     // Waits `seconds`, checking every 10 ms for an abort, which it throws as
     // `AbortType::Requested`. Zero or fewer seconds return at once.
     void waitSeconds(std::int64_t seconds);
     void resetProgress();
     bool isAbortRequested() const { return abortRequested.load(); }
-    http::HttpClient& getHttpClient() { return *httpClient; }
+    // Worker thread, inside `run`.
+    http::HttpClient& getHttpClient() { return *httpClient.load(); }
 
     // Reads the link, target path and state word of a stored record.
     static void readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
@@ -123,14 +128,19 @@ protected:
 
 private:
     void onHttpWork(std::int64_t count);
+    void runSpeedTimer(bool running);
     void onSpeedTimer();
 
     const std::string link;
     const std::string targetPath;
     const std::string kindName;
     std::atomic<bool> abortRequested{false};
-    std::unique_ptr<http::HttpClient> httpClient;
-    std::unique_ptr<platform::Timer> speedTimer;
+    // Made by the first run, so that a long queue of downloads waiting or
+    // done costs no clients; kept for the object's life. `httpClient` is what
+    // the GUI thread reads (null before the first run).
+    std::unique_ptr<http::HttpClient> clientStorage;
+    std::atomic<http::HttpClient*> httpClient{nullptr};
+    std::unique_ptr<platform::Timer> speedTimer; // while Downloading; GUI thread
     std::atomic<std::int64_t> lastActivity{0};
     SpeedSamples speedSamples;
     std::atomic<std::int64_t> bytesAtLastTick{0};

@@ -18,6 +18,7 @@ inline constexpr const char* QUEUE_FILE_NAME = "downloads.txt";
 struct QueueOptions {
     bool deleteCompleted = true;
     std::string targetFolder;
+    bool operator==(const QueueOptions&) const = default;
 };
 
 // Reads one line of the file: up to LF, with a CR before it dropped. False,

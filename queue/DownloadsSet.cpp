@@ -2,6 +2,7 @@
 
 #include "engine/Download.h"
 #include "engine/QueueFile.h"
+#include "platform/DirectoryLookup.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"
 
@@ -15,10 +16,21 @@ DownloadsSet::DownloadsSet(int slotCount, int workTimerIntervalMs)
 }
 
 DownloadsSet::~DownloadsSet() {
-    // A download still current in a slot is left alone: its worker may be
-    // running it.
-    clearAll();
     workTimer.reset();
+    // A download that is still current in a slot may be running on its
+    // worker, which the program ends before it ends the queue; should one
+    // be left, it is given up rather than deleted under the worker's feet.
+    for (std::unique_ptr<Download>& download : downloads) {
+        if (isCurrent(download.get())) {
+            [[maybe_unused]] Download* runningOnItsWorker = download.release();
+        }
+    }
+}
+
+int DownloadsSet::indexOf(const Download* download) const {
+    const auto found = std::find_if(downloads.begin(), downloads.end(),
+                                    [&](const auto& member) { return member.get() == download; });
+    return found == downloads.end() ? -1 : static_cast<int>(found - downloads.begin());
 }
 
 Download* DownloadsSet::currentDownload(int slot) const {
@@ -39,10 +51,20 @@ bool DownloadsSet::isCurrent(const Download* download) const {
 }
 
 Download* DownloadsSet::pickNext(int slot, const std::string& kindName) {
-    const auto next = std::find_if(downloads.begin(), downloads.end(), [&](const Download* d) {
-        return d->getState() == Download::State::Queued && d->getKindName() == kindName;
-    });
-    Download* chosen = next == downloads.end() ? nullptr : *next;
+    // Read before the search: a change during it makes the next pick search.
+    const std::uint64_t changesSeen = changes.load();
+    Download* chosen = nullptr;
+    const bool searchedInVain =
+        fruitlessSearch && fruitlessSearchAt == changesSeen && fruitlessSearchKind == kindName;
+    if (!searchedInVain) {
+        const auto next = std::find_if(downloads.begin(), downloads.end(), [&](const auto& d) {
+            return d->getState() == Download::State::Queued && d->getKindName() == kindName;
+        });
+        chosen = next == downloads.end() ? nullptr : next->get();
+        fruitlessSearch = chosen == nullptr;
+        fruitlessSearchAt = changesSeen;
+        fruitlessSearchKind = kindName;
+    }
     onCurrentDownloadChange(slot, chosen);
     currentDownloads[static_cast<std::size_t>(slot)] = chosen;
     return chosen;
@@ -58,11 +80,14 @@ void DownloadsSet::add(const std::string& link, const std::string& folder) {
 
 void DownloadsSet::add(const std::string& kindName, const std::string& link,
                        const std::string& folder) {
-    Download* download = downloadMaker().createDownload(kindName, link, folder);
+    add(downloadMaker().createDownload(kindName, link, folder));
+}
+
+void DownloadsSet::add(std::unique_ptr<Download> download) {
     if (download == nullptr) {
         return;
     }
-    append(download);
+    append(std::move(download));
     onSetChange(this);
 }
 
@@ -81,11 +106,14 @@ bool DownloadsSet::clearAll() {
     if (anySlotBusy) {
         return false;
     }
+    // The last first, each out of the list before it is deleted.
     while (!downloads.empty()) {
-        Download* last = downloads.back();
+        const std::unique_ptr<Download> last = std::move(downloads.back());
         downloads.pop_back();
-        delete last;
+        serials.pop_back();
     }
+    ++nextSerial;
+    ++changes;
     onSetChange(this);
     return true;
 }
@@ -94,10 +122,12 @@ std::istream& DownloadsSet::load(std::istream& in) {
     clearAll();
     std::string kindName;
     std::string recordEnd;
+    platform::DirectoryLookup folders;
     while (in) {
         readQueueFileLine(in, kindName);
-        if (Download* download = downloadMaker().loadDownload(kindName, in)) {
-            append(download);
+        if (std::unique_ptr<Download> download =
+                downloadMaker().loadDownload(kindName, in, folders)) {
+            append(std::move(download));
         }
         readQueueFileLine(in, recordEnd);
     }
@@ -105,19 +135,22 @@ std::istream& DownloadsSet::load(std::istream& in) {
 }
 
 void DownloadsSet::save(std::ostream& out) const {
-    for (const Download* download : downloads) {
+    for (const std::unique_ptr<Download>& download : downloads) {
         download->save(out);
     }
 }
 
-void DownloadsSet::append(Download* download) {
-    downloads.push_back(download);
+void DownloadsSet::append(std::unique_ptr<Download> download) {
     download->onStatusChange = [this](Download* changed) {
         forwardStatusChange(changed);
     };
+    downloads.push_back(std::move(download));
+    serials.push_back(nextSerial++);
+    ++changes;
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {
+    ++changes;
     if (onStatusChange) {
         onStatusChange(download, slotOf(download));
     }
@@ -126,17 +159,24 @@ void DownloadsSet::forwardStatusChange(Download* download) {
 // The removed downloads leave the list before any of them is deleted, so the
 // list never holds a deleted download.
 void DownloadsSet::removeAllIn(Download::State state) {
-    std::vector<Download*> removed;
-    std::erase_if(downloads, [&](Download* download) {
-        const bool remove = download->getState() == state && !isCurrent(download);
-        if (remove) {
-            removed.push_back(download);
+    Downloads removed;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < downloads.size(); ++i) {
+        if (downloads[i]->getState() == state && !isCurrent(downloads[i].get())) {
+            removed.push_back(std::move(downloads[i]));
+        } else {
+            downloads[kept] = std::move(downloads[i]);
+            serials[kept] = serials[i];
+            ++kept;
         }
-        return remove;
-    });
-    for (Download* download : removed) {
-        delete download;
     }
+    downloads.resize(kept);
+    serials.resize(kept);
+    if (!removed.empty()) {
+        ++nextSerial;
+        ++changes;
+    }
+    removed.clear();
     onSetChange(this);
 }
 

@@ -4,6 +4,7 @@
 #include "support/Event.h"
 
 #include <atomic>
+#include <cstdint>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -20,17 +21,34 @@ namespace tolvenka {
 // them), one current-download entry per worker slot, and the events that the
 // list panel follows. Membership changes only on the GUI thread; a download
 // that is current in a slot is never deleted, so a worker can run it safely.
+//
+// Every download gets a serial number when it joins, higher than any before,
+// so the queue's order is the order of its serial numbers: a view can tell
+// which downloads left and which came by comparing numbers alone.
 class DownloadsSet {
 public:
+    using Downloads = std::vector<std::unique_ptr<Download>>;
+
     DownloadsSet(int slotCount, int workTimerIntervalMs);
     ~DownloadsSet();
 
     DownloadsSet(const DownloadsSet&) = delete;
     DownloadsSet& operator=(const DownloadsSet&) = delete;
 
+    // GUI thread, like everything that reads the membership.
     int count() const { return static_cast<int>(downloads.size()); }
-    std::vector<Download*>::const_iterator begin() const { return downloads.begin(); }
-    std::vector<Download*>::const_iterator end() const { return downloads.end(); }
+    Downloads::const_iterator begin() const { return downloads.begin(); }
+    Downloads::const_iterator end() const { return downloads.end(); }
+    Download* at(int index) const { return downloads[static_cast<std::size_t>(index)].get(); }
+    std::uint64_t serialAt(int index) const { return serials[static_cast<std::size_t>(index)]; }
+    // The place of `download` in the queue, or -1.
+    int indexOf(const Download* download) const;
+    // Moves on whenever a download joins or leaves.
+    std::uint64_t membershipVersion() const { return nextSerial; }
+
+    // Any thread. Moves on with every change of the membership and of any
+    // download's state: what the queue file holds may have changed.
+    std::uint64_t changeCount() const { return changes.load(); }
 
     int slotCount() const { return static_cast<int>(currentDownloads.size()); }
     // Any thread.
@@ -40,6 +58,8 @@ public:
 
     // GUI thread. The first Queued download of the kind becomes the slot's
     // entry (null when there is none); fires onCurrentDownloadChange first.
+    // When nothing changed since a search that found none, the queue is not
+    // searched again, so an idle worker costs nothing however long it is.
     Download* pickNext(int slot, const std::string& kindName);
     // Any thread. Empties the slot; no event.
     void releaseSlot(int slot);
@@ -47,6 +67,8 @@ public:
     // GUI thread. Adds a download for the link if a kind accepts it.
     void add(const std::string& link, const std::string& folder);
     void add(const std::string& kindName, const std::string& link, const std::string& folder);
+    // GUI thread. Adds a download made elsewhere.
+    void add(std::unique_ptr<Download> download);
 
     // GUI thread. Remove the Complete / NotFound downloads that are current in
     // no slot, then fire onSetChange.
@@ -70,17 +92,22 @@ public:
     kestrune::Event<int, Download*> onCurrentDownloadChange;
 
 private:
-    // Tests hand the set downloads of kinds that the registry does not know.
-    friend class DownloadsSetTestAccess;
-
-    void append(Download* download);
+    void append(std::unique_ptr<Download> download);
     void forwardStatusChange(Download* download);
     bool isCurrent(const Download* download) const;
     void removeAllIn(Download::State state);
     void onWorkTimer();
 
-    std::vector<Download*> downloads;
+    Downloads downloads;
+    std::vector<std::uint64_t> serials; // one per download, ascending
+    std::uint64_t nextSerial = 0;
+    std::atomic<std::uint64_t> changes{0};
     std::vector<std::atomic<Download*>> currentDownloads;
+    // The last search that found nothing to run: the change count it saw and
+    // the kind it looked for. GUI thread.
+    std::uint64_t fruitlessSearchAt = 0;
+    std::string fruitlessSearchKind;
+    bool fruitlessSearch = false;
     std::unique_ptr<platform::Timer> workTimer;
 };
 

@@ -1,5 +1,6 @@
 #include "service/DownloadMaker.h"
 
+#include "platform/DirectoryLookup.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
@@ -54,16 +55,24 @@ bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,
     return check != existenceChecks.end() && check->second(client, link);
 }
 
-Download* DownloadMaker::createDownload(const std::string& kind, const std::string& url,
-                                        const std::string& folder) const {
+std::unique_ptr<Download> DownloadMaker::createDownload(const std::string& kind,
+                                                        const std::string& url,
+                                                        const std::string& folder) const {
     const auto creator = creators.find(kind);
     return creator == creators.end() ? nullptr : creator->second(url, folder);
 }
 
-Download* DownloadMaker::loadDownload(const std::string& kind, std::istream& in) const {
+std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind,
+                                                      std::istream& in) const {
+    platform::DirectoryLookup folders;
+    return loadDownload(kind, in, folders);
+}
+
+std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind, std::istream& in,
+                                                      platform::DirectoryLookup& folders) const {
     const auto loader = loaders.find(kind);
     if (loader != loaders.end()) {
-        return loader->second(in);
+        return loader->second(in, folders);
     }
     // Skip the record's own lines, leaving the closing empty line (a line
     // that is only CR counts as empty) for the caller, as a loader would.

@@ -2,10 +2,14 @@
 
 #include <istream>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace http {
 class HttpClient;
+}
+namespace platform {
+class DirectoryLookup;
 }
 
 namespace tolvenka {
@@ -16,8 +20,11 @@ using LinkRecogniser = bool (*)(const std::string& link);
 // Asks through `client`, so that whoever owns the client can cut the
 // question short with its Disconnect.
 using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& link);
-using DownloadCreator = Download* (*)(const std::string& url, const std::string& folder);
-using DownloadLoader = Download* (*)(std::istream& in);
+using DownloadCreator = std::unique_ptr<Download> (*)(const std::string& url,
+                                                      const std::string& folder);
+// Stored target paths are looked up in `folders` (see Download::storedTargetPath).
+using DownloadLoader = std::unique_ptr<Download> (*)(std::istream& in,
+                                                     platform::DirectoryLookup& folders);
 
 // The registry of download kinds: for each kind name, the kind's link
 // recogniser, existence check, creator and loader. Nothing outside it names a
@@ -41,12 +48,14 @@ public:
     // unknown kind. May throw.
     bool fileExists(const std::string& kind, const std::string& link,
                     http::HttpClient& client) const;
-    // A new download owned by the caller, or null for an unknown kind.
-    Download* createDownload(const std::string& kind, const std::string& url,
-                             const std::string& folder) const;
+    // A new download, or null for an unknown kind.
+    std::unique_ptr<Download> createDownload(const std::string& kind, const std::string& url,
+                                             const std::string& folder) const;
     // A download read by the kind's loader, or null for an unknown kind, whose
     // record is then skipped up to (not including) its closing empty line.
-    Download* loadDownload(const std::string& kind, std::istream& in) const;
+    std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in,
+                                           platform::DirectoryLookup& folders) const;
+    std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in) const;
 
 private:
     std::map<std::string, ExistenceCheck> existenceChecks;

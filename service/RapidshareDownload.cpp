@@ -88,11 +88,13 @@ bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::st
     return !contains(client.Get(link), notFoundText);
 }
 
-Download* RapidshareDownload::create(const std::string& url, const std::string& folder) {
-    return new RapidshareDownload(url, targetPathIn(folder, url));
+std::unique_ptr<Download> RapidshareDownload::create(const std::string& url,
+                                                     const std::string& folder) {
+    return std::make_unique<RapidshareDownload>(url, targetPathIn(folder, url));
 }
 
-Download* RapidshareDownload::load(std::istream& in) {
+std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
+                                                   platform::DirectoryLookup& folders) {
     std::string link;
     std::string path;
     State state = State::Queued;
@@ -100,7 +102,8 @@ Download* RapidshareDownload::load(std::istream& in) {
     if (kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
         return nullptr;
     }
-    auto* download = new RapidshareDownload(link, storedTargetPath(path, link));
+    std::string targetPath = storedTargetPath(std::move(path), link, folders);
+    auto download = std::make_unique<RapidshareDownload>(std::move(link), std::move(targetPath));
     download->setState(state);
     download->serviceState = state == State::Complete   ? ServiceState::Done
                              : state == State::NotFound ? ServiceState::FileNotFound

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace http {
@@ -44,10 +45,10 @@ public:
     // target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
-    static Download* create(const std::string& url, const std::string& folder);
+    static std::unique_ptr<Download> create(const std::string& url, const std::string& folder);
     // Null when the record's link or path holds a control byte: it was not
     // written by this program and would write elsewhere than it says.
-    static Download* load(std::istream& in);
+    static std::unique_ptr<Download> load(std::istream& in, platform::DirectoryLookup& folders);
 
     ServiceState getServiceState() const { return serviceState.load(); }
     std::string getStateCaption() const override;

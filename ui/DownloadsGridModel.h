@@ -1,23 +1,36 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tolvenka {
 
+class Download;
 class DownloadsSet;
 
-// The rows of the downloads grid: each download's link and state caption as
-// they stood at the last rebuild, then one empty row. The model keeps copies
-// of the texts, never the downloads, so a download deleted between two
-// rebuilds cannot be read; texts become QStrings only for the rows painted.
+// The rows of the downloads grid: each download's link and state caption,
+// then one empty row. Rows follow the queue narrowly: downloads that leave
+// or join are removed or inserted run by run, and a changed state repaints
+// its own row, so the view keeps its selection, current row and scroll
+// position.
+//
+// A row keeps copies of its texts; the download it stands for is read only
+// right after the rows have been brought in line with the queue, on the GUI
+// thread, when every download the rows name is alive.
 class DownloadsGridModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // One model reset: the rows of `set`, or none for null.
-    void rebuild(const DownloadsSet* set);
+    // Brings the rows in line with the set's members (none for null).
+    void syncMembers(const DownloadsSet* set);
+    // Reads the state of the downloads with these serial numbers anew; the
+    // rows must have been synced since any of them left the set. Numbers
+    // without a row are passed over.
+    void refreshStates(const std::vector<std::uint64_t>& serials);
+    // Reads the state of every row anew.
+    void refreshAllStates();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -27,10 +40,23 @@ public:
 
 private:
     struct Row {
+        std::uint64_t serial;
+        const Download* download;
         std::string link;
-        std::string state;
+        std::uint16_t caption; // index into `captions`
     };
-    std::vector<Row> rows{Row{}};
+
+    void removeRowsThatLeft(const DownloadsSet* set);
+    void insertRowsThatJoined(const DownloadsSet& set);
+    Row rowFor(const DownloadsSet& set, int index);
+    // Whether the caption changed.
+    bool readState(Row& row);
+    std::uint16_t captionId(const std::string& caption);
+    void announceChange(int firstRow, int lastRow);
+
+    std::vector<Row> rows;
+    // The few state captions there are, each kept once.
+    std::vector<std::string> captions;
 };
 
 } // namespace tolvenka

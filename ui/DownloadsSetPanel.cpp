@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tolvenka {
 
@@ -106,7 +107,9 @@ void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
         buildBoxes();
     }
     onResize();
-    needsRefresh = true;
+    picked.clear();
+    membersToSync = true;
+    otherStatesChanged = true;
 }
 
 void DownloadsSetPanel::buildBoxes() {
@@ -130,8 +133,10 @@ void DownloadsSetPanel::writeCaption(int index, const std::string& caption) {
 void DownloadsSetPanel::onStatusChange(Download*, int slot) {
     if (slot >= 0) {
         box(slot)->statusChanged();
+        currentStatesChanged = true;
+    } else {
+        otherStatesChanged = true;
     }
-    needsRefresh = true;
 }
 
 void DownloadsSetPanel::onWork(Download*, int slot) {
@@ -144,16 +149,18 @@ void DownloadsSetPanel::onSetChange() {
     for (int slot = 0; slot < boxCount(); ++slot) {
         box(slot)->setDownload(attachedSet->currentDownload(slot));
     }
-    needsRefresh = true;
+    membersToSync = true;
 }
 
+// An idle worker asks for a download ten times a second and gets none; only
+// a download picked is noted, for its row to follow its state.
 void DownloadsSetPanel::onCurrentDownloadChange(int slot, Download* download) {
-    // An idle worker asks for a download ten times a second; the grid shows
-    // nothing of the slots, so it is rebuilt only when the slot really changes.
-    if (box(slot)->getDownload() != download) {
-        needsRefresh = true;
-    }
     box(slot)->setDownload(download);
+    if (download != nullptr) {
+        if (const int index = attachedSet->indexOf(download); index >= 0) {
+            picked.push_back(Picked{attachedSet->serialAt(index), download});
+        }
+    }
 }
 
 void DownloadsSetPanel::clearComplete() {
@@ -193,9 +200,42 @@ void DownloadsSetPanel::onTimer() {
     for (CurrentDownloadInfo* box : infoBoxes) {
         box->update();
     }
-    if (needsRefresh.exchange(false)) {
-        model->rebuild(attachedSet);
+    refreshGrid();
+}
+
+void DownloadsSetPanel::refreshGrid() {
+    // The members first: after this every row names a live download.
+    const std::uint64_t membership = attachedSet ? attachedSet->membershipVersion() : 0;
+    if (membersToSync || membership != syncedMembership) {
+        model->syncMembers(attachedSet);
+        membersToSync = false;
+        syncedMembership = membership;
     }
+    if (otherStatesChanged.exchange(false)) {
+        currentStatesChanged = false;
+        model->refreshAllStates();
+        statesToRead();
+    } else if (currentStatesChanged.exchange(false)) {
+        model->refreshStates(statesToRead());
+    }
+}
+
+// The serial numbers of the downloads picked since the last reading; those
+// still current stay noted, since their states go on changing.
+std::vector<std::uint64_t> DownloadsSetPanel::statesToRead() {
+    std::vector<std::uint64_t> serials;
+    std::vector<Picked> stillCurrent;
+    for (const Picked& download : picked) {
+        if (std::find(serials.begin(), serials.end(), download.serial) != serials.end()) {
+            continue; // picked again after an abort
+        }
+        serials.push_back(download.serial);
+        if (attachedSet != nullptr && attachedSet->slotOf(download.download) >= 0) {
+            stillCurrent.push_back(download);
+        }
+    }
+    picked = std::move(stillCurrent);
+    return serials;
 }
 
 const char* Register() {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,6 @@ public:
         return infoBoxes.at(static_cast<std::size_t>(slot));
     }
     QTableView* gridView() const { return grid; }
-    const DownloadsGridModel& gridModel() const { return *model; }
 
     // Applies what the events noted; the timer calls it every 40 ms.
     void onTimer();
@@ -56,13 +56,30 @@ private:
     void onResize();
     void resizeEvent(QResizeEvent* event) override;
 
+    void refreshGrid();
+    std::vector<std::uint64_t> statesToRead();
+
     DownloadsSet* attachedSet = nullptr;
     std::vector<CurrentDownloadInfo*> infoBoxes;
     QWidget* infoPanel;
     QTimer* timer;
-    std::atomic<bool> needsRefresh{false};
     QTableView* grid;
     DownloadsGridModel* model;
+
+    // What the grid has to catch up with, noted by the set's events and
+    // applied by the timer. A state changes on the worker thread only while
+    // its download is current in a slot, so the downloads picked since the
+    // last tick are the ones to read again; a change anywhere else (slot -1)
+    // has every row read.
+    bool membersToSync = false;         // GUI thread
+    std::uint64_t syncedMembership = 0; // GUI thread
+    std::atomic<bool> currentStatesChanged{false};
+    std::atomic<bool> otherStatesChanged{false};
+    struct Picked {
+        std::uint64_t serial;
+        const Download* download; // only compared, never read
+    };
+    std::vector<Picked> picked; // GUI thread
 };
 
 // Offers the control to a visual designer; there is none here, so this only

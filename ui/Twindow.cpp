@@ -5,6 +5,7 @@
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
+#include "queue/QueueFileKeeper.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
@@ -61,7 +62,8 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
 
 Twindow::Twindow(Main& state, QWidget* parent)
     : QWidget(parent)
-    , state(state) {
+    , state(state)
+    , queueFile(QUEUE_FILE_NAME, state.downloadsSet) {
     buildControls();
     formCreate();
 }
@@ -164,8 +166,7 @@ void Twindow::formCreate() {
         state.deleteCompleted = options.deleteCompleted;
         state.targetFolder = options.targetFolder;
     }
-    // What the file would hold now; only a change from this is written.
-    savedContent = currentQueueFileContent();
+    queueFile.noteSaved(currentOptions());
     deleteWhenComplete->setChecked(state.deleteCompleted);
     panel->setDownloadsSet(&state.downloadsSet);
     downloadThread = std::make_unique<SimpleDownloadThread>(
@@ -215,31 +216,20 @@ void Twindow::stopClick() {
     downloadThread->pause();
 }
 
-std::string Twindow::currentQueueFileContent() const {
-    return queueFileContent(QueueOptions{state.deleteCompleted.load(), state.targetFolder},
-                            state.downloadsSet);
-}
-
-void Twindow::saveQueue(std::string content) {
-    if (saveQueueFile(QUEUE_FILE_NAME, content)) {
-        savedContent = std::move(content);
-    }
+QueueOptions Twindow::currentOptions() const {
+    return QueueOptions{state.deleteCompleted.load(), state.targetFolder};
 }
 
 void Twindow::saveQueueIfChanged() {
-    if (closing) {
-        return;
-    }
-    std::string content = currentQueueFileContent();
-    if (content != savedContent) {
-        saveQueue(std::move(content));
+    if (!closing) {
+        queueFile.saveIfChanged(currentOptions());
     }
 }
 
 void Twindow::closeEvent(QCloseEvent* event) {
     if (!closing) {
         saveTimer->stop();
-        saveQueue(currentQueueFileContent());
+        queueFile.save(currentOptions());
         closing = true;
         downloadThread->stop();
         closeTopDialog();

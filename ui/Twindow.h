@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queue/QueueFileKeeper.h"
+
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -47,21 +49,20 @@ protected:
 private:
     void buildControls();
     void formCreate();
-    std::string currentQueueFileContent() const;
-    void saveQueue(std::string content);
+    QueueOptions currentOptions() const;
     void saveQueueIfChanged();
     void closeTimerTimer();
     static void closeTopDialog();
     static bool isDialogOpen();
 
     Main& state;
+    QueueFileKeeper queueFile;
     QPlainTextEdit* input;
     QCheckBox* deleteWhenComplete;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
     QTimer* saveTimer;
     std::unique_ptr<SimpleDownloadThread> downloadThread;
-    std::string savedContent; // what the queue file holds, as far as we know
     bool closing = false;
 };
 

@@ -136,10 +136,12 @@ TEST(DownloadProgress, FiguresAreSafeToReadWhileRunsComeAndGo) {
         return true;
     };
     std::atomic<bool> stop{false};
+    std::atomic<bool> stopped{false};
     std::thread worker([&] {
         while (!stop) {
             download.run();
         }
+        stopped = true;
     });
     // The GUI thread's ticks push samples and the figures read them while
     // the worker opens and frees the samples with every run.
@@ -152,6 +154,8 @@ TEST(DownloadProgress, FiguresAreSafeToReadWhileRunsComeAndGo) {
         }
     }
     stop = true;
+    // A run waits for the GUI thread when its transfer starts and ends.
+    EXPECT_TRUE(pumpUntil([&] { return stopped.load(); }));
     worker.join();
 }
 

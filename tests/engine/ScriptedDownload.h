@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Download.h"
+#include "platform/DirectoryLookup.h"
 
 #include <functional>
 
@@ -14,7 +15,7 @@ public:
     // `folderOrPath` as the queue file gives it: a folder gets the link's
     // file name.
     ScriptedDownload(const std::string& link, const std::string& folderOrPath)
-        : Download(link, storedTargetPath(folderOrPath, link), kind) {}
+        : Download(link, storedPath(folderOrPath, link), kind) {}
 
     std::function<bool(ScriptedDownload&)> body;
 
@@ -25,6 +26,11 @@ public:
     using Download::waitSeconds;
 
 protected:
+    static std::string storedPath(const std::string& folderOrPath, const std::string& link) {
+        platform::DirectoryLookup folders;
+        return storedTargetPath(folderOrPath, link, folders);
+    }
+
     bool process() override { return body ? body(*this) : true; }
     void saveKindData(std::ostream& out) const override { out << "kind data\r\n"; }
 };

@@ -50,7 +50,11 @@ protected:
     testing_helpers::LinkRows rows() const { return testing_helpers::LinkRows(dialog); }
     QString shownPath() const { return dialog.findChild<QLabel*>(QStringLiteral("path"))->text(); }
     std::vector<const tolvenka::Download*> queued() const {
-        return {downloadsSet.begin(), downloadsSet.end()};
+        std::vector<const tolvenka::Download*> downloads;
+        for (const auto& download : downloadsSet) {
+            downloads.push_back(download.get());
+        }
+        return downloads;
     }
 
     tolvenka::DownloadMaker maker;

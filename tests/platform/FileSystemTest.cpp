@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "platform/DirectoryLookup.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 
@@ -123,4 +124,22 @@ TEST(FileSystem, OnlyTheTemporaryFilesOfInterruptedSavesAreRemoved) {
     for (const auto& name : others) {
         EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
     }
+}
+
+TEST(DirectoryLookup, AnswersAsTheSystemDoesForEveryKindOfPath) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder"));
+    std::filesystem::create_directory(dir.file("Папка"));
+    writeFile(dir.file("file"), "");
+    std::filesystem::create_directory_symlink("folder", dir.file("link"));
+    std::filesystem::create_symlink("file", dir.file("fileLink"));
+    platform::DirectoryLookup folders;
+    for (const std::string& name :
+         {std::string("folder"), std::string("Папка"), std::string("file"), std::string("link"),
+          std::string("fileLink"), std::string("missing"), std::string("folder/"),
+          std::string("missing/x"), std::string("folder/.."), std::string("file/x")}) {
+        const std::string path = kestrune::text::fromUtf8(dir.file(name));
+        EXPECT_EQ(folders.isDirectory(path), platform::isDirectory(path)) << name;
+    }
+    EXPECT_TRUE(folders.isDirectory(kestrune::text::fromUtf8(dir.file("Папка"))));
 }

@@ -31,8 +31,8 @@ protected:
 
     std::vector<std::string> names() const {
         std::vector<std::string> result;
-        for (Download* download : set) {
-            result.push_back(static_cast<TracedDownload*>(download)->name);
+        for (const auto& download : set) {
+            result.push_back(static_cast<TracedDownload&>(*download).name);
         }
         return result;
     }
@@ -79,6 +79,20 @@ TEST_F(DownloadsSetTest, WithNothingToPickEveryPickClearsTheSlotAndAnnouncesNull
     EXPECT_EQ(set.slotOf(queued), -1);
 }
 
+TEST_F(DownloadsSetTest, AfterAFruitlessPickAnyChangeIsSeenByTheNext) {
+    TracedDownload* done = addTraced(set, "done", State::Complete);
+    EXPECT_EQ(set.pickNext(0, kindX), nullptr);
+    EXPECT_EQ(set.pickNext(0, kindX), nullptr);
+    done->setState(State::Queued); // as an abort puts a download back
+    EXPECT_EQ(set.pickNext(0, kindX), done);
+    done->setState(State::Complete);
+    set.releaseSlot(0);
+    EXPECT_EQ(set.pickNext(0, kindX), nullptr);
+    TracedDownload* added = addTraced(set, "added");
+    EXPECT_EQ(set.pickNext(0, kindX), added);
+    set.releaseSlot(0);
+}
+
 TEST_F(DownloadsSetTest, ClearingByStateKeepsTheCurrentDownloadAndTheOrder) {
     addTraced(set, "done1", State::Complete);
     addTraced(set, "gone1", State::NotFound);
@@ -88,6 +102,7 @@ TEST_F(DownloadsSetTest, ClearingByStateKeepsTheCurrentDownloadAndTheOrder) {
     addTraced(set, "queued");
     ASSERT_EQ(set.pickNext(0, kindX), current);
     current->setState(State::Complete);
+    setChanges = 0;
 
     set.clearComplete();
     EXPECT_EQ(names(), (std::vector<std::string>{"gone1", "current", "gone2", "queued"}));
@@ -110,6 +125,7 @@ TEST_F(DownloadsSetTest, ClearAllRefusesWhileASlotIsBusyAndOtherwiseDeletesFromT
     addTraced(set, "b", State::Complete, &deletions);
     addTraced(set, "c", State::Queued, &deletions);
     set.pickNext(0, kindX);
+    setChanges = 0;
 
     EXPECT_FALSE(set.clearAll());
     EXPECT_EQ(set.count(), 3);
@@ -185,7 +201,7 @@ TEST_F(DownloadsSetWithRegistryTest, AddsOnlyLinksThatAKindAccepts) {
     set.add(link("a.zip"), "/tmp");
     ASSERT_EQ(set.count(), 1);
     EXPECT_EQ(setChanges, 1);
-    Download* added = *set.begin();
+    Download* added = set.at(0);
     EXPECT_EQ(added->getKindName(), tolvenka::serviceHost());
     EXPECT_EQ(added->getTargetPath(), "/tmp/a.zip");
     EXPECT_EQ(set.pickNext(0, tolvenka::serviceHost()), added);

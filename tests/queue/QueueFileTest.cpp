@@ -1,6 +1,7 @@
 #include "engine/QueueFile.h"
 
 #include "queue/DownloadsSet.h"
+#include "queue/QueueFileKeeper.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -17,6 +18,7 @@
 using namespace kestrune::text::literals;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
+using testing_helpers::TracedDownload;
 using testing_helpers::writeFile;
 using tolvenka::Download;
 using tolvenka::DownloadsSet;
@@ -48,14 +50,14 @@ protected:
 
     std::vector<State> states() const {
         std::vector<State> result;
-        for (const Download* download : set) {
+        for (const auto& download : set) {
             result.push_back(download->getState());
         }
         return result;
     }
     std::vector<std::string> links() const {
         std::vector<std::string> result;
-        for (const Download* download : set) {
+        for (const auto& download : set) {
             result.push_back(download->getLink());
         }
         return result;
@@ -147,6 +149,27 @@ TEST_F(QueueFileTest, NoControlByteEntersAStoredField) {
     EXPECT_EQ(options.targetFolder, defaults.targetFolder);
     EXPECT_EQ(links(), (std::vector<std::string>{link("a"), link("e")}));
     EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Complete}));
+}
+
+TEST_F(QueueFileTest, TheKeeperWritesOnlyWhatChanged) {
+    tolvenka::QueueFileKeeper keeper(path, set);
+    TracedDownload* download = testing_helpers::addTraced(set, "a");
+    keeper.noteSaved(defaults);
+    keeper.saveIfChanged(defaults);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "nothing changed";
+
+    download->setState(State::Downloading); // still stored as "Queue"
+    download->setState(State::Error);
+    keeper.saveIfChanged(defaults);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the file would hold the same";
+
+    download->setState(State::Complete);
+    keeper.saveIfChanged(defaults);
+    EXPECT_EQ(readFile(path), tolvenka::queueFileContent(defaults, set));
+    QueueOptions other = defaults;
+    other.deleteCompleted = false;
+    keeper.saveIfChanged(other);
+    EXPECT_EQ(readFile(path).substr(0, 3), "0\r\n");
 }
 
 TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {

@@ -3,18 +3,9 @@
 #include "queue/DownloadsSet.h"
 #include "tests/engine/ScriptedDownload.h"
 
+#include <memory>
 #include <string>
 #include <vector>
-
-namespace tolvenka {
-
-// Hands a set downloads of kinds that the registry does not know.
-class DownloadsSetTestAccess {
-public:
-    static void append(DownloadsSet& set, Download* download) { set.append(download); }
-};
-
-} // namespace tolvenka
 
 namespace testing_helpers {
 
@@ -42,10 +33,11 @@ inline TracedDownload*
 addTraced(tolvenka::DownloadsSet& set, const std::string& name,
           tolvenka::Download::State state = tolvenka::Download::State::Queued,
           std::vector<std::string>* deletions = nullptr) {
-    auto* download = new TracedDownload(name, deletions);
+    auto download = std::make_unique<TracedDownload>(name, deletions);
     download->setState(state);
-    tolvenka::DownloadsSetTestAccess::append(set, download);
-    return download;
+    TracedDownload* added = download.get();
+    set.add(std::move(download));
+    return added;
 }
 
 } // namespace testing_helpers

@@ -158,7 +158,7 @@ TEST_F(WorkerTest, WithDeleteCompletedOnACompletedDownloadLeavesTheSetInTheSameP
     // Picks: done, notFound (done already gone), then nothing.
     EXPECT_EQ(countAtPicks[1], 1);
     ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ(*set.begin(), notFound);
+    EXPECT_EQ(set.at(0), notFound);
 }
 
 // A download that waits for a minute on its first run and completes on the

@@ -62,7 +62,7 @@ protected:
                                                         deleteCompleted);
     }
 
-    Download* downloadAt(int index) const { return *(set.begin() + index); }
+    Download* downloadAt(int index) const { return set.at(index); }
 
     servicesim::ServiceSim sim;
     TempDir folder;
@@ -90,7 +90,12 @@ TEST_F(WorkerWithServiceTest, ThreeQueuedDownloadsRunBackToBackAndArriveWhole) {
         }
     };
     startWorker();
-    ASSERT_TRUE(pumpUntil([&] { return downloadAt(2)->getState() == State::Complete; }, 20000));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            std::lock_guard lock(completionsMutex);
+            return sleptAtCompletion.size() == sizes.size();
+        },
+        20000));
 
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         EXPECT_EQ(downloadAt(static_cast<int>(i))->getState(), State::Complete);

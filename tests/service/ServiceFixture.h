@@ -37,7 +37,7 @@ protected:
         const std::string link = sim.addFile(spec);
         std::unique_ptr<tolvenka::RapidshareDownload> download(
             static_cast<tolvenka::RapidshareDownload*>(
-                maker->createDownload(tolvenka::serviceHost(), link, folder.path())));
+                maker->createDownload(tolvenka::serviceHost(), link, folder.path()).release()));
         download->onStatusChange = [this](tolvenka::Download* sender) {
             states.push_back(static_cast<tolvenka::RapidshareDownload*>(sender)->getServiceState());
         };

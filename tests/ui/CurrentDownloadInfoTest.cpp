@@ -5,6 +5,7 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -138,6 +139,8 @@ TEST(CurrentDownloadInfo, NotificationsFromAnotherThreadAreNeverLost) {
     });
     while (!done) {
         box.update();
+        // Entering Downloading waits for the GUI thread, as the worker does.
+        QCoreApplication::processEvents();
     }
     worker.join();
     box.update();

@@ -7,11 +7,12 @@
 #include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
+#include "tests/engine/ScriptedDownload.h"
 #include "ui/CurrentDownloadInfo.h"
-#include "ui/DownloadsGridModel.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ protected:
     }
 
     QString cell(const DownloadsSetPanel& panel, int row, int column) const {
-        const auto& model = panel.gridModel();
+        const QAbstractItemModel& model = *panel.gridView()->model();
         return model.data(model.index(row, column)).toString();
     }
 
@@ -73,9 +74,9 @@ TEST_F(Panel, WithoutASetShowsTheHeaderAndOneEmptyRow) {
     DownloadsSetPanel panel;
     panel.onTimer();
     EXPECT_EQ(panel.boxCount(), 0);
-    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
     EXPECT_EQ(cell(panel, 0, 0), QStringLiteral(""));
-    const auto& model = panel.gridModel();
+    const QAbstractItemModel& model = *panel.gridView()->model();
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
     MessageBoxCloser messages;
@@ -96,7 +97,7 @@ TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
     EXPECT_EQ(panel.box(0)->width(), 590);
     panel.onTimer();
     EXPECT_EQ(valueOf(panel.box(0), "from"), QStringLiteral("-"));
-    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
 }
 
 TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
@@ -105,7 +106,7 @@ TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
     DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
     panel.onTimer();
-    ASSERT_EQ(panel.gridModel().rowCount(), 4);
+    ASSERT_EQ(panel.gridView()->model()->rowCount(), 4);
     EXPECT_EQ(cell(panel, 0, 0),
               QString::fromStdString("http://" + tolvenka::serviceHost() + "/files/1/f.zip"));
     EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Готово"));
@@ -142,7 +143,7 @@ TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
     button(panel, "Удалить все")->click();
     EXPECT_EQ(set.count(), 0);
     panel.onTimer();
-    EXPECT_EQ(panel.gridModel().rowCount(), 1);
+    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
 }
 
 TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {
@@ -164,30 +165,68 @@ TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
     DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
     panel.onTimer();
-    QSignalSpy resets(&panel.gridModel(), &QAbstractItemModel::modelReset);
-
-    // A status change of a download that runs in no slot: the grid is rebuilt
-    // on the next tick, no box is told.
-    set.onStatusChange(*set.begin(), -1);
-    EXPECT_EQ(resets.count(), 0);
-    panel.onTimer();
-    EXPECT_EQ(resets.count(), 1);
-    panel.onTimer();
-    EXPECT_EQ(resets.count(), 1) << "nothing new, no rebuild";
 
     // The worker picks the download: the box shows it on the next tick.
     set.pickNext(0, tolvenka::serviceHost());
+    EXPECT_EQ(valueOf(panel.box(0), "state"), QStringLiteral("-"));
     panel.onTimer();
     EXPECT_EQ(valueOf(panel.box(0), "state"), QString::fromUtf8("В очереди"));
-    // An idle worker asking again and again does not rebuild the grid.
-    const int before = resets.count();
+    // An idle worker asking again and again shows nothing.
     set.releaseSlot(0);
     for (int i = 0; i < 5; ++i) {
         set.pickNext(0, "no such kind");
         panel.onTimer();
     }
-    EXPECT_EQ(resets.count(), before + 1);
     EXPECT_EQ(valueOf(panel.box(0), "state"), QStringLiteral("-"));
+}
+
+TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
+    using testing_helpers::ScriptedDownload;
+    const auto linkOf = [](int i) {
+        return "http://h/files/" + std::to_string(i) + "/f.zip";
+    };
+    DownloadsSet set(1, 40);
+    for (int i = 0; i < 40; ++i) {
+        set.add(std::make_unique<ScriptedDownload>(linkOf(i), "/tmp/f.zip"));
+    }
+    static_cast<ScriptedDownload*>(set.at(5))->setState(tolvenka::Download::State::Complete);
+    static_cast<ScriptedDownload*>(set.at(38))->setState(tolvenka::Download::State::Complete);
+    DownloadsSetPanel panel;
+    panel.resize(930, 400);
+    panel.setDownloadsSet(&set);
+    panel.show();
+    panel.onTimer();
+    QTableView* grid = panel.gridView();
+    grid->selectRow(20);
+    grid->scrollTo(grid->model()->index(20, 0), QAbstractItemView::PositionAtTop);
+    const int scrolled = grid->verticalScrollBar()->value();
+    QSignalSpy resets(grid->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changes(grid->model(), &QAbstractItemModel::dataChanged);
+
+    // The download a worker runs changes its state: its row alone repaints.
+    set.pickNext(0, ScriptedDownload::kind);
+    static_cast<ScriptedDownload*>(set.at(0))->setState(tolvenka::Download::State::Error);
+    panel.onTimer();
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].value<QModelIndex>().row(), 0);
+    EXPECT_EQ(changes[0][1].value<QModelIndex>().row(), 0);
+    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Ошибка"));
+    set.releaseSlot(0);
+
+    set.add(std::make_unique<ScriptedDownload>(linkOf(40), "/tmp/f.zip"));
+    panel.onTimer();
+    EXPECT_EQ(cell(panel, 40, 0), QString::fromStdString(linkOf(40)));
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+
+    set.clearComplete();
+    panel.onTimer();
+    EXPECT_EQ(grid->model()->rowCount(), 40);
+    EXPECT_EQ(cell(panel, 5, 0), QString::fromStdString(linkOf(6)));
+    EXPECT_EQ(resets.count(), 0);
+    // The user's row is the same download, one row up.
+    EXPECT_EQ(grid->currentIndex().data().toString(), QString::fromStdString(linkOf(20)));
+    ASSERT_EQ(grid->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(grid->selectionModel()->selectedRows().front().row(), 19);
 }
 
 TEST_F(Panel, ReattachingRebuildsTheBoxesAndDetachingSilencesTheSet) {

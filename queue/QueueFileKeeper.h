@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine/QueueFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tolvenka {
+
+class DownloadsSet;
+
+// Keeps the queue file in step with the queue and the options. A check that
+// finds neither changed since the last one costs nothing, however long the
+// queue; otherwise the file is written when what it would hold differs from
+// what it holds.
+class QueueFileKeeper {
+public:
+    QueueFileKeeper(std::string path, const DownloadsSet& set);
+
+    // GUI thread. What the file holds now, as read at start: only a change
+    // from this is written.
+    void noteSaved(const QueueOptions& options);
+    // GUI thread. Writes the file if the queue or the options changed.
+    void saveIfChanged(const QueueOptions& options);
+    // GUI thread. Writes the file whatever changed. False when it failed and
+    // the file was left as it was.
+    bool save(const QueueOptions& options);
+
+private:
+    struct Fingerprint {
+        std::uint64_t hash = 0;
+        std::uint64_t size = 0;
+        bool operator==(const Fingerprint&) const = default;
+    };
+    // The length and hash of what the file would hold.
+    Fingerprint fingerprintOf(const QueueOptions& options) const;
+    bool write(const QueueOptions& options) const;
+
+    const std::string path;
+    const DownloadsSet& set;
+    std::uint64_t checkedChanges = 0;
+    QueueOptions checkedOptions;
+    // The file's bytes are not kept, which for a long queue would double
+    // what the queue costs in memory; their hash and length tell a change.
+    Fingerprint saved;
+};
+
+} // namespace tolvenka
