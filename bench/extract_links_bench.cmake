@@ -1,2 +1,2 @@
 add_executable(bench_extract_links extract_links_bench.cpp)
-target_link_libraries(bench_extract_links PRIVATE core tolvenka_options)
+target_link_libraries(bench_extract_links PRIVATE intake tolvenka_options)

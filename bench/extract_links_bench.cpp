@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::ostringstream content;
     content << in.rdbuf();
 
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;

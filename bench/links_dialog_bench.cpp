@@ -39,7 +39,7 @@ long peakKib() {
 // One run in this process: writes "milliseconds peak-KiB" to `out`.
 int runOnce(int argc, char** argv, int count, int out) {
     QApplication app(argc, argv);
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
     tolvenka::DownloadsSet set(1, 40);
     std::string folder = "/tmp/";

@@ -1,8 +1,8 @@
 # The whole program with a long queue: bench/program_vs_size.sh runs the real
 # binary; this program times one refresh of the downloads grid.
 add_executable(bench_program_grid program_grid_bench.cpp)
-target_link_libraries(bench_program_grid PRIVATE gui Qt6::Widgets tolvenka_options)
+target_link_libraries(bench_program_grid PRIVATE ui Qt6::Widgets tolvenka_options)
 
 # The confirmation dialog with many links: time to shown and peak memory.
 add_executable(bench_links_dialog links_dialog_bench.cpp)
-target_link_libraries(bench_links_dialog PRIVATE gui Qt6::Widgets tolvenka_options)
+target_link_libraries(bench_links_dialog PRIVATE intake Qt6::Widgets tolvenka_options)

@@ -77,7 +77,7 @@ void printTiming(int count, const char* what, const Timing& timing) {
 
 int benchmark(int argc, char** argv, int count, int repeats) {
     QApplication app(argc, argv);
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
 
     tolvenka::DownloadsSet set(1, 40);

@@ -1,2 +1,2 @@
 add_executable(bench_queue queue_bench.cpp)
-target_link_libraries(bench_queue PRIVATE core Qt6::Core tolvenka_options)
+target_link_libraries(bench_queue PRIVATE queue Qt6::Core tolvenka_options)

@@ -9,9 +9,9 @@
 //
 //   bench_queue [seconds=60] [count...=100 10000]
 #include "bench/ForEachQueueSize.h"
-#include "engine/QueueFile.h"
 #include "engine/SimpleDownloadThread.h"
 #include "queue/DownloadsSet.h"
+#include "queue/QueueFile.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 
@@ -77,7 +77,7 @@ void stopWorker(tolvenka::SimpleDownloadThread& worker) {
 
 int benchmark(int argc, char** argv, int count, int seconds) {
     QCoreApplication app(argc, argv);
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
 
     const std::filesystem::path folder = std::filesystem::temp_directory_path() /

@@ -95,8 +95,7 @@ int main(int argc, char** argv) {
     const bool withCurl = !(argc > 3 && std::string(argv[3]) == "--no-curl");
 
     servicesim::ServiceSim sim;
-    ::setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(sim.host());
     tolvenka::DownloadMaker maker;
 
     servicesim::FileSpec spec;

@@ -1,6 +1,6 @@
 #include "engine/Download.h"
 
-#include "engine/QueueFile.h"
+#include "engine/QueueFileLine.h"
 #include "http/HttpClient.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"

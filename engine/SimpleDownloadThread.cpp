@@ -1,16 +1,16 @@
 #include "engine/SimpleDownloadThread.h"
 
 #include "engine/Download.h"
+#include "engine/DownloadQueue.h"
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
-#include "queue/DownloadsSet.h"
 
 namespace tolvenka {
 
-SimpleDownloadThread::SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
+SimpleDownloadThread::SimpleDownloadThread(DownloadQueue& queue, int slot, std::string kindName,
                                            const std::atomic<bool>& deleteCompleted,
                                            ErrorReport reportError)
-    : set(set)
+    : queue(queue)
     , deleteCompleted(deleteCompleted)
     , reportError(std::move(reportError))
     , workerSlot(slot)
@@ -70,7 +70,7 @@ void SimpleDownloadThread::execute() {
 
 void SimpleDownloadThread::runPass() {
     if (paused) {
-        set.releaseSlot(workerSlot);
+        queue.releaseSlot(workerSlot);
         platform::sleepMs(WORKER_IDLE_SLEEP_MS);
         return;
     }
@@ -98,11 +98,11 @@ Download* SimpleDownloadThread::pickDownload() {
     if (paused || stopRequested) {
         return nullptr;
     }
-    Download* picked = set.pickNext(workerSlot, workerKind);
+    Download* picked = queue.pickNext(workerSlot, workerKind);
     // A handler of the pick event may have paused or stopped us before the
     // download became active, where the abort could not reach it.
     if (picked != nullptr && (paused || stopRequested)) {
-        set.releaseSlot(workerSlot);
+        queue.releaseSlot(workerSlot);
         return nullptr;
     }
     activeDownload = picked;
@@ -115,9 +115,9 @@ void SimpleDownloadThread::finishDownload(Download* download) {
     // From here no pause or stop can reach the download; an abort that came
     // after its run ended would otherwise cut its next run short.
     download->forgetAbort();
-    set.releaseSlot(workerSlot);
+    queue.releaseSlot(workerSlot);
     if (deleteCompleted) {
-        set.clearComplete();
+        queue.clearComplete();
     }
 }
 

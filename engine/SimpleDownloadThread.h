@@ -10,9 +10,9 @@
 namespace tolvenka {
 
 class Download;
-class DownloadsSet;
+class DownloadQueue;
 
-// The background thread that runs the queue: for one slot of the set it picks
+// The background thread that runs a queue: for one slot of it it picks
 // the first Queued download of its kind, runs it, and closes it, over and
 // over. Picking and closing happen on the GUI thread (through
 // `platform::synchronize`), the run itself on this thread.
@@ -29,7 +29,7 @@ public:
 
     // `deleteCompleted` is the application's option, read on the GUI thread
     // after each run; it must outlive the worker.
-    SimpleDownloadThread(DownloadsSet& set, int slot, std::string kindName,
+    SimpleDownloadThread(DownloadQueue& queue, int slot, std::string kindName,
                          const std::atomic<bool>& deleteCompleted, ErrorReport reportError = {});
     ~SimpleDownloadThread() override;
 
@@ -53,7 +53,7 @@ private:
     void finishDownload(Download* download);
     void abortActiveDownload();
 
-    DownloadsSet& set;
+    DownloadQueue& queue;
     const std::atomic<bool>& deleteCompleted;
     const ErrorReport reportError;
     std::atomic<bool> stopRequested{false};

@@ -1,7 +1,7 @@
 #include "queue/DownloadsSet.h"
 
 #include "engine/Download.h"
-#include "engine/QueueFile.h"
+#include "engine/QueueFileLine.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"

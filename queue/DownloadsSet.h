@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Download.h"
+#include "engine/DownloadQueue.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -25,7 +26,7 @@ namespace tolvenka {
 // Every download gets a serial number when it joins, higher than any before,
 // so the queue's order is the order of its serial numbers: a view can tell
 // which downloads left and which came by comparing numbers alone.
-class DownloadsSet {
+class DownloadsSet final : public DownloadQueue {
 public:
     using Downloads = std::vector<std::unique_ptr<Download>>;
 
@@ -60,9 +61,9 @@ public:
     // entry (null when there is none); fires onCurrentDownloadChange first.
     // When nothing changed since a search that found none, the queue is not
     // searched again, so an idle worker costs nothing however long it is.
-    Download* pickNext(int slot, const std::string& kindName);
+    Download* pickNext(int slot, const std::string& kindName) override;
     // Any thread. Empties the slot; no event.
-    void releaseSlot(int slot);
+    void releaseSlot(int slot) override;
 
     // GUI thread. Adds a download for the link if a kind accepts it.
     void add(const std::string& link, const std::string& folder);
@@ -72,7 +73,7 @@ public:
 
     // GUI thread. Remove the Complete / NotFound downloads that are current in
     // no slot, then fire onSetChange.
-    void clearComplete();
+    void clearComplete() override;
     void clearNotFound();
     // GUI thread. False, and nothing changes, while any slot is busy.
     bool clearAll();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/QueueFile.h"
+#include "queue/QueueFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,13 +1,11 @@
 #include "service/ServiceHost.h"
 
-#include <cstdlib>
-
 namespace tolvenka {
 
 namespace {
 
 std::string& hostStorage() {
-    static std::string host = "rapidshare.com";
+    static std::string host(DEFAULT_SERVICE_HOST);
     return host;
 }
 
@@ -17,10 +15,8 @@ const std::string& serviceHost() {
     return hostStorage();
 }
 
-void setUpServiceHost() {
-    const char* fromEnvironment = std::getenv("TOLVENKA_SERVICE_HOST");
-    hostStorage() =
-        fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : "rapidshare.com";
+void setServiceHost(std::string host) {
+    hostStorage() = std::move(host);
 }
 
 } // namespace tolvenka

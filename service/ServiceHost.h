@@ -1,17 +1,20 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tolvenka {
+
+// The host of the service's file links unless the program is told another.
+inline constexpr std::string_view DEFAULT_SERVICE_HOST = "rapidshare.com";
 
 // The service's host name: the host of its file links, and the kind name of
 // its downloads in the registry and in the queue file.
 const std::string& serviceHost();
 
-// Sets the host up from the environment: TOLVENKA_SERVICE_HOST (for example
-// "127.0.0.1:8080", to point the program at a simulated service) replaces the
-// default. Called once at start-up, before any thread starts and before the
-// registry is built; tests call it again after changing the variable.
-void setUpServiceHost();
+// Sets the host (for example "127.0.0.1:8080", to point the program at a
+// simulated service). main() calls it once, before any thread starts and
+// before the registry is built; tests call it around each case.
+void setServiceHost(std::string host);
 
 } // namespace tolvenka

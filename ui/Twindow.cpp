@@ -1,10 +1,10 @@
 #include "ui/Twindow.h"
 
-#include "engine/QueueFile.h"
 #include "engine/SimpleDownloadThread.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
+#include "queue/QueueFile.h"
 #include "queue/QueueFileKeeper.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -60,10 +60,11 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
 
 } // namespace
 
-Twindow::Twindow(Main& state, QWidget* parent)
+Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
     : QWidget(parent)
     , state(state)
-    , queueFile(QUEUE_FILE_NAME, state.downloadsSet) {
+    , queueFilePath(std::move(queueFilePath))
+    , queueFile(this->queueFilePath, state.downloadsSet) {
     buildControls();
     formCreate();
 }
@@ -162,7 +163,7 @@ void Twindow::buildControls() {
 
 void Twindow::formCreate() {
     QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
-    if (loadQueueFile(QUEUE_FILE_NAME, options, state.downloadsSet)) {
+    if (loadQueueFile(queueFilePath, options, state.downloadsSet)) {
         state.deleteCompleted = options.deleteCompleted;
         state.targetFolder = options.targetFolder;
     }

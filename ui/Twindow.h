@@ -25,7 +25,9 @@ class SimpleDownloadThread;
 // the worker has left its loop.
 class Twindow : public QWidget {
 public:
-    explicit Twindow(Main& state, QWidget* parent = nullptr);
+    // `queueFilePath`: the queue file (CP1251), read at once and kept
+    // current while the program runs.
+    Twindow(Main& state, std::string queueFilePath, QWidget* parent = nullptr);
     ~Twindow() override;
 
     // Button "Добавить": the text becomes download links for the dialog.
@@ -56,6 +58,7 @@ private:
     static bool isDialogOpen();
 
     Main& state;
+    const std::string queueFilePath;
     QueueFileKeeper queueFile;
     QPlainTextEdit* input;
     QCheckBox* deleteWhenComplete;

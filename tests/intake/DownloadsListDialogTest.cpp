@@ -32,7 +32,7 @@ const Links threeLinks = {"http://rapidshare.com/files/1/one.zip",
 class DownloadsListDialogTest : public ::testing::Test {
 protected:
     DownloadsListDialogTest() {
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
         dialog.setFolderBrowser([this](QWidget*, const QString& prompt, const QString& start) {
             browserPrompts.push_back(prompt);
             browserStarts.push_back(start);

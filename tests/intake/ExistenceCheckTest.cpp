@@ -146,8 +146,7 @@ TEST_F(ExistenceCheckTest, ClosingTheDialogDuringACheckWaitsForTheCheckToEnd) {
 TEST_F(ExistenceCheckTest, CancelCutsACheckWhoseLinkPageNeverAnswers) {
     testing_helpers::SilentServer silent;
     maker.reset();
-    ::setenv("TOLVENKA_SERVICE_HOST", ("127.0.0.1:" + std::to_string(silent.port())).c_str(), 1);
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost("127.0.0.1:" + std::to_string(silent.port()));
     maker = std::make_unique<tolvenka::DownloadMaker>();
     WhenReady user([&] { return silent.acceptedCount() > 0; },
                    [&] { QTest::mouseClick(waitCancel(), Qt::LeftButton); });

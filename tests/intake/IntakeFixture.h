@@ -15,14 +15,12 @@ namespace testing_helpers {
 class IntakeFixture : public ::testing::Test {
 protected:
     IntakeFixture() {
-        ::setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(sim.host());
         maker = std::make_unique<tolvenka::DownloadMaker>();
     }
     ~IntakeFixture() override {
         maker.reset();
-        ::unsetenv("TOLVENKA_SERVICE_HOST");
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     }
 
     // A file of the service; `missing` makes its link page say it is gone.

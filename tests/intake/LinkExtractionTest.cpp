@@ -16,7 +16,7 @@ using namespace std::string_literals;
 // "http://rapidshare.com/files/<digits>/<name>" is a download link.
 class LinkExtractionTest : public ::testing::Test {
 protected:
-    LinkExtractionTest() { tolvenka::setUpServiceHost(); }
+    LinkExtractionTest() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
 
     void extract(const std::string& text) { tolvenka::extractLinks(text, all, downloads); }
 

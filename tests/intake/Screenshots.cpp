@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
 
-    tolvenka::setUpServiceHost();
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     tolvenka::DownloadMaker maker;
     tolvenka::DownloadsSet downloadsSet(1, 40);
     std::string targetFolder = "/home/user/Загрузки/"_cp1251.data();

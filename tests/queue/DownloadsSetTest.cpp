@@ -183,7 +183,9 @@ TEST_F(DownloadsSetTest, TheWorkTimerReportsOnlyCurrentDownloadsThatAreDownloadi
 
 class DownloadsSetWithRegistryTest : public DownloadsSetTest {
 protected:
-    DownloadsSetWithRegistryTest() { tolvenka::setUpServiceHost(); }
+    DownloadsSetWithRegistryTest() {
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
+    }
 
     std::string link(const std::string& name) const {
         return "http://" + tolvenka::serviceHost() + "/files/123/" + name;

@@ -1,4 +1,4 @@
-#include "engine/QueueFile.h"
+#include "queue/QueueFile.h"
 
 #include "queue/DownloadsSet.h"
 #include "queue/QueueFileKeeper.h"
@@ -29,7 +29,7 @@ namespace {
 
 class QueueFileTest : public ::testing::Test {
 protected:
-    QueueFileTest() { tolvenka::setUpServiceHost(); }
+    QueueFileTest() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
 
     std::string link(const std::string& name) const {
         return "http://" + tolvenka::serviceHost() + "/files/123/" + name;

@@ -15,7 +15,7 @@ using Registry = testing_helpers::ServiceFixture;
 // The recogniser against the real service's host name.
 class DefaultHost : public ::testing::Test {
 protected:
-    DefaultHost() { tolvenka::setUpServiceHost(); }
+    DefaultHost() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
 };
 
 } // namespace

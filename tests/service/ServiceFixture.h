@@ -21,14 +21,12 @@ protected:
     using ServiceState = tolvenka::RapidshareDownload::ServiceState;
 
     ServiceFixture() {
-        ::setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(sim.host());
         maker = std::make_unique<tolvenka::DownloadMaker>();
     }
     ~ServiceFixture() override {
         maker.reset();
-        ::unsetenv("TOLVENKA_SERVICE_HOST");
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     }
 
     // A download of a new file of the simulated service, into the folder;

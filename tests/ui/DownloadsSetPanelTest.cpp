@@ -35,7 +35,7 @@ QString valueOf(const QWidget* box, const char* row) {
 
 class Panel : public ::testing::Test {
 protected:
-    Panel() { tolvenka::setUpServiceHost(); }
+    Panel() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
 
     // A set holding stored records in the given states.
     void loadRecords(DownloadsSet& set, const std::vector<std::string>& words) {

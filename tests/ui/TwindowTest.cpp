@@ -40,9 +40,7 @@ namespace {
 class MainWindow : public ::testing::Test {
 protected:
     MainWindow() {
-        std::filesystem::current_path(folder.path());
-        ::setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(sim.host());
         maker.emplace();
         state.emplace();
         state->targetFolder = folder.path() + "/";
@@ -51,8 +49,7 @@ protected:
         closeWindow();
         state.reset();
         maker.reset();
-        ::unsetenv("TOLVENKA_SERVICE_HOST");
-        std::filesystem::current_path(previousFolder);
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     }
 
     // Offers a small file and returns its link.
@@ -65,7 +62,7 @@ protected:
     }
 
     Twindow& openWindow() {
-        window.emplace(*state);
+        window.emplace(*state, queueFile);
         window->show();
         return *window;
     }
@@ -118,8 +115,8 @@ protected:
         return closer.fired() && ended;
     }
 
-    const std::filesystem::path previousFolder = std::filesystem::current_path();
     TempDir folder;
+    const std::string queueFile = folder.file("downloads.txt");
     servicesim::ServiceSim sim;
     std::optional<tolvenka::DownloadMaker> maker;
     std::optional<tolvenka::Main> state;
@@ -134,7 +131,7 @@ TEST_F(MainWindow, FirstStartWithoutAQueueFileSavesTheDefaultsAtClose) {
     EXPECT_TRUE(shown.deleteWhenCompleteBox()->isChecked());
     EXPECT_EQ(shown.downloadsPanel()->boxCount(), 1);
     closeWindow();
-    EXPECT_EQ(readFile("downloads.txt"), "1\r\n" + tolvenka::defaultTargetFolder() + "\r\n");
+    EXPECT_EQ(readFile(queueFile), "1\r\n" + tolvenka::defaultTargetFolder() + "\r\n");
 }
 
 TEST_F(MainWindow, TheCaptionNamesTheServiceWithACapital) {
@@ -230,17 +227,17 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
 
     window->close();
     EXPECT_TRUE(window->isClosing());
-    const std::string saved = readFile("downloads.txt");
+    const std::string saved = readFile(queueFile);
     EXPECT_NE(saved.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
               std::string::npos)
         << saved;
     // A second close request while the worker is still ending writes nothing.
-    std::filesystem::remove("downloads.txt");
+    std::filesystem::remove(queueFile);
     window->close();
-    EXPECT_FALSE(std::filesystem::exists("downloads.txt"));
+    EXPECT_FALSE(std::filesystem::exists(queueFile));
 
     ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
-    EXPECT_FALSE(std::filesystem::exists("downloads.txt"));
+    EXPECT_FALSE(std::filesystem::exists(queueFile));
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
 }
 
@@ -259,17 +256,17 @@ TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing
     closer.stop();
     EXPECT_EQ(state->downloadsSet.count(), 0);
     ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
-    EXPECT_EQ(readFile("downloads.txt"), "1\r\n" + folder.path() + "/\r\n");
+    EXPECT_EQ(readFile(queueFile), "1\r\n" + folder.path() + "/\r\n");
 }
 
 TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
     const std::string link = fileLink("11", {Step::notFound()});
     openWindow();
     state->downloadsSet.add(link, state->targetFolder);
-    ASSERT_TRUE(pumpUntil(
-        [&] { return readFile("downloads.txt").find("NotFound") != std::string::npos; }, 5'000));
+    ASSERT_TRUE(pumpUntil([&] { return readFile(queueFile).find("NotFound") != std::string::npos; },
+                          5'000));
     window->deleteWhenCompleteBox()->setChecked(false);
-    ASSERT_TRUE(pumpUntil([&] { return readFile("downloads.txt").rfind("0\r\n", 0) == 0; }, 5'000));
+    ASSERT_TRUE(pumpUntil([&] { return readFile(queueFile).rfind("0\r\n", 0) == 0; }, 5'000));
 }
 
 TEST_F(MainWindow, ClosingAtEachStageOfAnExistenceCheckEndsCleanly) {

@@ -29,8 +29,7 @@ namespace {
 class WorkerWithServiceTest : public ::testing::Test {
 protected:
     WorkerWithServiceTest() {
-        setenv("TOLVENKA_SERVICE_HOST", sim.host().c_str(), 1);
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(sim.host());
         maker.emplace();
     }
     ~WorkerWithServiceTest() override {
@@ -41,8 +40,7 @@ protected:
         }
         set.clearAll();
         maker.reset();
-        unsetenv("TOLVENKA_SERVICE_HOST");
-        tolvenka::setUpServiceHost();
+        tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     }
 
     std::string addFile(const std::string& id, std::uint64_t size,

@@ -21,10 +21,6 @@ struct QueueOptions {
     bool operator==(const QueueOptions&) const = default;
 };
 
-// Reads one line of the file: up to LF, with a CR before it dropped. False,
-// with `line` empty, when no line could be read.
-bool readQueueFileLine(std::istream& in, std::string& line);
-
 // Reads lines 1 and 2. Line 1 turns `deleteCompleted` off for 0 and on for 1
 // (leading blanks skipped, trailing text ignored); anything else leaves it.
 // Line 2 is the folder, possibly empty. A missing line leaves its option, and

@@ -1,5 +1,6 @@
-#include "engine/QueueFile.h"
+#include "queue/QueueFile.h"
 
+#include "engine/QueueFileLine.h"
 #include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
@@ -35,17 +36,6 @@ std::optional<long long> leadingInteger(const std::string& line) {
 }
 
 } // namespace
-
-bool readQueueFileLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) {
-        line.clear();
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
-}
 
 void readQueueOptions(std::istream& in, QueueOptions& options) {
     std::string line;
