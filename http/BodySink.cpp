@@ -4,10 +4,10 @@
 
 namespace http {
 
-BodySink::BodySink(std::ostream* target, std::int64_t limit, const Progress& progress)
+BodySink::BodySink(std::ostream* target, std::int64_t limit, Progress progress)
     : target(target)
     , limit(limit)
-    , progress(progress) {}
+    , progress(std::move(progress)) {}
 
 void BodySink::expect(std::int64_t declaredLength) const {
     if (declaredLength > limit) {

@@ -14,7 +14,7 @@ class BodySink {
 public:
     using Progress = std::function<void(std::int64_t bodyBytesSoFar)>;
 
-    BodySink(std::ostream* target, std::int64_t limit, const Progress& progress);
+    BodySink(std::ostream* target, std::int64_t limit, Progress progress);
 
     // Fails before anything is stored when a declared length is over the limit.
     void expect(std::int64_t declaredLength) const;
@@ -25,7 +25,7 @@ public:
 private:
     std::ostream* target;
     std::int64_t limit;
-    const Progress& progress;
+    Progress progress;
     std::int64_t written = 0;
     std::int64_t reported = 0;
 };

@@ -19,8 +19,6 @@ public:
     Timer& operator=(const Timer&) = delete;
 
     void setEnabled(bool enabled);
-    bool isEnabled() const { return enabled; }
-    int getInterval() const { return intervalMs; }
 
 private:
     friend class TimerHub;

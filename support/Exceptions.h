@@ -29,10 +29,6 @@ class OutOfMemory : public virtual Exception {
 public:
     OutOfMemory(std::string typeName, std::int32_t objectCount, std::int32_t objectSize);
 
-    const std::string& getTypeName() const { return typeName; }
-    std::int32_t getObjectCount() const { return objectCount; }
-    std::int32_t getObjectSize() const { return objectSize; }
-
     std::string text() const override;
 
 private:

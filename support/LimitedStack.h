@@ -49,11 +49,7 @@ public:
         if (capacity < 1) {
             throw std::invalid_argument("LimitedStack capacity must be at least 1");
         }
-        try {
-            buffer.reset(new (std::nothrow) T[static_cast<std::size_t>(capacity)]);
-        } catch (const std::bad_alloc&) {
-            buffer.reset();
-        }
+        buffer.reset(new (std::nothrow) T[static_cast<std::size_t>(capacity)]);
         if (!buffer) {
             throw exceptions::LimitedStackOutOfMemory(TypeName<T>::get(), capacity,
                                                       static_cast<std::int32_t>(sizeof(T)));
@@ -76,7 +72,6 @@ public:
     void clear() { count = 0; }
 
     std::int32_t size() const { return count; }
-    std::int32_t getCapacity() const { return capacity; }
 
     Iterator begin() const { return Iterator(this, 0); }
     Iterator end() const { return Iterator(this, count); }

@@ -27,7 +27,6 @@ public:
 
     // GUI thread. Shows `download` (null: none) from the next update on.
     void setDownload(const Download* download);
-    const Download* getDownload() const { return shownDownload; }
 
     // Any thread. The download's state changed.
     void statusChanged();

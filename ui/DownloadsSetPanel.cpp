@@ -25,11 +25,8 @@ namespace {
 constexpr int buttonBarHeight = 40;
 constexpr int refreshIntervalMs = 40;
 
-void addButton(QWidget* bar, int left, const char* caption, std::function<void()> onClick) {
-    auto* button = new PushButton(QString::fromUtf8(caption), {}, bar);
-    button->setGeometry(left, 5, 150, button->sizeHint().height());
-    QObject::connect(button, &QPushButton::clicked, bar, std::move(onClick));
-}
+constexpr int buttonTop = 5;
+constexpr int buttonWidth = 150;
 
 } // namespace
 
@@ -41,9 +38,22 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
 
     auto* buttonBar = new QWidget(this);
     buttonBar->setFixedHeight(buttonBarHeight);
-    addButton(buttonBar, 5, "Удалить загруженные", [this] { clearComplete(); });
-    addButton(buttonBar, 160, "Удалить битые", [this] { clearNotFound(); });
-    addButton(buttonBar, 315, "Удалить все", [this] { clear(); });
+    const struct {
+        int left;
+        const char* caption;
+        void (DownloadsSetPanel::*onClick)();
+    } buttons[] = {
+        {5, "Удалить загруженные", &DownloadsSetPanel::clearComplete},
+        {160, "Удалить битые", &DownloadsSetPanel::clearNotFound},
+        {315, "Удалить все", &DownloadsSetPanel::clear},
+    };
+    for (const auto& [left, caption, onClick] : buttons) {
+        auto* button = new PushButton(QString::fromUtf8(caption), {}, buttonBar);
+        // As high as the style makes a button.
+        button->setGeometry(left, buttonTop, buttonWidth, button->sizeHint().height());
+        connect(button, &QPushButton::clicked, this,
+                [this, onClick = onClick] { (this->*onClick)(); });
+    }
     layout->addWidget(buttonBar);
 
     infoPanel = new QWidget(this);
@@ -52,6 +62,7 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
 
     model = new DownloadsGridModel(this);
     grid = new QTableView(this);
+    grid->setObjectName(QStringLiteral("grid"));
     grid->setModel(model);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the grid for the next control instead of walking its cells.
@@ -86,9 +97,6 @@ void DownloadsSetPanel::detach() {
 
 void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
     detach();
-    for (CurrentDownloadInfo* box : infoBoxes) {
-        delete box;
-    }
     infoBoxes.clear();
     attachedSet = set;
     if (set != nullptr) {
@@ -114,10 +122,11 @@ void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
 
 void DownloadsSetPanel::buildBoxes() {
     for (int slot = 0; slot < attachedSet->slotCount(); ++slot) {
-        auto* box = new CurrentDownloadInfo(infoPanel);
+        auto box = std::make_unique<CurrentDownloadInfo>(infoPanel);
+        box->setObjectName(QStringLiteral("slot") + QString::number(slot));
         box->setDownload(attachedSet->currentDownload(slot));
         box->show();
-        infoBoxes.push_back(box);
+        infoBoxes.push_back(std::move(box));
     }
 }
 
@@ -197,7 +206,7 @@ void DownloadsSetPanel::onResize() {
 }
 
 void DownloadsSetPanel::onTimer() {
-    for (CurrentDownloadInfo* box : infoBoxes) {
+    for (const auto& box : infoBoxes) {
         box->update();
     }
     refreshGrid();

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ class DownloadsSet;
 // what changed (a flag here, an update level on a box), and a 40 ms timer
 // applies it on the GUI thread. That is what lets the worker thread report
 // state changes while it runs a download.
+//
+// The boxes are named "slot0", "slot1", ..., the grid "grid".
 class DownloadsSetPanel : public QWidget {
 public:
     explicit DownloadsSetPanel(QWidget* parent = nullptr);
@@ -34,16 +37,15 @@ public:
     std::string readCaption(int index) const;
     void writeCaption(int index, const std::string& caption);
 
-    int boxCount() const { return static_cast<int>(infoBoxes.size()); }
-    CurrentDownloadInfo* box(int slot) const {
-        return infoBoxes.at(static_cast<std::size_t>(slot));
-    }
-    QTableView* gridView() const { return grid; }
-
     // Applies what the events noted; the timer calls it every 40 ms.
     void onTimer();
 
 private:
+    int boxCount() const { return static_cast<int>(infoBoxes.size()); }
+    CurrentDownloadInfo* box(int slot) const {
+        return infoBoxes[static_cast<std::size_t>(slot)].get();
+    }
+
     void detach();
     void buildBoxes();
     void onStatusChange(Download* download, int slot);
@@ -60,7 +62,9 @@ private:
     std::vector<std::uint64_t> statesToRead();
 
     DownloadsSet* attachedSet = nullptr;
-    std::vector<CurrentDownloadInfo*> infoBoxes;
+    // One per slot; deleted here when the panel is attached anew, or before
+    // their parent panel goes.
+    std::vector<std::unique_ptr<CurrentDownloadInfo>> infoBoxes;
     QWidget* infoPanel;
     QTimer* timer;
     QTableView* grid;

@@ -40,10 +40,6 @@ constexpr int workerSlot = 0;
 // The queue file is rewritten within about this long of a change.
 constexpr int saveCheckIntervalMs = 1000;
 
-QPushButton* addButton(QWidget* parent, int left, const char* caption) {
-    return new PushButton(QString::fromUtf8(caption), QRect(left, 8, 145, 25), parent);
-}
-
 // The links in order, each once, at its first place: a page names a file in
 // its address and again in its text.
 std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
@@ -122,9 +118,11 @@ void Twindow::buildControls() {
 
     auto* panel1 = new QWidget(lower);
     panel1->setFixedHeight(41);
-    auto* add = addButton(panel1, 8, "Добавить");
-    auto* start = addButton(panel1, 160, "Продолжить загрузку");
-    auto* stop = addButton(panel1, 312, "Остановить загрузку");
+    auto* add = new PushButton(QString::fromUtf8("Добавить"), QRect(8, 8, 145, 25), panel1);
+    auto* start =
+        new PushButton(QString::fromUtf8("Продолжить загрузку"), QRect(160, 8, 145, 25), panel1);
+    auto* stop =
+        new PushButton(QString::fromUtf8("Остановить загрузку"), QRect(312, 8, 145, 25), panel1);
     deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
     deleteWhenComplete->setGeometry(464, 12, 449, 17);
     deleteWhenComplete->setChecked(true);
@@ -132,6 +130,13 @@ void Twindow::buildControls() {
 
     panel = new DownloadsSetPanel(lower);
     lowerLayout->addWidget(panel, 1);
+
+    input->setObjectName(QStringLiteral("input"));
+    add->setObjectName(QStringLiteral("add"));
+    start->setObjectName(QStringLiteral("start"));
+    stop->setObjectName(QStringLiteral("stop"));
+    deleteWhenComplete->setObjectName(QStringLiteral("deleteWhenComplete"));
+    panel->setObjectName(QStringLiteral("downloads"));
 
     splitter->addWidget(input);
     splitter->addWidget(lower);
@@ -221,10 +226,9 @@ QueueOptions Twindow::currentOptions() const {
     return QueueOptions{state.deleteCompleted.load(), state.targetFolder};
 }
 
+// Stopped at the first close request, after which nothing is written.
 void Twindow::saveQueueIfChanged() {
-    if (!closing) {
-        queueFile.saveIfChanged(currentOptions());
-    }
+    queueFile.saveIfChanged(currentOptions());
 }
 
 void Twindow::closeEvent(QCloseEvent* event) {

@@ -23,24 +23,15 @@ class SimpleDownloadThread;
 // it current while the program runs, and closes in two steps: the first close
 // request saves the queue and tells the worker to stop; the window closes when
 // the worker has left its loop.
+//
+// The controls are named: "input", "add", "start", "stop",
+// "deleteWhenComplete", and the downloads list panel "downloads".
 class Twindow : public QWidget {
 public:
     // `queueFilePath`: the queue file (CP1251), read at once and kept
     // current while the program runs.
     Twindow(Main& state, std::string queueFilePath, QWidget* parent = nullptr);
     ~Twindow() override;
-
-    // Button "Добавить": the text becomes download links for the dialog.
-    void addClick();
-    // Button "Продолжить загрузку".
-    void startClick();
-    // Button "Остановить загрузку".
-    void stopClick();
-
-    QPlainTextEdit* inputBox() const { return input; }
-    QCheckBox* deleteWhenCompleteBox() const { return deleteWhenComplete; }
-    DownloadsSetPanel* downloadsPanel() const { return panel; }
-    bool isClosing() const { return closing; }
 
     // The caption above the input box for a service host.
     static std::string inputCaption(const std::string& host);
@@ -49,6 +40,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Button "Добавить": the text becomes download links for the dialog.
+    void addClick();
+    // Button "Продолжить загрузку".
+    void startClick();
+    // Button "Остановить загрузку".
+    void stopClick();
+
     void buildControls();
     void formCreate();
     QueueOptions currentOptions() const;

@@ -24,7 +24,7 @@ TEST(Exceptions, EveryClassIsCaughtThroughItsBases) {
     try {
         throw LimitedStackOutOfMemory("int", 1, 4);
     } catch (const OutOfMemory& error) {
-        EXPECT_EQ(error.getObjectCount(), 1);
+        EXPECT_EQ(error.getMessage(), std::string("Недостаточно памяти."_cp1251));
     }
     try {
         throw LimitedStackInvalidIterator("int");

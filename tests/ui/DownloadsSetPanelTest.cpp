@@ -10,6 +10,7 @@
 #include "tests/engine/ScriptedDownload.h"
 #include "ui/CurrentDownloadInfo.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -25,6 +26,20 @@ using tolvenka::DownloadsSet;
 using tolvenka::DownloadsSetPanel;
 
 namespace {
+
+// The panel's parts, found by their names.
+QTableView* gridOf(const QWidget& panel) {
+    return panel.findChild<QTableView*>(QStringLiteral("grid"));
+}
+
+std::vector<QGroupBox*> boxesOf(const QWidget& panel) {
+    std::vector<QGroupBox*> boxes;
+    while (auto* box = panel.findChild<QGroupBox*>(QStringLiteral("slot") +
+                                                   QString::number(boxes.size()))) {
+        boxes.push_back(box);
+    }
+    return boxes;
+}
 
 // The whole value of a row of the box, as its label or, when cut, its
 // tooltip has it.
@@ -52,7 +67,7 @@ protected:
     }
 
     QString cell(const DownloadsSetPanel& panel, int row, int column) const {
-        const QAbstractItemModel& model = *panel.gridView()->model();
+        const QAbstractItemModel& model = *gridOf(panel)->model();
         return model.data(model.index(row, column)).toString();
     }
 
@@ -73,10 +88,10 @@ protected:
 TEST_F(Panel, WithoutASetShowsTheHeaderAndOneEmptyRow) {
     DownloadsSetPanel panel;
     panel.onTimer();
-    EXPECT_EQ(panel.boxCount(), 0);
-    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
+    EXPECT_EQ(static_cast<int>(boxesOf(panel).size()), 0);
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
     EXPECT_EQ(cell(panel, 0, 0), QStringLiteral(""));
-    const QAbstractItemModel& model = *panel.gridView()->model();
+    const QAbstractItemModel& model = *gridOf(panel)->model();
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
     MessageBoxCloser messages;
@@ -92,12 +107,12 @@ TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
     DownloadsSetPanel panel;
     panel.resize(600, 500);
     panel.setDownloadsSet(&set);
-    ASSERT_EQ(panel.boxCount(), 1);
-    EXPECT_EQ(panel.box(0)->x(), 0);
-    EXPECT_EQ(panel.box(0)->width(), 590);
+    ASSERT_EQ(static_cast<int>(boxesOf(panel).size()), 1);
+    EXPECT_EQ(boxesOf(panel)[0]->x(), 0);
+    EXPECT_EQ(boxesOf(panel)[0]->width(), 590);
     panel.onTimer();
-    EXPECT_EQ(valueOf(panel.box(0), "from"), QStringLiteral("-"));
-    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
+    EXPECT_EQ(valueOf(boxesOf(panel)[0], "from"), QStringLiteral("-"));
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
 }
 
 TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
@@ -106,7 +121,7 @@ TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
     DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
     panel.onTimer();
-    ASSERT_EQ(panel.gridView()->model()->rowCount(), 4);
+    ASSERT_EQ(gridOf(panel)->model()->rowCount(), 4);
     EXPECT_EQ(cell(panel, 0, 0),
               QString::fromStdString("http://" + tolvenka::serviceHost() + "/files/1/f.zip"));
     EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Готово"));
@@ -121,9 +136,9 @@ TEST_F(Panel, SlotsShareTheWidthFromTheLeft) {
     DownloadsSetPanel panel;
     panel.resize(410, 500);
     panel.setDownloadsSet(&set);
-    ASSERT_EQ(panel.boxCount(), 2);
-    EXPECT_EQ(panel.box(0)->geometry(), QRect(0, 0, 200, CurrentDownloadInfo::Height));
-    EXPECT_EQ(panel.box(1)->geometry(), QRect(200, 0, 200, CurrentDownloadInfo::Height));
+    ASSERT_EQ(static_cast<int>(boxesOf(panel).size()), 2);
+    EXPECT_EQ(boxesOf(panel)[0]->geometry(), QRect(0, 0, 200, CurrentDownloadInfo::Height));
+    EXPECT_EQ(boxesOf(panel)[1]->geometry(), QRect(200, 0, 200, CurrentDownloadInfo::Height));
 }
 
 TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
@@ -143,7 +158,7 @@ TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
     button(panel, "Удалить все")->click();
     EXPECT_EQ(set.count(), 0);
     panel.onTimer();
-    EXPECT_EQ(panel.gridView()->model()->rowCount(), 1);
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
 }
 
 TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {
@@ -168,16 +183,16 @@ TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
 
     // The worker picks the download: the box shows it on the next tick.
     set.pickNext(0, tolvenka::serviceHost());
-    EXPECT_EQ(valueOf(panel.box(0), "state"), QStringLiteral("-"));
+    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QStringLiteral("-"));
     panel.onTimer();
-    EXPECT_EQ(valueOf(panel.box(0), "state"), QString::fromUtf8("В очереди"));
+    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QString::fromUtf8("В очереди"));
     // An idle worker asking again and again shows nothing.
     set.releaseSlot(0);
     for (int i = 0; i < 5; ++i) {
         set.pickNext(0, "no such kind");
         panel.onTimer();
     }
-    EXPECT_EQ(valueOf(panel.box(0), "state"), QStringLiteral("-"));
+    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QStringLiteral("-"));
 }
 
 TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
@@ -196,7 +211,7 @@ TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
     panel.setDownloadsSet(&set);
     panel.show();
     panel.onTimer();
-    QTableView* grid = panel.gridView();
+    QTableView* grid = gridOf(panel);
     grid->selectRow(20);
     grid->scrollTo(grid->model()->index(20, 0), QAbstractItemView::PositionAtTop);
     const int scrolled = grid->verticalScrollBar()->value();
@@ -237,11 +252,11 @@ TEST_F(Panel, ReattachingRebuildsTheBoxesAndDetachingSilencesTheSet) {
     EXPECT_EQ(panel.readCaption(0), "custom");
     panel.setDownloadsSet(&set);
     EXPECT_NE(panel.readCaption(0), "custom");
-    EXPECT_EQ(panel.boxCount(), 1);
+    EXPECT_EQ(static_cast<int>(boxesOf(panel).size()), 1);
     EXPECT_TRUE(static_cast<bool>(set.onSetChange));
 
     panel.setDownloadsSet(nullptr);
-    EXPECT_EQ(panel.boxCount(), 0);
+    EXPECT_EQ(static_cast<int>(boxesOf(panel).size()), 0);
     EXPECT_FALSE(static_cast<bool>(set.onSetChange));
     EXPECT_FALSE(static_cast<bool>(set.onStatusChange));
     EXPECT_FALSE(static_cast<bool>(set.onWork));
