@@ -2,7 +2,7 @@
 #include "platform/Clock.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
-#include "tests/common/SilentServer.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 
@@ -18,10 +18,10 @@
 using namespace kestrune::text::literals;
 using testing_helpers::BackgroundRun;
 using testing_helpers::FakeClock;
+using testing_helpers::LoopbackServer;
 using testing_helpers::pumpFor;
 using testing_helpers::pumpUntil;
 using testing_helpers::ScriptedDownload;
-using testing_helpers::SilentServer;
 using testing_helpers::TempDir;
 using tolvenka::Download;
 using State = tolvenka::Download::State;
@@ -261,7 +261,7 @@ TEST(DownloadAbort, AnAbortBeforeTheRunStartsStillStopsItAndIsThenForgotten) {
 }
 
 TEST(DownloadAbort, CutsAHangingRequestAtOnce) {
-    SilentServer server;
+    LoopbackServer server(LoopbackServer::Mode::Silent);
     ScriptedDownload download(server.url("/files/1/a.zip"), "/no/such/a.zip");
     download.body = [&](ScriptedDownload& self) {
         self.setState(State::WaitingForStart);
@@ -269,7 +269,7 @@ TEST(DownloadAbort, CutsAHangingRequestAtOnce) {
         return true;
     };
     BackgroundRun run(download);
-    ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return server.acceptedConnections() == 1; }));
     download.abort();
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 2000));
     EXPECT_TRUE(run.failed());
@@ -278,7 +278,7 @@ TEST(DownloadAbort, CutsAHangingRequestAtOnce) {
 
 TEST(DownloadIdleGuard, DisconnectsOnTheFirstTickAfter120Seconds) {
     FakeClock clock;
-    SilentServer server;
+    LoopbackServer server(LoopbackServer::Mode::Silent);
     ScriptedDownload download(server.url("/files/1/a.zip"), "/no/such/a.zip");
     download.body = [&](ScriptedDownload& self) {
         self.resetProgress();
@@ -288,7 +288,7 @@ TEST(DownloadIdleGuard, DisconnectsOnTheFirstTickAfter120Seconds) {
     };
     const std::int64_t start = clock.nowMs();
     BackgroundRun run(download);
-    ASSERT_TRUE(pumpUntil([&] { return server.acceptedCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return server.acceptedConnections() == 1; }));
     ASSERT_EQ(download.getState(), State::Downloading);
 
     clock.set(start + 120'000); // exactly 120.0 s: not yet

@@ -1,8 +1,7 @@
 #include "http/HttpClient.h"
 #include "http/HttpError.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/http/Replies.h"
-#include "tests/http/ScriptedServer.h"
-#include "tests/http/UnansweredListener.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,10 +14,9 @@ using http::HttpClient;
 using http::HttpError;
 using http::WorkMode;
 using http_testing::okReply;
-using http_testing::ScriptedServer;
 using http_testing::timeToFail;
-using http_testing::UnansweredListener;
-using Server = ScriptedServer;
+using testing_helpers::LoopbackServer;
+using Server = LoopbackServer;
 using namespace std::chrono_literals;
 
 namespace {
@@ -79,7 +77,7 @@ TEST(HttpClientDisconnect, ABodyReadToTheCloseIsNotCompletedByADisconnect) {
 }
 
 TEST(HttpClientDisconnect, CutsAConnectInProgress) {
-    UnansweredListener unanswered;
+    LoopbackServer unanswered(LoopbackServer::Mode::NeverAccepting);
     HttpClient client(patientSettings());
     std::jthread disconnector([&] {
         std::this_thread::sleep_for(100ms);

@@ -1,9 +1,8 @@
 #include "http/HttpClient.h"
 
 #include "http/HttpError.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/http/Replies.h"
-#include "tests/http/ScriptedServer.h"
-#include "tests/http/UnansweredListener.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -15,10 +14,9 @@ using http::HttpError;
 using http::HttpStatusError;
 using http::WorkMode;
 using http_testing::okReply;
-using http_testing::ScriptedServer;
 using http_testing::timeToFail;
-using http_testing::UnansweredListener;
-using Server = ScriptedServer;
+using testing_helpers::LoopbackServer;
+using Server = LoopbackServer;
 
 namespace {
 
@@ -199,7 +197,7 @@ TEST_F(HttpClientTest, SilentServersTimeOut) {
     HttpClient impatient(settings);
     server.addConnection({Server::readRequest(), Server::pause(10'000)});
     server.addConnection({Server::pause(10'000)});
-    UnansweredListener unanswered;
+    LoopbackServer unanswered(LoopbackServer::Mode::NeverAccepting);
 
     EXPECT_LT(timeToFail([&] { impatient.Get(server.url("/receive")); }).count(), 2000);
     const std::string hugeBody(64 << 20, 'p');

@@ -4,7 +4,7 @@
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
-#include "tests/common/SilentServer.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/intake/IntakeFixture.h"
 
@@ -144,11 +144,11 @@ TEST_F(ExistenceCheckTest, ClosingTheDialogDuringACheckWaitsForTheCheckToEnd) {
 }
 
 TEST_F(ExistenceCheckTest, CancelCutsACheckWhoseLinkPageNeverAnswers) {
-    testing_helpers::SilentServer silent;
+    testing_helpers::LoopbackServer silent(testing_helpers::LoopbackServer::Mode::Silent);
     maker.reset();
     tolvenka::setServiceHost("127.0.0.1:" + std::to_string(silent.port()));
     maker = std::make_unique<tolvenka::DownloadMaker>();
-    WhenReady user([&] { return silent.acceptedCount() > 0; },
+    WhenReady user([&] { return silent.acceptedConnections() > 0; },
                    [&] { QTest::mouseClick(waitCancel(), Qt::LeftButton); });
     const auto start = std::chrono::steady_clock::now();
     useDialog({silent.url("/files/1/a.zip")}, [&] { click(QStringLiteral("checkFiles")); });

@@ -1,7 +1,7 @@
 #include "intake/LinksLoadingThread.h"
 #include "intake/TwaitDialog.h"
 #include "tests/common/GuiDriver.h"
-#include "tests/common/SilentServer.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/intake/IntakeFixture.h"
 
@@ -61,9 +61,9 @@ TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWere) {
 }
 
 TEST_F(LinksLoadingTest, CancelCutsASlowLoadAtOnce) {
-    testing_helpers::SilentServer server;
+    testing_helpers::LoopbackServer server(testing_helpers::LoopbackServer::Mode::Silent);
     QElapsedTimer sinceClick;
-    WhenReady clickCancel([&] { return dialog.isVisible() && server.acceptedCount() == 1; },
+    WhenReady clickCancel([&] { return dialog.isVisible() && server.acceptedConnections() == 1; },
                           [&] {
                               sinceClick.start();
                               QTest::mouseClick(cancelButton(), Qt::LeftButton);
@@ -78,10 +78,10 @@ TEST_F(LinksLoadingTest, CancelCutsASlowLoadAtOnce) {
 }
 
 TEST_F(LinksLoadingTest, CloseBoxOnlyCancelsAndTheDialogClosesWhenTheJobEnds) {
-    testing_helpers::SilentServer server;
+    testing_helpers::LoopbackServer server(testing_helpers::LoopbackServer::Mode::Silent);
     bool visibleAfterEscape = false;
     bool visibleAfterClose = false;
-    WhenReady closeWindow([&] { return dialog.isVisible() && server.acceptedCount() == 1; },
+    WhenReady closeWindow([&] { return dialog.isVisible() && server.acceptedConnections() == 1; },
                           [&] {
                               QTest::keyClick(&dialog, Qt::Key_Escape);
                               visibleAfterEscape = dialog.isVisible();

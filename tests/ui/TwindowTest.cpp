@@ -5,8 +5,8 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
+#include "tests/common/LoopbackServer.h"
 #include "tests/common/QtPrinters.h"
-#include "tests/common/SilentServer.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
 #include "ui/DownloadsSetPanel.h"
@@ -297,8 +297,9 @@ TEST_F(MainWindow, ClosingAtEachStageOfAnExistenceCheckEndsCleanly) {
 }
 
 TEST_F(MainWindow, ClosingDuringAPageLoadOrInTheFolderBrowserEndsCleanly) {
-    testing_helpers::SilentServer silent;
-    EXPECT_TRUE(closeWhileAdding(silent.url("/list"), [&] { return silent.acceptedCount() > 0; }));
+    testing_helpers::LoopbackServer silent(testing_helpers::LoopbackServer::Mode::Silent);
+    EXPECT_TRUE(
+        closeWhileAdding(silent.url("/list"), [&] { return silent.acceptedConnections() > 0; }));
 
     const std::string folderBefore = state->targetFolder;
     const auto browserShown = [] {

@@ -10,13 +10,22 @@
 #include <thread>
 #include <vector>
 
-namespace http_testing {
+namespace testing_helpers {
 
-// A loopback server that plays one script per accepted connection, in the
-// order the scripts were added, and records every byte each connection
-// received. A connection without a script is closed at once.
-class ScriptedServer {
+// A server on 127.0.0.1, on a port the system picks, that plays the peer a
+// test needs:
+//   Scripted       plays one script per accepted connection, in the order
+//                  the scripts were added, and records every byte each
+//                  connection received; a connection without a script is
+//                  closed at once.
+//   Silent         accepts and never answers: the peer of a request that
+//                  hangs. Connections stay open until the server goes.
+//   NeverAccepting takes no connection: its accept queue is full, so a
+//                  connect to it waits for an answer that never comes.
+class LoopbackServer {
 public:
+    enum class Mode { Scripted, Silent, NeverAccepting };
+
     struct Step {
         enum class Kind { ReadRequest, Send, Pause, Close, Reset };
         Kind kind;
@@ -35,16 +44,16 @@ public:
     // Closes with a reset instead of an orderly end.
     static Step reset() { return {Step::Kind::Reset, {}, 0}; }
 
-    ScriptedServer();
-    ~ScriptedServer();
+    explicit LoopbackServer(Mode mode = Mode::Scripted);
+    ~LoopbackServer();
 
-    ScriptedServer(const ScriptedServer&) = delete;
-    ScriptedServer& operator=(const ScriptedServer&) = delete;
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     void addConnection(Script script);
 
     std::uint16_t port() const { return listenPort; }
-    std::string url(const std::string& pathAndQuery) const;
+    std::string url(const std::string& pathAndQuery = "/") const;
     std::size_t acceptedConnections() const;
     // What connection number `index` (0-based, in accept order) has received
     // so far.
@@ -59,7 +68,9 @@ private:
     bool receiveSome(Session& session);
     void pauseFor(int ms);
 
+    const Mode mode;
     int listenFd = -1;
+    int fillerFd = -1; // NeverAccepting: the connection that fills the queue
     std::uint16_t listenPort = 0;
     std::atomic<bool> stopping{false};
     mutable std::mutex mutex;
@@ -70,4 +81,4 @@ private:
     std::thread acceptThread;
 };
 
-} // namespace http_testing
+} // namespace testing_helpers

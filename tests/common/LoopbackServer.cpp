@@ -1,15 +1,16 @@
-#include "tests/http/ScriptedServer.h"
+#include "tests/common/LoopbackServer.h"
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <limits>
 #include <netinet/in.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace http_testing {
+namespace testing_helpers {
 
-struct ScriptedServer::Session {
+struct LoopbackServer::Session {
     int fd = -1;
     std::string received;       // guarded by the server's mutex
     std::size_t requestEnd = 0; // where the next request starts
@@ -25,22 +26,32 @@ std::size_t announcedLength(const std::string& head) {
 
 } // namespace
 
-ScriptedServer::ScriptedServer() {
+LoopbackServer::LoopbackServer(Mode mode)
+    : mode(mode) {
     listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
+    // A backlog of 0 holds one connection; the filler takes that place.
+    const int backlog = mode == Mode::NeverAccepting ? 0 : 16;
     if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listenFd, 16) != 0 ||
+        ::listen(listenFd, backlog) != 0 ||
         ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("test server cannot listen");
     }
     listenPort = ntohs(address.sin_port);
+    if (mode == Mode::NeverAccepting) {
+        fillerFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(fillerFd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+            throw std::runtime_error("test server cannot fill its accept queue");
+        }
+        return;
+    }
     acceptThread = std::thread([this] { acceptLoop(); });
 }
 
-ScriptedServer::~ScriptedServer() {
+LoopbackServer::~LoopbackServer() {
     {
         std::lock_guard lock(mutex);
         stopping = true;
@@ -52,7 +63,9 @@ ScriptedServer::~ScriptedServer() {
     }
     stopSignal.notify_all();
     ::shutdown(listenFd, SHUT_RDWR);
-    acceptThread.join();
+    if (acceptThread.joinable()) {
+        acceptThread.join();
+    }
     for (std::thread& thread : sessionThreads) {
         thread.join();
     }
@@ -61,29 +74,32 @@ ScriptedServer::~ScriptedServer() {
             ::close(session->fd);
         }
     }
+    if (fillerFd >= 0) {
+        ::close(fillerFd);
+    }
     ::close(listenFd);
 }
 
-void ScriptedServer::addConnection(Script script) {
+void LoopbackServer::addConnection(Script script) {
     std::lock_guard lock(mutex);
     scripts.push_back(std::move(script));
 }
 
-std::string ScriptedServer::url(const std::string& pathAndQuery) const {
+std::string LoopbackServer::url(const std::string& pathAndQuery) const {
     return "http://127.0.0.1:" + std::to_string(listenPort) + pathAndQuery;
 }
 
-std::size_t ScriptedServer::acceptedConnections() const {
+std::size_t LoopbackServer::acceptedConnections() const {
     std::lock_guard lock(mutex);
     return sessions.size();
 }
 
-std::string ScriptedServer::received(std::size_t index) const {
+std::string LoopbackServer::received(std::size_t index) const {
     std::lock_guard lock(mutex);
     return index < sessions.size() ? sessions[index]->received : std::string();
 }
 
-void ScriptedServer::acceptLoop() {
+void LoopbackServer::acceptLoop() {
     for (;;) {
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         std::lock_guard lock(mutex);
@@ -100,6 +116,8 @@ void ScriptedServer::acceptLoop() {
         if (!scripts.empty()) {
             script = std::move(scripts.front());
             scripts.pop_front();
+        } else if (mode == Mode::Silent) {
+            script.push_back(pause(std::numeric_limits<int>::max()));
         } else {
             script.push_back(close());
         }
@@ -108,7 +126,7 @@ void ScriptedServer::acceptLoop() {
     }
 }
 
-void ScriptedServer::play(Session& session, const Script& script) {
+void LoopbackServer::play(Session& session, const Script& script) {
     for (const Step& step : script) {
         switch (step.kind) {
         case Step::Kind::ReadRequest:
@@ -142,7 +160,7 @@ void ScriptedServer::play(Session& session, const Script& script) {
     }
 }
 
-bool ScriptedServer::readRequest(Session& session) {
+bool LoopbackServer::readRequest(Session& session) {
     for (;;) {
         {
             std::lock_guard lock(mutex);
@@ -164,7 +182,7 @@ bool ScriptedServer::readRequest(Session& session) {
     }
 }
 
-bool ScriptedServer::receiveSome(Session& session) {
+bool LoopbackServer::receiveSome(Session& session) {
     char buffer[65536];
     const ssize_t count = ::recv(session.fd, buffer, sizeof buffer, 0);
     if (count <= 0) {
@@ -175,9 +193,9 @@ bool ScriptedServer::receiveSome(Session& session) {
     return true;
 }
 
-void ScriptedServer::pauseFor(int ms) {
+void LoopbackServer::pauseFor(int ms) {
     std::unique_lock lock(mutex);
     stopSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping.load(); });
 }
 
-} // namespace http_testing
+} // namespace testing_helpers
