@@ -1,17 +1,20 @@
-// Runs extractLinks over a file, as the page loader does over a page body,
-// and prints the number of addresses and download links found.
-// Usage: bench_extract_links FILE
+// Runs extractLinks over a file, as the page loader does over a page body.
+// Prints the number of addresses and download links found or, with --print,
+// every address on a line of its own (the count then goes to stderr), the
+// same output a grep for the addresses gives.
+// Usage: bench_extract_links FILE [--print]
 #include "intake/LinkExtraction.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <string_view>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: bench_extract_links FILE\n";
+    const bool print = argc == 3 && std::string_view(argv[2]) == "--print";
+    if (argc != 2 && !print) {
+        std::cerr << "usage: bench_extract_links FILE [--print]\n";
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -19,14 +22,25 @@ int main(int argc, char** argv) {
         std::cerr << "cannot read " << argv[1] << '\n';
         return 1;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    in.seekg(0, std::ios::end);
+    std::string content(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
 
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
-    tolvenka::extractLinks(std::move(content).str(), allLinks, downloadLinks);
-    std::cout << allLinks.size() << " addresses, " << downloadLinks.size() << " download links\n";
-    return 0;
+    tolvenka::extractLinks(std::move(content), allLinks, downloadLinks);
+    std::ostream& summary = print ? std::cerr : std::cout;
+    summary << allLinks.size() << " addresses, " << downloadLinks.size() << " download links\n";
+    if (print) {
+        std::string lines;
+        for (const std::string& address : allLinks) {
+            lines += address;
+            lines += '\n';
+        }
+        std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    }
+    return std::cout ? 0 : 1;
 }

@@ -96,7 +96,7 @@ int benchmark(int argc, char** argv, int count, int repeats) {
     QApplication::processEvents();
 
     tolvenka::Download* running = set.pickNext(0, tolvenka::serviceHost());
-    QTableView* view = panel.gridView();
+    auto* view = panel.findChild<QTableView*>(QStringLiteral("grid"));
     const auto tick = [&] {
         set.onStatusChange(running, 0);
         panel.onTimer();

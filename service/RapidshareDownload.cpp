@@ -71,13 +71,25 @@ RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
     : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
 bool RapidshareDownload::isServiceLink(const std::string& link) {
-    const std::string lower = kestrune::text::toLowerCp1251(link);
-    const std::string prefix = kestrune::text::toLowerCp1251("http://" + serviceHost() + "/files/");
-    if (lower.compare(0, prefix.size(), prefix) != 0) {
+    // Compared a piece at a time and letter by letter, without copies: every
+    // address of a page passes through here.
+    std::size_t at = 0;
+    const auto startsWith = [&](std::string_view part) {
+        if (link.size() - at < part.size()) {
+            return false;
+        }
+        for (const char c : part) {
+            if (kestrune::text::toLowerCp1251(link[at++]) != kestrune::text::toLowerCp1251(c)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!startsWith("http://") || !startsWith(serviceHost()) || !startsWith("/files/")) {
         return false;
     }
-    const std::size_t digitsEnd = lower.find_first_not_of("0123456789", prefix.size());
-    if (digitsEnd == std::string::npos || digitsEnd == prefix.size() || lower[digitsEnd] != '/') {
+    const std::size_t digitsEnd = link.find_first_not_of("0123456789", at);
+    if (digitsEnd == std::string::npos || digitsEnd == at || link[digitsEnd] != '/') {
         return false;
     }
     const std::string_view fileName = std::string_view(link).substr(link.find_last_of("/\\") + 1);
