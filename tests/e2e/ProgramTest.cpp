@@ -127,11 +127,14 @@ TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
                                                           record(gone, "gone.zip", "NotFound"));
 }
 
-TEST(Program, ClosingDuringATransferStoresItAsQueued) {
-    servicesim::ServiceSim sim;
-    TempDir folder;
+namespace {
+
+// A queue file in `folder` with one download of a big file that arrives
+// slowly, with file id `id`; returns the file's bytes.
+std::string queueOfASlowFile(servicesim::ServiceSim& sim, const TempDir& folder,
+                             const std::string& id) {
     servicesim::FileSpec spec;
-    spec.id = "201";
+    spec.id = id;
     spec.name = "slow.bin";
     spec.size = 100'000'000;
     spec.bytesPerSecond = 500'000;
@@ -141,6 +144,15 @@ TEST(Program, ClosingDuringATransferStoresItAsQueued) {
     const std::string file = "1\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link + "\r\n" + dir +
                              "slow.bin\r\nQueue\r\n\r\n";
     writeFile(folder.file("downloads.txt"), file);
+    return file;
+}
+
+} // namespace
+
+TEST(Program, ClosingDuringATransferStoresItAsQueued) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    const std::string file = queueOfASlowFile(sim, folder, "201");
 
     RunningProgram program(folder.path(), sim.host());
     ASSERT_TRUE(waitFor([&] { return sim.transfers("201") == 1; }, 10'000));
@@ -154,17 +166,7 @@ TEST(Program, ClosingDuringATransferStoresItAsQueued) {
 TEST(Program, OneProgramPerFolderAndTheLockOfAKilledOneIsTakenOver) {
     servicesim::ServiceSim sim;
     TempDir folder;
-    servicesim::FileSpec spec;
-    spec.id = "301";
-    spec.name = "slow.bin";
-    spec.size = 100'000'000;
-    spec.bytesPerSecond = 500'000;
-    spec.script = {Step::countdown("-5")};
-    const std::string link = sim.addFile(spec);
-    const std::string dir = folder.path() + "/";
-    const std::string queue = "1\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link + "\r\n" + dir +
-                              "slow.bin\r\nQueue\r\n\r\n";
-    writeFile(folder.file("downloads.txt"), queue);
+    const std::string queue = queueOfASlowFile(sim, folder, "301");
     writeFile(folder.file("downloads.txt.tmp-Ab12Cd"), "left by a save that was cut off");
     {
         RunningProgram first(folder.path(), sim.host());
