@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer
-# as well. Exits non-zero if any test fails.
+# (leaks included) and UndefinedBehaviorSanitizer, built by g++ and again by
+# clang; the threaded tests under ThreadSanitizer as well; then each fuzz
+# target for 30 seconds. Exits non-zero if any of it fails.
 set -uo pipefail
 cd "$(dirname "$0")"
 
@@ -10,13 +11,15 @@ cd "$(dirname "$0")"
 jobs=$(nproc)
 status=0
 
-build() { # build DIR SANITIZERS [TARGET]
-    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTOLVENKA_SANITIZE="$2" -DTOLVENKA_WERROR=ON -DTOLVENKA_BUILD_BENCH=OFF >/dev/null &&
-        cmake --build "$1" -j "$jobs" ${3:+--target "$3"}
+build() { # build DIR SANITIZERS TARGET [CMAKE_ARG...]; an empty TARGET builds everything
+    local dir=$1 sanitizers=$2 target=$3
+    shift 3
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTOLVENKA_SANITIZE="$sanitizers" -DTOLVENKA_WERROR=ON "$@" >/dev/null &&
+        cmake --build "$dir" -j "$jobs" ${target:+--target "$target"}
 }
 
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Qt's libraries are not built with the thread sanitizer, so what happens
 # inside them (their own thread pools, their futex-based locks) is not judged;
@@ -24,17 +27,29 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
 
 echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
-if build build/asan "address,undefined"; then
+if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 300 || status=1
 else
     status=1
 fi
 
 echo "== Build and test the threaded tests under ThreadSanitizer"
-if build build/tsan "thread" threaded_tests; then
+if build build/tsan "thread" threaded_tests -DTOLVENKA_BUILD_BENCH=OFF; then
     ctest --test-dir build/tsan -L threaded --output-on-failure -j "$jobs" --timeout 300 || status=1
 else
     status=1
 fi
+
+# The second compiler keeps the code portable and warns about other things;
+# the benchmarks are built here too, so that all of the tree compiles.
+echo "== Build with clang (benchmarks too) and test under AddressSanitizer + UndefinedBehaviorSanitizer"
+if build build/clang "address,undefined" "" -DCMAKE_CXX_COMPILER=clang++-14; then
+    ctest --test-dir build/clang --output-on-failure -j "$jobs" --timeout 300 || status=1
+else
+    status=1
+fi
+
+echo "== Fuzz each parser for 30 seconds"
+tests/fuzz/run.sh 30 || status=1
 
 exit $status

@@ -21,3 +21,12 @@ if(TOLVENKA_SANITIZE)
     add_compile_options(${_san})
     add_link_options(${_san})
 endif()
+
+if(TOLVENKA_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TOLVENKA_FUZZ needs clang, which brings libFuzzer")
+    endif()
+    # libFuzzer steers by the coverage of the code under test, so every
+    # target is instrumented; only the fuzz programs link libFuzzer itself.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

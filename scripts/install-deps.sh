@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
+    clang-14 libclang-rt-14-dev # the second compiler, its sanitizers and libFuzzer
     qt6-base-dev libgl-dev qt6-translations-l10n
     googletest libgtest-dev libbenchmark-dev
     nginx-light curl

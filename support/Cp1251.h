@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // The program holds every text as CP1251 bytes (the Windows Cyrillic code
 // page): links, paths, captions, the queue file. These helpers convert at the
@@ -89,41 +90,39 @@ constexpr char32_t decodeUtf8(std::string_view utf8, std::size_t& pos) {
     return codePoint;
 }
 
-template <std::size_t N>
-struct Utf8Literal {
-    char chars[N]{};
-    consteval Utf8Literal(const char (&text)[N]) {
-        for (std::size_t i = 0; i < N; ++i) {
-            chars[i] = text[i];
-        }
-    }
-    constexpr std::string_view view() const { return {chars, N - 1}; }
-};
-
-template <Utf8Literal Text>
-consteval std::size_t cp1251Length() {
+// The number of characters of a UTF-8 text, which is its CP1251 length.
+consteval std::size_t cp1251Length(std::string_view utf8) {
     std::size_t length = 0;
-    for (std::size_t pos = 0; pos < Text.view().size(); ++length) {
-        decodeUtf8(Text.view(), pos);
+    for (std::size_t pos = 0; pos < utf8.size(); ++length) {
+        decodeUtf8(utf8, pos);
     }
     return length;
 }
 
-template <Utf8Literal Text>
-struct Cp1251Literal {
-    static consteval std::array<char, cp1251Length<Text>() + 1> encode() {
-        std::array<char, cp1251Length<Text>() + 1> out{};
-        std::size_t pos = 0;
-        for (std::size_t i = 0; i + 1 < out.size(); ++i) {
-            const int byte = cp1251ByteOf(decodeUtf8(Text.view(), pos));
-            if (byte < 0) {
-                throw "character without a CP1251 form in a CP1251 literal";
-            }
-            out[i] = static_cast<char>(byte);
+// A character without a CP1251 form reaches the throw, which no constant
+// evaluation may run, so such a literal stops the build.
+template <std::size_t Length>
+consteval std::array<char, Length + 1> encodeCp1251(std::string_view utf8) {
+    std::array<char, Length + 1> out{};
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < Length; ++i) {
+        const int byte = cp1251ByteOf(decodeUtf8(utf8, pos));
+        if (byte < 0) {
+            throw "character without a CP1251 form in a CP1251 literal";
         }
-        return out;
+        out[i] = static_cast<char>(byte);
     }
-    static constexpr std::array<char, cp1251Length<Text>() + 1> bytes = encode();
+    return out;
+}
+
+// The conversions are free functions: clang 14 refuses a call to a consteval
+// member function in the initialiser of a static member.
+template <char... Utf8>
+struct Cp1251Literal {
+    static constexpr char utf8[] = {Utf8..., '\0'};
+    static constexpr std::string_view text{utf8, sizeof...(Utf8)};
+    static constexpr std::array<char, cp1251Length(text) + 1> bytes =
+        encodeCp1251<cp1251Length(text)>(text);
 };
 
 } // namespace detail
@@ -151,11 +150,23 @@ namespace literals {
 
 // "Текст"_cp1251 is the CP1251 form of a UTF-8 source literal, converted at
 // compile time; a character without a CP1251 form does not compile.
-template <detail::Utf8Literal Text>
+//
+// The literal takes its characters as a pack, an extension that both our
+// compilers accept, rather than as one object of class type: clang 14 crashes
+// when it prints a literal of the class form in a constant-evaluation note,
+// which ordinary code like `path + std::string("файл"_cp1251)` provokes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wgnu-string-literal-operator-template"
+#endif
+template <typename Char, Char... Utf8>
 constexpr std::string_view operator""_cp1251() {
-    constexpr const auto& bytes = detail::Cp1251Literal<Text>::bytes;
+    static_assert(std::is_same_v<Char, char>, "a CP1251 literal is made from a plain literal");
+    constexpr const auto& bytes = detail::Cp1251Literal<Utf8...>::bytes;
     return {bytes.data(), bytes.size() - 1};
 }
+#pragma GCC diagnostic pop
 
 } // namespace literals
 

@@ -23,7 +23,8 @@ std::uint64_t wordAt(std::uint64_t seed, std::uint64_t wordIndex) {
     return z ^ (z >> 31);
 }
 
-std::uint64_t byteSwapped(std::uint64_t word) {
+// Called on big-endian machines only; elsewhere its call is compiled out.
+[[maybe_unused]] std::uint64_t byteSwapped(std::uint64_t word) {
     std::uint64_t swapped = 0;
     for (int i = 0; i < 8; ++i, word >>= 8) {
         swapped = (swapped << 8) | (word & 0xFF);

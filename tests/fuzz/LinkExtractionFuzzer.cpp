@@ -1,0 +1,86 @@
+// Link extraction on any text: every address it reports stands in the text,
+// in order, as the whole run of URL characters after an "http://" marker;
+// every marker is reported; the download links are among them.
+#include "intake/LinkExtraction.h"
+#include "service/DownloadMaker.h"
+#include "tests/fuzz/FuzzRegistry.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using fuzzing::require;
+
+namespace {
+
+constexpr std::string_view marker = "http://";
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool startsWithMarker(std::string_view text) {
+    if (text.size() < marker.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < marker.size(); ++i) {
+        if (asciiLower(text[i]) != marker[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isUrlCharacter(char c) {
+    const char lower = asciiLower(c);
+    return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') ||
+           std::string_view("~-_+=/.:&%?#").find(c) != std::string_view::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzing::setUpRegistry();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> allLinks;
+    std::vector<std::string> downloadLinks;
+    tolvenka::extractLinks(text, allLinks, downloadLinks);
+
+    std::size_t markers = 0;
+    for (std::size_t start = 0; start < text.size(); ++start) {
+        markers += startsWithMarker(std::string_view(text).substr(start)) ? 1 : 0;
+    }
+    require(allLinks.size() == markers, "every marker starts one address");
+
+    std::size_t searchFrom = 0;
+    for (const std::string& link : allLinks) {
+        require(startsWithMarker(link), "an address starts with the marker");
+        for (std::size_t i = marker.size(); i < link.size(); ++i) {
+            require(isUrlCharacter(link[i]), "an address holds URL characters only");
+        }
+        const std::size_t start = text.find(link, searchFrom);
+        require(start != std::string::npos, "addresses stand in the text in their order");
+        const std::size_t end = start + link.size();
+        require(end == text.size() || !isUrlCharacter(text[end]),
+                "an address runs to the end of its URL characters");
+        searchFrom = start + 1;
+    }
+
+    std::size_t next = 0;
+    for (const std::string& link : downloadLinks) {
+        while (next < allLinks.size() && allLinks[next] != link) {
+            ++next;
+        }
+        require(next < allLinks.size(), "download links are a subsequence of all links");
+        require(!tolvenka::downloadMaker().kindOf(link).empty(), "a download link has a kind");
+        ++next;
+    }
+    return 0;
+}
