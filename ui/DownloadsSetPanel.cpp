@@ -115,9 +115,11 @@ void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
         buildBoxes();
     }
     onResize();
+    // Serial numbers are the set's own, so the rows of another set go at
+    // once; the next tick reads every row of this one.
+    model->syncMembers(nullptr);
     picked.clear();
     membersToSync = true;
-    otherStatesChanged = true;
 }
 
 void DownloadsSetPanel::buildBoxes() {
