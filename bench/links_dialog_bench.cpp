@@ -6,6 +6,7 @@
 //
 // Prints one line per count: the median and the largest time of the
 // repeats, each repeat in a fresh process, and the largest peak.
+#include "bench/ForEachQueueSize.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -69,19 +69,10 @@ int runOnce(int argc, char** argv, int count, int out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    useOffscreenPlatformUnlessChosen();
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    std::vector<int> counts;
-    for (int i = 2; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
-    }
-    if (counts.empty()) {
-        counts = {1000, 10'000, 100'000};
-    }
     int status = 0;
-    for (const int count : counts) {
+    for (const int count : sizesFromCommandLine(argc, argv, {1000, 10'000, 100'000})) {
         std::vector<double> times;
         long peak = 0;
         for (int repeat = 0; repeat < repeats; ++repeat) {
@@ -89,21 +80,17 @@ int main(int argc, char** argv) {
             if (::pipe(pipeFds) != 0) {
                 return 1;
             }
-            std::fflush(stdout);
-            const pid_t child = fork();
-            if (child == 0) {
+            const bool ran = runInChildProcess([&] {
                 ::close(pipeFds[0]);
-                std::_Exit(runOnce(argc, argv, count, pipeFds[1]));
-            }
+                return runOnce(argc, argv, count, pipeFds[1]);
+            });
             ::close(pipeFds[1]);
             char buffer[128] = {};
             const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer - 1);
             ::close(pipeFds[0]);
-            int childStatus = 0;
-            waitpid(child, &childStatus, 0);
             double ms = 0;
             long kib = 0;
-            if (got <= 0 || std::sscanf(buffer, "%lf %ld", &ms, &kib) != 2) {
+            if (!ran || got <= 0 || std::sscanf(buffer, "%lf %ld", &ms, &kib) != 2) {
                 status = 1;
                 continue;
             }

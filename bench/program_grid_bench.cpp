@@ -123,9 +123,7 @@ int benchmark(int argc, char** argv, int count, int repeats) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    useOffscreenPlatformUnlessChosen();
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     return forEachQueueSize(argc, argv,
                             [&](int count) { return benchmark(argc, argv, count, repeats); });

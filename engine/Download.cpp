@@ -35,13 +35,17 @@ Download::Download(std::string link, std::string targetPath, std::string kindNam
 
 Download::~Download() = default;
 
+std::string_view Download::fileNameOf(std::string_view link) {
+    const std::size_t lastSeparator = link.find_last_of("/\\");
+    return lastSeparator == std::string_view::npos ? link : link.substr(lastSeparator + 1);
+}
+
 std::string Download::targetPathIn(const std::string& folder, const std::string& link) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/') {
         path += '/';
     }
-    const std::size_t lastSeparator = link.find_last_of("/\\");
-    path += lastSeparator == std::string::npos ? link : link.substr(lastSeparator + 1);
+    path += fileNameOf(link);
     return path;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace http {
 class HttpClient;
@@ -95,10 +96,12 @@ public:
     // Fires on every state change, on the thread that made it.
     kestrune::Event<Download*> onStatusChange;
 
+    // The file name a link gives: the text after its last "/" or "\", or the
+    // whole link when it has neither.
+    static std::string_view fileNameOf(std::string_view link);
     // Where the file of `link` goes in `folder`: the folder, a "/" unless it
-    // ends with one, and the link's file name (the text after its last "/" or
-    // "\"). The folder need not exist yet; the transfer creates it. An empty
-    // folder is the current one.
+    // ends with one, and the link's file name. The folder need not exist yet;
+    // the transfer creates it. An empty folder is the current one.
     static std::string targetPathIn(const std::string& folder, const std::string& link);
     // A target path as the queue file stores it: kept, unless it names an
     // existing folder, which then gets the link's file name.

@@ -22,13 +22,13 @@ CheckLinksThread::~CheckLinksThread() {
 }
 
 void CheckLinksThread::doWork() {
-    for (int row = 0; !isCancelled(); ++row) {
-        bool rowsLeft = true;
+    // The rows stay as they are while the check runs: the wait dialog is
+    // modal over them.
+    int rows = 0;
+    platform::synchronize([&] { rows = links.count(); });
+    for (int row = 0; row < rows && !isCancelled(); ++row) {
         std::optional<std::string> link;
-        platform::synchronize([&] { link = beginRow(row, rowsLeft); });
-        if (!rowsLeft) {
-            return;
-        }
+        platform::synchronize([&] { link = beginRow(row, rows); });
         if (!link) {
             continue;
         }
@@ -41,14 +41,10 @@ void CheckLinksThread::doWork() {
     }
 }
 
-std::optional<std::string> CheckLinksThread::beginRow(int row, bool& rowsLeft) {
-    rowsLeft = row < links.count();
-    if (!rowsLeft) {
-        return std::nullopt;
-    }
+std::optional<std::string> CheckLinksThread::beginRow(int row, int rows) {
     if (TwaitDialog* dialog = waitDialog()) {
         dialog->setInfo(std::string("Проверка ссылки "_cp1251) + std::to_string(row + 1) +
-                        std::string(" из "_cp1251) + std::to_string(links.count()) + "...");
+                        std::string(" из "_cp1251) + std::to_string(rows) + "...");
     }
     if (!links.isChecked(row)) {
         return std::nullopt;

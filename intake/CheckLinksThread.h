@@ -24,9 +24,9 @@ private:
     void doWork() override;
     void onDone() override;
 
-    // GUI thread. Shows the progress for the row and returns its link if the
-    // row is checked; nothing once the rows are done.
-    std::optional<std::string> beginRow(int row, bool& rowsLeft);
+    // GUI thread. Shows the progress for the row (0-based, of `rows`) and
+    // returns its link if the row is checked.
+    std::optional<std::string> beginRow(int row, int rows);
     // GUI thread.
     void markMissing(int row);
 

@@ -4,6 +4,7 @@
 #include "support/Cp1251.h"
 
 #include <dirent.h>
+#include <filesystem>
 #include <memory>
 
 namespace platform {
@@ -19,43 +20,43 @@ bool DirectoryLookup::isDirectory(const std::string& path) {
     const std::string folder = slash == std::string::npos ? std::string(".")
                                : slash == 0               ? std::string("/")
                                                           : path.substr(0, slash);
-    const std::optional<Listing>& listing = listingOf(folder);
-    if (!listing) {
+    const std::optional<Folders>& folders = foldersIn(folder);
+    if (!folders) {
         return platform::isDirectory(path); // a folder that cannot be listed
     }
-    const std::string utf8Name = kestrune::text::toUtf8(name);
-    if (listing->uncertain.contains(utf8Name)) {
-        return platform::isDirectory(path);
-    }
-    return listing->folders.contains(utf8Name);
+    return folders->contains(kestrune::text::toUtf8(name));
 }
 
-const std::optional<DirectoryLookup::Listing>&
-DirectoryLookup::listingOf(const std::string& folder) {
+const std::optional<DirectoryLookup::Folders>&
+DirectoryLookup::foldersIn(const std::string& folder) {
     const auto known = listings.find(folder);
     if (known != listings.end()) {
         return known->second;
     }
-    std::optional<Listing>& listing = listings[folder];
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(kestrune::text::toUtf8(folder).c_str()),
-                                                  ::closedir);
+    std::optional<Folders>& folders = listings[folder];
+    const std::string utf8Folder = kestrune::text::toUtf8(folder);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(utf8Folder.c_str()), ::closedir);
     if (dir == nullptr) {
         // A folder that is not there holds no folders; one that cannot be
         // read is asked path by path.
         if (!platform::fileExists(folder)) {
-            listing.emplace();
+            folders.emplace();
         }
-        return listing;
+        return folders;
     }
-    listing.emplace();
+    folders.emplace();
+    std::error_code error;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_type == DT_DIR) {
-            listing->folders.insert(entry->d_name);
-        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            listing->uncertain.insert(entry->d_name);
+        // Links and entries of unknown type are asked about: they are few.
+        const bool isFolder =
+            entry->d_type == DT_DIR ||
+            ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+             std::filesystem::is_directory(utf8Folder + "/" + entry->d_name, error));
+        if (isFolder) {
+            folders->insert(entry->d_name);
         }
     }
-    return listing;
+    return folders;
 }
 
 } // namespace platform

@@ -18,14 +18,12 @@ public:
     bool isDirectory(const std::string& path);
 
 private:
-    struct Listing {
-        std::set<std::string> folders;   // entries that are folders
-        std::set<std::string> uncertain; // links and entries of unknown type
-    };
-    // The listing of `folder`; none when it cannot be read.
-    const std::optional<Listing>& listingOf(const std::string& folder);
+    // The names (UTF-8) of the folders in `folder`; none when it cannot be
+    // read.
+    using Folders = std::set<std::string>;
+    const std::optional<Folders>& foldersIn(const std::string& folder);
 
-    std::map<std::string, std::optional<Listing>> listings;
+    std::map<std::string, std::optional<Folders>> listings;
 };
 
 } // namespace platform

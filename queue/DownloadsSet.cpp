@@ -112,7 +112,6 @@ bool DownloadsSet::clearAll() {
         downloads.pop_back();
         serials.pop_back();
     }
-    ++nextSerial;
     ++changes;
     onSetChange(this);
     return true;
@@ -173,7 +172,6 @@ void DownloadsSet::removeAllIn(Download::State state) {
     downloads.resize(kept);
     serials.resize(kept);
     if (!removed.empty()) {
-        ++nextSerial;
         ++changes;
     }
     removed.clear();

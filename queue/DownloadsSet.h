@@ -44,8 +44,6 @@ public:
     std::uint64_t serialAt(int index) const { return serials[static_cast<std::size_t>(index)]; }
     // The place of `download` in the queue, or -1.
     int indexOf(const Download* download) const;
-    // Moves on whenever a download joins or leaves.
-    std::uint64_t membershipVersion() const { return nextSerial; }
 
     // Any thread. Moves on with every change of the membership and of any
     // download's state: what the queue file holds may have changed.

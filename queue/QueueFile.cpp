@@ -66,19 +66,19 @@ bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet&
     return true;
 }
 
-std::string queueFileContent(const QueueOptions& options, const DownloadsSet& set) {
-    std::ostringstream out(std::ios::binary);
+void writeQueueFile(std::ostream& out, const QueueOptions& options, const DownloadsSet& set) {
     writeQueueOptions(out, options);
     set.save(out);
+}
+
+std::string queueFileContent(const QueueOptions& options, const DownloadsSet& set) {
+    std::ostringstream out(std::ios::binary);
+    writeQueueFile(out, options, set);
     return std::move(out).str();
 }
 
 bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set) {
-    return saveQueueFile(path, queueFileContent(options, set));
-}
-
-bool saveQueueFile(const std::string& path, std::string_view content) {
-    return platform::replaceFileAtomically(path, content);
+    return platform::replaceFileAtomically(path, queueFileContent(options, set));
 }
 
 } // namespace tolvenka

@@ -3,7 +3,6 @@
 #include <istream>
 #include <ostream>
 #include <string>
-#include <string_view>
 
 // The queue file, "downloads.txt": the two options on lines 1 and 2, then one
 // record per download of the set. CP1251 bytes, CR LF line ends (bare LF is
@@ -33,6 +32,8 @@ void writeQueueOptions(std::ostream& out, const QueueOptions& options);
 // opened nothing changes and false is returned.
 bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet& set);
 
+// Writes the whole file: the options, then every download's record.
+void writeQueueFile(std::ostream& out, const QueueOptions& options, const DownloadsSet& set);
 // The whole file's bytes.
 std::string queueFileContent(const QueueOptions& options, const DownloadsSet& set);
 
@@ -40,7 +41,5 @@ std::string queueFileContent(const QueueOptions& options, const DownloadsSet& se
 // one, never a mix: written beside it, flushed to disk, renamed over it. False
 // when that failed and the old file was left as it was.
 bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set);
-// The same with the file's bytes already made by queueFileContent.
-bool saveQueueFile(const std::string& path, std::string_view content);
 
 } // namespace tolvenka

@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <sstream>
 #include <streambuf>
 #include <string_view>
 
@@ -54,14 +53,16 @@ private:
 
 } // namespace
 
-QueueFileKeeper::QueueFileKeeper(std::string path, const DownloadsSet& set)
+QueueFileKeeper::QueueFileKeeper(std::string path, DownloadsSet& set)
     : path(std::move(path))
     , set(set) {}
 
-void QueueFileKeeper::noteSaved(const QueueOptions& options) {
+bool QueueFileKeeper::load(QueueOptions& options) {
+    const bool read = loadQueueFile(path, options, set);
     checkedChanges = set.changeCount();
     checkedOptions = options;
     saved = fingerprintOf(options);
+    return read;
 }
 
 void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
@@ -72,7 +73,7 @@ void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
         return;
     }
     const Fingerprint now = fingerprintOf(options);
-    if (now == saved || write(options)) {
+    if (now == saved || saveQueueFile(path, options, set)) {
         saved = now;
         checkedChanges = changes;
         checkedOptions = options;
@@ -81,7 +82,7 @@ void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
 
 bool QueueFileKeeper::save(const QueueOptions& options) {
     const std::uint64_t changes = set.changeCount();
-    if (!write(options)) {
+    if (!saveQueueFile(path, options, set)) {
         return false;
     }
     saved = fingerprintOf(options);
@@ -90,22 +91,10 @@ bool QueueFileKeeper::save(const QueueOptions& options) {
     return true;
 }
 
-bool QueueFileKeeper::write(const QueueOptions& options) const {
-    // Room for the whole file at once, so that making it never holds two
-    // growing copies.
-    std::string buffer;
-    buffer.reserve(static_cast<std::size_t>(saved.size + saved.size / 8 + 4096));
-    std::ostringstream out(std::move(buffer), std::ios::binary);
-    writeQueueOptions(out, options);
-    set.save(out);
-    return saveQueueFile(path, std::move(out).str());
-}
-
 QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options) const {
     auto fingerprint = std::make_unique<FingerprintBuffer>();
     std::ostream out(fingerprint.get());
-    writeQueueOptions(out, options);
-    set.save(out);
+    writeQueueFile(out, options, set);
     const std::uint64_t size = fingerprint->size();
     return Fingerprint{fingerprint->hash(), size};
 }

@@ -10,17 +10,18 @@ namespace tolvenka {
 
 class DownloadsSet;
 
-// Keeps the queue file in step with the queue and the options. A check that
-// finds neither changed since the last one costs nothing, however long the
-// queue; otherwise the file is written when what it would hold differs from
-// what it holds.
+// Reads the queue file into the queue and keeps it in step with the queue
+// and the options. A check that finds neither changed since the last one
+// costs nothing, however long the queue; otherwise the file is written when
+// what it would hold differs from what it holds.
 class QueueFileKeeper {
 public:
-    QueueFileKeeper(std::string path, const DownloadsSet& set);
+    QueueFileKeeper(std::string path, DownloadsSet& set);
 
-    // GUI thread. What the file holds now, as read at start: only a change
-    // from this is written.
-    void noteSaved(const QueueOptions& options);
+    // GUI thread, at start. Reads the file into `options` (the defaults on
+    // entry) and the queue, as loadQueueFile does; what they hold then is
+    // taken as what the file holds, so only a change from it is written.
+    bool load(QueueOptions& options);
     // GUI thread. Writes the file if the queue or the options changed.
     void saveIfChanged(const QueueOptions& options);
     // GUI thread. Writes the file whatever changed. False when it failed and
@@ -35,10 +36,9 @@ private:
     };
     // The length and hash of what the file would hold.
     Fingerprint fingerprintOf(const QueueOptions& options) const;
-    bool write(const QueueOptions& options) const;
 
     const std::string path;
-    const DownloadsSet& set;
+    DownloadsSet& set;
     std::uint64_t checkedChanges = 0;
     QueueOptions checkedOptions;
     // The file's bytes are not kept, which for a long queue would double

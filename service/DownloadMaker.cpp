@@ -1,6 +1,5 @@
 #include "service/DownloadMaker.h"
 
-#include "platform/DirectoryLookup.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
@@ -60,12 +59,6 @@ std::unique_ptr<Download> DownloadMaker::createDownload(const std::string& kind,
                                                         const std::string& folder) const {
     const auto creator = creators.find(kind);
     return creator == creators.end() ? nullptr : creator->second(url, folder);
-}
-
-std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind,
-                                                      std::istream& in) const {
-    platform::DirectoryLookup folders;
-    return loadDownload(kind, in, folders);
 }
 
 std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind, std::istream& in,

@@ -55,7 +55,6 @@ public:
     // record is then skipped up to (not including) its closing empty line.
     std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in,
                                            platform::DirectoryLookup& folders) const;
-    std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in) const;
 
 private:
     std::map<std::string, ExistenceCheck> existenceChecks;

@@ -92,7 +92,7 @@ bool RapidshareDownload::isServiceLink(const std::string& link) {
     if (digitsEnd == std::string::npos || digitsEnd == at || link[digitsEnd] != '/') {
         return false;
     }
-    const std::string_view fileName = std::string_view(link).substr(link.find_last_of("/\\") + 1);
+    const std::string_view fileName = fileNameOf(link);
     return fileName != "." && fileName != "..";
 }
 

@@ -31,7 +31,6 @@ class ptrFixer : public fixer<T*> {
 public:
     ptrFixer(T*& place, T* value)
         : fixer<T*>(place, value) {}
-    // The object installed for the scope is the guard's to delete.
     ~ptrFixer() { delete this->place; }
 };
 

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace tolvenka {
 
@@ -215,12 +216,12 @@ void DownloadsSetPanel::onTimer() {
 }
 
 void DownloadsSetPanel::refreshGrid() {
-    // The members first: after this every row names a live download.
-    const std::uint64_t membership = attachedSet ? attachedSet->membershipVersion() : 0;
-    if (membersToSync || membership != syncedMembership) {
+    // The members first: after this every row names a live download. Every
+    // change of them is announced (a load empties the set, which announces
+    // itself, before it fills it), so the rows never outlive a download
+    // unnoticed.
+    if (std::exchange(membersToSync, false)) {
         model->syncMembers(attachedSet);
-        membersToSync = false;
-        syncedMembership = membership;
     }
     if (otherStatesChanged.exchange(false)) {
         currentStatesChanged = false;

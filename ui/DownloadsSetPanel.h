@@ -75,8 +75,7 @@ private:
     // its download is current in a slot, so the downloads picked since the
     // last tick are the ones to read again; a change anywhere else (slot -1)
     // has every row read.
-    bool membersToSync = false;         // GUI thread
-    std::uint64_t syncedMembership = 0; // GUI thread
+    bool membersToSync = false; // GUI thread
     std::atomic<bool> currentStatesChanged{false};
     std::atomic<bool> otherStatesChanged{false};
     struct Picked {

@@ -59,8 +59,7 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
 Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
     : QWidget(parent)
     , state(state)
-    , queueFilePath(std::move(queueFilePath))
-    , queueFile(this->queueFilePath, state.downloadsSet) {
+    , queueFile(std::move(queueFilePath), state.downloadsSet) {
     buildControls();
     formCreate();
 }
@@ -168,11 +167,10 @@ void Twindow::buildControls() {
 
 void Twindow::formCreate() {
     QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
-    if (loadQueueFile(queueFilePath, options, state.downloadsSet)) {
+    if (queueFile.load(options)) {
         state.deleteCompleted = options.deleteCompleted;
         state.targetFolder = options.targetFolder;
     }
-    queueFile.noteSaved(currentOptions());
     deleteWhenComplete->setChecked(state.deleteCompleted);
     panel->setDownloadsSet(&state.downloadsSet);
     downloadThread = std::make_unique<SimpleDownloadThread>(

@@ -56,7 +56,6 @@ private:
     static bool isDialogOpen();
 
     Main& state;
-    const std::string queueFilePath;
     QueueFileKeeper queueFile;
     QPlainTextEdit* input;
     QCheckBox* deleteWhenComplete;

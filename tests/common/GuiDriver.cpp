@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QDialog>
+#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -50,6 +51,11 @@ void MessageBoxCloser::poll() {
         }
         box->button(QMessageBox::Ok)->click();
     }
+}
+
+QString shownValue(const QWidget& parent, const QString& name) {
+    const auto* label = parent.findChild<QLabel*>(name);
+    return label->toolTip().isEmpty() ? label->text() : label->toolTip();
 }
 
 void clickButton(QWidget& parent, const QString& buttonName) {

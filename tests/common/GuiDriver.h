@@ -30,6 +30,10 @@ private:
     QTimer timer;
 };
 
+// The whole text of the label named `name` among `parent`'s children: its
+// tooltip when the label shows the text cut short, else what it shows.
+QString shownValue(const QWidget& parent, const QString& name);
+
 // Clicks the push button named `buttonName` among `parent`'s children.
 void clickButton(QWidget& parent, const QString& buttonName);
 

@@ -154,7 +154,8 @@ TEST_F(QueueFileTest, NoControlByteEntersAStoredField) {
 TEST_F(QueueFileTest, TheKeeperWritesOnlyWhatChanged) {
     tolvenka::QueueFileKeeper keeper(path, set);
     TracedDownload* download = testing_helpers::addTraced(set, "a");
-    keeper.noteSaved(defaults);
+    QueueOptions options = defaults;
+    keeper.load(options); // no file yet: the defaults and the queue as they are
     keeper.saveIfChanged(defaults);
     EXPECT_FALSE(std::filesystem::exists(path)) << "nothing changed";
 

@@ -1,3 +1,4 @@
+#include "platform/DirectoryLookup.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
 #include "tests/service/ServiceFixture.h"
@@ -298,7 +299,8 @@ TEST_F(Conversation, StoredRecordsComeBackInTheirStates) {
     const std::string link = "http://" + sim.host() + "/files/1/a.zip";
     const auto load = [&](const std::string& word) {
         std::istringstream in(link + "\r\n" + folder.path() + "/a.zip\r\n" + word + "\r\n\r\n");
-        return std::unique_ptr<Download>(maker->loadDownload(tolvenka::serviceHost(), in));
+        platform::DirectoryLookup folders;
+        return maker->loadDownload(tolvenka::serviceHost(), in, folders);
     };
     auto complete = load("Complete");
     EXPECT_EQ(complete->getStateCaption(), "Готово"_cp1251);

@@ -1,4 +1,5 @@
 #include "http/HttpClient.h"
+#include "platform/DirectoryLookup.h"
 #include "tests/service/ServiceFixture.h"
 
 #include <gtest/gtest.h>
@@ -78,8 +79,9 @@ TEST_F(Registry, ExistenceCheckAsksTheLinkPage) {
 }
 
 TEST_F(Registry, AnUnknownKindsRecordIsSkippedUpToItsClosingLine) {
+    platform::DirectoryLookup folders;
     std::istringstream in("line one\r\nline two\r\n\r\nnext\r\n");
-    EXPECT_EQ(maker->loadDownload("unknown", in), nullptr);
+    EXPECT_EQ(maker->loadDownload("unknown", in, folders), nullptr);
     std::string line;
     std::getline(in, line);
     EXPECT_EQ(line, "\r");
@@ -87,18 +89,18 @@ TEST_F(Registry, AnUnknownKindsRecordIsSkippedUpToItsClosingLine) {
     EXPECT_EQ(line, "next\r");
 
     std::istringstream bareLf("a\nb\n\nnext\n");
-    EXPECT_EQ(maker->loadDownload("unknown", bareLf), nullptr);
+    EXPECT_EQ(maker->loadDownload("unknown", bareLf, folders), nullptr);
     std::getline(bareLf, line);
     EXPECT_EQ(line, "");
 
     // A line that only begins with CR is not the end of the record.
     std::istringstream strayCr("a\r\n\rb\r\n\r\n");
-    EXPECT_EQ(maker->loadDownload("unknown", strayCr), nullptr);
+    EXPECT_EQ(maker->loadDownload("unknown", strayCr, folders), nullptr);
     std::getline(strayCr, line);
     EXPECT_EQ(line, "\r");
 
     std::istringstream atEnd("");
     std::string kind;
     std::getline(atEnd, kind);
-    EXPECT_EQ(maker->loadDownload(kind, atEnd), nullptr);
+    EXPECT_EQ(maker->loadDownload(kind, atEnd, folders), nullptr);
 }

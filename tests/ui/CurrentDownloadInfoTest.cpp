@@ -1,6 +1,7 @@
 #include "ui/CurrentDownloadInfo.h"
 
 #include "support/Cp1251.h"
+#include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
@@ -19,11 +20,9 @@ namespace {
 
 enum Row { From, To, StateRow, Size, Received, Speed, Time };
 
-// The whole value of a row, as its label or, when cut, its tooltip has it.
 QString valueText(const CurrentDownloadInfo& box, Row row) {
     static const char* const names[] = {"from", "to", "state", "size", "received", "speed", "time"};
-    const auto* label = box.findChild<QLabel*>(QString::fromUtf8(names[row]));
-    return label->toolTip().isEmpty() ? label->text() : label->toolTip();
+    return testing_helpers::shownValue(box, QString::fromUtf8(names[row]));
 }
 
 QStringList values(const CurrentDownloadInfo& box) {

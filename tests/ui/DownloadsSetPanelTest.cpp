@@ -41,13 +41,6 @@ std::vector<QGroupBox*> boxesOf(const QWidget& panel) {
     return boxes;
 }
 
-// The whole value of a row of the box, as its label or, when cut, its
-// tooltip has it.
-QString valueOf(const QWidget* box, const char* row) {
-    const auto* label = box->findChild<QLabel*>(QString::fromUtf8(row));
-    return label->toolTip().isEmpty() ? label->text() : label->toolTip();
-}
-
 class Panel : public ::testing::Test {
 protected:
     Panel() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
@@ -111,7 +104,8 @@ TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
     EXPECT_EQ(boxesOf(panel)[0]->x(), 0);
     EXPECT_EQ(boxesOf(panel)[0]->width(), 590);
     panel.onTimer();
-    EXPECT_EQ(valueOf(boxesOf(panel)[0], "from"), QStringLiteral("-"));
+    EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("from")),
+              QStringLiteral("-"));
     EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
 }
 
@@ -183,16 +177,19 @@ TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
 
     // The worker picks the download: the box shows it on the next tick.
     set.pickNext(0, tolvenka::serviceHost());
-    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QStringLiteral("-"));
+    EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("state")),
+              QStringLiteral("-"));
     panel.onTimer();
-    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QString::fromUtf8("В очереди"));
+    EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("state")),
+              QString::fromUtf8("В очереди"));
     // An idle worker asking again and again shows nothing.
     set.releaseSlot(0);
     for (int i = 0; i < 5; ++i) {
         set.pickNext(0, "no such kind");
         panel.onTimer();
     }
-    EXPECT_EQ(valueOf(boxesOf(panel)[0], "state"), QStringLiteral("-"));
+    EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("state")),
+              QStringLiteral("-"));
 }
 
 TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
