@@ -26,6 +26,43 @@ std::string twoDigits(std::int64_t value) {
     return text;
 }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The bytes that the percent-escapes of `text` stand for; an escape that is
+// not one ("%" without two hex digits) stays as it is.
+std::string percentDecoded(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() && text[i] == '%' ? hexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexValue(text[i + 2]) : -1;
+        if (low >= 0) {
+            bytes += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+bool isUsableFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string_view::npos &&
+           !kestrune::text::hasControlByte(name);
+}
+
 } // namespace
 
 Download::Download(std::string link, std::string targetPath, std::string kindName)
@@ -40,13 +77,49 @@ std::string_view Download::fileNameOf(std::string_view link) {
     return lastSeparator == std::string_view::npos ? link : link.substr(lastSeparator + 1);
 }
 
+std::string Download::localFileNameOf(std::string_view link) {
+    const std::string_view name = fileNameOf(link);
+    if (name.find('%') == std::string_view::npos) {
+        return std::string(name);
+    }
+    // Links carry their names percent-encoded as UTF-8; the program keeps
+    // CP1251, so a name must survive that way to be used decoded.
+    const std::string utf8 = percentDecoded(name);
+    if (!kestrune::text::isCp1251Representable(utf8)) {
+        return std::string(name);
+    }
+    std::string decoded = kestrune::text::fromUtf8(utf8);
+    return isUsableFileName(decoded) ? decoded : std::string(name);
+}
+
 std::string Download::targetPathIn(const std::string& folder, const std::string& link) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/') {
         path += '/';
     }
-    path += fileNameOf(link);
+    path += localFileNameOf(link);
     return path;
+}
+
+std::string Download::firstFreePath(const std::string& path,
+                                    const std::function<bool(const std::string&)>& isTaken) {
+    if (!isTaken(path)) {
+        return path;
+    }
+    const std::size_t nameStart = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
+    std::size_t dot = path.rfind('.');
+    // A name that starts with its only dot (".profile") has no extension.
+    if (dot == std::string::npos || dot <= nameStart) {
+        dot = path.size();
+    }
+    const std::string stem = path.substr(0, dot);
+    const std::string extension = path.substr(dot);
+    for (std::uint64_t number = 1;; ++number) {
+        std::string candidate = stem + " (" + std::to_string(number) + ")" + extension;
+        if (!isTaken(candidate)) {
+            return candidate;
+        }
+    }
 }
 
 std::string Download::storedTargetPath(std::string path, const std::string& link,
@@ -125,6 +198,31 @@ void Download::forgetAbort() {
     abortRequested = false;
 }
 
+void Download::requeue() {
+    const State now = state.load();
+    if (now == State::Error || now == State::NotFound) {
+        clearFailureReason();
+        setState(State::Queued);
+    }
+}
+
+std::string Download::getFailureReason() const {
+    const std::shared_ptr<const std::string> reason = failureReason.load();
+    return reason ? *reason : std::string();
+}
+
+void Download::setFailureReason(std::string reason) {
+    failureReason.store(std::make_shared<const std::string>(std::move(reason)));
+}
+
+void Download::clearFailureReason() {
+    failureReason.store(nullptr);
+}
+
+void Download::moveTargetPath(std::string path) {
+    platform::synchronize([&] { targetPath = std::move(path); });
+}
+
 void Download::setState(State newState) {
     const State oldState = state.exchange(newState);
     if ((oldState == State::Downloading) != (newState == State::Downloading)) {
@@ -169,12 +267,11 @@ void Download::resetProgress() {
     speedSamples.clear();
 }
 
-void Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
+bool Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
                                 State& state) {
     std::string word;
-    readQueueFileLine(in, link);
-    readQueueFileLine(in, targetPath);
-    readQueueFileLine(in, word);
+    const bool whole = readQueueFileLine(in, link) && readQueueFileLine(in, targetPath) &&
+                       readQueueFileLine(in, word);
     if (word == "Complete") {
         state = State::Complete;
     } else if (word == "NotFound") {
@@ -182,6 +279,7 @@ void Download::readCommonFields(std::istream& in, std::string& link, std::string
     } else {
         state = State::Queued;
     }
+    return whole;
 }
 
 void Download::save(std::ostream& out) const {

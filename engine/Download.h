@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -55,6 +56,8 @@ public:
     Download& operator=(const Download&) = delete;
 
     const std::string& getLink() const { return link; }
+    // GUI thread, and the worker thread inside `run`: the worker changes it
+    // only through the GUI thread, while it waits.
     const std::string& getTargetPath() const { return targetPath; }
     const std::string& getKindName() const { return kindName; }
     State getState() const { return state.load(); }
@@ -77,6 +80,13 @@ public:
     void abort();
     // GUI thread, between runs: drops an abort that came after a run ended.
     void forgetAbort();
+    // GUI thread, between runs: a download that stopped with an error or
+    // whose file was not found goes back to the queue for a new try.
+    virtual void requeue();
+
+    // Any thread. Why the last failed turn failed (CP1251), or empty. Kept
+    // until the file arrives or the download is queued again.
+    std::string getFailureReason() const;
 
     // GUI thread. Progress figures; -1 or "-" when not available.
     std::int64_t getTotalBytes() const;
@@ -99,10 +109,19 @@ public:
     // The file name a link gives: the text after its last "/" or "\", or the
     // whole link when it has neither.
     static std::string_view fileNameOf(std::string_view link);
+    // The name the file of `link` gets on disk: the link's file name with its
+    // percent-escapes decoded (UTF-8, kept as CP1251), unless the decoded
+    // name could not be a file name of ours (empty, ".", "..", a separator, a
+    // control byte, a character without a CP1251 form): then as it stands.
+    static std::string localFileNameOf(std::string_view link);
     // Where the file of `link` goes in `folder`: the folder, a "/" unless it
-    // ends with one, and the link's file name. The folder need not exist yet;
-    // the transfer creates it. An empty folder is the current one.
+    // ends with one, and the link's local file name. The folder need not
+    // exist yet; the transfer creates it. An empty folder is the current one.
     static std::string targetPathIn(const std::string& folder, const std::string& link);
+    // `path` if `isTaken` says it is free, else the first free one of
+    // "name (1).ext", "name (2).ext", ...
+    static std::string firstFreePath(const std::string& path,
+                                     const std::function<bool(const std::string&)>& isTaken);
     // A target path as the queue file stores it: kept, unless it names an
     // existing folder, which then gets the link's file name.
     static std::string storedTargetPath(std::string path, const std::string& link,
@@ -122,11 +141,18 @@ protected:
     void waitSeconds(std::int64_t seconds);
     void resetProgress();
     bool isAbortRequested() const { return abortRequested.load(); }
+    // Worker thread: set before the state that shows the failure.
+    void setFailureReason(std::string reason);
+    void clearFailureReason();
+    // Worker thread, inside `run`: the file went to another path than
+    // planned. The change is made on the GUI thread, which reads the path.
+    void moveTargetPath(std::string path);
     // Worker thread, inside `run`.
     http::HttpClient& getHttpClient() { return *httpClient.load(); }
 
-    // Reads the link, target path and state word of a stored record.
-    static void readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
+    // Reads the link, target path and state word of a stored record; false
+    // when the record ends before all three.
+    static bool readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
                                  State& state);
 
 private:
@@ -135,8 +161,9 @@ private:
     void onSpeedTimer();
 
     const std::string link;
-    const std::string targetPath;
+    std::string targetPath;
     const std::string kindName;
+    std::atomic<std::shared_ptr<const std::string>> failureReason;
     std::atomic<bool> abortRequested{false};
     // Made by the first run, so that a long queue of downloads waiting or
     // done costs no clients; kept for the object's life. `httpClient` is what

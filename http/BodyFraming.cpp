@@ -12,17 +12,17 @@ namespace {
 
 std::int64_t parseContentLength(std::string_view text) {
     if (text.empty()) {
-        throw HttpError("empty Content-Length");
+        throw HttpError(HttpError::Kind::Malformed, "empty Content-Length");
     }
     constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
     std::int64_t value = 0;
     for (const char c : text) {
         if (!isAsciiDigit(c)) {
-            throw HttpError("malformed Content-Length");
+            throw HttpError(HttpError::Kind::Malformed, "malformed Content-Length");
         }
         const int digit = c - '0';
         if (value > (max - digit) / 10) {
-            throw HttpError("Content-Length too large");
+            throw HttpError(HttpError::Kind::Malformed, "Content-Length too large");
         }
         value = value * 10 + digit;
     }
@@ -35,7 +35,7 @@ std::optional<std::int64_t> contentLengthOf(const ResponseHead& head) {
     for (const std::string_view text : head.findAll("Content-Length")) {
         const std::int64_t value = parseContentLength(text);
         if (length && *length != value) {
-            throw HttpError("conflicting Content-Length headers");
+            throw HttpError(HttpError::Kind::Malformed, "conflicting Content-Length headers");
         }
         length = value;
     }

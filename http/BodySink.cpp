@@ -11,7 +11,7 @@ BodySink::BodySink(std::ostream* target, std::int64_t limit, Progress progress)
 
 void BodySink::expect(std::int64_t declaredLength) const {
     if (declaredLength > limit) {
-        throw HttpError("response body too large");
+        throw HttpError(HttpError::Kind::TooLarge, "response body too large");
     }
 }
 
@@ -20,13 +20,13 @@ void BodySink::write(const char* data, std::size_t size) {
         return;
     }
     if (static_cast<std::int64_t>(size) > limit - written) {
-        throw HttpError("response body too large");
+        throw HttpError(HttpError::Kind::TooLarge, "response body too large");
     }
     written += static_cast<std::int64_t>(size);
     if (target) {
         target->write(data, static_cast<std::streamsize>(size));
         if (!*target) {
-            throw HttpError("cannot store the response body");
+            throw HttpError(HttpError::Kind::BodyNotStored, "cannot store the response body");
         }
     }
 }

@@ -54,7 +54,7 @@ std::size_t ChunkedDecoder::takeLine(std::string_view input) {
     const auto lineFeed = input.find('\n');
     const std::size_t taken = lineFeed == std::string_view::npos ? input.size() : lineFeed + 1;
     if (line.size() + taken > maxHeadLineLength) {
-        throw HttpError("chunk framing line too long");
+        throw HttpError(HttpError::Kind::Malformed, "chunk framing line too long");
     }
     line.append(input.substr(0, lineFeed == std::string_view::npos ? taken : lineFeed));
     lineComplete = lineFeed != std::string_view::npos;
@@ -71,7 +71,7 @@ void ChunkedDecoder::finishLine() {
         break;
     case State::DataEnd:
         if (!line.empty()) {
-            throw HttpError("chunk data not followed by a line end");
+            throw HttpError(HttpError::Kind::Malformed, "chunk data not followed by a line end");
         }
         state = State::SizeLine;
         break;
@@ -91,12 +91,12 @@ void ChunkedDecoder::parseSizeLine() {
     std::size_t digits = 0;
     for (; digits < line.size() && hexValue(line[digits]) >= 0; ++digits) {
         if (digits == maxChunkSizeDigits) {
-            throw HttpError("chunk size too large");
+            throw HttpError(HttpError::Kind::Malformed, "chunk size too large");
         }
         size = size * 16 + static_cast<std::uint64_t>(hexValue(line[digits]));
     }
     if (digits == 0 || (digits < line.size() && !endsChunkSize(line[digits]))) {
-        throw HttpError("malformed chunk size");
+        throw HttpError(HttpError::Kind::Malformed, "malformed chunk size");
     }
     chunkLeft = size;
     state = size == 0 ? State::Trailer : State::Data;
@@ -109,7 +109,7 @@ void ChunkedDecoder::acceptTrailerLine() {
     }
     trailerBytes += line.size();
     if (++trailerLines > maxHeaderCount || trailerBytes > maxHeadSize) {
-        throw HttpError("chunk trailers too large");
+        throw HttpError(HttpError::Kind::Malformed, "chunk trailers too large");
     }
 }
 

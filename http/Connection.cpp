@@ -34,7 +34,8 @@ AddressList resolve(const std::string& host, std::uint16_t port) {
     addrinfo* list = nullptr;
     const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
     if (status != 0) {
-        throw HttpError("cannot resolve " + host + ": " + gai_strerror(status));
+        throw HttpError(HttpError::Kind::Unresolved,
+                        "cannot resolve " + host + ": " + gai_strerror(status));
     }
     return AddressList(list);
 }
@@ -46,6 +47,14 @@ int pollTimeout(std::int64_t idleTimeoutMs) {
 
 bool isReset(int error) {
     return error == ECONNRESET || error == EPIPE || error == ECONNABORTED;
+}
+
+// What a failed connection attempt tells the user.
+HttpError::Kind connectFailureKind(int error) {
+    if (error == ECONNREFUSED) {
+        return HttpError::Kind::Refused;
+    }
+    return error == ETIMEDOUT ? HttpError::Kind::TimedOut : HttpError::Kind::Unreachable;
 }
 
 } // namespace
@@ -61,7 +70,7 @@ void Connection::open(const std::string& host, std::uint16_t port) {
     close();
     throwIfInterrupted();
     const AddressList addresses = resolve(host, port);
-    std::string lastFailure = "no address for " + host;
+    HttpError lastFailure(HttpError::Kind::Unresolved, "no address for " + host);
     for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
         try {
             connectTo(*address);
@@ -71,10 +80,10 @@ void Connection::open(const std::string& host, std::uint16_t port) {
             if (isInterrupted()) {
                 throw;
             }
-            lastFailure = error.what();
+            lastFailure = error;
         }
     }
-    throw HttpError("cannot connect to " + host + ": " + lastFailure);
+    throw HttpError(lastFailure.kind(), "cannot connect to " + host + ": " + lastFailure.what());
 }
 
 void Connection::connectTo(const addrinfo& address) {
@@ -89,7 +98,10 @@ void Connection::connectTo(const addrinfo& address) {
     socketFd.store(fd);
     if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
-            failFromErrno("connect");
+            const int error = errno;
+            throwIfInterrupted();
+            throw HttpError(connectFailureKind(error),
+                            std::string("connect: ") + std::strerror(error));
         }
         throwIfInterrupted();
         waitUntilConnected(fd);
@@ -109,7 +121,7 @@ void Connection::waitUntilConnected(int fd) {
     } while (ready < 0 && errno == EINTR);
     throwIfInterrupted();
     if (ready == 0) {
-        throw HttpError("connect timed out");
+        throw HttpError(HttpError::Kind::TimedOut, "connect timed out");
     }
     int error = 0;
     socklen_t length = sizeof error;
@@ -117,7 +129,7 @@ void Connection::waitUntilConnected(int fd) {
         failFromErrno("connect");
     }
     if (error != 0) {
-        throw HttpError(std::string("connect: ") + std::strerror(error));
+        throw HttpError(connectFailureKind(error), std::string("connect: ") + std::strerror(error));
     }
 }
 
@@ -189,7 +201,7 @@ void Connection::interrupt() {
 
 void Connection::throwIfInterrupted() const {
     if (interrupted.load()) {
-        throw HttpError("disconnected");
+        throw HttpError(HttpError::Kind::Disconnected, "disconnected");
     }
 }
 
@@ -197,13 +209,15 @@ void Connection::failFromErrno(const char* what) const {
     const int error = errno;
     throwIfInterrupted();
     if (error == EAGAIN || error == EWOULDBLOCK) {
-        throw HttpError(std::string(what) + " timed out");
+        throw HttpError(HttpError::Kind::TimedOut, std::string(what) + " timed out");
     }
     const std::string message = std::string(what) + ": " + std::strerror(error);
     if (isReset(error)) {
         throw ConnectionLost(message);
     }
-    throw HttpError(message);
+    // A socket that stops working in the middle of a request has lost its
+    // connection, whatever the system calls it.
+    throw HttpError(HttpError::Kind::ConnectionLost, message);
 }
 
 } // namespace http

@@ -8,7 +8,8 @@ namespace http {
 // may mean only that a kept-alive connection went stale.
 class ConnectionLost : public HttpError {
 public:
-    using HttpError::HttpError;
+    explicit ConnectionLost(const std::string& message)
+        : HttpError(Kind::ConnectionLost, message) {}
 };
 
 } // namespace http

@@ -28,7 +28,7 @@ struct RequestBody {
 std::int64_t remainingLength(std::istream& stream) {
     const std::istream::pos_type start = stream.tellg();
     if (start == std::istream::pos_type(-1) || !stream.seekg(0, std::ios::end)) {
-        throw HttpError("cannot tell the length of the request body");
+        throw HttpError(HttpError::Kind::Unsupported, "cannot tell the length of the request body");
     }
     const std::istream::pos_type end = stream.tellg();
     stream.seekg(start);
@@ -78,7 +78,7 @@ private:
 void HttpClient::Impl::perform(std::string_view method, const std::string& address,
                                RequestBody body, std::ostream& target, std::int64_t limit) {
     if (connection.isInterrupted()) {
-        throw HttpError("disconnected");
+        throw HttpError(HttpError::Kind::Disconnected, "disconnected");
     }
     contentLength.store(0);
     responseArrived.store(false);
@@ -162,7 +162,7 @@ void HttpClient::Impl::sendBody(RequestBody body) {
         body.stream->read(block.data(), static_cast<std::streamsize>(wanted));
         const std::streamsize got = body.stream->gcount();
         if (got <= 0) {
-            throw HttpError("request body ended early");
+            throw HttpError(HttpError::Kind::Unsupported, "request body ended early");
         }
         connection.sendAll(std::string_view(block.data(), static_cast<std::size_t>(got)));
         sent += got;

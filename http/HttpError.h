@@ -6,10 +6,43 @@
 namespace http {
 
 // Any failure of a request: the network, the framing of the reply, a limit,
-// a disconnect.
+// a disconnect. Its kind says what happened, for the user's sake; the
+// message says it for a developer.
 class HttpError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Kind {
+        // The host name has no address.
+        Unresolved,
+        // The host answered the connection attempt with a refusal.
+        Refused,
+        // No route, no network, or another failure of the connection.
+        Unreachable,
+        // The peer stayed silent for the idle limit.
+        TimedOut,
+        // The peer reset the connection or closed it inside a reply.
+        ConnectionLost,
+        // `Disconnect` cut the request.
+        Disconnected,
+        // The reply broke the rules of HTTP.
+        Malformed,
+        // The reply was larger than a limit allows.
+        TooLarge,
+        // A complete reply whose status is not a success.
+        Status,
+        // The address or request is one this client does not make.
+        Unsupported,
+        // The target of the body would not take it (a full disk, say).
+        BodyNotStored,
+    };
+
+    HttpError(Kind kind, const std::string& message)
+        : std::runtime_error(message)
+        , errorKind(kind) {}
+
+    Kind kind() const { return errorKind; }
+
+private:
+    Kind errorKind;
 };
 
 // A complete reply whose status is not a success (including redirects, which
@@ -17,7 +50,7 @@ public:
 class HttpStatusError : public HttpError {
 public:
     HttpStatusError(int statusCode, const std::string& statusLine)
-        : HttpError("HTTP status " + std::to_string(statusCode) + ": " + statusLine)
+        : HttpError(Kind::Status, "HTTP status " + std::to_string(statusCode) + ": " + statusLine)
         , statusCode(statusCode) {}
 
     int getStatusCode() const { return statusCode; }

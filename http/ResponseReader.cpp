@@ -39,7 +39,7 @@ ResponseHead ResponseReader::readHead() {
             return head;
         }
         if (interim == maxInterimReplies) {
-            throw HttpError("too many interim replies");
+            throw HttpError(HttpError::Kind::Malformed, "too many interim replies");
         }
     }
 }
@@ -59,7 +59,7 @@ ResponseHead ResponseReader::readOneHead() {
                 return head;
             }
             if (result.status == HeadParseResult::Status::Error) {
-                throw HttpError(result.error);
+                throw HttpError(HttpError::Kind::Malformed, result.error);
             }
         }
         const std::size_t received = receiveMore();
@@ -67,7 +67,8 @@ ResponseHead ResponseReader::readOneHead() {
             if (!replyStarted) {
                 throw ConnectionLost("connection closed before the reply");
             }
-            throw HttpError("connection closed inside the response head");
+            throw HttpError(HttpError::Kind::ConnectionLost,
+                            "connection closed inside the response head");
         }
         pending.append(block.data(), received);
         const char* lastLineFeed = static_cast<const char*>(memrchr(block.data(), '\n', received));
@@ -111,7 +112,8 @@ void ResponseReader::readLengthBody(std::int64_t length, BodySink& sink) {
             static_cast<std::size_t>(std::min<std::int64_t>(left, std::ssize(block)));
         const std::size_t received = connection.receive(block.data(), wanted);
         if (received == 0) {
-            throw HttpError("connection closed before the end of the body");
+            throw HttpError(HttpError::Kind::ConnectionLost,
+                            "connection closed before the end of the body");
         }
         sink.write(block.data(), received);
         left -= static_cast<std::int64_t>(received);
@@ -134,7 +136,8 @@ void ResponseReader::readChunkedBody(BodySink& sink) {
     while (!decoder.isDone()) {
         const std::size_t received = connection.receive(block.data(), block.size());
         if (received == 0) {
-            throw HttpError("connection closed before the last chunk");
+            throw HttpError(HttpError::Kind::ConnectionLost,
+                            "connection closed before the last chunk");
         }
         surplus = decode(std::string_view(block.data(), received));
     }

@@ -24,10 +24,11 @@ void skipScheme(std::string_view& rest) {
     }
     const std::string scheme = lowerCase(rest.substr(0, separator));
     if (scheme == "https") {
-        throw HttpError("secure connections are not supported");
+        throw HttpError(HttpError::Kind::Unsupported, "secure connections are not supported");
     }
     if (scheme != "http") {
-        throw HttpError(std::string("unsupported scheme: ").append(scheme));
+        throw HttpError(HttpError::Kind::Unsupported,
+                        std::string("unsupported scheme: ").append(scheme));
     }
     rest.remove_prefix(separator + 3);
 }
@@ -35,11 +36,11 @@ void skipScheme(std::string_view& rest) {
 std::uint16_t parsePort(std::string_view text) {
     if (text.empty() || text.size() > 5 ||
         !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        throw HttpError("bad port in address");
+        throw HttpError(HttpError::Kind::Unsupported, "bad port in address");
     }
     const int port = std::stoi(std::string(text));
     if (port < 1 || port > 65535) {
-        throw HttpError("bad port in address");
+        throw HttpError(HttpError::Kind::Unsupported, "bad port in address");
     }
     return static_cast<std::uint16_t>(port);
 }
@@ -77,10 +78,11 @@ Url Url::parse(std::string_view address) {
     };
     if (std::any_of(url.host.begin(), url.host.end(), unsafe) ||
         std::any_of(url.target.begin(), url.target.end(), unsafe)) {
-        throw HttpError("address with a control character or a space");
+        throw HttpError(HttpError::Kind::Unsupported,
+                        "address with a control character or a space");
     }
     if (url.host.empty()) {
-        throw HttpError("no host in address");
+        throw HttpError(HttpError::Kind::Unsupported, "no host in address");
     }
     return url;
 }

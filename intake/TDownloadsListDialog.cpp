@@ -223,11 +223,13 @@ void TDownloadsListDialog::checkFilesClick() {
 }
 
 void TDownloadsListDialog::downloadClick() {
+    std::vector<std::string> chosen;
     for (int row = 0; row < links->count(); ++row) {
         if (links->isChecked(row)) {
-            downloadsSet.add(links->link(row), shownFolder);
+            chosen.push_back(links->link(row));
         }
     }
+    downloadsSet.add(chosen, shownFolder);
     accept();
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <cstdio> // renameat2
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -86,6 +86,11 @@ bool fileExists(const std::string& path) {
     return std::filesystem::exists(systemPath(path), error);
 }
 
+bool isTaken(const std::string& path) {
+    struct stat status {};
+    return ::lstat(systemPath(path).c_str(), &status) == 0;
+}
+
 bool removeFile(const std::string& path) {
     return ::unlink(systemPath(path).c_str()) == 0;
 }
@@ -94,14 +99,46 @@ bool renameFile(const std::string& from, const std::string& to) {
     return ::rename(systemPath(from).c_str(), systemPath(to).c_str()) == 0;
 }
 
-bool createParentFolders(const std::string& path) {
+int renameWithoutReplacing(const std::string& from, const std::string& to) {
+    const std::filesystem::path source = systemPath(from);
+    const std::filesystem::path target = systemPath(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    // A file system that cannot rename without replacing: a hard link fails
+    // just as well when the name is taken.
+    if (::link(source.c_str(), target.c_str()) == 0) {
+        ::unlink(source.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    // Nor hard links (a memory card's file system, say): look, then rename.
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) == 0) {
+        return EEXIST;
+    }
+    return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+bool createParentFolders(const std::string& path, int* error) {
     const std::filesystem::path folder = systemPath(path).parent_path();
     if (folder.empty()) {
         return true;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return std::filesystem::is_directory(folder, error);
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    if (std::filesystem::is_directory(folder)) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = failure ? failure.value() : ENOTDIR;
+    }
+    return false;
 }
 
 bool openForWriting(std::ofstream& stream, const std::string& path) {
@@ -114,25 +151,37 @@ bool openForReading(std::ifstream& stream, const std::string& path) {
     return stream.is_open();
 }
 
-bool replaceFileAtomically(const std::string& path, std::string_view content) {
+bool replaceFileAtomically(const std::string& path, std::string_view content, int* error) {
+    const auto fail = [error](int number) {
+        if (error != nullptr) {
+            *error = number;
+        }
+        return false;
+    };
     const std::filesystem::path target = withoutLinks(systemPath(path));
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !isWritable(target, old)) {
-        return false;
+        return fail(EACCES);
     }
     std::string temporary = target.string() + std::string(temporaryInfix) + "XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        return false;
+        return fail(errno);
     }
     // mkstemp makes the file private; keep the mode the old file had.
     ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
     const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    int failure = written ? 0 : errno;
+    if (::close(fd) != 0 && failure == 0) {
+        failure = errno;
+    }
+    if (failure == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        failure = errno;
+    }
+    if (failure != 0) {
         ::unlink(temporary.c_str());
-        return false;
+        return fail(failure);
     }
     syncFolderOf(target);
     return true;

@@ -10,12 +10,19 @@ namespace platform {
 
 bool isDirectory(const std::string& path);
 bool fileExists(const std::string& path);
+// Whether anything at all is at `path`: a file, a folder, even a symbolic
+// link that leads nowhere.
+bool isTaken(const std::string& path);
 bool removeFile(const std::string& path);
 // Replaces `to` if it exists.
 bool renameFile(const std::string& from, const std::string& to);
+// Renames `from` to `to` unless something is at `to` already, which is then
+// left alone and EEXIST returned. 0 on success, else the system's error.
+int renameWithoutReplacing(const std::string& from, const std::string& to);
 
 // Creates the folder that `path` is in, with its parents, unless it exists.
-bool createParentFolders(const std::string& path);
+// On failure `error`, when given, gets the system's error number.
+bool createParentFolders(const std::string& path, int* error = nullptr);
 
 // Opens in binary mode, creating or truncating the file.
 bool openForWriting(std::ofstream& stream, const std::string& path);
@@ -23,10 +30,11 @@ bool openForReading(std::ifstream& stream, const std::string& path);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. On any failure `path` is left as it was, the
-// temporary file is removed, and false is returned. A file that cannot be
-// written, or has no write permission at all, is left alone; a symbolic link
-// stays a link, and the file it points to is replaced.
-bool replaceFileAtomically(const std::string& path, std::string_view content);
+// temporary file is removed, and false is returned (`error`, when given,
+// gets the system's error number). A file that cannot be written, or has no
+// write permission at all, is left alone; a symbolic link stays a link, and
+// the file it points to is replaced.
+bool replaceFileAtomically(const std::string& path, std::string_view content, int* error = nullptr);
 
 // Removes the temporary files that saves of `path` left when they were cut
 // off (the process killed between writing and renaming). Only files of the

@@ -3,10 +3,13 @@
 #include "engine/Download.h"
 #include "engine/QueueFileLine.h"
 #include "platform/DirectoryLookup.h"
+#include "platform/FileSystem.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 
 namespace tolvenka {
 
@@ -74,13 +77,47 @@ void DownloadsSet::releaseSlot(int slot) {
     currentDownloads[static_cast<std::size_t>(slot)] = nullptr;
 }
 
+void DownloadsSet::add(const std::vector<std::string>& links, const std::string& folder) {
+    if (addLinks(links, folder, nullptr)) {
+        onSetChange(this);
+    }
+}
+
 void DownloadsSet::add(const std::string& link, const std::string& folder) {
-    add(downloadMaker().kindOf(link), link, folder);
+    add(std::vector<std::string>{link}, folder);
 }
 
 void DownloadsSet::add(const std::string& kindName, const std::string& link,
                        const std::string& folder) {
-    add(downloadMaker().createDownload(kindName, link, folder));
+    if (addLinks({link}, folder, &kindName)) {
+        onSetChange(this);
+    }
+}
+
+bool DownloadsSet::addLinks(const std::vector<std::string>& links, const std::string& folder,
+                            const std::string* kindName) {
+    // The targets of the queue, looked up once for the whole batch. The
+    // paths are the downloads' own, which nothing changes during this call
+    // (a worker changes one only through the GUI thread).
+    std::unordered_set<std::string_view> targets;
+    targets.reserve(downloads.size() + links.size());
+    for (const std::unique_ptr<Download>& download : downloads) {
+        targets.insert(download->getTargetPath());
+    }
+    const PathTaken isTaken = [&](const std::string& path) {
+        return targets.count(path) != 0 || platform::isTaken(path);
+    };
+    bool added = false;
+    for (const std::string& link : links) {
+        std::unique_ptr<Download> download = downloadMaker().createDownload(
+            kindName != nullptr ? *kindName : downloadMaker().kindOf(link), link, folder, isTaken);
+        if (download != nullptr) {
+            targets.insert(download->getTargetPath());
+            append(std::move(download));
+            added = true;
+        }
+    }
+    return added;
 }
 
 void DownloadsSet::add(std::unique_ptr<Download> download) {
@@ -115,6 +152,14 @@ bool DownloadsSet::clearAll() {
     ++changes;
     onSetChange(this);
     return true;
+}
+
+void DownloadsSet::retryStopped() {
+    for (const std::unique_ptr<Download>& download : downloads) {
+        if (download->getState() == Download::State::Error && !isCurrent(download.get())) {
+            download->requeue();
+        }
+    }
 }
 
 std::istream& DownloadsSet::load(std::istream& in) {

@@ -63,7 +63,11 @@ public:
     // Any thread. Empties the slot; no event.
     void releaseSlot(int slot) override;
 
-    // GUI thread. Adds a download for the link if a kind accepts it.
+    // GUI thread. Adds a download for each link that a kind accepts, in
+    // order, then fires onSetChange once. A file never goes where another
+    // download of the set or anything on disk already is: it takes the
+    // first free name.
+    void add(const std::vector<std::string>& links, const std::string& folder);
     void add(const std::string& link, const std::string& folder);
     void add(const std::string& kindName, const std::string& link, const std::string& folder);
     // GUI thread. Adds a download made elsewhere.
@@ -75,6 +79,10 @@ public:
     void clearNotFound();
     // GUI thread. False, and nothing changes, while any slot is busy.
     bool clearAll();
+
+    // GUI thread. Every download that stopped with an error, and that no
+    // slot holds, goes back to the queue for one more try.
+    void retryStopped();
 
     // GUI thread. Replaces the contents by the records of a queue file. The
     // emptying announces itself like `clearAll`; the loaded downloads do not.
@@ -91,6 +99,10 @@ public:
     kestrune::Event<int, Download*> onCurrentDownloadChange;
 
 private:
+    // Adds downloads for the links, of `kindName` or else of the kind each
+    // link is; true when any was added.
+    bool addLinks(const std::vector<std::string>& links, const std::string& folder,
+                  const std::string* kindName);
     void append(std::unique_ptr<Download> download);
     void forwardStatusChange(Download* download);
     bool isCurrent(const Download* download) const;

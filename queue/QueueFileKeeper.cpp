@@ -1,5 +1,6 @@
 #include "queue/QueueFileKeeper.h"
 
+#include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
 
 #include <array>
@@ -65,29 +66,36 @@ bool QueueFileKeeper::load(QueueOptions& options) {
     return read;
 }
 
-void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
+bool QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
     // Read before the file's bytes are made: a change meanwhile is seen
     // next time.
     const std::uint64_t changes = set.changeCount();
     if (changes == checkedChanges && options == checkedOptions) {
-        return;
+        return true;
     }
-    const Fingerprint now = fingerprintOf(options);
-    if (now == saved || saveQueueFile(path, options, set)) {
-        saved = now;
+    if (fingerprintOf(options) == saved) {
         checkedChanges = changes;
         checkedOptions = options;
+        return true;
     }
+    return write(options, changes);
 }
 
 bool QueueFileKeeper::save(const QueueOptions& options) {
-    const std::uint64_t changes = set.changeCount();
-    if (!saveQueueFile(path, options, set)) {
-        return false;
-    }
-    saved = fingerprintOf(options);
+    return write(options, set.changeCount());
+}
+
+bool QueueFileKeeper::write(const QueueOptions& options, std::uint64_t changes) {
+    // Whether it is written or not, this state has been dealt with: a file
+    // that cannot be written is tried again at the next change.
     checkedChanges = changes;
     checkedOptions = options;
+    const std::string content = queueFileContent(options, set);
+    if (!platform::replaceFileAtomically(path, content, &failure)) {
+        return false;
+    }
+    failure = 0;
+    saved = fingerprintOf(content);
     return true;
 }
 
@@ -95,6 +103,15 @@ QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& 
     auto fingerprint = std::make_unique<FingerprintBuffer>();
     std::ostream out(fingerprint.get());
     writeQueueFile(out, options, set);
+    const std::uint64_t size = fingerprint->size();
+    return Fingerprint{fingerprint->hash(), size};
+}
+
+// Hashed in the same blocks as the streamed queue, so that both agree.
+QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(std::string_view content) {
+    auto fingerprint = std::make_unique<FingerprintBuffer>();
+    std::ostream out(fingerprint.get());
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
     const std::uint64_t size = fingerprint->size();
     return Fingerprint{fingerprint->hash(), size};
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tolvenka {
 
@@ -22,11 +23,16 @@ public:
     // entry) and the queue, as loadQueueFile does; what they hold then is
     // taken as what the file holds, so only a change from it is written.
     bool load(QueueOptions& options);
-    // GUI thread. Writes the file if the queue or the options changed.
-    void saveIfChanged(const QueueOptions& options);
+    // GUI thread. Writes the file if the queue or the options changed. False
+    // when that write failed; the next one is tried at the next change, not
+    // before, since a file that cannot be written now rarely can in a moment
+    // and building a long queue's file costs.
+    bool saveIfChanged(const QueueOptions& options);
     // GUI thread. Writes the file whatever changed. False when it failed and
     // the file was left as it was.
     bool save(const QueueOptions& options);
+    // The system's error number of the last failed write.
+    int lastError() const { return failure; }
 
 private:
     struct Fingerprint {
@@ -36,6 +42,11 @@ private:
     };
     // The length and hash of what the file would hold.
     Fingerprint fingerprintOf(const QueueOptions& options) const;
+    static Fingerprint fingerprintOf(std::string_view content);
+    // Writes what the file would hold now and remembers it as saved (the
+    // bytes written, not a second reading of the queue, whose states a
+    // worker may change meanwhile).
+    bool write(const QueueOptions& options, std::uint64_t changes);
 
     const std::string path;
     DownloadsSet& set;
@@ -44,6 +55,7 @@ private:
     // The file's bytes are not kept, which for a long queue would double
     // what the queue costs in memory; their hash and length tell a change.
     Fingerprint saved;
+    int failure = 0;
 };
 
 } // namespace tolvenka

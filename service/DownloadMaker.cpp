@@ -1,5 +1,6 @@
 #include "service/DownloadMaker.h"
 
+#include "platform/FileSystem.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
@@ -56,9 +57,13 @@ bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,
 
 std::unique_ptr<Download> DownloadMaker::createDownload(const std::string& kind,
                                                         const std::string& url,
-                                                        const std::string& folder) const {
+                                                        const std::string& folder,
+                                                        const PathTaken& isTaken) const {
     const auto creator = creators.find(kind);
-    return creator == creators.end() ? nullptr : creator->second(url, folder);
+    if (creator == creators.end()) {
+        return nullptr;
+    }
+    return creator->second(url, folder, isTaken ? isTaken : PathTaken(platform::isTaken));
 }
 
 std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind, std::istream& in,

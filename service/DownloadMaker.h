@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <map>
 #include <memory>
@@ -20,8 +21,13 @@ using LinkRecogniser = bool (*)(const std::string& link);
 // Asks through `client`, so that whoever owns the client can cut the
 // question short with its Disconnect.
 using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& link);
+// Whether a path is taken, on disk or by another download.
+using PathTaken = std::function<bool(const std::string& path)>;
+// The new download's file goes to the first path in `folder` that is not
+// taken, so that it never replaces a file it did not write.
 using DownloadCreator = std::unique_ptr<Download> (*)(const std::string& url,
-                                                      const std::string& folder);
+                                                      const std::string& folder,
+                                                      const PathTaken& isTaken);
 // Stored target paths are looked up in `folders` (see Download::storedTargetPath).
 using DownloadLoader = std::unique_ptr<Download> (*)(std::istream& in,
                                                      platform::DirectoryLookup& folders);
@@ -48,9 +54,11 @@ public:
     // unknown kind. May throw.
     bool fileExists(const std::string& kind, const std::string& link,
                     http::HttpClient& client) const;
-    // A new download, or null for an unknown kind.
+    // A new download, or null for an unknown kind. Without `isTaken`, a path
+    // is taken when anything is there on disk.
     std::unique_ptr<Download> createDownload(const std::string& kind, const std::string& url,
-                                             const std::string& folder) const;
+                                             const std::string& folder,
+                                             const PathTaken& isTaken = {}) const;
     // A download read by the kind's loader, or null for an unknown kind, whose
     // record is then skipped up to (not including) its closing empty line.
     std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in,

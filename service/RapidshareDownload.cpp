@@ -1,15 +1,18 @@
 #include "service/RapidshareDownload.h"
 
+#include "engine/FailureReason.h"
+#include "engine/LocalFailure.h"
 #include "http/HttpClient.h"
+#include "http/HttpError.h"
+#include "platform/FileOutput.h"
 #include "platform/FileSystem.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 
 #include <array>
-#include <fstream>
+#include <cerrno>
 #include <limits>
 #include <sstream>
-#include <stdexcept>
 
 namespace tolvenka {
 
@@ -93,16 +96,18 @@ bool RapidshareDownload::isServiceLink(const std::string& link) {
         return false;
     }
     const std::string_view fileName = fileNameOf(link);
-    return fileName != "." && fileName != "..";
+    return !fileName.empty() && fileName != "." && fileName != "..";
 }
 
 bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {
     return !contains(client.Get(link), notFoundText);
 }
 
-std::unique_ptr<Download> RapidshareDownload::create(const std::string& url,
-                                                     const std::string& folder) {
-    return std::make_unique<RapidshareDownload>(url, targetPathIn(folder, url));
+std::unique_ptr<Download>
+RapidshareDownload::create(const std::string& url, const std::string& folder,
+                           const std::function<bool(const std::string&)>& isTaken) {
+    return std::make_unique<RapidshareDownload>(url,
+                                                firstFreePath(targetPathIn(folder, url), isTaken));
 }
 
 std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
@@ -110,8 +115,8 @@ std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
     std::string link;
     std::string path;
     State state = State::Queued;
-    readCommonFields(in, link, path, state);
-    if (kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
+    if (!readCommonFields(in, link, path, state) || !isServiceLink(link) ||
+        kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
         return nullptr;
     }
     std::string targetPath = storedTargetPath(std::move(path), link, folders);
@@ -162,6 +167,14 @@ std::string RapidshareDownload::getStateCaption() const {
 
 void RapidshareDownload::saveKindData(std::ostream&) const {}
 
+void RapidshareDownload::requeue() {
+    const ServiceState now = serviceState.load();
+    if (now == ServiceState::Failed || now == ServiceState::FileNotFound) {
+        serviceState = ServiceState::InQueue;
+        Download::requeue();
+    }
+}
+
 void RapidshareDownload::setServiceState(ServiceState newState) {
     serviceState = newState;
     setState(downloadStateOf(newState));
@@ -187,20 +200,23 @@ bool RapidshareDownload::process() {
         // A disconnect left by the idle guard or an earlier abort ends here;
         // the abort flag is looked at after, so a new abort is never lost.
         getHttpClient().clearDisconnect();
-        if (isAbortRequested()) {
-            setServiceState(ServiceState::InQueue);
-            return false;
-        }
+        // A settled verdict wins over an abort that came after it: the file
+        // is on disk, or the service has said there is none.
         if (serviceState == ServiceState::Done) {
             return true;
         }
         if (serviceState == ServiceState::FileNotFound) {
             return false;
         }
+        if (isAbortRequested()) {
+            setServiceState(ServiceState::InQueue);
+            return false;
+        }
         try {
             // The back-off comes before a new page conversation only: the
             // transfer after a countdown goes ahead at once.
             if (serviceState != ServiceState::Countdown) {
+                refuseFolderAsTarget();
                 waitSeconds(backOffSeconds(failuresInARow));
             }
             switch (takeTurn(finalAddress)) {
@@ -217,10 +233,21 @@ bool RapidshareDownload::process() {
             setServiceState(ServiceState::InQueue);
             throw;
         } catch (...) {
-            setServiceState(ServiceState::Failed);
+            if (fail(std::current_exception())) {
+                return false;
+            }
             ++failuresInARow;
         }
     }
+}
+
+bool RapidshareDownload::fail(std::exception_ptr failure) {
+    // A failure that an abort caused says nothing about the download.
+    if (!isAbortRequested()) {
+        setFailureReason(failureReasonOf(failure));
+    }
+    setServiceState(ServiceState::Failed);
+    return isLocalFailure(failure);
 }
 
 RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(std::string& finalAddress) {
@@ -259,6 +286,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
         return TurnOutcome::Settled;
     }
     if (!contains(reply, finalFormMarker)) {
+        setFailureReason(unknownReplyReason());
         setServiceState(ServiceState::Failed);
         return TurnOutcome::Failed;
     }
@@ -270,32 +298,74 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
 }
 
 void RapidshareDownload::transferFile(const std::string& finalAddress) {
+    refuseFolderAsTarget();
     resetProgress();
     setServiceState(ServiceState::Transferring);
-    // The reply goes into "<target>.part" and replaces the target only when
+    // The reply goes into "<target>.part" and becomes the target only when
     // it has arrived whole, so a failed transfer never costs an existing file.
     const std::string partPath = getTargetPath() + ".part";
+    const std::string folder = partPath.substr(0, partPath.rfind('/') + 1);
     // As a browser does, a folder that is not there yet is made.
-    std::ofstream file;
-    if (!platform::createParentFolders(partPath) || !platform::openForWriting(file, partPath)) {
-        throw std::runtime_error("cannot create the file");
+    int error = 0;
+    if (!platform::createParentFolders(partPath, &error)) {
+        throw LocalFailure::fromError(error,
+                                      error == EACCES || error == EROFS
+                                          ? LocalFailure::Kind::NoAccess
+                                          : LocalFailure::Kind::CannotCreateFolder,
+                                      folder);
+    }
+    platform::FileOutput file;
+    if (!file.open(partPath)) {
+        throw LocalFailure::fromError(file.error(), LocalFailure::Kind::NoAccess, folder);
     }
     try {
         std::istringstream body("mirror=");
-        getHttpClient().Post(finalAddress, body, file);
-        file.close();
-        if (file.fail()) {
-            throw std::runtime_error("cannot write the file");
+        try {
+            getHttpClient().Post(finalAddress, body, file.stream());
+        } catch (const http::HttpError&) {
+            // A body the file would not take is the disk's failure, not the
+            // network's.
+            if (file.error() != 0) {
+                throw LocalFailure::fromError(file.error(), LocalFailure::Kind::CannotWrite,
+                                              partPath);
+            }
+            throw;
         }
-        if (!platform::renameFile(partPath, getTargetPath())) {
-            throw std::runtime_error("cannot put the file in place");
+        if (!file.close()) {
+            throw LocalFailure::fromError(file.error(), LocalFailure::Kind::CannotWrite, partPath);
         }
+        putInPlace(partPath);
     } catch (...) {
         file.close();
         platform::removeFile(partPath);
         throw;
     }
+    clearFailureReason();
     setServiceState(ServiceState::Done);
+}
+
+void RapidshareDownload::refuseFolderAsTarget() const {
+    if (platform::isDirectory(getTargetPath())) {
+        throw LocalFailure(LocalFailure::Kind::TargetIsFolder, getTargetPath());
+    }
+}
+
+void RapidshareDownload::putInPlace(const std::string& partPath) {
+    std::string target = getTargetPath();
+    for (;;) {
+        const int error = platform::renameWithoutReplacing(partPath, target);
+        if (error == 0) {
+            break;
+        }
+        if (error != EEXIST) {
+            throw LocalFailure::fromError(error, LocalFailure::Kind::CannotWrite, target);
+        }
+        // Someone put a file of that name there while this one arrived.
+        target = firstFreePath(target, platform::isTaken);
+    }
+    if (target != getTargetPath()) {
+        moveTargetPath(std::move(target));
+    }
 }
 
 } // namespace tolvenka

@@ -41,17 +41,22 @@ public:
 
     // The four functions of the kind, kept by the registry.
     // A file link of the service: "http://HOST/files/", digits, "/" and a
-    // file name, in any letter case. A name of "." or ".." would make the
-    // target a folder, so such links are refused.
+    // file name, in any letter case. An empty name, "." or ".." would make
+    // the target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
-    static std::unique_ptr<Download> create(const std::string& url, const std::string& folder);
-    // Null when the record's link or path holds a control byte: it was not
-    // written by this program and would write elsewhere than it says.
+    // The target is the first path in `folder` for the link's file name that
+    // `isTaken` calls free.
+    static std::unique_ptr<Download> create(const std::string& url, const std::string& folder,
+                                            const std::function<bool(const std::string&)>& isTaken);
+    // Null when the record was not written by this program: its link is no
+    // link of the service, it ends before its fields do, or its link or path
+    // holds a control byte (it would write elsewhere than it says).
     static std::unique_ptr<Download> load(std::istream& in, platform::DirectoryLookup& folders);
 
     ServiceState getServiceState() const { return serviceState.load(); }
     std::string getStateCaption() const override;
+    void requeue() override;
     static std::string captionOf(ServiceState state);
     static State downloadStateOf(ServiceState state);
 
@@ -72,9 +77,18 @@ private:
     enum class TurnOutcome { Settled, CountedDown, Failed };
 
     void setServiceState(ServiceState newState);
+    // Stops the run in Failed with the reason of `failure`; true when the
+    // failure is of this machine and the download must stop, not retry.
+    bool fail(std::exception_ptr failure);
     TurnOutcome takeTurn(std::string& finalAddress);
     TurnOutcome requestTicket(std::string& finalAddress);
     void transferFile(const std::string& finalAddress);
+    // Throws the LocalFailure of a folder where the file must go.
+    void refuseFolderAsTarget() const;
+    // Moves the whole file from `partPath` to the target, never over a file
+    // it did not write: a name taken meanwhile makes it take the next free
+    // one, which becomes the target.
+    void putInPlace(const std::string& partPath);
 
     std::atomic<ServiceState> serviceState{ServiceState::InQueue};
 };

@@ -112,6 +112,10 @@ void CurrentDownloadInfo::updateFromTo() {
 
 void CurrentDownloadInfo::updateState() {
     setValue(StateRow, shownDownload->getStateCaption());
+    // The caption says "Ошибка"; the reason says why.
+    const bool failed = shownDownload->getState() == Download::State::Error;
+    values[StateRow]->setDescription(failed ? toQString(shownDownload->getFailureReason())
+                                            : QString());
 }
 
 void CurrentDownloadInfo::updateBytes() {
@@ -129,6 +133,7 @@ void CurrentDownloadInfo::updateBytes() {
 void CurrentDownloadInfo::resetRows(Row first, Row last) {
     for (int row = first; row <= last; ++row) {
         values[static_cast<std::size_t>(row)]->setFullText(noValue);
+        values[static_cast<std::size_t>(row)]->setDescription(QString());
     }
 }
 

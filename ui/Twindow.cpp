@@ -1,5 +1,6 @@
 #include "ui/Twindow.h"
 
+#include "engine/FailureReason.h"
 #include "engine/SimpleDownloadThread.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -59,6 +61,7 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
 Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
     : QWidget(parent)
     , state(state)
+    , queueFilePath(queueFilePath)
     , queueFile(std::move(queueFilePath), state.downloadsSet) {
     buildControls();
     formCreate();
@@ -212,7 +215,9 @@ void Twindow::addClick() {
     state.DownloadsListDialog.exec();
 }
 
+// Downloads that stopped with an error get one more try, in queue order.
 void Twindow::startClick() {
+    state.downloadsSet.retryStopped();
     downloadThread->resume();
 }
 
@@ -224,9 +229,19 @@ QueueOptions Twindow::currentOptions() const {
     return QueueOptions{state.deleteCompleted.load(), state.targetFolder};
 }
 
-// Stopped at the first close request, after which nothing is written.
+// Stopped at the first close request; the close writes the file itself.
 void Twindow::saveQueueIfChanged() {
-    queueFile.saveIfChanged(currentOptions());
+    if (queueFile.saveIfChanged(currentOptions()) || saveFailureShown) {
+        return;
+    }
+    // Once: the list still works, and a box at every change would be worse
+    // than the fault it reports.
+    saveFailureShown = true;
+    const QString path = QFileInfo(toQString(queueFilePath)).absoluteFilePath();
+    showMessage(std::string("Не удаётся сохранить список загрузок в файл "_cp1251) +
+                    fromQString(path) + ": " + fileSaveReason(queueFile.lastError()) +
+                    std::string(". Изменения списка не будут сохранены."_cp1251),
+                this);
 }
 
 void Twindow::closeEvent(QCloseEvent* event) {
@@ -243,6 +258,9 @@ void Twindow::closeEvent(QCloseEvent* event) {
     if (downloadThread->isFinished() && !isDialogOpen()) {
         closeTimer->stop();
         downloadThread.reset();
+        // The last write: what happened while the window closed (a file
+        // that arrived, a button pressed meanwhile) is kept too.
+        queueFile.save(currentOptions());
         event->accept();
         return;
     }

@@ -56,6 +56,7 @@ private:
     static bool isDialogOpen();
 
     Main& state;
+    const std::string queueFilePath;
     QueueFileKeeper queueFile;
     QPlainTextEdit* input;
     QCheckBox* deleteWhenComplete;
@@ -64,6 +65,7 @@ private:
     QTimer* saveTimer;
     std::unique_ptr<SimpleDownloadThread> downloadThread;
     bool closing = false;
+    bool saveFailureShown = false;
 };
 
 } // namespace tolvenka

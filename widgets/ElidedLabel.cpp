@@ -12,6 +12,15 @@ void ElidedLabel::setFullText(const QString& text) {
     elide();
 }
 
+void ElidedLabel::setDescription(const QString& description) {
+    if (description == about) {
+        return;
+    }
+    about = description;
+    setAccessibleDescription(about);
+    elide();
+}
+
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
     elide();
@@ -20,7 +29,14 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
 void ElidedLabel::elide() {
     const QString shown = fontMetrics().elidedText(wholeText, Qt::ElideMiddle, width());
     setText(shown);
-    setToolTip(shown == wholeText ? QString() : wholeText);
+    QStringList tip;
+    if (shown != wholeText) {
+        tip << wholeText;
+    }
+    if (!about.isEmpty()) {
+        tip << about;
+    }
+    setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 } // namespace tolvenka

@@ -13,6 +13,9 @@ public:
 
     void setFullText(const QString& text);
     const QString& fullText() const { return wholeText; }
+    // What the value means beyond its text (why a download failed, say):
+    // shown in the tooltip and read out by screen readers.
+    void setDescription(const QString& description);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -21,6 +24,7 @@ private:
     void elide();
 
     QString wholeText;
+    QString about;
 };
 
 } // namespace tolvenka

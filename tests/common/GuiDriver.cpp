@@ -63,7 +63,9 @@ void clickButton(QWidget& parent, const QString& buttonName) {
 }
 
 bool useModally(QDialog& dialog, const std::function<void()>& whileShown) {
-    WhenReady user([&] { return dialog.isVisible(); },
+    // Active as well as visible: the keyboard focus arrives with activation,
+    // which a busy machine may deliver a tick after the showing.
+    WhenReady user([&] { return dialog.isVisible() && QApplication::activeWindow() == &dialog; },
                    [&] {
                        whileShown();
                        if (dialog.isVisible()) {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -35,9 +36,33 @@ TEST(DownloadTargetPath, AFolderGetsTheFileNameOfTheLinkWhetherItExistsOrNot) {
                   folder + "/report.zip");
         EXPECT_EQ(Download::targetPathIn(folder, "C:\\dir\\name.txt"), folder + "/name.txt");
         EXPECT_EQ(Download::targetPathIn(folder, "plainname"), folder + "/plainname");
-        EXPECT_EQ(Download::targetPathIn(folder, "http://h/files/1/"), folder + "/");
     }
     EXPECT_EQ(Download::targetPathIn("", "http://h/files/1/a.zip"), "a.zip");
+}
+
+TEST(DownloadTargetPath, PercentEscapesAreDecodedWhereTheNameStaysAFileName) {
+    const auto nameOf = [](const std::string& link) {
+        return Download::localFileNameOf(link);
+    };
+    EXPECT_EQ(nameOf("http://h/files/3006/%D0%9E%D1%82%D1%87%D1%91%D1%82.zip"), "Отчёт.zip"_cp1251);
+    EXPECT_EQ(nameOf("http://h/files/1/my%20file%2b1.txt"), "my file+1.txt");
+    // Kept as written: a separator, a control byte, no CP1251 form (a
+    // Chinese letter), a dot name, a broken escape.
+    for (const std::string name : {"a%2Fb", "a%0Ab", "%E4%B8%AD.txt", "%2E%2E", "100%.txt"}) {
+        EXPECT_EQ(nameOf("http://h/files/1/" + name), name);
+    }
+}
+
+TEST(DownloadTargetPath, ATakenPathGetsTheFirstFreeNumber) {
+    const std::set<std::string> taken = {"/d/small.txt", "/d/small (1).txt", "/d/.profile",
+                                         "/d.x/noext"};
+    const auto isTaken = [&](const std::string& path) {
+        return taken.count(path) != 0;
+    };
+    EXPECT_EQ(Download::firstFreePath("/d/free.txt", isTaken), "/d/free.txt");
+    EXPECT_EQ(Download::firstFreePath("/d/small.txt", isTaken), "/d/small (2).txt");
+    EXPECT_EQ(Download::firstFreePath("/d/.profile", isTaken), "/d/.profile (1)");
+    EXPECT_EQ(Download::firstFreePath("/d.x/noext", isTaken), "/d.x/noext (1)");
 }
 
 TEST(DownloadTargetPath, AStoredPathIsKeptUnlessItNamesAnExistingFolder) {

@@ -210,6 +210,23 @@ TEST_F(DownloadsSetWithRegistryTest, AddsOnlyLinksThatAKindAccepts) {
     set.releaseSlot(0);
 }
 
+TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDiskNorTheQueueHolds) {
+    testing_helpers::TempDir dir;
+    testing_helpers::writeFile(dir.file("small.txt"), "the user's own");
+    set.add({link("small.txt"), "http://" + tolvenka::serviceHost() + "/files/9/small.txt",
+             link("other.txt")},
+            dir.path());
+    set.add(link("small.txt"), dir.path());
+    std::vector<std::string> targets;
+    for (const auto& download : set) {
+        targets.push_back(download->getTargetPath());
+    }
+    EXPECT_EQ(targets,
+              (std::vector<std::string>{dir.file("small (1).txt"), dir.file("small (2).txt"),
+                                        dir.file("other.txt"), dir.file("small (3).txt")}));
+    EXPECT_EQ(setChanges, 2);
+}
+
 TEST_F(DownloadsSetWithRegistryTest, LoadReplacesTheQueueSilentlyAndForwardsChanges) {
     addTraced(set, "old");
     std::istringstream file(tolvenka::serviceHost() + "\r\n" + link("a.zip") +

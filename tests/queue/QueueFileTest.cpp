@@ -8,6 +8,7 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/queue/QueueTestSupport.h"
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -122,15 +123,19 @@ TEST_F(QueueFileTest, ARecordOfAnUnknownKindIsSkippedWhole) {
     EXPECT_EQ(states(), (std::vector<State>{State::Complete, State::NotFound}));
 }
 
-TEST_F(QueueFileTest, RecordsCutShortByTheEndOfTheFileStillLoad) {
+TEST_F(QueueFileTest, OnlyRecordsWhoseFieldsAreWholeAndWhoseLinkIsOfTheirKindLoad) {
+    // The last record may lack its closing empty line.
     load("1\r\n/f\r\n" + record("a", "/d/a", "Queue") + tolvenka::serviceHost() + "\r\n" +
          link("b") + "\r\n/d/b\r\nComplete\r\n");
     EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Complete}));
 
+    // Cut inside its fields, or not a link of the service: no download.
     load("1\r\n/f\r\n" + tolvenka::serviceHost() + "\r\n" + link("c") + "\r\n");
-    ASSERT_EQ(set.count(), 1);
-    EXPECT_EQ((*set.begin())->getLink(), link("c"));
-    EXPECT_EQ((*set.begin())->getState(), State::Queued);
+    EXPECT_EQ(set.count(), 0);
+    load("1\r\n/f\r\n" + tolvenka::serviceHost() + "\r\n\r\n/d/x\r\nQueue\r\n\r\n" +
+         tolvenka::serviceHost() + "\r\nhttp://other.example/files/1/x\r\n/d/x\r\nQueue\r\n\r\n" +
+         record("d", "/d/d", "Queue"));
+    EXPECT_EQ(links(), std::vector<std::string>{link("d")});
 }
 
 TEST_F(QueueFileTest, AStoredPathThatIsNowAFolderGetsTheFileName) {
@@ -171,6 +176,19 @@ TEST_F(QueueFileTest, TheKeeperWritesOnlyWhatChanged) {
     other.deleteCompleted = false;
     keeper.saveIfChanged(other);
     EXPECT_EQ(readFile(path).substr(0, 3), "0\r\n");
+
+    // A file that cannot be written is tried again at the next change only.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    download->setState(State::NotFound);
+    EXPECT_FALSE(keeper.saveIfChanged(other));
+    EXPECT_EQ(keeper.lastError(), EACCES);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(keeper.saveIfChanged(other));
+    EXPECT_EQ(readFile(path).find("NotFound"), std::string::npos);
+    download->setState(State::Complete);
+    download->setState(State::NotFound);
+    EXPECT_TRUE(keeper.saveIfChanged(other));
+    EXPECT_NE(readFile(path).find("NotFound"), std::string::npos);
 }
 
 TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {

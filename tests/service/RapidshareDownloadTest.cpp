@@ -150,11 +150,10 @@ TEST_F(Conversation, RepeatedFailuresBackOffAndAKnownOutcomeResetsTheCount) {
 
 TEST_F(Conversation, ATransferThatAlwaysFailsAfterTheCountdownBacksOff) {
     FakeClock clock;
-    // The folder cannot be made: a file stands where it would go.
-    writeFile(folder.file("blocker"), "");
-    const std::string link = sim.addFile(fileSpec({Step::countdown("-5")}));
-    std::unique_ptr<Download> download(
-        maker->createDownload(tolvenka::serviceHost(), link, folder.file("blocker") + "/dl"));
+    auto spec = fileSpec({Step::countdown("-5")});
+    spec.breakAfter = 100;
+    spec.breakingReplies = -1;
+    std::unique_ptr<Download> download = downloadOf(spec);
     std::vector<std::int64_t> conversationsAt;
     download->onStatusChange = [&](Download* sender) {
         if (static_cast<RapidshareDownload*>(sender)->getServiceState() ==
@@ -206,16 +205,20 @@ TEST_F(Conversation, ATransferThatBreaksOffLeavesNoFileAndStartsOverAtOnce) {
     spec.breakingReplies = 1;
     auto download = downloadOf(spec);
     bool partLeftAfterFailure = false;
+    std::string reason;
     download->onStatusChange = [&](Download* sender) {
         auto state = static_cast<RapidshareDownload*>(sender)->getServiceState();
         states.push_back(state);
         if (state == ServiceState::Failed) {
             partLeftAfterFailure = std::filesystem::exists(folder.path() + "/report.zip.part") ||
                                    std::filesystem::exists(folder.path() + "/report.zip");
+            reason = sender->getFailureReason();
         }
     };
     EXPECT_TRUE(runToEnd(*download));
     EXPECT_FALSE(partLeftAfterFailure);
+    EXPECT_EQ(reason, "соединение разорвано"_cp1251);
+    EXPECT_EQ(download->getFailureReason(), "");
     EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::Countdown,
                                                  ServiceState::Transferring, ServiceState::Failed,
                                                  ServiceState::Countdown,
@@ -225,20 +228,61 @@ TEST_F(Conversation, ATransferThatBreaksOffLeavesNoFileAndStartsOverAtOnce) {
               servicesim::expectedContent("4711", 200'000));
 }
 
-TEST_F(Conversation, AnExistingFileIsReplacedOnlyByACompleteOne) {
+TEST_F(Conversation, AFileThatTakesTheNameMeanwhileIsNeverReplaced) {
     FakeClock clock;
-    writeFile(folder.path() + "/report.zip", "the old file");
-    auto spec = fileSpec({Step::countdown("0")}, 200'000);
-    spec.breakAfter = 1'000;
-    spec.breakingReplies = -1;
-    auto download = downloadOf(spec);
-    BackgroundRun run(*download);
-    // Let it fail a few transfers, then stop it.
-    ASSERT_TRUE(pumpUntil([&] { return sim.transfers("4711") >= 2; }, 30'000));
-    download->abort();
-    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }, 5'000));
-    EXPECT_EQ(readFile(folder.path() + "/report.zip"), "the old file");
-    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/report.zip.part"));
+    auto download = downloadOf(fileSpec({Step::countdown("0")}, 200'000));
+    ASSERT_EQ(download->getTargetPath(), folder.path() + "/report.zip");
+    download->onStatusChange = [&](Download* sender) {
+        if (static_cast<RapidshareDownload*>(sender)->getServiceState() ==
+            ServiceState::Transferring) {
+            writeFile(folder.path() + "/report.zip", "the user's file");
+        }
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(readFile(folder.path() + "/report.zip"), "the user's file");
+    EXPECT_EQ(download->getTargetPath(), folder.path() + "/report (1).zip");
+    EXPECT_EQ(readFile(folder.path() + "/report (1).zip"),
+              servicesim::expectedContent("4711", 200'000));
+}
+
+TEST_F(Conversation, ASettledVerdictWinsOverAnAbortThatComesAfterIt) {
+    FakeClock clock;
+    for (const Step& step : {Step::countdown("0"), Step::notFound()}) {
+        auto download = downloadOf(fileSpec({step}));
+        // A stop or a close that lands just as the verdict is reached.
+        download->onStatusChange = [](Download* sender) {
+            const auto state = static_cast<RapidshareDownload*>(sender)->getServiceState();
+            if (state == ServiceState::Done || state == ServiceState::FileNotFound) {
+                sender->abort();
+            }
+        };
+        runToEnd(*download);
+        EXPECT_TRUE(download->getState() == Download::State::Complete ||
+                    download->getState() == Download::State::NotFound)
+            << download->getStateCaption();
+    }
+}
+
+TEST_F(Conversation, AFailureOfThisMachineStopsTheDownloadWithItsReason) {
+    FakeClock clock;
+    // The folder cannot be made: a file stands where it would go.
+    writeFile(folder.file("blocker"), "");
+    const std::string link = sim.addFile(fileSpec({Step::countdown("0")}));
+    const std::string blocked = folder.file("blocker") + "/dl";
+    auto download = maker->createDownload(tolvenka::serviceHost(), link, blocked);
+    EXPECT_FALSE(runToEnd(*download));
+    EXPECT_EQ(download->getState(), Download::State::Error);
+    EXPECT_EQ(download->getFailureReason(),
+              std::string("не удаётся создать папку "_cp1251) + blocked + "/");
+    EXPECT_EQ(requestsOf("GET").size(), 1u); // no new try
+
+    // A folder where the file goes fails before the service is asked.
+    sim.clearRequests();
+    auto covered = downloadOf(fileSpec({Step::countdown("0")}));
+    std::filesystem::create_directory(covered->getTargetPath());
+    EXPECT_FALSE(runToEnd(*covered));
+    EXPECT_EQ(covered->getFailureReason(), "на месте файла папка"_cp1251);
+    EXPECT_TRUE(sim.requests().empty());
 }
 
 TEST_F(Conversation, AnAbortDuringTheCountdownEndsQueuedWithoutAFile) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+using namespace kestrune::text::literals;
 using testing_helpers::ScriptedDownload;
 using tolvenka::CurrentDownloadInfo;
 using State = tolvenka::Download::State;
@@ -55,6 +56,24 @@ TEST(CurrentDownloadInfo, AQueuedDownloadShowsItsPlaceAndNoFigures) {
         (QStringList{QStringLiteral("http://h/files/1/a.zip"), QStringLiteral("/target/a.zip"),
                      QString::fromUtf8("В очереди"), QStringLiteral("-"), QStringLiteral("-"),
                      QStringLiteral("-"), QStringLiteral("-")}));
+}
+
+TEST(CurrentDownloadInfo, AFailedDownloadsStateSaysWhyToTheEyeAndToAScreenReader) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    download.setFailureReason(std::string("нет места на диске"_cp1251));
+    download.setState(State::Error);
+    CurrentDownloadInfo box;
+    box.setDownload(&download);
+    box.update();
+    const auto* state = box.findChild<QLabel*>(QStringLiteral("state"));
+    EXPECT_EQ(state->text(), QString::fromUtf8("Ошибка"));
+    EXPECT_EQ(state->toolTip(), QString::fromUtf8("нет места на диске"));
+    EXPECT_EQ(state->accessibleDescription(), QString::fromUtf8("нет места на диске"));
+
+    download.setState(State::Queued);
+    box.statusChanged();
+    box.update();
+    EXPECT_EQ(state->toolTip(), QString());
 }
 
 TEST(CurrentDownloadInfo, FiguresReadAsKilobytesAndCutSpeed) {

@@ -11,6 +11,7 @@
 #include "tools/service-sim/ServiceSim.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
+#include "widgets/WidgetText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,6 +29,7 @@
 
 using servicesim::Step;
 using testing_helpers::MessageBoxCloser;
+using testing_helpers::pumpFor;
 using testing_helpers::pumpUntil;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
@@ -234,13 +236,18 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     EXPECT_NE(saved.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
               std::string::npos)
         << saved;
-    // A second close request while the worker is still ending writes nothing.
+    // A second close request while the worker is still ending writes nothing;
+    // what changes meanwhile is written once the worker has ended.
     std::filesystem::remove(queueFile);
     window->close();
     EXPECT_FALSE(std::filesystem::exists(queueFile));
+    window->findChild<QCheckBox*>(QStringLiteral("deleteWhenComplete"))->click();
 
     ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
-    EXPECT_FALSE(std::filesystem::exists(queueFile));
+    const std::string last = readFile(queueFile);
+    EXPECT_EQ(last.substr(0, 3), "0\r\n");
+    EXPECT_NE(last.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
+              std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
 }
 
@@ -270,6 +277,41 @@ TEST_F(MainWindow, TheQueueFileFollowsChangesWhileTheProgramRuns) {
                           5'000));
     window->findChild<QCheckBox*>(QStringLiteral("deleteWhenComplete"))->setChecked(false);
     ASSERT_TRUE(pumpUntil([&] { return readFile(queueFile).rfind("0\r\n", 0) == 0; }, 5'000));
+}
+
+TEST_F(MainWindow, ADownloadThatCannotBeWrittenHereStopsWithItsReasonAndTheQueueGoesOn) {
+    testing_helpers::writeFile(folder.file("blocker"), "");
+    const std::string blocked = fileLink("21", {Step::countdown("-5")});
+    const std::string next = fileLink("22", {Step::countdown("-5")});
+    state->downloadsSet.add(blocked, folder.file("blocker") + "/sub");
+    state->downloadsSet.add(next, state->targetFolder);
+    openWindow();
+    ASSERT_TRUE(
+        pumpUntil([&] { return std::filesystem::exists(folder.file("file22.zip")); }, 10'000));
+    const tolvenka::Download* stopped = state->downloadsSet.at(0);
+    EXPECT_EQ(stopped->getState(), tolvenka::Download::State::Error);
+    EXPECT_EQ(tolvenka::toQString(stopped->getFailureReason()),
+              QString::fromUtf8("не удаётся создать папку ") +
+                  QString::fromStdString(folder.file("blocker") + "/sub/"));
+    closeWindow();
+    EXPECT_NE(readFile(queueFile).find(blocked + "\r\n" + folder.file("blocker") +
+                                       "/sub/file21.zip\r\nQueue\r\n"),
+              std::string::npos);
+}
+
+TEST_F(MainWindow, AQueueFileThatCannotBeWrittenIsToldOnce) {
+    testing_helpers::writeFile(queueFile, "1\r\n" + folder.path() + "/\r\n");
+    std::filesystem::permissions(queueFile, std::filesystem::perms::owner_read);
+    MessageBoxCloser messages;
+    openWindow();
+    state->downloadsSet.add(fileLink("31", {Step::notFound()}), state->targetFolder);
+    ASSERT_TRUE(pumpUntil([&] { return !messages.texts.empty(); }, 5'000));
+    state->downloadsSet.add(fileLink("32", {Step::notFound()}), state->targetFolder);
+    pumpFor(2'500);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find(queueFile), std::string::npos) << messages.texts[0];
+    EXPECT_NE(messages.texts[0].find("нет доступа к файлу"), std::string::npos);
+    std::filesystem::permissions(queueFile, std::filesystem::perms::owner_all);
 }
 
 TEST_F(MainWindow, ClosingAtEachStageOfAnExistenceCheckEndsCleanly) {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace tolvenka {
+
+// The short Russian reason (CP1251) that the user is shown for a failure:
+// what the file system, the network or the service did. Every such text of
+// the program is made here, from one table.
+std::string failureReasonOf(std::exception_ptr failure);
+// The reason of a reply from the service that holds none of the texts it is
+// known to send.
+std::string unknownReplyReason();
+// The reason why a file could not be saved, from the system's error number.
+std::string fileSaveReason(int error);
+
+// Whether the failure is one of the user's own machine, which waiting and
+// trying again does not mend.
+bool isLocalFailure(std::exception_ptr failure);
+
+} // namespace tolvenka

@@ -1,0 +1,101 @@
+#include "platform/FileOutput.h"
+
+#include "support/Cp1251.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+FileOutput::Buffer::Buffer() {
+    setp(block.data(), block.data() + block.size());
+}
+
+bool FileOutput::Buffer::writeAll(const char* data, std::size_t size) {
+    if (error != 0) {
+        return false;
+    }
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = errno;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool FileOutput::Buffer::flushAll() {
+    const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
+    setp(block.data(), block.data() + block.size());
+    return writeAll(block.data(), pending);
+}
+
+FileOutput::Buffer::int_type FileOutput::Buffer::overflow(int_type c) {
+    if (!flushAll()) {
+        return traits_type::eof();
+    }
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+    }
+    return traits_type::not_eof(c);
+}
+
+// Large pieces go straight to the file, past the block.
+std::streamsize FileOutput::Buffer::xsputn(const char* data, std::streamsize size) {
+    const auto room = epptr() - pptr();
+    if (size <= room) {
+        traits_type::copy(pptr(), data, static_cast<std::size_t>(size));
+        pbump(static_cast<int>(size));
+        return size;
+    }
+    if (!flushAll() || !writeAll(data, static_cast<std::size_t>(size))) {
+        return 0;
+    }
+    return size;
+}
+
+int FileOutput::Buffer::sync() {
+    return flushAll() ? 0 : -1;
+}
+
+FileOutput::FileOutput()
+    : out(&buffer) {}
+
+FileOutput::~FileOutput() {
+    close();
+}
+
+bool FileOutput::open(const std::string& path) {
+    close();
+    buffer.error = 0;
+    out.clear();
+    buffer.fd = ::open(kestrune::text::toUtf8(path).c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (buffer.fd < 0) {
+        buffer.error = errno;
+        return false;
+    }
+    return true;
+}
+
+bool FileOutput::close() {
+    if (buffer.fd < 0) {
+        return buffer.error == 0;
+    }
+    buffer.flushAll();
+    if (::close(buffer.fd) != 0 && buffer.error == 0) {
+        buffer.error = errno;
+    }
+    buffer.fd = -1;
+    return buffer.error == 0;
+}
+
+} // namespace platform

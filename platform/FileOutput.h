@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+namespace platform {
+
+// A file written through a stream that remembers why writing failed: the
+// system's error number of the first failed call, which a plain file stream
+// forgets. A full disk must be told apart from a broken connection.
+class FileOutput {
+public:
+    FileOutput();
+    ~FileOutput();
+
+    FileOutput(const FileOutput&) = delete;
+    FileOutput& operator=(const FileOutput&) = delete;
+
+    // Creates or truncates the file (`path`: CP1251). False on failure.
+    bool open(const std::string& path);
+    // Writes what is buffered and closes the file. False on failure.
+    bool close();
+
+    std::ostream& stream() { return out; }
+    // The system's error number of the first failure, 0 while none.
+    int error() const { return buffer.error; }
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        Buffer();
+        bool flushAll();
+
+        int fd = -1;
+        int error = 0;
+
+    protected:
+        int_type overflow(int_type c) override;
+        std::streamsize xsputn(const char* data, std::streamsize size) override;
+        int sync() override;
+
+    private:
+        bool writeAll(const char* data, std::size_t size);
+        std::array<char, 65536> block{};
+    };
+
+    Buffer buffer;
+    std::ostream out;
+};
+
+} // namespace platform
