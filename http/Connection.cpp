@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,25 +19,6 @@
 namespace http {
 
 namespace {
-
-struct AddressListDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-AddressList resolve(const std::string& host, std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-    if (status != 0) {
-        throw HttpError(HttpError::Kind::Unresolved,
-                        "cannot resolve " + host + ": " + gai_strerror(status));
-    }
-    return AddressList(list);
-}
 
 int pollTimeout(std::int64_t idleTimeoutMs) {
     return idleTimeoutMs <= 0 ? -1
@@ -59,8 +39,9 @@ HttpError::Kind connectFailureKind(int error) {
 
 } // namespace
 
-Connection::Connection(std::int64_t idleTimeoutMs)
-    : idleTimeoutMs(idleTimeoutMs) {}
+Connection::Connection(std::int64_t idleTimeoutMs, Resolver resolver)
+    : idleTimeoutMs(idleTimeoutMs)
+    , lookup(std::move(resolver)) {}
 
 Connection::~Connection() {
     close();
@@ -69,7 +50,8 @@ Connection::~Connection() {
 void Connection::open(const std::string& host, std::uint16_t port) {
     close();
     throwIfInterrupted();
-    const AddressList addresses = resolve(host, port);
+    const AddressList addresses = lookup.find(host, port, idleTimeoutMs, interrupted);
+    throwIfInterrupted();
     HttpError lastFailure(HttpError::Kind::Unresolved, "no address for " + host);
     for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
         try {
@@ -191,6 +173,7 @@ bool Connection::hasUnexpectedInput() const {
 
 void Connection::interrupt() {
     interrupted.store(true);
+    lookup.wake();
     interruptsInFlight.fetch_add(1);
     const int fd = socketFd.load();
     if (fd >= 0) {

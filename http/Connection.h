@@ -1,24 +1,25 @@
 #pragma once
 
+#include "http/HostLookup.h"
+#include "http/Resolver.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-struct addrinfo;
-
 namespace http {
 
 // One TCP connection at a time, reopened as needed. Every call comes from the
 // owning thread except `interrupt`, which may come from any thread.
 //
-// Each blocking step (connecting, sending, receiving) fails with `HttpError`
-// when the peer stays silent for the idle timeout; a reset by the peer is a
-// `ConnectionLost`.
+// Each blocking step (looking the host up, connecting, sending, receiving)
+// fails with `HttpError` when it stays silent for the idle timeout; a reset by
+// the peer is a `ConnectionLost`.
 class Connection {
 public:
-    explicit Connection(std::int64_t idleTimeoutMs);
+    Connection(std::int64_t idleTimeoutMs, Resolver resolver);
     ~Connection();
 
     Connection(const Connection&) = delete;
@@ -37,8 +38,8 @@ public:
     // or sent bytes that no request asked for. Either way it is unusable.
     bool hasUnexpectedInput() const;
 
-    // Any thread. Cuts the current connection with shutdown() and makes every
-    // later step fail until `clearInterrupt`.
+    // Any thread. Cuts the current connection with shutdown() or ends the wait
+    // for a lookup, and makes every later step fail until `clearInterrupt`.
     void interrupt();
     void clearInterrupt() { interrupted.store(false); }
     bool isInterrupted() const { return interrupted.load(); }
@@ -51,6 +52,7 @@ private:
     [[noreturn]] void failFromErrno(const char* what) const;
 
     std::int64_t idleTimeoutMs;
+    HostLookup lookup;
     std::atomic<int> socketFd{-1};
     std::atomic<bool> interrupted{false};
     // Interrupts between reading `socketFd` and calling shutdown(); close()

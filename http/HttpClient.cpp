@@ -47,7 +47,7 @@ public:
     Impl(HttpClient& owner, ClientSettings settings)
         : owner(owner)
         , settings(settings)
-        , connection(settings.idleTimeoutMs)
+        , connection(settings.idleTimeoutMs, settings.resolver)
         , reader(connection) {}
 
     void perform(std::string_view method, const std::string& address, RequestBody body,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/Resolver.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -20,6 +21,9 @@ struct ClientSettings {
     std::int64_t idleTimeoutMs = 120'000;
     // Largest body that a call collecting the body in memory accepts.
     std::int64_t maxInMemoryBody = 64 * 1024 * 1024;
+    // How host names become addresses. The wait for it is cut by `Disconnect`
+    // and bounded by `idleTimeoutMs` whatever it does.
+    Resolver resolver = resolveWithSystem;
 };
 
 // A small blocking HTTP/1.x client. One thread drives it; the only call that

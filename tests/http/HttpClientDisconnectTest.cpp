@@ -2,6 +2,7 @@
 #include "http/HttpError.h"
 #include "tests/common/LoopbackServer.h"
 #include "tests/http/Replies.h"
+#include "tests/http/SilentResolver.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +15,7 @@ using http::HttpClient;
 using http::HttpError;
 using http::WorkMode;
 using http_testing::okReply;
+using http_testing::SilentResolver;
 using http_testing::timeToFail;
 using testing_helpers::LoopbackServer;
 using Server = LoopbackServer;
@@ -84,6 +86,21 @@ TEST(HttpClientDisconnect, CutsAConnectInProgress) {
         client.Disconnect();
     });
     EXPECT_LT(timeToFail([&] { client.Get(unanswered.url()); }), 5s);
+}
+
+TEST(HttpClientDisconnect, CutsALookupThatNeverAnswersAndOutlivesTheClient) {
+    SilentResolver silent;
+    ClientSettings settings = patientSettings();
+    settings.resolver = silent.resolver();
+    auto client = std::make_unique<HttpClient>(settings);
+    std::jthread disconnector([&] {
+        waitFor([&] { return silent.asked(); });
+        client->Disconnect();
+    });
+    EXPECT_LT(timeToFail([&] { client->Get("http://silent.test/"); }), 5s);
+    disconnector.join();
+    // The lookup still waits; when `silent` ends it, it must touch nothing of the client.
+    client.reset();
 }
 
 TEST(HttpClientDisconnect, ADisconnectAtAnyMomentEndsCleanly) {

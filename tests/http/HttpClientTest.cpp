@@ -3,6 +3,7 @@
 #include "http/HttpError.h"
 #include "tests/common/LoopbackServer.h"
 #include "tests/http/Replies.h"
+#include "tests/http/SilentResolver.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@ using http::HttpError;
 using http::HttpStatusError;
 using http::WorkMode;
 using http_testing::okReply;
+using http_testing::SilentResolver;
 using http_testing::timeToFail;
 using testing_helpers::LoopbackServer;
 using Server = LoopbackServer;
@@ -192,8 +194,10 @@ TEST_F(HttpClientTest, ReadingReportsTheRunningCountPerSocketRead) {
 }
 
 TEST_F(HttpClientTest, SilentServersTimeOut) {
+    SilentResolver silentNames;
     ClientSettings settings;
     settings.idleTimeoutMs = 200;
+    settings.resolver = silentNames.resolver();
     HttpClient impatient(settings);
     server.addConnection({Server::readRequest(), Server::pause(10'000)});
     server.addConnection({Server::pause(10'000)});
@@ -203,6 +207,7 @@ TEST_F(HttpClientTest, SilentServersTimeOut) {
     const std::string hugeBody(64 << 20, 'p');
     EXPECT_LT(timeToFail([&] { impatient.Post(server.url("/send"), hugeBody); }).count(), 5000);
     EXPECT_LT(timeToFail([&] { impatient.Get(unanswered.url()); }).count(), 2000);
+    EXPECT_LT(timeToFail([&] { impatient.Get("http://silent.test/"); }).count(), 2000);
 }
 
 TEST_F(HttpClientTest, InterimRepliesAndBodilessStatusesKeepTheStreamInStep) {
