@@ -94,6 +94,14 @@ bool renameFile(const std::string& from, const std::string& to) {
     return ::rename(systemPath(from).c_str(), systemPath(to).c_str()) == 0;
 }
 
+std::filesystem::path canonicalSystemPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path target =
+        withoutLinks(std::filesystem::absolute(systemPath(path), error));
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(target, error);
+    return error ? target.lexically_normal() : canonical;
+}
+
 bool createParentFolders(const std::string& path) {
     const std::filesystem::path folder = systemPath(path).parent_path();
     if (folder.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ bool fileExists(const std::string& path);
 bool removeFile(const std::string& path);
 // Replaces `to` if it exists.
 bool renameFile(const std::string& from, const std::string& to);
+
+// The file that `path` ends at, as the system names it: absolute, with every
+// symbolic link followed, the last one too where it points at nothing yet.
+std::filesystem::path canonicalSystemPath(const std::string& path);
 
 // Creates the folder that `path` is in, with its parents, unless it exists.
 bool createParentFolders(const std::string& path);
