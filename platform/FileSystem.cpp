@@ -99,6 +99,14 @@ bool renameFile(const std::string& from, const std::string& to) {
     return ::rename(systemPath(from).c_str(), systemPath(to).c_str()) == 0;
 }
 
+std::filesystem::path canonicalSystemPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path target =
+        withoutLinks(std::filesystem::absolute(systemPath(path), error));
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(target, error);
+    return error ? target.lexically_normal() : canonical;
+}
+
 int renameWithoutReplacing(const std::string& from, const std::string& to) {
     const std::filesystem::path source = systemPath(from);
     const std::filesystem::path target = systemPath(to);

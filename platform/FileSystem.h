@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -19,6 +20,10 @@ bool renameFile(const std::string& from, const std::string& to);
 // Renames `from` to `to` unless something is at `to` already, which is then
 // left alone and EEXIST returned. 0 on success, else the system's error.
 int renameWithoutReplacing(const std::string& from, const std::string& to);
+
+// The file that `path` ends at, as the system names it: absolute, with every
+// symbolic link followed, the last one too where it points at nothing yet.
+std::filesystem::path canonicalSystemPath(const std::string& path);
 
 // Creates the folder that `path` is in, with its parents, unless it exists.
 // On failure `error`, when given, gets the system's error number.

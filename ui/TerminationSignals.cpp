@@ -11,6 +11,9 @@ namespace {
 
 int signalSockets[2] = {-1, -1};
 
+// A session logging out, Ctrl+C in a terminal, the terminal closed.
+constexpr int closingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 void writeSignalByte(int) {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
@@ -33,13 +36,23 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal)
     action.sa_handler = writeSignalByte;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : closingSignals) {
+        // A signal ignored at start stays ignored: nohup ignores SIGHUP so
+        // that the program outlives its terminal.
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
 }
 
 TerminationSignals::~TerminationSignals() {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : closingSignals) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == writeSignalByte) {
+            std::signal(signal, SIG_DFL);
+        }
+    }
     delete notifier;
     for (int& fd : signalSockets) {
         if (fd >= 0) {

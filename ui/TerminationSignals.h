@@ -7,10 +7,10 @@ class QSocketNotifier;
 
 namespace tolvenka {
 
-// Turns SIGTERM and SIGINT (a session logging out, Ctrl+C in a terminal)
-// into a call on the GUI thread, so the program closes the way the close box
-// closes it: the queue saved, the worker ended. The handler only writes a
-// byte to a socket; the event loop reads it.
+// Turns SIGTERM, SIGINT and SIGHUP (a session logging out, Ctrl+C in a
+// terminal, the terminal closed) into a call on the GUI thread, so the program closes the way the
+// close box closes it: the queue saved, the worker ended. The handler only writes a byte to a
+// socket; the event loop reads it.
 class TerminationSignals : public QObject {
 public:
     explicit TerminationSignals(std::function<void()> onSignal);

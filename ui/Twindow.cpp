@@ -24,9 +24,11 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <string_view>
@@ -56,6 +58,25 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
     return once;
 }
 
+// Addresses as their text, one a line; else the text itself.
+QString droppedText(const QMimeData& data) {
+    if (!data.hasUrls()) {
+        return data.text();
+    }
+    QStringList lines;
+    for (const QUrl& url : data.urls()) {
+        lines << url.toString();
+    }
+    return lines.join(u'\n');
+}
+
+// A drag of text or addresses from elsewhere than the input box itself.
+bool isDropFromOutside(const QDropEvent& event, const QPlainTextEdit& input) {
+    const QObject* source = event.source();
+    return (event.mimeData()->hasUrls() || event.mimeData()->hasText()) && source != &input &&
+           source != input.viewport();
+}
+
 } // namespace
 
 Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
@@ -65,6 +86,7 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
     , queueFile(std::move(queueFilePath), state.downloadsSet) {
     buildControls();
     formCreate();
+    acceptLinksFromOutside();
 }
 
 Twindow::~Twindow() {
@@ -286,6 +308,100 @@ void Twindow::closeTopDialog() {
 
 bool Twindow::isDialogOpen() {
     return QApplication::activeModalWidget() != nullptr;
+}
+
+// Links that come from outside replace what the input box holds, so that the
+// dialog offers just them; whatever was there stays one undo away. Links that
+// arrive together, or while a dialog is open, go in together.
+void Twindow::acceptLinksFromOutside() {
+    setAcceptDrops(true);
+    // The input box would put a drop where the pointer is, into the middle
+    // of a link as like as not; drops go to its end, as on the rest.
+    input->viewport()->installEventFilter(this);
+    outsideLinksTimer = new QTimer(this);
+    outsideLinksTimer->setSingleShot(true);
+    connect(outsideLinksTimer, &QTimer::timeout, this, [this] { addOutsideLinksWhenNoDialog(); });
+}
+
+bool Twindow::addFromOutside(const QString& text) {
+    if (closing) {
+        return false;
+    }
+    bringToFront();
+    if (!text.trimmed().isEmpty()) {
+        outsideLinks << text;
+        outsideLinksTimer->start(0);
+    }
+    return true;
+}
+
+void Twindow::addOutsideLinksWhenNoDialog() {
+    constexpr int dialogCheckIntervalMs = 200;
+    if (closing || outsideLinks.isEmpty()) {
+        return;
+    }
+    if (isDialogOpen()) {
+        outsideLinksTimer->start(dialogCheckIntervalMs);
+        return;
+    }
+    QTextCursor everything(input->document());
+    everything.select(QTextCursor::Document);
+    everything.insertText(outsideLinks.join(u'\n'));
+    outsideLinks.clear();
+    addClick();
+}
+
+// A dialog open over the window stays over it, and is the one to answer.
+void Twindow::bringToFront() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr) {
+        front = this;
+    }
+    front->raise();
+    front->activateWindow();
+}
+
+// A drop only fills the input box: what was dropped may be anything, and the
+// user sees it before pressing "Добавить".
+void Twindow::appendToInput(const QString& text) {
+    QTextCursor end(input->document());
+    end.movePosition(QTextCursor::End);
+    if (!input->document()->isEmpty() && !input->toPlainText().endsWith(u'\n')) {
+        end.insertText(QStringLiteral("\n"));
+    }
+    end.insertText(text);
+}
+
+void Twindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (isDropFromOutside(*event, *input)) {
+        event->acceptProposedAction();
+    }
+}
+
+void Twindow::dropEvent(QDropEvent* event) {
+    if (isDropFromOutside(*event, *input)) {
+        appendToInput(droppedText(*event->mimeData()));
+        event->acceptProposedAction();
+    }
+}
+
+bool Twindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == input->viewport()) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (isDropFromOutside(*drop, *input)) {
+                if (type == QEvent::Drop) {
+                    appendToInput(droppedText(*drop->mimeData()));
+                }
+                drop->acceptProposedAction();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace tolvenka

@@ -2,11 +2,14 @@
 
 #include "queue/QueueFileKeeper.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <string>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QPlainTextEdit;
 class QTimer;
@@ -36,8 +39,17 @@ public:
     // The caption above the input box for a service host.
     static std::string inputCaption(const std::string& host);
 
+    // Links from outside (the command line, a later start handing over its
+    // own) and "Добавить" pressed on them, once no dialog is open: a dialog
+    // that is open is never covered by another, and the links wait for it to
+    // close. Raises the window. False once the window is closing.
+    bool addFromOutside(const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Button "Добавить": the text becomes download links for the dialog.
@@ -55,6 +67,11 @@ private:
     static void closeTopDialog();
     static bool isDialogOpen();
 
+    void acceptLinksFromOutside();
+    void addOutsideLinksWhenNoDialog();
+    void bringToFront();
+    void appendToInput(const QString& text);
+
     Main& state;
     const std::string queueFilePath;
     QueueFileKeeper queueFile;
@@ -66,6 +83,8 @@ private:
     std::unique_ptr<SimpleDownloadThread> downloadThread;
     bool closing = false;
     bool saveFailureShown = false;
+    QStringList outsideLinks;
+    QTimer* outsideLinksTimer = nullptr;
 };
 
 } // namespace tolvenka

@@ -1,23 +1,27 @@
 // Start-up in the program's order: the application object, the lock on the
-// queue file (a second program in the same folder stops here), the service
-// host and the registry of download kinds, the shared state with the queue
-// and the dialogs, then the main window, which reads the queue file and starts
-// the worker. Everything is torn down in reverse when the event loop ends.
+// queue file (a second program for the same queue hands its links to the
+// first and stops here), the service host and the registry of download kinds,
+// the shared state with the queue and the dialogs, then the main window,
+// which reads the queue file and starts the worker. Everything is torn down
+// in reverse when the event loop ends.
 //
-// The two things the program takes from its surroundings are settled here
-// and passed on: the queue file, "downloads.txt" in the current folder, and
-// the service host, which TOLVENKA_SERVICE_HOST may name instead of the
-// service's own (the demo, the tests and the benchmarks point it at a
-// simulated service).
+// The things the program takes from its surroundings are settled here and
+// passed on: the queue file, "downloads.txt" in the current folder; the
+// service host, which TOLVENKA_SERVICE_HOST may name instead of the service's
+// own (the demo, the tests and the benchmarks point it at a simulated
+// service); and the links on the command line, which go into the input box
+// and are added as if typed there.
 #include "ui/Main.h"
 
 #include "platform/FileSystem.h"
-#include "platform/LockFile.h"
+#include "platform/QueueLock.h"
 #include "queue/QueueFile.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
+#include "ui/HandOverLinks.h"
+#include "ui/LinkListener.h"
 #include "ui/TerminationSignals.h"
 #include "ui/Twindow.h"
 #include "widgets/ShowMessage.h"
@@ -28,36 +32,75 @@
 
 namespace {
 
+using namespace kestrune::text::literals;
+
 std::string serviceHostFromEnvironment() {
     const char* host = std::getenv("TOLVENKA_SERVICE_HOST");
     return host != nullptr && *host != '\0' ? std::string(host)
                                             : std::string(tolvenka::DEFAULT_SERVICE_HOST);
 }
 
+// The links given on the command line (or by the desktop), one a line.
+QString linksFromCommandLine() {
+    return QCoreApplication::arguments().mid(1).join(u'\n');
+}
+
+void refuseToStart(const std::string& lockFile) {
+    const std::string message = std::string("Толвенка уже запущена в этой папке."_cp1251) +
+                                std::string("\nФайл блокировки: "_cp1251) + lockFile;
+    std::cerr << kestrune::text::toUtf8(message) << '\n';
+    tolvenka::showMessage(message);
+}
+
+void warnOfNoLock() {
+    std::cerr << "Очередь не удалось заблокировать ни рядом с ней, ни в папке выполнения: "
+                 "вторая Толвенка в этой папке не будет остановлена.\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    using namespace kestrune::text::literals;
     tolvenka::Application app(argc, argv);
     try {
         const std::string queueFile = tolvenka::QUEUE_FILE_NAME;
+        const std::filesystem::path runtimeFolder = platform::userRuntimeFolder();
+        const QString socketName = tolvenka::LinkListener::socketName(queueFile, runtimeFolder);
+        const QString links = linksFromCommandLine();
         // One program per queue: a second one would run the same downloads
-        // into the same files, and the last to save would win.
-        platform::LockFile queueLock(queueFile + ".lock");
-        if (queueLock.tryLock() == platform::LockFile::Outcome::HeldByAnother) {
-            constexpr std::string_view alreadyRunning =
-                "Толвенка уже запущена в этой папке."_cp1251;
-            std::cerr << kestrune::text::toUtf8(alreadyRunning) << '\n';
-            tolvenka::showMessage(std::string(alreadyRunning));
-            return 0;
+        // into the same files, and the last to save would win. The one that
+        // holds the lock listens for the links of later starts.
+        platform::QueueLock queueLock(queueFile, runtimeFolder);
+        tolvenka::LinkListener linkListener;
+        switch (queueLock.tryLock()) {
+        case platform::LockFile::Outcome::HeldByAnother:
+            if (tolvenka::handOverLinks(socketName, links)) {
+                return 0;
+            }
+            refuseToStart(queueLock.path());
+            return 1;
+        case platform::LockFile::Outcome::Locked:
+            // Safe only now: no other program can be saving this queue.
+            platform::removeInterruptedSaves(queueFile);
+            linkListener.listen(socketName);
+            break;
+        case platform::LockFile::Outcome::Unavailable:
+            // Better to run than to refuse a queue no lock can guard; but
+            // then another program may be saving it, and its temporary
+            // files are left alone.
+            warnOfNoLock();
+            break;
         }
-        platform::removeInterruptedSaves(queueFile);
         tolvenka::setServiceHost(serviceHostFromEnvironment());
         tolvenka::DownloadMaker downloadMaker;
         tolvenka::Main state;
         tolvenka::Twindow window(state, queueFile);
         window.show();
         tolvenka::TerminationSignals terminationSignals([&window] { window.close(); });
+        linkListener.setReceiver(
+            [&window](const QString& text) { return window.addFromOutside(text); });
+        if (!links.isEmpty()) {
+            window.addFromOutside(links);
+        }
         tolvenka::Application::exec();
     } catch (const std::exception& error) {
         // A failure while starting up is shown like one in a handler.

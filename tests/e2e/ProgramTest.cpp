@@ -1,6 +1,7 @@
 // The real program against the simulated service: a queue goes in through
 // downloads.txt, files come out, and the file holds the right records after
 // the program has ended.
+#include "platform/LockFile.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,18 +25,25 @@ using testing_helpers::writeFile;
 
 namespace {
 
-// The program, started in `folder` against `host`, ended with SIGTERM.
+// The program, started in `folder` against `host`, ended with SIGTERM. Its
+// runtime folder (where the lock may fall back to, and the socket that takes
+// the links of later starts) is "runtime" in `folder`.
 class RunningProgram {
 public:
     // `errorsTo`: a file that takes what the program writes to stderr.
     RunningProgram(const std::string& folder, const std::string& host,
-                   const std::string& errorsTo = "/dev/null") {
+                   const std::string& errorsTo = "/dev/null",
+                   std::vector<std::string> arguments = {}) {
+        const std::string runtimeFolder = folder + "/runtime";
+        ::mkdir(runtimeFolder.c_str(), 0700);
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
-                                                "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder};
+                                                "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder,
+                                                "XDG_RUNTIME_DIR=" + runtimeFolder};
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string text = *entry;
             if (text.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-                text.rfind("TOLVENKA_SERVICE_HOST=", 0) != 0 && text.rfind("HOME=", 0) != 0) {
+                text.rfind("TOLVENKA_SERVICE_HOST=", 0) != 0 && text.rfind("HOME=", 0) != 0 &&
+                text.rfind("XDG_RUNTIME_DIR=", 0) != 0) {
                 environment.push_back(text);
             }
         }
@@ -44,13 +53,18 @@ public:
         }
         envp.push_back(nullptr);
         std::string program = TOLVENKA_BINARY;
-        char* argv[] = {program.data(), nullptr};
+        std::vector<char*> argv = {program.data()};
+        for (auto& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsTo.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()),
+                  0);
         posix_spawn_file_actions_destroy(&actions);
     }
 
@@ -62,13 +76,28 @@ public:
     }
 
     // Asks the program to close and returns its exit status.
-    int terminate() {
-        ::kill(pid, SIGTERM);
+    int terminate(int signal = SIGTERM) {
+        ::kill(pid, signal);
+        return exitStatus(60'000);
+    }
+
+    // The exit status once the program has ended by itself, or -1 if it runs
+    // on after `timeoutMs`.
+    int exitStatus(int timeoutMs) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+
+    bool isRunning() const { return pid > 0 && ::kill(pid, 0) == 0; }
 
 private:
     pid_t pid = -1;
@@ -149,6 +178,7 @@ std::string queueOfASlowFile(servicesim::ServiceSim& sim, const TempDir& folder,
 
 } // namespace
 
+// The terminal that started it closed: SIGHUP closes as the close box does.
 TEST(Program, ClosingDuringATransferStoresItAsQueued) {
     servicesim::ServiceSim sim;
     TempDir folder;
@@ -157,7 +187,7 @@ TEST(Program, ClosingDuringATransferStoresItAsQueued) {
     RunningProgram program(folder.path(), sim.host());
     ASSERT_TRUE(waitFor([&] { return sim.transfers("201") == 1; }, 10'000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(program.terminate(), 0);
+    EXPECT_EQ(program.terminate(SIGHUP), 0);
     EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
     EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin.part")));
@@ -168,23 +198,41 @@ TEST(Program, OneProgramPerFolderAndTheLockOfAKilledOneIsTakenOver) {
     TempDir folder;
     const std::string queue = queueOfASlowFile(sim, folder, "301");
     writeFile(folder.file("downloads.txt.tmp-Ab12Cd"), "left by a save that was cut off");
+    const std::vector<std::string> links = {"http://" + sim.host() + "/files/1/a.zip",
+                                            "http://" + sim.host() + "/files/2/b.zip"};
     {
         RunningProgram first(folder.path(), sim.host());
         ASSERT_TRUE(waitFor([&] { return sim.transfers("301") == 1; }, 10'000));
         EXPECT_FALSE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
 
-        RunningProgram second(folder.path(), sim.host(), folder.file("second.err"));
-        EXPECT_TRUE(waitFor(
-            [&] {
-                return readFile(folder.file("second.err"))
-                           .find("Толвенка уже запущена в этой папке.") != std::string::npos;
-            },
-            10'000));
+        // It hands its links to the first and goes.
+        RunningProgram second(folder.path(), sim.host(), "/dev/null", links);
+        EXPECT_EQ(second.exitStatus(10'000), 0);
+        EXPECT_TRUE(first.isRunning());
         EXPECT_EQ(sim.attempts("301"), 1);
         EXPECT_EQ(readFile(folder.file("downloads.txt")), queue);
-    } // both killed
+    } // killed: its lock file and its socket stay behind
 
     RunningProgram third(folder.path(), sim.host());
     EXPECT_TRUE(waitFor([&] { return sim.attempts("301") == 2; }, 10'000));
+    RunningProgram fourth(folder.path(), sim.host(), "/dev/null", links);
+    EXPECT_EQ(fourth.exitStatus(10'000), 0);
     EXPECT_EQ(third.terminate(), 0);
+}
+
+TEST(Program, AStartThatCannotHandOverNamesTheLockFileAndTouchesNothing) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    writeFile(folder.file("downloads.txt.tmp-Ab12Cd"), "a save under way");
+    // A holder that takes no links: another user's program, or an older one.
+    platform::LockFile holder(folder.file("downloads.txt.lock"));
+    ASSERT_EQ(holder.tryLock(), platform::LockFile::Outcome::Locked);
+
+    // It says so on stderr and in a message box, which stays up until killed.
+    RunningProgram refused(folder.path(), sim.host(), folder.file("refused.err"));
+    const std::string refusal = "Толвенка уже запущена в этой папке.\nФайл блокировки: " +
+                                folder.file("downloads.txt.lock") + "\n";
+    EXPECT_TRUE(waitFor([&] { return readFile(folder.file("refused.err")) == refusal; }, 20'000))
+        << readFile(folder.file("refused.err"));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
 }

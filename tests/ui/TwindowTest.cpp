@@ -10,6 +10,8 @@
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
 #include "ui/DownloadsSetPanel.h"
+#include "ui/HandOverLinks.h"
+#include "ui/LinkListener.h"
 #include "ui/Main.h"
 #include "widgets/WidgetText.h"
 
@@ -18,6 +20,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -26,6 +29,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <thread>
 
 using servicesim::Step;
 using testing_helpers::MessageBoxCloser;
@@ -352,4 +356,84 @@ TEST_F(MainWindow, ClosingDuringAPageLoadOrInTheFolderBrowserEndsCleanly) {
     }));
     EXPECT_EQ(state->targetFolder, folderBefore);
     EXPECT_EQ(state->downloadsSet.count(), 0);
+}
+
+TEST_F(MainWindow, LinksHandedOverByALaterStartReachTheConfirmationDialog) {
+    const QStringList links{QString::fromStdString(fileLink("7")),
+                            QString::fromStdString(fileLink("8"))};
+    openWindow();
+    inputBox()->setPlainText(QStringLiteral("typed before"));
+    tolvenka::LinkListener listener;
+    const QString socket = tolvenka::LinkListener::socketName(queueFile, folder.path());
+    ASSERT_TRUE(listener.listen(socket));
+    listener.setReceiver([&](const QString& text) { return window->addFromOutside(text); });
+
+    std::optional<QStringList> shown;
+    testing_helpers::WhenReady user(
+        [&] { return state->DownloadsListDialog.isVisible(); },
+        [&] {
+            shown = testing_helpers::LinkRows(state->DownloadsListDialog).texts();
+            state->DownloadsListDialog.reject();
+        });
+    std::atomic<bool> handedOver = false;
+    std::thread laterStart(
+        [&] { handedOver = tolvenka::handOverLinks(socket, links.join(u'\n')); });
+    EXPECT_TRUE(pumpUntil([&] { return shown.has_value(); }));
+    laterStart.join();
+    EXPECT_TRUE(handedOver);
+    EXPECT_EQ(shown, links);
+    inputBox()->undo();
+    EXPECT_EQ(inputBox()->toPlainText(), QStringLiteral("typed before"));
+}
+
+TEST_F(MainWindow, LinksThatArriveWhileADialogIsOpenWaitForItToClose) {
+    const QString first = QString::fromStdString(fileLink("7"));
+    const QString second = QString::fromStdString(fileLink("8"));
+    openWindow();
+    // In each confirmation dialog: the rows it holds a while after it opened.
+    std::vector<QStringList> shown;
+    bool answering = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto& dialog = state->DownloadsListDialog;
+        if (answering || QApplication::activeModalWidget() != &dialog) {
+            return;
+        }
+        answering = true;
+        if (shown.empty()) {
+            EXPECT_TRUE(window->addFromOutside(second));
+        }
+        QTimer::singleShot(300, &dialog, [&] {
+            shown.push_back(testing_helpers::LinkRows(dialog).texts());
+            answering = false;
+            dialog.reject();
+        });
+    });
+    user.start(5);
+    EXPECT_TRUE(window->addFromOutside(first));
+    EXPECT_TRUE(pumpUntil([&] { return shown.size() == 2; }));
+    EXPECT_EQ(shown, (std::vector<QStringList>{{first}, {second}}));
+}
+
+TEST_F(MainWindow, DropsAnywhereGoToTheEndOfTheInputBox) {
+    openWindow();
+    inputBox()->setPlainText(QStringLiteral("typed"));
+    const auto drop = [](QWidget& target, const QMimeData& data) {
+        const QPointF middle = QRectF(target.rect()).center();
+        QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(&target, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent dropped(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&target, &dropped);
+    };
+    QMimeData addresses;
+    addresses.setUrls({QUrl(QStringLiteral("http://a/1")), QUrl(QStringLiteral("http://b/2"))});
+    drop(*window, addresses);
+    QMimeData text;
+    text.setText(QStringLiteral("http://c/3"));
+    drop(*inputBox()->viewport(), text);
+    EXPECT_EQ(inputBox()->toPlainText(),
+              QStringLiteral("typed\nhttp://a/1\nhttp://b/2\nhttp://c/3"));
+    EXPECT_EQ(state->DownloadsListDialog.isVisible(), false) << "a drop adds nothing by itself";
 }
