@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite under AddressSanitizer
 # (leaks included) and UndefinedBehaviorSanitizer, built by g++ and again by
-# clang; the threaded tests under ThreadSanitizer as well; then each fuzz
+# clang; the threaded tests under ThreadSanitizer as well; the Debian package,
+# checked with the distribution's own tools and run unpacked; then each fuzz
 # target for 30 seconds. Exits non-zero if any of it fails.
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -29,6 +30,20 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrument
 echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 300 || status=1
+else
+    status=1
+fi
+
+# The package is checked as installed: its files as they are in it, and the
+# program unpacked from it (against the simulated service of the tree above).
+echo "== Build the Debian package, check it with the distribution's tools and run it unpacked"
+if scripts/build-deb.sh; then
+    package=$(ls build/deb/tolvenka_*.deb)
+    dpkg-deb --extract "$package" build/deb/root
+    desktop-file-validate build/deb/root/usr/share/applications/*.desktop || status=1
+    appstreamcli validate --no-net --pedantic build/deb/root/usr/share/metainfo/*.xml || status=1
+    lintian --fail-on error,warning --display-info --pedantic build/deb/tolvenka_*.changes || status=1
+    tests/e2e/installed_package_test.py "$package" build/asan/tools/service-sim || status=1
 else
     status=1
 fi

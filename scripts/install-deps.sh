@@ -9,6 +9,8 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     nginx-light curl
     xvfb xauth xdotool fonts-dejavu-core
+    build-essential debhelper lintian desktop-file-utils appstream # the package and its checks
+    python3-pyatspi at-spi2-core dbus-daemon # tests that drive the program by its controls' texts
 )
 
 missing=()

@@ -10,7 +10,8 @@ namespace tolvenka {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8("Толвенка"));
-    setDesktopFileName(QStringLiteral("tolvenka"));
+    // The application's id, which names its desktop file and metainfo (dist/).
+    setDesktopFileName(QStringLiteral("org.tolvenka.tolvenka"));
     loadRussianTranslations(*this);
 }
 
