@@ -1,5 +1,6 @@
 #include "intake/CheckLinksThread.h"
 
+#include "engine/FailureReason.h"
 #include "intake/LinkListModel.h"
 #include "intake/TwaitDialog.h"
 #include "platform/GuiThread.h"
@@ -35,8 +36,16 @@ void CheckLinksThread::doWork() {
         const DownloadMaker& maker = downloadMaker();
         // A link that no kind knows counts as missing. The job's own client
         // asks, so that cancelling cuts a question that hangs.
-        if (!maker.fileExists(maker.kindOf(*link), *link, client())) {
-            platform::synchronize([&] { markMissing(row); });
+        try {
+            if (!maker.fileExists(maker.kindOf(*link), *link, client())) {
+                platform::synchronize([&] { markMissing(row); });
+            }
+        } catch (...) {
+            // A question that could not be asked says nothing about the
+            // file: its link stays checked, and the end says so.
+            if (uncheckedLinks++ == 0) {
+                firstFailureReason = failureReasonOf(std::current_exception());
+            }
         }
     }
 }
@@ -58,8 +67,16 @@ void CheckLinksThread::markMissing(int row) {
 }
 
 void CheckLinksThread::onDone() {
+    std::vector<std::string> lines;
     if (missingFound) {
-        showMessage(std::string("Некоторые файлы были удалены с сервера."_cp1251), waitDialog());
+        lines.emplace_back("Некоторые файлы были удалены с сервера."_cp1251);
+    }
+    if (uncheckedLinks > 0) {
+        lines.push_back(std::string("Не удалось проверить ссылок: "_cp1251) +
+                        std::to_string(uncheckedLinks) + " (" + firstFailureReason + ").");
+    }
+    if (!lines.empty()) {
+        showMessage(lines.size() == 1 ? lines[0] : lines[0] + "\n" + lines[1], waitDialog());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tolvenka {
 
@@ -11,7 +12,8 @@ class LinkListModel;
 
 // Asks the service, row by row, whether the files behind the checked links
 // still exist. The row of a missing file is unchecked and drawn in red; if
-// any was found, a message says so at the end. A cancelled check stops at
+// any was found, a message says so at the end, and so it does for links
+// that could not be checked (they stay checked). A cancelled check stops at
 // once (the question in progress is cut) and shows no message. The rows stay
 // alive and unchanged by anyone else until the job has finished (the wait
 // dialog is modal over them).
@@ -32,6 +34,9 @@ private:
 
     LinkListModel& links;
     bool missingFound = false; // the GUI thread only
+    // The job's thread, read by onDone() after it.
+    int uncheckedLinks = 0;
+    std::string firstFailureReason;
 };
 
 } // namespace tolvenka

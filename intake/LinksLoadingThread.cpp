@@ -1,5 +1,6 @@
 #include "intake/LinksLoadingThread.h"
 
+#include "engine/FailureReason.h"
 #include "http/HttpClient.h"
 #include "intake/LinkExtraction.h"
 #include "support/Cp1251.h"
@@ -10,11 +11,13 @@ using namespace kestrune::text::literals;
 
 LinksLoadingThread::LinksLoadingThread(TwaitDialog& waitDialog, std::string pageUrl,
                                        std::vector<std::string>& allLinks,
-                                       std::vector<std::string>& downloadLinks)
+                                       std::vector<std::string>& downloadLinks,
+                                       PageLoadOutcome& outcome)
     : WaitThread(waitDialog)
     , pageUrl(std::move(pageUrl))
     , allLinks(allLinks)
-    , downloadLinks(downloadLinks) {
+    , downloadLinks(downloadLinks)
+    , outcome(outcome) {
     start();
 }
 
@@ -26,12 +29,19 @@ void LinksLoadingThread::doWork() {
     showInfo(std::string("Загрузка списка..."_cp1251));
     // The client holds a page in memory only up to its cap, so a huge or
     // endless reply fails like any failed load.
-    extractLinks(client().Get(pageUrl), pageLinks, pageDownloadLinks);
+    try {
+        extractLinks(client().Get(pageUrl), pageLinks, pageDownloadLinks);
+    } catch (...) {
+        // A page that could not be loaded is not a page without links.
+        failureReason = failureReasonOf(std::current_exception());
+    }
 }
 
 void LinksLoadingThread::onDone() {
     allLinks.insert(allLinks.end(), pageLinks.begin(), pageLinks.end());
     downloadLinks.insert(downloadLinks.end(), pageDownloadLinks.begin(), pageDownloadLinks.end());
+    outcome.finished = true;
+    outcome.failureReason = failureReason;
 }
 
 } // namespace tolvenka

@@ -223,10 +223,18 @@ void Twindow::addClick() {
         // One address that is no download link: a page that lists them.
         const std::string pageUrl = allLinks.front();
         allLinks.clear();
-        state.waitDialog.execute(std::make_unique<LinksLoadingThread>(state.waitDialog, pageUrl,
-                                                                      allLinks, downloadLinks));
-        if (closing) {
-            return; // the window was closed while the page loaded
+        PageLoadOutcome outcome;
+        state.waitDialog.execute(std::make_unique<LinksLoadingThread>(
+            state.waitDialog, pageUrl, allLinks, downloadLinks, outcome));
+        // Closed while the page loaded, or "Отмена": nothing to tell.
+        if (closing || !outcome.finished) {
+            return;
+        }
+        if (!outcome.failureReason.empty()) {
+            showMessage(std::string("Не удалось загрузить страницу: "_cp1251) +
+                            outcome.failureReason + ".",
+                        this);
+            return;
         }
     }
     if (downloadLinks.empty()) {

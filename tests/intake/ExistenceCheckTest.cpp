@@ -159,20 +159,22 @@ TEST_F(ExistenceCheckTest, CancelCutsACheckWhoseLinkPageNeverAnswers) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST_F(ExistenceCheckTest, FailedCheckEndsTheJobButMissingFilesFoundStillShow) {
+TEST_F(ExistenceCheckTest, ALinkThatCouldNotBeCheckedStaysCheckedAndIsToldAfterTheMissingOnes) {
     servicesim::FileSpec failing;
     failing.id = "2";
     failing.script = {servicesim::Step::serverError()};
     const Links links = {fileLink("1", true), sim.addFile(failing), fileLink("3")};
-    bool thirdChecked = false;
+    bool failedStaysChecked = false;
     useDialog(links, [&] {
         click(QStringLiteral("checkFiles"));
-        thirdChecked = rows().isChecked(2);
+        failedStaysChecked = rows().isChecked(1);
     });
 
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{missingMessage}));
-    EXPECT_TRUE(thirdChecked);
-    EXPECT_EQ(sim.attempts("3"), 0);
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{
+                                  missingMessage +
+                                  "\nНе удалось проверить ссылок: 1 (сервер вернул ошибку 500)."}));
+    EXPECT_TRUE(failedStaysChecked);
+    EXPECT_EQ(sim.attempts("3"), 1);
 }
 
 TEST_F(ExistenceCheckTest, EmptyListClosesAtOnceAndLeavesTheTextAlone) {

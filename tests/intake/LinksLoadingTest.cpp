@@ -1,5 +1,6 @@
 #include "intake/LinksLoadingThread.h"
 #include "intake/TwaitDialog.h"
+#include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
 #include "tests/common/LoopbackServer.h"
 #include "tests/common/TestHelpers.h"
@@ -18,7 +19,8 @@ using Links = std::vector<std::string>;
 class LinksLoadingTest : public testing_helpers::IntakeFixture {
 protected:
     void load(const std::string& url) {
-        dialog.execute(std::make_unique<tolvenka::LinksLoadingThread>(dialog, url, all, downloads));
+        dialog.execute(
+            std::make_unique<tolvenka::LinksLoadingThread>(dialog, url, all, downloads, outcome));
     }
 
     QString infoText() const { return dialog.findChild<QLabel*>(QStringLiteral("info"))->text(); }
@@ -29,6 +31,7 @@ protected:
     tolvenka::TwaitDialog dialog;
     Links all{"kept"};
     Links downloads{"kept"};
+    tolvenka::PageLoadOutcome outcome;
 };
 
 TEST_F(LinksLoadingTest, PageLinksAreAppendedInPageOrder) {
@@ -45,16 +48,24 @@ TEST_F(LinksLoadingTest, PageLinksAreAppendedInPageOrder) {
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWere) {
+TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWereAndSayWhy) {
     // A reply over the client's in-memory cap fails like any other, even
     // though its first bytes hold a download link.
     std::string huge = fileLink("33") + " ";
     huge.resize(65 * 1024 * 1024, 'x');
     sim.addPage("/huge.html", std::move(huge));
 
-    load(pageUrl("/huge.html"));
-    load(pageUrl("/no-such-page.html"));
-    load("http://127.0.0.1:1/");
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {pageUrl("/huge.html"), "ответ сервера слишком велик"},
+        {pageUrl("/no-such-page.html"), "сервер вернул ошибку 404"},
+        {"http://127.0.0.1:1/", "сервер отклонил соединение"},
+    };
+    for (const auto& [url, reason] : failures) {
+        outcome = {};
+        load(url);
+        EXPECT_TRUE(outcome.finished);
+        EXPECT_EQ(kestrune::text::toUtf8(outcome.failureReason), reason) << url;
+    }
 
     EXPECT_EQ(all, (Links{"kept"}));
     EXPECT_EQ(downloads, (Links{"kept"}));
@@ -73,6 +84,7 @@ TEST_F(LinksLoadingTest, CancelCutsASlowLoadAtOnce) {
 
     ASSERT_TRUE(clickCancel.fired());
     EXPECT_LT(sinceClick.elapsed(), 2000);
+    EXPECT_FALSE(outcome.finished) << "a cancel has nothing to tell";
     EXPECT_EQ(all, (Links{"kept"}));
     EXPECT_EQ(downloads, (Links{"kept"}));
 }
@@ -100,7 +112,7 @@ TEST_F(LinksLoadingTest, CloseBoxOnlyCancelsAndTheDialogClosesWhenTheJobEnds) {
 
 TEST_F(LinksLoadingTest, AJobThatEndsBeforeTheDialogShowsStillClosesIt) {
     auto job = std::make_unique<tolvenka::LinksLoadingThread>(dialog, "http://127.0.0.1:1/", all,
-                                                              downloads);
+                                                              downloads, outcome);
     // Its close request arrives while the dialog is hidden and is dropped.
     ASSERT_TRUE(testing_helpers::pumpUntil([&] { return job->isFinished(); }));
     testing_helpers::pumpFor(20);

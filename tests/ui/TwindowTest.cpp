@@ -178,6 +178,12 @@ TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
     const auto shown = addText(QString::fromStdString("http://" + sim.host() + "/page"));
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, (QStringList{QString::fromStdString(first), QString::fromStdString(second)}));
+
+    // A page that cannot be loaded is not a page without links.
+    MessageBoxCloser messages;
+    EXPECT_FALSE(addText(QString::fromStdString("http://" + sim.host() + "/gone")));
+    EXPECT_EQ(messages.texts,
+              std::vector<std::string>{"Не удалось загрузить страницу: сервер вернул ошибку 404."});
 }
 
 TEST_F(MainWindow, EachFileIsOfferedOnceAtItsFirstPlace) {
