@@ -83,7 +83,7 @@ xdotool type --delay 2 "${links[*]}"
 xdotool mousemove --window "$main_window" 80 248 click 1        # "Добавить"
 dialog=$(find_window "Подтверждение списка загрузок")
 sleep 0.5
-xdotool mousemove --window "$dialog" 316 396 click 1              # "Загрузить"
+xdotool mousemove --window "$dialog" 344 428 click 1              # "Загрузить"
 
 echo "Waiting for the downloads (a refusal costs 30 s)..."
 check="$bin/tools/service-sim/tolvenka-service-sim-check"

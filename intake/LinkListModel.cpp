@@ -6,14 +6,17 @@
 
 namespace tolvenka {
 
-void LinkListModel::append(const std::vector<std::string>& links) {
+void LinkListModel::append(const std::vector<std::string>& links, bool checked) {
     if (links.empty()) {
         return;
     }
     beginInsertRows({}, count(), count() + static_cast<int>(links.size()) - 1);
     rows.reserve(rows.size() + links.size());
     for (const std::string& link : links) {
-        rows.push_back(Row{link});
+        rows.push_back(Row{link, checked});
+    }
+    if (checked) {
+        checkedRows += static_cast<int>(links.size());
     }
     endInsertRows();
 }
@@ -21,12 +24,33 @@ void LinkListModel::append(const std::vector<std::string>& links) {
 void LinkListModel::clear() {
     beginResetModel();
     std::vector<Row>().swap(rows);
+    checkedRows = 0;
     endResetModel();
+}
+
+void LinkListModel::check(Row& row, bool checked) {
+    if (row.checked != checked) {
+        row.checked = checked;
+        checkedRows += checked ? 1 : -1;
+    }
+}
+
+void LinkListModel::setChecked(int first, int last, bool checked) {
+    for (int row = first; row <= last; ++row) {
+        check(rows[static_cast<std::size_t>(row)], checked);
+    }
+    emit dataChanged(index(first), index(last), {Qt::CheckStateRole});
+}
+
+void LinkListModel::setAllChecked(bool checked) {
+    if (!rows.empty()) {
+        setChecked(0, count() - 1, checked);
+    }
 }
 
 void LinkListModel::markMissing(int row) {
     Row& marked = rows[static_cast<std::size_t>(row)];
-    marked.checked = false;
+    check(marked, false);
     marked.missing = true;
     const QModelIndex changed = index(row);
     emit dataChanged(changed, changed, {Qt::CheckStateRole, Qt::ForegroundRole});
@@ -58,8 +82,7 @@ bool LinkListModel::setData(const QModelIndex& index, const QVariant& value, int
     if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= count()) {
         return false;
     }
-    rows[static_cast<std::size_t>(index.row())].checked = value.toInt() == Qt::Checked;
-    emit dataChanged(index, index, {Qt::CheckStateRole});
+    setChecked(index.row(), index.row(), value.toInt() == Qt::Checked);
     return true;
 }
 

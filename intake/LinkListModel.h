@@ -6,21 +6,27 @@
 
 namespace tolvenka {
 
-// The links of the confirmation dialog: one checkable row per link, checked
-// at first. A row whose file the service no longer has is unchecked and
-// drawn in red. The model holds the links as given (CP1251); the view asks
-// for the rows it paints, so a hundred thousand links cost no widgets.
+// The links of the confirmation dialog: one checkable row per link. A row
+// whose file the service no longer has is unchecked and drawn in red. The
+// model holds the links as given (CP1251); the view asks for the rows it
+// paints, so a hundred thousand links cost no widgets. It keeps count of the
+// checked rows, so the count costs nothing however many rows there are, and
+// it changes a run of rows with one announcement, not one per row.
 class LinkListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    // Appends one checked row per link, in order.
-    void append(const std::vector<std::string>& links);
+    // Appends one row per link, in order, checked or not.
+    void append(const std::vector<std::string>& links, bool checked = true);
     void clear();
 
     int count() const { return static_cast<int>(rows.size()); }
+    int checkedCount() const { return checkedRows; }
     const std::string& link(int row) const { return rows[static_cast<std::size_t>(row)].link; }
     bool isChecked(int row) const { return rows[static_cast<std::size_t>(row)].checked; }
+    // Checks or unchecks rows `first` to `last`, both included and valid.
+    void setChecked(int first, int last, bool checked);
+    void setAllChecked(bool checked);
     void markMissing(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -34,7 +40,11 @@ private:
         bool checked = true;
         bool missing = false;
     };
+
+    void check(Row& row, bool checked);
+
     std::vector<Row> rows;
+    int checkedRows = 0;
 };
 
 } // namespace tolvenka

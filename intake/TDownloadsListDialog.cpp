@@ -10,12 +10,16 @@
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
+#include <QAction>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace tolvenka {
@@ -26,11 +30,17 @@ namespace {
 
 constexpr int clientWidth = 633;
 constexpr int clientHeight = 415;
+constexpr int margin = 8;
+constexpr int bottomMargin = 6;
+constexpr int gap = 7;
+constexpr QSize listSize(617, 321);
+constexpr QSize buttonSize(201, 25);
+constexpr QSize selectPathSize(27, 25);
 constexpr int rowHeight = 20;
+// Above and below a row's text, in a font too large for the rows.
+constexpr int rowTextPadding = 4;
 // The room the list keeps beside its rows for its scroll bar.
 constexpr int rowWidthReserve = 30;
-constexpr int pathLeft = 80;
-constexpr int pathRight = 592; // just short of the "..." button
 
 std::optional<QString> systemFolderBrowser(QWidget* parent, const QString& prompt,
                                            const QString& startFolder) {
@@ -42,24 +52,21 @@ std::optional<QString> systemFolderBrowser(QWidget* parent, const QString& promp
     return folder;
 }
 
-// A label sized to its text at the given place.
-QLabel* placedLabel(const QString& text, int left, int top, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-// Each row is a check box of the list's width and 20 pixels high; a click
-// anywhere on it toggles it, as a click on a check box's caption does.
+// Each row is a check box of the list's width and 20 pixels high, or a line
+// of text high in a larger font; a click anywhere on it toggles it, as a
+// click on a check box's caption does, and Shift with the click extends it.
 class LinkRowDelegate : public QStyledItemDelegate {
 public:
-    LinkRowDelegate(int rowWidth, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , rowWidth(rowWidth) {}
+    using RowClicked = std::function<void(int row, bool withShift)>;
 
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return {rowWidth, rowHeight};
+    LinkRowDelegate(RowClicked rowClicked, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , rowClicked(std::move(rowClicked)) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const int listWidth = option.widget != nullptr ? option.widget->width() : 0;
+        return {listWidth - rowWidthReserve,
+                std::max(rowHeight, option.fontMetrics.height() + rowTextPadding)};
     }
 
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
@@ -68,16 +75,15 @@ public:
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton &&
                 option.rect.contains(mouse->position().toPoint())) {
-                const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-                return model->setData(index, checked ? Qt::Unchecked : Qt::Checked,
-                                      Qt::CheckStateRole);
+                rowClicked(index.row(), mouse->modifiers().testFlag(Qt::ShiftModifier));
+                return true;
             }
         }
         return QStyledItemDelegate::editorEvent(event, model, option, index);
     }
 
 private:
-    int rowWidth;
+    RowClicked rowClicked;
 };
 
 } // namespace
@@ -96,37 +102,17 @@ TDownloadsListDialog::TDownloadsListDialog(DownloadsSet& downloadsSet, std::stri
 TDownloadsListDialog::~TDownloadsListDialog() = default;
 
 void TDownloadsListDialog::createControls() {
-    placedLabel(QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"),
-                8, 8, this);
-
-    links = new LinkListModel(this);
-    checkBoxesPad = new QListView(this);
-    checkBoxesPad->setObjectName(QStringLiteral("checkBoxesPad"));
-    checkBoxesPad->setGeometry(8, 24, 617, 321);
-    checkBoxesPad->setModel(links);
-    checkBoxesPad->setItemDelegate(
-        new LinkRowDelegate(checkBoxesPad->width() - rowWidthReserve, checkBoxesPad));
-    // All rows are alike, so the list measures one, not a hundred thousand.
-    checkBoxesPad->setUniformItemSizes(true);
-    checkBoxesPad->setTextElideMode(Qt::ElideMiddle);
-    checkBoxesPad->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    checkBoxesPad->verticalScrollBar()->setTracking(true);
-    // Rows are checked, not selected: the current one only shows the focus.
-    checkBoxesPad->setSelectionMode(QAbstractItemView::NoSelection);
-    checkBoxesPad->setTabKeyNavigation(false);
-
-    const QLabel* pathCaption = placedLabel(QStringLiteral("Загрузить в:"), 8, 360, this);
-    // The caption may be wider in the UI font than the place made for it.
-    const int left = std::max(pathLeft, pathCaption->geometry().right() + 5);
-    path = new ElidedLabel(QString(), this);
-    path->setObjectName(QStringLiteral("path"));
-    path->setGeometry(left, 360, pathRight - left, pathCaption->height());
-
-    selectPath = new PushButton(QStringLiteral("..."), QRect(600, 352, 27, 25), this);
-    selectPath->setObjectName(QStringLiteral("selectPath"));
+    instruction = new QLabel(
+        QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"), this);
+    createList();
+    createChoiceRow();
+    createPathRow();
     createButtonRow();
+    arrangeControls();
 
-    setTabOrder(checkBoxesPad, selectPath);
+    setTabOrder(checkBoxesPad, checkAll);
+    setTabOrder(checkAll, uncheckAll);
+    setTabOrder(uncheckAll, selectPath);
     setTabOrder(selectPath, checkFiles);
     setTabOrder(checkFiles, download);
     setTabOrder(download, cancel);
@@ -137,29 +123,130 @@ void TDownloadsListDialog::createControls() {
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-void TDownloadsListDialog::createButtonRow() {
-    checkFiles = new PushButton(QStringLiteral("Проверить существование файлов"),
-                                QRect(8, 384, 201, 25), this);
-    checkFiles->setObjectName(QStringLiteral("checkFiles"));
-    download = new PushButton(QStringLiteral("Загрузить"), QRect(216, 384, 201, 25), this);
-    download->setObjectName(QStringLiteral("download"));
-    cancel = new PushButton(QStringLiteral("Отмена"), QRect(424, 384, 201, 25), this);
-    cancel->setObjectName(QStringLiteral("cancel"));
+void TDownloadsListDialog::createList() {
+    links = new LinkListModel(this);
+    checkBoxesPad = new QListView(this);
+    checkBoxesPad->setObjectName(QStringLiteral("checkBoxesPad"));
+    checkBoxesPad->setMinimumSize(listSize);
+    checkBoxesPad->setModel(links);
+    checkBoxesPad->setItemDelegate(new LinkRowDelegate(
+        [this](int row, bool withShift) { clickRow(row, withShift); }, checkBoxesPad));
+    // All rows are alike, so the list measures one, not a hundred thousand.
+    checkBoxesPad->setUniformItemSizes(true);
+    checkBoxesPad->setTextElideMode(Qt::ElideMiddle);
+    checkBoxesPad->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    checkBoxesPad->verticalScrollBar()->setTracking(true);
+    // Rows are checked, not selected: the current one only shows the focus.
+    checkBoxesPad->setSelectionMode(QAbstractItemView::NoSelection);
+    checkBoxesPad->setTabKeyNavigation(false);
+}
 
-    // The row spans the list's width; the long caption of the first button
-    // may need more than a third of it in the UI font, and then takes it
-    // from the other two.
-    const int checkFilesWidth = std::max(checkFiles->width(), checkFiles->sizeHint().width());
-    if (checkFilesWidth > checkFiles->width()) {
-        const int rowLeft = checkFiles->x();
-        const int rowRight = cancel->geometry().right();
-        const int gap = download->x() - checkFiles->geometry().right() - 1;
-        const int otherWidth = (rowRight - rowLeft + 1 - checkFilesWidth - 2 * gap) / 2;
-        checkFiles->resize(checkFilesWidth, checkFiles->height());
-        download->setGeometry(checkFiles->geometry().right() + 1 + gap, download->y(), otherWidth,
-                              download->height());
-        cancel->setGeometry(rowRight + 1 - otherWidth, cancel->y(), otherWidth, cancel->height());
+// "Отметить все", "Снять все" and the count of checked links; the two are
+// also in the list's context menu, and Ctrl+A anywhere in the dialog checks
+// all.
+void TDownloadsListDialog::createChoiceRow() {
+    checkAll = new PushButton(QStringLiteral("Отметить все"), buttonSize, this);
+    checkAll->setObjectName(QStringLiteral("checkAll"));
+    uncheckAll = new PushButton(QStringLiteral("Снять все"), buttonSize, this);
+    uncheckAll->setObjectName(QStringLiteral("uncheckAll"));
+    checkedCount = new QLabel(this);
+    checkedCount->setObjectName(QStringLiteral("checkedCount"));
+    checkedCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* checkAllAction = new QAction(checkAll->text(), checkBoxesPad);
+    checkAllAction->setShortcut(QKeySequence::SelectAll);
+    auto* uncheckAllAction = new QAction(uncheckAll->text(), checkBoxesPad);
+    checkBoxesPad->addActions({checkAllAction, uncheckAllAction});
+    checkBoxesPad->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    const auto checkAllRows = [this] {
+        links->setAllChecked(true);
+    };
+    const auto uncheckAllRows = [this] {
+        links->setAllChecked(false);
+    };
+    connect(checkAll, &QPushButton::clicked, this, checkAllRows);
+    connect(checkAllAction, &QAction::triggered, this, checkAllRows);
+    connect(uncheckAll, &QPushButton::clicked, this, uncheckAllRows);
+    connect(uncheckAllAction, &QAction::triggered, this, uncheckAllRows);
+
+    const auto countChanged = [this] {
+        showCheckedCount();
+    };
+    connect(links, &QAbstractItemModel::dataChanged, this, countChanged);
+    connect(links, &QAbstractItemModel::rowsInserted, this, countChanged);
+    connect(links, &QAbstractItemModel::modelReset, this, countChanged);
+    showCheckedCount();
+}
+
+void TDownloadsListDialog::createPathRow() {
+    pathCaption = new QLabel(QStringLiteral("Загрузить в:"), this);
+    path = new ElidedLabel(QString(), this);
+    path->setObjectName(QStringLiteral("path"));
+    selectPath = new PushButton(QStringLiteral("..."), selectPathSize, this);
+    selectPath->setObjectName(QStringLiteral("selectPath"));
+}
+
+void TDownloadsListDialog::createButtonRow() {
+    checkFiles = new PushButton(QStringLiteral("Проверить существование файлов"), buttonSize, this);
+    checkFiles->setObjectName(QStringLiteral("checkFiles"));
+    download = new PushButton(QStringLiteral("Загрузить"), buttonSize, this);
+    download->setObjectName(QStringLiteral("download"));
+    cancel = new PushButton(QStringLiteral("Отмена"), buttonSize, this);
+    cancel->setObjectName(QStringLiteral("cancel"));
+}
+
+// The instruction, the list, then the rows below it; a control whose text
+// needs more room than designed pushes the others and widens the dialog.
+void TDownloadsListDialog::arrangeControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margin, margin, margin, bottomMargin);
+    layout->setSpacing(0);
+    layout->addWidget(instruction);
+    layout->addSpacing(2);
+    layout->addWidget(checkBoxesPad, 1);
+    layout->addSpacing(gap);
+    layout->addLayout(arrangeRows());
+}
+
+// Three columns that the two rows of buttons share, the folder between them.
+QGridLayout* TDownloadsListDialog::arrangeRows() {
+    auto* rows = new QGridLayout;
+    rows->setSpacing(gap);
+    rows->addWidget(checkAll, 0, 0);
+    rows->addWidget(uncheckAll, 0, 1);
+    rows->addWidget(checkedCount, 0, 2);
+
+    auto* pathRow = new QHBoxLayout;
+    pathRow->setSpacing(0);
+    pathRow->addWidget(pathCaption);
+    pathRow->addSpacing(5);
+    pathRow->addWidget(path, 1);
+    pathRow->addSpacing(gap + 1);
+    pathRow->addWidget(selectPath);
+    rows->addLayout(pathRow, 1, 0, 1, 3);
+
+    rows->addWidget(checkFiles, 2, 0);
+    rows->addWidget(download, 2, 1);
+    rows->addWidget(cancel, 2, 2);
+    for (int column = 0; column < 3; ++column) {
+        rows->setColumnStretch(column, 1);
     }
+    return rows;
+}
+
+void TDownloadsListDialog::showCheckedCount() {
+    checkedCount->setText(
+        QStringLiteral("Отмечено: %1 из %2").arg(links->checkedCount()).arg(links->count()));
+}
+
+// A click toggles the row; with Shift, every row from the one clicked last
+// takes the state the clicked row takes.
+void TDownloadsListDialog::clickRow(int row, bool extendFromLastClick) {
+    const bool checked = !links->isChecked(row);
+    const int from = extendFromLastClick && lastClickedRow ? *lastClickedRow : row;
+    links->setChecked(std::min(from, row), std::max(from, row), checked);
+    lastClickedRow = row;
 }
 
 void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks) {
@@ -189,6 +276,7 @@ void TDownloadsListDialog::done(int result) {
         return;
     }
     links->clear();
+    lastClickedRow.reset();
     FixedDialog::done(result);
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class QGridLayout;
+class QLabel;
 class QListView;
 class QPushButton;
 
@@ -19,7 +21,9 @@ class LinkListModel;
 class TwaitDialog;
 
 // The modal dialog in which the user confirms the download links found: one
-// checkable row per link, all checked at first; the target folder and a
+// checkable row per link, all checked at first, with the count of those
+// checked; ways to check or uncheck them all (buttons, the list's context
+// menu, Ctrl+A) or a run of them (Shift+click); the target folder and a
 // button to choose another; a check that the files still exist; and the
 // buttons that queue the checked links or cancel. What it did shows in the
 // downloads set and in the target folder; it gives its caller no result.
@@ -50,7 +54,14 @@ protected:
 
 private:
     void createControls();
+    void createList();
+    void createChoiceRow();
+    void createPathRow();
     void createButtonRow();
+    void arrangeControls();
+    QGridLayout* arrangeRows();
+    void showCheckedCount();
+    void clickRow(int row, bool extendFromLastClick);
     void selectPathClick();
     void checkFilesClick();
     void downloadClick();
@@ -62,7 +73,12 @@ private:
     FolderBrowser folderBrowser;
 
     LinkListModel* links;
+    QLabel* instruction;
     QListView* checkBoxesPad;
+    QPushButton* checkAll;
+    QPushButton* uncheckAll;
+    QLabel* checkedCount;
+    QLabel* pathCaption;
     ElidedLabel* path;
     QPushButton* selectPath;
     QPushButton* checkFiles;
@@ -71,6 +87,7 @@ private:
 
     std::string shownFolder;            // CP1251, exactly as `path` shows it
     bool checking = false;              // an existence check runs over the rows
+    std::optional<int> lastClickedRow;  // where a Shift+click range begins
     std::optional<int> closeAfterCheck; // a close that came during the check
 };
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tolvenka {
 
@@ -16,21 +17,31 @@ namespace {
 constexpr int clientWidth = 313;
 constexpr int clientHeight = 66;
 constexpr int margin = 8;
+constexpr int buttonTop = 32;
+constexpr int buttonHeight = 25;
 
 } // namespace
 
 TwaitDialog::TwaitDialog(QWidget* parent)
     : FixedDialog(clientWidth, clientHeight, parent)
     , info(new QLabel(QStringLiteral("Идёт загрузка..."), this))
-    , cancel(new PushButton(QStringLiteral("Отмена"), QRect(margin, 32, 297, 25), this)) {
+    , cancel(new PushButton(QStringLiteral("Отмена"), QSize(clientWidth - 2 * margin, buttonHeight),
+                            this)) {
     setWindowTitle(QStringLiteral("Подождите"));
 
     info->setObjectName(QStringLiteral("info"));
-    // As wide as the dialog allows, since the progress texts are longer than
-    // the first one.
-    info->setGeometry(margin, margin, clientWidth - 2 * margin, info->sizeHint().height());
-
+    info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    info->setMinimumHeight(buttonTop - margin);
     cancel->setObjectName(QStringLiteral("cancel"));
+
+    // The progress texts are longer than the first one; the dialog grows
+    // when one needs more room than it has.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margin, margin, margin, clientHeight - buttonTop - buttonHeight);
+    layout->setSpacing(0);
+    layout->addWidget(info);
+    layout->addWidget(cancel);
+
     connect(cancel, &QPushButton::clicked, this, [this] { cancelJob(); });
 }
 

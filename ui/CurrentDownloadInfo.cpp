@@ -17,6 +17,8 @@ constexpr int captionLeft = 5;
 constexpr int minimumValueLeft = 90;
 constexpr int rowHeight = 20;
 constexpr int firstRowTop = 20;
+// The least room between a row's text and the next.
+constexpr int rowGap = 4;
 
 // The rows, top to bottom: the caption and the name of the value label.
 struct RowText {
@@ -40,15 +42,19 @@ const QString noValue = QStringLiteral("-");
 CurrentDownloadInfo::CurrentDownloadInfo(QWidget* parent)
     : QGroupBox(QString::fromUtf8("Текущая загрузка"), parent) {
     static_assert(rowTexts.size() == RowCount);
-    setFixedHeight(Height);
     valueLeft = minimumValueLeft;
     for (const RowText& row : rowTexts) {
         valueLeft = std::max(
             valueLeft,
             captionLeft + fontMetrics().horizontalAdvance(QString::fromUtf8(row.caption)) + 8);
     }
+    // A larger font spaces the rows further apart, and the box grows with them.
+    const int lineHeight = fontMetrics().height();
+    const int rowTop = std::max(firstRowTop, lineHeight + rowGap);
+    const int rowStep = std::max(rowHeight, lineHeight + rowGap);
+    setFixedHeight(std::max(Height, rowTop + RowCount * rowStep));
     for (std::size_t row = 0; row < rowTexts.size(); ++row) {
-        const int top = firstRowTop + static_cast<int>(row) * rowHeight;
+        const int top = rowTop + static_cast<int>(row) * rowStep;
         auto* caption = new QLabel(QString::fromUtf8(rowTexts[row].caption), this);
         caption->move(captionLeft, top);
         caption->adjustSize();

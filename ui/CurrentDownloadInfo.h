@@ -21,6 +21,7 @@ class ElidedLabel;
 // cut in the middle and shown whole as the label's tooltip.
 class CurrentDownloadInfo : public QGroupBox {
 public:
+    // The designed height; a larger font makes the box higher.
     static constexpr int Height = 160;
 
     explicit CurrentDownloadInfo(QWidget* parent = nullptr);

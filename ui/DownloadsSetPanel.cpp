@@ -9,6 +9,7 @@
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
@@ -26,8 +27,9 @@ namespace {
 constexpr int buttonBarHeight = 40;
 constexpr int refreshIntervalMs = 40;
 
-constexpr int buttonTop = 5;
+constexpr int buttonMargin = 5;
 constexpr int buttonWidth = 150;
+constexpr int infoPanelMargin = 5;
 
 } // namespace
 
@@ -36,29 +38,10 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-
-    auto* buttonBar = new QWidget(this);
-    buttonBar->setFixedHeight(buttonBarHeight);
-    const struct {
-        int left;
-        const char* caption;
-        void (DownloadsSetPanel::*onClick)();
-    } buttons[] = {
-        {5, "Удалить загруженные", &DownloadsSetPanel::clearComplete},
-        {160, "Удалить битые", &DownloadsSetPanel::clearNotFound},
-        {315, "Удалить все", &DownloadsSetPanel::clear},
-    };
-    for (const auto& [left, caption, onClick] : buttons) {
-        auto* button = new PushButton(QString::fromUtf8(caption), {}, buttonBar);
-        // As high as the style makes a button.
-        button->setGeometry(left, buttonTop, buttonWidth, button->sizeHint().height());
-        connect(button, &QPushButton::clicked, this,
-                [this, onClick = onClick] { (this->*onClick)(); });
-    }
-    layout->addWidget(buttonBar);
+    layout->addWidget(buildButtonBar());
 
     infoPanel = new QWidget(this);
-    infoPanel->setFixedHeight(CurrentDownloadInfo::Height + 5);
+    infoPanel->setFixedHeight(CurrentDownloadInfo::Height + infoPanelMargin);
     layout->addWidget(infoPanel);
 
     model = new DownloadsGridModel(this);
@@ -81,6 +64,32 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     timer->setInterval(refreshIntervalMs);
     connect(timer, &QTimer::timeout, this, [this] { onTimer(); });
     timer->start();
+}
+
+// Three buttons side by side at the top left, each as wide as designed or as
+// its caption needs, as high as the style makes a button.
+QWidget* DownloadsSetPanel::buildButtonBar() {
+    auto* buttonBar = new QWidget(this);
+    buttonBar->setMinimumHeight(buttonBarHeight);
+    auto* layout = new QHBoxLayout(buttonBar);
+    layout->setContentsMargins(buttonMargin, buttonMargin, buttonMargin, buttonMargin);
+    layout->setSpacing(buttonMargin);
+    const struct {
+        const char* caption;
+        void (DownloadsSetPanel::*onClick)();
+    } buttons[] = {
+        {"Удалить загруженные", &DownloadsSetPanel::clearComplete},
+        {"Удалить битые", &DownloadsSetPanel::clearNotFound},
+        {"Удалить все", &DownloadsSetPanel::clear},
+    };
+    for (const auto& [caption, onClick] : buttons) {
+        auto* button = new PushButton(QString::fromUtf8(caption), QSize(buttonWidth, 0), buttonBar);
+        layout->addWidget(button, 0, Qt::AlignTop);
+        connect(button, &QPushButton::clicked, this,
+                [this, onClick = onClick] { (this->*onClick)(); });
+    }
+    layout->addStretch(1);
+    return buttonBar;
 }
 
 DownloadsSetPanel::~DownloadsSetPanel() {
@@ -129,6 +138,7 @@ void DownloadsSetPanel::buildBoxes() {
         box->setObjectName(QStringLiteral("slot") + QString::number(slot));
         box->setDownload(attachedSet->currentDownload(slot));
         box->show();
+        infoPanel->setFixedHeight(box->height() + infoPanelMargin);
         infoBoxes.push_back(std::move(box));
     }
 }
@@ -204,7 +214,7 @@ void DownloadsSetPanel::onResize() {
     }
     const int boxWidth = (width() - 10) / boxCount();
     for (int slot = 0; slot < boxCount(); ++slot) {
-        box(slot)->setGeometry(boxWidth * slot, 0, boxWidth, CurrentDownloadInfo::Height);
+        box(slot)->setGeometry(boxWidth * slot, 0, boxWidth, box(slot)->height());
     }
 }
 

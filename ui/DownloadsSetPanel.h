@@ -46,6 +46,7 @@ private:
         return infoBoxes[static_cast<std::size_t>(slot)].get();
     }
 
+    QWidget* buildButtonBar();
     void detach();
     void buildBoxes();
     void onStatusChange(Download* download, int slot);

@@ -13,6 +13,7 @@
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
 #include "widgets/PushButton.h"
+#include "widgets/ScreenPlacement.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
@@ -23,6 +24,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -41,6 +43,9 @@ using namespace kestrune::text::literals;
 namespace {
 
 constexpr int workerSlot = 0;
+constexpr QRect designedBounds(240, 147, 930, 767);
+constexpr int captionHeight = 17;
+constexpr int inputHeight = 208;
 // The queue file is rewritten within about this long of a change.
 constexpr int saveCheckIntervalMs = 1000;
 
@@ -111,14 +116,14 @@ std::string Twindow::inputCaption(const std::string& host) {
 
 void Twindow::buildControls() {
     setWindowTitle(QString::fromUtf8("Толвенка"));
-    setGeometry(240, 147, 930, 767);
+    setGeometry(designedBounds);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
     auto* caption = new QLabel(toQString(inputCaption(serviceHost())), this);
-    caption->setFixedHeight(17);
+    caption->setMinimumHeight(captionHeight);
     caption->setContentsMargins(2, 0, 2, 0);
     layout->addWidget(caption);
 
@@ -140,16 +145,23 @@ void Twindow::buildControls() {
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->setSpacing(0);
 
+    // The buttons side by side, each as wide as designed or as its caption
+    // needs, and the option after them.
     auto* panel1 = new QWidget(lower);
-    panel1->setFixedHeight(41);
-    auto* add = new PushButton(QString::fromUtf8("Добавить"), QRect(8, 8, 145, 25), panel1);
-    auto* start =
-        new PushButton(QString::fromUtf8("Продолжить загрузку"), QRect(160, 8, 145, 25), panel1);
-    auto* stop =
-        new PushButton(QString::fromUtf8("Остановить загрузку"), QRect(312, 8, 145, 25), panel1);
+    auto* panel1Layout = new QHBoxLayout(panel1);
+    panel1Layout->setContentsMargins(8, 8, 8, 8);
+    panel1Layout->setSpacing(7);
+    const QSize buttonSize(145, 25);
+    auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
+    auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
+    auto* stop = new PushButton(QString::fromUtf8("Остановить загрузку"), buttonSize, panel1);
     deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
-    deleteWhenComplete->setGeometry(464, 12, 449, 17);
+    deleteWhenComplete->setMinimumHeight(17);
     deleteWhenComplete->setChecked(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{add, start, stop, deleteWhenComplete}) {
+        panel1Layout->addWidget(control);
+    }
+    panel1Layout->addStretch(1);
     lowerLayout->addWidget(panel1);
 
     panel = new DownloadsSetPanel(lower);
@@ -164,7 +176,12 @@ void Twindow::buildControls() {
 
     splitter->addWidget(input);
     splitter->addWidget(lower);
-    splitter->setSizes({208, 767 - 17 - 208});
+    // On a screen too small for the designed bounds the window is moved and
+    // shrunk, the input box and the downloads grid giving up height alike.
+    const QRect bounds = fittedOnScreen(*this, designedBounds);
+    setGeometry(bounds);
+    const int inputShare = inputHeight * bounds.height() / designedBounds.height();
+    splitter->setSizes({inputShare, bounds.height() - captionHeight - inputShare});
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
 

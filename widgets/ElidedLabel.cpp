@@ -4,6 +4,9 @@ namespace tolvenka {
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
     : QLabel(parent) {
+    // As wide as it is placed: the text is cut to the width, not the other
+    // way round.
+    setSizePolicy(QSizePolicy::Ignored, sizePolicy().verticalPolicy());
     setFullText(text);
 }
 

@@ -6,7 +6,8 @@ namespace tolvenka {
 
 // A one-line label for values that may be longer than it is wide, such as
 // links and paths: the text is cut in the middle, where the least telling
-// part of a path is, and the whole of it shows as a tooltip.
+// part of a path is, and the whole of it shows as a tooltip. In a layout it
+// takes the width it is given, whatever its text.
 class ElidedLabel : public QLabel {
 public:
     explicit ElidedLabel(const QString& text, QWidget* parent);

@@ -1,23 +1,53 @@
 #include "widgets/FixedDialog.h"
 
-#include <QGuiApplication>
+#include "widgets/ScreenPlacement.h"
+
 #include <QKeyEvent>
-#include <QScreen>
 
 namespace tolvenka {
 
 FixedDialog::FixedDialog(int clientWidth, int clientHeight, QWidget* parent)
-    : QDialog(parent) {
-    setFixedSize(clientWidth, clientHeight);
+    : QDialog(parent)
+    , leastSize(clientWidth, clientHeight) {
+    setFixedSize(leastSize);
 }
 
-void FixedDialog::showEvent(QShowEvent* event) {
-    // Placed anew at each showing: left to the window system, a dialog
-    // shown again opens where it was last, shifted by its frame.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
+// Placed anew at each showing: left to the window system, a dialog shown
+// again opens where it was last, shifted by its frame. Placed before it is
+// shown, so that a first showing has the window system put the frame there.
+void FixedDialog::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        ensurePolished();
+        placeCentred(neededSize());
     }
-    QDialog::showEvent(event);
+    QDialog::setVisible(visible);
+}
+
+bool FixedDialog::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::LayoutRequest && isVisible()) {
+        const QSize needed = neededSize();
+        if (needed.width() > width() || needed.height() > height()) {
+            placeCentred(needed.expandedTo(size()));
+        }
+    }
+    return handled;
+}
+
+QSize FixedDialog::neededSize() const {
+    return leastSize.expandedTo(sizeHint());
+}
+
+// Centred as the dialog's position, which names the corner of its frame, so
+// that it opens at the same place whether or not its frame is known yet.
+void FixedDialog::placeCentred(const QSize& size) {
+    QRect centred(QPoint(), size);
+    centred.moveCenter(availableArea(*this).center());
+    const QMargins frame = windowFrame(*this);
+    const QPoint frameCorner(frame.left(), frame.top());
+    const QRect clientArea = fittedOnScreen(*this, centred.translated(frameCorner));
+    setFixedSize(clientArea.size());
+    move(clientArea.topLeft() - frameCorner);
 }
 
 void FixedDialog::keyPressEvent(QKeyEvent* event) {

@@ -63,9 +63,9 @@ void clickButton(QWidget& parent, const QString& buttonName) {
 }
 
 bool useModally(QDialog& dialog, const std::function<void()>& whileShown) {
-    // Active as well as visible: the keyboard focus arrives with activation,
-    // which a busy machine may deliver a tick after the showing.
-    WhenReady user([&] { return dialog.isVisible() && QApplication::activeWindow() == &dialog; },
+    // Once it is the active window, as the user meets it: the window system
+    // makes it so an event after it shows.
+    WhenReady user([&] { return dialog.isActiveWindow(); },
                    [&] {
                        whileShown();
                        if (dialog.isVisible()) {
@@ -104,9 +104,10 @@ QRect LinkRows::rect(int row) const {
     return view->visualRect(view->model()->index(row, 0));
 }
 
-void LinkRows::click(int row) const {
+void LinkRows::click(int row, Qt::KeyboardModifiers modifiers) const {
     view->scrollTo(view->model()->index(row, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect(row).topLeft() + QPoint(6, 10));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
+                      rect(row).topLeft() + QPoint(6, 10));
 }
 
 QStringList LinkRows::texts() const {

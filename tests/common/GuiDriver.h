@@ -37,9 +37,9 @@ QString shownValue(const QWidget& parent, const QString& name);
 // Clicks the push button named `buttonName` among `parent`'s children.
 void clickButton(QWidget& parent, const QString& buttonName);
 
-// Shows `dialog` modally, runs `whileShown` from inside its event loop, and
-// closes it with its button named "cancel" unless `whileShown` closed it.
-// Returns whether `whileShown` ran.
+// Shows `dialog` modally, runs `whileShown` from inside its event loop once
+// the dialog is active, and closes it with its button named "cancel" unless
+// `whileShown` closed it. Returns whether `whileShown` ran.
 bool useModally(QDialog& dialog, const std::function<void()>& whileShown);
 
 // Presses OK on every message box that shows, and keeps their texts (UTF-8).
@@ -75,8 +75,8 @@ public:
     bool isRed(int row) const;
     // Where the row is drawn, in the list's viewport.
     QRect rect(int row) const;
-    // Clicks the row's check mark.
-    void click(int row) const;
+    // Clicks the row's check mark, with `modifiers` held.
+    void click(int row, Qt::KeyboardModifiers modifiers = {}) const;
     QStringList texts() const;
 
     QListView* view;

@@ -1,4 +1,5 @@
 #include "engine/Download.h"
+#include "intake/LinkListModel.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
@@ -8,6 +9,7 @@
 #include "tests/common/GuiDriver.h"
 #include "tests/common/TestHelpers.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -49,6 +51,9 @@ protected:
     void click(const QString& buttonName) { testing_helpers::clickButton(dialog, buttonName); }
     testing_helpers::LinkRows rows() const { return testing_helpers::LinkRows(dialog); }
     QString shownPath() const { return dialog.findChild<QLabel*>(QStringLiteral("path"))->text(); }
+    QString checkedCount() const {
+        return dialog.findChild<QLabel*>(QStringLiteral("checkedCount"))->text();
+    }
     std::vector<const tolvenka::Download*> queued() const {
         std::vector<const tolvenka::Download*> downloads;
         for (const auto& download : downloadsSet) {
@@ -132,8 +137,11 @@ TEST_F(DownloadsListDialogTest,
             QTest::keyClick(list, Qt::Key_Return);
             EXPECT_TRUE(dialog.isVisible()) << "Enter on the list presses nothing";
             QTest::keyClick(list, Qt::Key_Tab);
-            EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("selectPath"));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("checkAll"));
+            for (const char* next : {"uncheckAll", "selectPath", "checkFiles"}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                EXPECT_EQ(QApplication::focusWidget()->objectName(), QString::fromUtf8(next));
+            }
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* downloadButton = QApplication::focusWidget();
             ASSERT_EQ(downloadButton->objectName(), QStringLiteral("download"));
@@ -156,7 +164,7 @@ TEST_F(DownloadsListDialogTest, OpensCentredEveryTime) {
     EXPECT_EQ(QRect(places[0], dialog.size()).center(), screen.center());
 }
 
-TEST_F(DownloadsListDialogTest, EveryLinkOfAHugeListIsOffered) {
+TEST_F(DownloadsListDialogTest, EveryLinkOfAHugeListIsOfferedCountedAndTickedAllAtOnce) {
     std::vector<std::string> links;
     for (int i = 0; i < 100'000; ++i) {
         links.push_back("http://rapidshare.com/files/" + std::to_string(i) + "/f.zip");
@@ -165,9 +173,62 @@ TEST_F(DownloadsListDialogTest, EveryLinkOfAHugeListIsOffered) {
     useDialog([&] {
         ASSERT_EQ(rows().count(), 100'000);
         EXPECT_EQ(rows().text(99'999), QStringLiteral("http://rapidshare.com/files/99999/f.zip"));
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 100000 из 100000"));
         rows().click(99'999);
         EXPECT_FALSE(rows().isChecked(99'999));
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 99999 из 100000"));
+
+        click(QStringLiteral("uncheckAll"));
+        EXPECT_FALSE(rows().isChecked(0));
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 0 из 100000"));
+        QTest::keyClick(rows().view, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_TRUE(rows().isChecked(99'999));
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 100000 из 100000"));
+
+        // The list's context menu offers the same two.
+        const QList<QAction*> menu = rows().view->actions();
+        ASSERT_EQ(menu.size(), 2);
+        EXPECT_EQ(rows().view->contextMenuPolicy(), Qt::ActionsContextMenu);
+        EXPECT_EQ(menu[0]->text(), QStringLiteral("Отметить все"));
+        EXPECT_EQ(menu[1]->text(), QStringLiteral("Снять все"));
+        menu[1]->trigger();
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 0 из 100000"));
     });
+}
+
+TEST_F(DownloadsListDialogTest, ShiftClickGivesTheRowsFromTheLastClickedTheClickedRowsState) {
+    dialog.setLinks(Links(10, threeLinks[0]));
+    std::vector<bool> checked;
+    useDialog([&] {
+        rows().click(2);
+        rows().click(6, Qt::ShiftModifier);
+        rows().click(4, Qt::ShiftModifier);
+        for (int row = 0; row < 10; ++row) {
+            checked.push_back(rows().isChecked(row));
+        }
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 8 из 10"));
+    });
+    // 2 unchecked, then 2 to 6 as 6 (unchecked), then 6 to 4 as 4 (checked).
+    EXPECT_EQ(checked,
+              (std::vector<bool>{true, true, false, false, true, true, true, true, true, true}));
+}
+
+TEST(LinkListModel, CountsTheCheckedRowsThroughEveryChange) {
+    tolvenka::LinkListModel model;
+    model.append(threeLinks);
+    model.append({"a", "b"}, false);
+    EXPECT_EQ(model.checkedCount(), 3);
+    EXPECT_FALSE(model.isChecked(4));
+    model.markMissing(0);
+    model.markMissing(3);
+    EXPECT_EQ(model.checkedCount(), 2);
+    model.setChecked(1, 4, true);
+    EXPECT_EQ(model.checkedCount(), 4);
+    model.setData(model.index(4), Qt::Unchecked, Qt::CheckStateRole);
+    model.setData(model.index(4), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(model.checkedCount(), 3);
+    model.clear();
+    EXPECT_EQ(model.checkedCount(), 0);
 }
 
 TEST_F(DownloadsListDialogTest, ChosenFolderBecomesTheTargetAndOutlivesCancel) {

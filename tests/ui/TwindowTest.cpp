@@ -13,16 +13,20 @@
 #include "ui/HandOverLinks.h"
 #include "ui/LinkListener.h"
 #include "ui/Main.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/WidgetText.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +44,52 @@ using testing_helpers::TempDir;
 using tolvenka::Twindow;
 
 namespace {
+
+// The text of `widget` if it is a caption (a label, a button or a check box)
+// that does not show whole: its text needs more room than it has, or it
+// reaches out of its parent. Labels of values that are cut on purpose, with
+// the whole text as a tooltip, are not captions.
+std::optional<QString> cutCaption(const QWidget& widget) {
+    QString text;
+    QRect room;
+    const QStyle& style = *widget.style();
+    if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+        if (dynamic_cast<const tolvenka::ElidedLabel*>(label) != nullptr) {
+            return std::nullopt;
+        }
+        text = label->text();
+        room = label->contentsRect();
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(&widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        text = option.text = button->text();
+        const bool isCheckBox = qobject_cast<const QCheckBox*>(button) != nullptr;
+        room = style.subElementRect(isCheckBox ? QStyle::SE_CheckBoxContents
+                                               : QStyle::SE_PushButtonContents,
+                                    &option, button);
+    } else {
+        return std::nullopt;
+    }
+    const QSize needed = widget.fontMetrics().size(Qt::TextShowMnemonic, text);
+    const bool inside = widget.parentWidget()->rect().contains(widget.geometry());
+    if (needed.width() > room.width() || needed.height() > room.height() || !inside) {
+        return text;
+    }
+    return std::nullopt;
+}
+
+// The captions shown in the window `window` that are cut.
+QStringList cutCaptions(const QWidget& window) {
+    QStringList cut;
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        if (widget->isVisible()) {
+            if (const std::optional<QString> text = cutCaption(*widget)) {
+                cut << *text;
+            }
+        }
+    }
+    return cut;
+}
 
 // The program as main() builds it, in a folder of its own, against a
 // simulated service.
@@ -142,6 +192,35 @@ TEST_F(MainWindow, FirstStartWithoutAQueueFileSavesTheDefaultsAtClose) {
     EXPECT_NE(shown.findChild<QWidget*>(QStringLiteral("slot0")), nullptr);
     closeWindow();
     EXPECT_EQ(readFile(queueFile), "1\r\n" + tolvenka::defaultTargetFolder() + "\r\n");
+}
+
+TEST_F(MainWindow, NoCaptionOfTheWindowOrTheDialogsIsCutInALargerFont) {
+    const QFont systemFont = QApplication::font();
+    for (const int points : {11, 14}) {
+        QFont font = systemFont;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        // Built in that font, as at a start.
+        state.emplace();
+        state->targetFolder = folder.path() + "/";
+        openWindow();
+        EXPECT_EQ(cutCaptions(*window), QStringList()) << points;
+
+        auto& links = state->DownloadsListDialog;
+        links.setLinks({fileLink(std::to_string(points))});
+        EXPECT_TRUE(testing_helpers::useModally(
+            links, [&] { EXPECT_EQ(cutCaptions(links), QStringList()) << points; }));
+
+        // The wait dialog grows for a progress text longer than the first.
+        auto& wait = state->waitDialog;
+        wait.show();
+        wait.setInfo(std::string(kestrune::text::fromUtf8("Проверка ссылки 100000 из 100000...")));
+        QApplication::processEvents();
+        EXPECT_EQ(cutCaptions(wait), QStringList()) << points;
+        wait.hide();
+        closeWindow();
+    }
+    QApplication::setFont(systemFont);
 }
 
 TEST_F(MainWindow, TheCaptionNamesTheServiceWithACapital) {
