@@ -7,16 +7,19 @@
 namespace tolvenka {
 
 void LinkListModel::append(const std::vector<std::string>& links, bool checked) {
+    append(links, std::vector<bool>(links.size(), checked));
+}
+
+void LinkListModel::append(const std::vector<std::string>& links,
+                           const std::vector<bool>& checked) {
     if (links.empty()) {
         return;
     }
     beginInsertRows({}, count(), count() + static_cast<int>(links.size()) - 1);
     rows.reserve(rows.size() + links.size());
-    for (const std::string& link : links) {
-        rows.push_back(Row{link, checked});
-    }
-    if (checked) {
-        checkedRows += static_cast<int>(links.size());
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        rows.push_back(Row{links[i], checked[i]});
+        checkedRows += checked[i] ? 1 : 0;
     }
     endInsertRows();
 }

@@ -18,6 +18,8 @@ public:
 
     // Appends one row per link, in order, checked or not.
     void append(const std::vector<std::string>& links, bool checked = true);
+    // Appends one row per link, in order, checked where `checked` says so.
+    void append(const std::vector<std::string>& links, const std::vector<bool>& checked);
     void clear();
 
     int count() const { return static_cast<int>(rows.size()); }

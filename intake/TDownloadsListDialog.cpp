@@ -250,7 +250,11 @@ void TDownloadsListDialog::clickRow(int row, bool extendFromLastClick) {
 }
 
 void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks) {
-    links->append(newLinks);
+    // A link the queue already holds and has not finished would only be
+    // fetched twice: it is offered, but not ticked.
+    std::vector<bool> checked = downloadsSet.holdsUnfinished(newLinks);
+    checked.flip();
+    links->append(newLinks, checked);
 }
 
 void TDownloadsListDialog::setFolderBrowser(FolderBrowser browser) {

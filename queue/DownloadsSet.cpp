@@ -162,6 +162,23 @@ void DownloadsSet::retryStopped() {
     }
 }
 
+std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& links) const {
+    std::unordered_set<std::string_view> unfinished;
+    for (const std::unique_ptr<Download>& download : downloads) {
+        const Download::State state = download->getState();
+        if (state != Download::State::Complete && state != Download::State::NotFound) {
+            unfinished.insert(download->getLink());
+        }
+    }
+    std::vector<bool> held(links.size(), false);
+    if (!unfinished.empty()) {
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            held[i] = unfinished.count(links[i]) != 0;
+        }
+    }
+    return held;
+}
+
 std::istream& DownloadsSet::load(std::istream& in) {
     clearAll();
     std::string kindName;

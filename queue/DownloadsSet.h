@@ -83,6 +83,9 @@ public:
     // GUI thread. Every download that stopped with an error, and that no
     // slot holds, goes back to the queue for one more try.
     void retryStopped();
+    // GUI thread. For each link, whether a download of the set that is
+    // neither complete nor not found has it.
+    std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
 
     // GUI thread. Replaces the contents by the records of a queue file. The
     // emptying announces itself like `clearAll`; the loaded downloads do not.

@@ -106,6 +106,17 @@ TEST_F(DownloadsListDialogTest, DownloadQueuesTheCheckedLinksInOrderIntoTheFolde
     EXPECT_EQ(downloads[0]->getTargetPath(), folder.file("one.zip"));
     EXPECT_EQ(downloads[1]->getLink(), threeLinks[2]);
     EXPECT_EQ(rows().count(), 0);
+
+    // Offered again, the two queued links come unticked: "Загрузить" would
+    // fetch them twice.
+    dialog.setLinks(threeLinks);
+    useDialog([&] {
+        EXPECT_FALSE(rows().isChecked(0));
+        EXPECT_TRUE(rows().isChecked(1));
+        EXPECT_FALSE(rows().isChecked(2));
+        click(QStringLiteral("download"));
+    });
+    EXPECT_EQ(queued().size(), 3u);
 }
 
 TEST_F(DownloadsListDialogTest, CancelAndTheCloseBoxQueueNothingAndRemoveTheRows) {
@@ -149,8 +160,9 @@ TEST_F(DownloadsListDialogTest,
         });
         EXPECT_FALSE(dialog.isVisible());
     }
-    // Each opening queued the second and third link.
-    EXPECT_EQ(downloadsSet.count(), 4);
+    // The first opening queued the second and third link; the second offered
+    // them unticked, as they were queued already.
+    EXPECT_EQ(downloadsSet.count(), 2);
 }
 
 TEST_F(DownloadsListDialogTest, OpensCentredEveryTime) {
