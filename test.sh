@@ -30,6 +30,9 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrument
 echo "== Build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 300 || status=1
+    # As a user meets it, through the accessibility bus: what a second start
+    # hands over shows in the first one's dialog.
+    tests/e2e/hand_over_test.py build/asan/ui/tolvenka || status=1
 else
     status=1
 fi
