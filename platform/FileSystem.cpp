@@ -133,6 +133,20 @@ int renameWithoutReplacing(const std::string& from, const std::string& to) {
     return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
+int obstacleToCreating(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::absolute(systemPath(path)).parent_path();
+    std::error_code error;
+    // The nearest folder of the path that exists is the one that must let
+    // the rest be made in it.
+    while (!std::filesystem::exists(folder, error) && folder.has_relative_path()) {
+        folder = folder.parent_path();
+    }
+    if (!std::filesystem::is_directory(folder, error)) {
+        return ENOTDIR;
+    }
+    return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 bool createParentFolders(const std::string& path, int* error) {
     const std::filesystem::path folder = systemPath(path).parent_path();
     if (folder.empty()) {

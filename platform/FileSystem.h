@@ -25,6 +25,12 @@ int renameWithoutReplacing(const std::string& from, const std::string& to);
 // symbolic link followed, the last one too where it points at nothing yet.
 std::filesystem::path canonicalSystemPath(const std::string& path);
 
+// Why a file could not be made at `path`, as far as can be told without
+// making anything: ENOTDIR when something that is no folder stands where a
+// folder of the path must be, EACCES or EROFS when the folder that exists
+// may not be written; 0 when nothing stands in the way.
+int obstacleToCreating(const std::string& path);
+
 // Creates the folder that `path` is in, with its parents, unless it exists.
 // On failure `error`, when given, gets the system's error number.
 bool createParentFolders(const std::string& path, int* error = nullptr);

@@ -216,7 +216,7 @@ bool RapidshareDownload::process() {
             // The back-off comes before a new page conversation only: the
             // transfer after a countdown goes ahead at once.
             if (serviceState != ServiceState::Countdown) {
-                refuseFolderAsTarget();
+                refuseBlockedTarget();
                 waitSeconds(backOffSeconds(failuresInARow));
             }
             switch (takeTurn(finalAddress)) {
@@ -298,7 +298,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
 }
 
 void RapidshareDownload::transferFile(const std::string& finalAddress) {
-    refuseFolderAsTarget();
+    refuseBlockedTarget();
     resetProgress();
     setServiceState(ServiceState::Transferring);
     // The reply goes into "<target>.part" and becomes the target only when
@@ -344,9 +344,19 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
     setServiceState(ServiceState::Done);
 }
 
-void RapidshareDownload::refuseFolderAsTarget() const {
-    if (platform::isDirectory(getTargetPath())) {
-        throw LocalFailure(LocalFailure::Kind::TargetIsFolder, getTargetPath());
+void RapidshareDownload::refuseBlockedTarget() const {
+    const std::string& target = getTargetPath();
+    if (platform::isDirectory(target)) {
+        throw LocalFailure(LocalFailure::Kind::TargetIsFolder, target);
+    }
+    const std::string folder = target.substr(0, target.rfind('/') + 1);
+    switch (platform::obstacleToCreating(target)) {
+    case 0:
+        return;
+    case ENOTDIR:
+        throw LocalFailure(LocalFailure::Kind::CannotCreateFolder, folder);
+    default:
+        throw LocalFailure(LocalFailure::Kind::NoAccess, folder);
     }
 }
 

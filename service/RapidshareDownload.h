@@ -83,8 +83,10 @@ private:
     TurnOutcome takeTurn(std::string& finalAddress);
     TurnOutcome requestTicket(std::string& finalAddress);
     void transferFile(const std::string& finalAddress);
-    // Throws the LocalFailure of a folder where the file must go.
-    void refuseFolderAsTarget() const;
+    // Throws the LocalFailure of what stands in the way of the file on this
+    // machine, as far as can be told before it is made: a folder where the
+    // file must go, a folder that cannot be made or written.
+    void refuseBlockedTarget() const;
     // Moves the whole file from `partPath` to the target, never over a file
     // it did not write: a name taken meanwhile makes it take the next free
     // one, which becomes the target.

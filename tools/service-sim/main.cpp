@@ -33,6 +33,11 @@ int serve(const servicesim::CommandLine& line) {
     int received = 0;
     sigwait(&stopSignals, &received);
     sim.stop();
+    // What each file was asked for, for benchmarks that count conversations.
+    for (const auto& file : line.files) {
+        std::cerr << file.id << ": " << sim.attempts(file.id) << " link page requests, "
+                  << sim.transfers(file.id) << " transfers\n";
+    }
     return 0;
 }
 
