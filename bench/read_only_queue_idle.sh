@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # CPU at rest with a long queue whose file cannot be written, against one
-# that can: 100,000 downloads of which the first waits out a long countdown
-# (its state changed once, so the file is due to be written), the rest are
-# complete. Every build named runs with a writable and a read-only
+# that can: 100,000 downloads of which the first turns out to be gone from
+# the service just after the start (so the file is due to be written once),
+# the rest are complete. Every build named runs with a writable and a read-only
 # downloads.txt, all four (or more) side by side.
 #
 # Usage: bench/read_only_queue_idle.sh BUILD_DIR [BUILD_DIR...]
@@ -25,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$sim_build/tools/service-sim/tolvenka-service-sim" --file 1/waiting.bin --script countdown:3600 \
+"$sim_build/tools/service-sim/tolvenka-service-sim" --file 1/gone.bin --script notfound \
     >"$work/service.txt" 2>/dev/null &
 pids+=($!)
 until [ "$(wc -l <"$work/service.txt")" -ge 2 ]; do sleep 0.05; done
@@ -36,7 +36,7 @@ write_queue_file() { # PATH
     awk -v n="$size" -v host="$host" -v dir="$work/files/" -v first="$waiting" 'BEGIN {
         ORS = "\r\n"
         print "0"; print dir
-        print host; print first; print dir "waiting.bin"; print "Queue"; print ""
+        print host; print first; print dir "gone.bin"; print "Queue"; print ""
         for (i = 2; i <= n; i++) {
             name = sprintf("file-%06d.rar", i)
             print host
@@ -52,15 +52,22 @@ cpu_ticks() { # PID: utime + stime of all its threads
     awk '{ print $14 + $15 }' /proc/"$1"/stat
 }
 
-declare -A programs
-for build in "$@"; do
+builds=()
+for dir in "$@"; do
+    builds+=("$(cd "$dir" && pwd)")
+done
+
+declare -A programs=()
+runs=0
+for build in "${builds[@]}"; do
     for mode in writable read-only; do
-        dir=$work/$(basename "$build")-$mode
+        runs=$((runs + 1))
+        dir=$work/$runs
         mkdir -p "$dir"
         write_queue_file "$dir/downloads.txt"
         [ $mode = read-only ] && chmod a-w "$dir/downloads.txt"
         (cd "$dir" && QT_QPA_PLATFORM=offscreen TOLVENKA_SERVICE_HOST=$host \
-            exec "$(cd "$build" && pwd)/ui/tolvenka" >/dev/null 2>&1) &
+            exec "$build/ui/tolvenka" >/dev/null 2>&1) &
         programs["$build $mode"]=$!
         pids+=($!)
     done

@@ -382,10 +382,18 @@ TEST_F(MainWindow, ADownloadThatCannotBeWrittenHereStopsWithItsReasonAndTheQueue
     EXPECT_EQ(tolvenka::toQString(stopped->getFailureReason()),
               QString::fromUtf8("не удаётся создать папку ") +
                   QString::fromStdString(folder.file("blocker") + "/sub/"));
-    closeWindow();
-    EXPECT_NE(readFile(queueFile).find(blocked + "\r\n" + folder.file("blocker") +
-                                       "/sub/file21.zip\r\nQueue\r\n"),
-              std::string::npos);
+    // It stays in the queue, and is saved so.
+    const std::string record =
+        blocked + "\r\n" + folder.file("blocker") + "/sub/file21.zip\r\nQueue\r\n";
+    EXPECT_TRUE(
+        pumpUntil([&] { return readFile(queueFile).find(record) != std::string::npos; }, 5'000));
+
+    // Mended, "Продолжить загрузку" gives it one more try.
+    std::filesystem::remove(folder.file("blocker"));
+    testing_helpers::clickButton(*window, QStringLiteral("start"));
+    EXPECT_TRUE(pumpUntil(
+        [&] { return std::filesystem::exists(folder.file("blocker") + "/sub/file21.zip"); },
+        10'000));
 }
 
 TEST_F(MainWindow, AQueueFileThatCannotBeWrittenIsToldOnce) {
