@@ -25,6 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+: >"$work/service.txt"
 "$sim_build/tools/service-sim/tolvenka-service-sim" --file 1/gone.bin --script notfound \
     >"$work/service.txt" 2>/dev/null &
 pids+=($!)

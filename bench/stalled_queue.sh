@@ -2,7 +2,8 @@
 # A queue of two downloads whose first goes into a folder that cannot be made
 # (a file stands where the folder would be), against the simulated service:
 # how many page conversations the first costs in a while, and how long the
-# second waits before its file has arrived. Every build named runs at the
+# second waits before its file has arrived (its own countdown, 0 + 5 s,
+# included). Every build named runs at the
 # same time, each with its own service and folder, so they share the load.
 #
 # Usage: bench/stalled_queue.sh BUILD_DIR [BUILD_DIR...]
@@ -30,6 +31,7 @@ run() { # run INDEX BUILD_DIR: prints "BUILD conversations first-file-seconds"
     local dir=$work/$index
     mkdir -p "$dir/files"
     : >"$dir/blocker"
+    : >"$dir/service.txt"
     "$sim" \
         --file 1/blocked.bin --size 1K --script countdown:0 \
         --file 2/next.bin --size 1K --script countdown:0 \
