@@ -54,7 +54,7 @@ run() { # run INDEX BUILD_DIR: prints "BUILD conversations first-file-seconds"
     local arrived=never
     while [ $((($(date +%s%N) - start) / 1000000000)) -lt "$seconds" ]; do
         if [ "$arrived" = never ] && [ -e "$dir/files/next.bin" ]; then
-            arrived=$(awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%.2f", ns / 1e9 }')
+            arrived=$(awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%.2fs", ns / 1e9 }')
         fi
         sleep 0.05
     done
@@ -76,5 +76,5 @@ done
 wait
 for ((i = 0; i < index; i++)); do
     read -r build conversations arrived <"$work/result.$i"
-    printf '  %-40s %4s conversations   next file after: %s s\n' "$build" "$conversations" "$arrived"
+    printf '  %-40s %4s conversations   next file after: %s\n' "$build" "$conversations" "$arrived"
 done
