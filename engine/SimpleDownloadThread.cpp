@@ -5,6 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
 
+#include <utility>
+
 namespace tolvenka {
 
 SimpleDownloadThread::SimpleDownloadThread(DownloadQueue& queue, int slot, std::string kindName,
@@ -99,6 +101,9 @@ Download* SimpleDownloadThread::pickDownload() {
         return nullptr;
     }
     Download* picked = queue.pickNext(workerSlot, workerKind);
+    if (picked == nullptr && std::exchange(workedSinceIdle, false)) {
+        onOutOfWork();
+    }
     // A handler of the pick event may have paused or stopped us before the
     // download became active, where the abort could not reach it.
     if (picked != nullptr && (paused || stopRequested)) {
@@ -116,6 +121,14 @@ void SimpleDownloadThread::finishDownload(Download* download) {
     // after its run ended would otherwise cut its next run short.
     download->forgetAbort();
     queue.releaseSlot(workerSlot);
+    // Told before a completed download may be deleted below.
+    const Download::State verdict = download->getState();
+    if (verdict != Download::State::Queued) {
+        workedSinceIdle = true;
+    }
+    if (verdict == Download::State::Error) {
+        onStoppedWithError(download);
+    }
     if (deleteCompleted) {
         queue.clearComplete();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Thread.h"
+#include "support/Event.h"
 
 #include <atomic>
 #include <exception>
@@ -44,6 +45,14 @@ public:
     // Any thread. True once the loop has ended.
     bool isFinished() const { return finished.load(); }
 
+    // Fire on the GUI thread; set them there. A run ended with the download
+    // in Error: it stopped with its failure reason, and the queue goes on.
+    kestrune::Event<Download*> onStoppedWithError;
+    // A pick found nothing to run, and some run ended since the worker last
+    // went idle: the queue has run out of work. A run that only went back
+    // to the queue (a pause, a removal) does not count.
+    kestrune::Event<> onOutOfWork;
+
 protected:
     void execute() override;
 
@@ -62,6 +71,8 @@ private:
     // The download between the pick and the finish step, for stop and pause
     // to abort. Whoever takes it out aborts it, so it is aborted once.
     std::atomic<Download*> activeDownload{nullptr};
+    // GUI thread: some run ended in a verdict since the last fruitless pick.
+    bool workedSinceIdle = false;
     const int workerSlot;
     const std::string workerKind;
 };

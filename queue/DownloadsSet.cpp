@@ -53,7 +53,37 @@ bool DownloadsSet::isCurrent(const Download* download) const {
     return slotOf(download) >= 0;
 }
 
+bool DownloadsSet::isLeaving(std::size_t index) const {
+    return !leavingSerials.empty() && std::find(leavingSerials.begin(), leavingSerials.end(),
+                                                serials[index]) != leavingSerials.end();
+}
+
+// The removed downloads leave the list before any of them is deleted, so the
+// list never holds a deleted download. `picks` sees each index before the
+// list moves past it.
+template <typename Predicate>
+bool DownloadsSet::removeIdle(Predicate picks) {
+    Downloads removed;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < downloads.size(); ++i) {
+        if (picks(i) && !isCurrent(downloads[i].get())) {
+            removed.push_back(std::move(downloads[i]));
+        } else {
+            downloads[kept] = std::move(downloads[i]);
+            serials[kept] = serials[i];
+            ++kept;
+        }
+    }
+    downloads.resize(kept);
+    serials.resize(kept);
+    std::erase_if(leavingSerials, [&](std::uint64_t serial) {
+        return !std::binary_search(serials.begin(), serials.end(), serial);
+    });
+    return !removed.empty();
+}
+
 Download* DownloadsSet::pickNext(int slot, const std::string& kindName) {
+    removeIdleLeavers();
     // Read before the search: a change during it makes the next pick search.
     const std::uint64_t changesSeen = changes.load();
     Download* chosen = nullptr;
@@ -61,7 +91,8 @@ Download* DownloadsSet::pickNext(int slot, const std::string& kindName) {
         fruitlessSearch && fruitlessSearchAt == changesSeen && fruitlessSearchKind == kindName;
     if (!searchedInVain) {
         const auto next = std::find_if(downloads.begin(), downloads.end(), [&](const auto& d) {
-            return d->getState() == Download::State::Queued && d->getKindName() == kindName;
+            return d->getState() == Download::State::Queued && d->getKindName() == kindName &&
+                   !isLeaving(static_cast<std::size_t>(&d - downloads.data()));
         });
         chosen = next == downloads.end() ? nullptr : next->get();
         fruitlessSearch = chosen == nullptr;
@@ -149,9 +180,31 @@ bool DownloadsSet::clearAll() {
         downloads.pop_back();
         serials.pop_back();
     }
+    leavingSerials.clear();
     ++changes;
     onSetChange(this);
     return true;
+}
+
+void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
+    const std::unordered_set<const Download*> removed(leavers.begin(), leavers.end());
+    const auto isRemoved = [&](std::size_t index) {
+        return removed.count(downloads[index].get()) != 0;
+    };
+    bool marked = false;
+    for (std::size_t index = 0; index < downloads.size(); ++index) {
+        if (isRemoved(index) && isCurrent(downloads[index].get()) && !isLeaving(index)) {
+            // Its worker's run ends soon, back in Queued; the next pick or
+            // work tick after the slot lets go removes it.
+            leavingSerials.push_back(serials[index]);
+            downloads[index]->abort();
+            marked = true;
+        }
+    }
+    if (removeIdle(isRemoved) || marked) {
+        ++changes;
+    }
+    onSetChange(this);
 }
 
 void DownloadsSet::retryStopped() {
@@ -179,6 +232,15 @@ std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& 
     return held;
 }
 
+void DownloadsSet::retry(const std::vector<const Download*>& chosen) {
+    const std::unordered_set<const Download*> retried(chosen.begin(), chosen.end());
+    for (const std::unique_ptr<Download>& download : downloads) {
+        if (retried.count(download.get()) != 0 && !isCurrent(download.get())) {
+            download->requeue();
+        }
+    }
+}
+
 std::istream& DownloadsSet::load(std::istream& in) {
     clearAll();
     std::string kindName;
@@ -196,8 +258,10 @@ std::istream& DownloadsSet::load(std::istream& in) {
 }
 
 void DownloadsSet::save(std::ostream& out) const {
-    for (const std::unique_ptr<Download>& download : downloads) {
-        download->save(out);
+    for (std::size_t index = 0; index < downloads.size(); ++index) {
+        if (!isLeaving(index)) {
+            downloads[index]->save(out);
+        }
     }
 }
 
@@ -217,30 +281,25 @@ void DownloadsSet::forwardStatusChange(Download* download) {
     }
 }
 
-// The removed downloads leave the list before any of them is deleted, so the
-// list never holds a deleted download.
 void DownloadsSet::removeAllIn(Download::State state) {
-    Downloads removed;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < downloads.size(); ++i) {
-        if (downloads[i]->getState() == state && !isCurrent(downloads[i].get())) {
-            removed.push_back(std::move(downloads[i]));
-        } else {
-            downloads[kept] = std::move(downloads[i]);
-            serials[kept] = serials[i];
-            ++kept;
-        }
-    }
-    downloads.resize(kept);
-    serials.resize(kept);
-    if (!removed.empty()) {
+    if (removeIdle([&](std::size_t index) { return downloads[index]->getState() == state; })) {
         ++changes;
     }
-    removed.clear();
     onSetChange(this);
 }
 
+void DownloadsSet::removeIdleLeavers() {
+    if (leavingSerials.empty()) {
+        return;
+    }
+    if (removeIdle([&](std::size_t index) { return isLeaving(index); })) {
+        ++changes;
+        onSetChange(this);
+    }
+}
+
 void DownloadsSet::onWorkTimer() {
+    removeIdleLeavers();
     if (!onWork) {
         return;
     }

@@ -79,6 +79,11 @@ public:
     void clearNotFound();
     // GUI thread. False, and nothing changes, while any slot is busy.
     bool clearAll();
+    // GUI thread. Removes these members (others are passed over), then fires
+    // onSetChange once. One that a slot holds is aborted and leaves once no
+    // slot holds it; meanwhile it is neither picked nor saved. Files on disk
+    // are never touched.
+    void remove(const std::vector<const Download*>& leavers);
 
     // GUI thread. Every download that stopped with an error, and that no
     // slot holds, goes back to the queue for one more try.
@@ -86,6 +91,9 @@ public:
     // GUI thread. For each link, whether a download of the set that is
     // neither complete nor not found has it.
     std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
+    // GUI thread. Those of these that stopped with an error or were not
+    // found, and that no slot holds, go back to the queue.
+    void retry(const std::vector<const Download*>& downloads);
 
     // GUI thread. Replaces the contents by the records of a queue file. The
     // emptying announces itself like `clearAll`; the loaded downloads do not.
@@ -109,11 +117,21 @@ private:
     void append(std::unique_ptr<Download> download);
     void forwardStatusChange(Download* download);
     bool isCurrent(const Download* download) const;
+    bool isLeaving(std::size_t index) const;
     void removeAllIn(Download::State state);
+    // Removes the members the predicate picks and no slot holds; true when
+    // any went.
+    template <typename Predicate>
+    bool removeIdle(Predicate picks);
+    // Removes the leavers no slot holds any more; fires onSetChange if any.
+    void removeIdleLeavers();
     void onWorkTimer();
 
     Downloads downloads;
     std::vector<std::uint64_t> serials; // one per download, ascending
+    // Removed while a slot held them: members until it lets go. Serial
+    // numbers, since they are never reused. Usually empty.
+    std::vector<std::uint64_t> leavingSerials;
     std::uint64_t nextSerial = 0;
     std::atomic<std::uint64_t> changes{0};
     std::vector<std::atomic<Download*>> currentDownloads;

@@ -12,7 +12,15 @@ Application::Application(int& argc, char** argv)
     setApplicationName(QString::fromUtf8("Толвенка"));
     // The application's id, which names its desktop file and metainfo (dist/).
     setDesktopFileName(QStringLiteral("org.tolvenka.tolvenka"));
+    setWindowIcon(icon());
     loadRussianTranslations(*this);
+}
+
+QIcon Application::icon() {
+    QIcon builtIn;
+    builtIn.addFile(QStringLiteral(":/icons/tolvenka-48.png"), QSize(48, 48));
+    builtIn.addFile(QStringLiteral(":/icons/tolvenka-256.png"), QSize(256, 256));
+    return QIcon::fromTheme(QStringLiteral("org.tolvenka.tolvenka"), builtIn);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

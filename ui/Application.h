@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <exception>
 
 namespace tolvenka {
@@ -12,6 +13,10 @@ public:
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // The program's icon: the one the desktop's icon theme has under the
+    // application's id, else the one built in.
+    static QIcon icon();
 
     // GUI thread. Shows an exception the program did not expect, as one that
     // escaped a handler is shown: its message in a message box.

@@ -4,7 +4,9 @@
 #include "queue/DownloadsSet.h"
 #include "widgets/WidgetText.h"
 
+#include <QTextDocument>
 #include <algorithm>
+#include <utility>
 
 namespace tolvenka {
 
@@ -65,24 +67,37 @@ void DownloadsGridModel::insertRowsThatJoined(const DownloadsSet& set) {
                (row == rows.size() || set.serialAt(runEnd) != rows[row].serial)) {
             ++runEnd;
         }
-        std::vector<Row> joined;
-        joined.reserve(static_cast<std::size_t>(runEnd - member));
-        for (int index = member; index < runEnd; ++index) {
-            joined.push_back(rowFor(set, index));
-        }
         const int first = static_cast<int>(row);
-        beginInsertRows({}, first, first + static_cast<int>(joined.size()) - 1);
-        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(row),
-                    std::make_move_iterator(joined.begin()), std::make_move_iterator(joined.end()));
+        const int count = runEnd - member;
+        beginInsertRows({}, first, first + count - 1);
+        if (row == rows.size()) {
+            // A load or an add: the rows are made in place, so a long queue
+            // is never held twice while it joins.
+            if (rows.empty()) {
+                rows.reserve(static_cast<std::size_t>(count));
+            }
+            for (int index = member; index < runEnd; ++index) {
+                rows.push_back(rowFor(set, index));
+            }
+        } else {
+            std::vector<Row> joined;
+            joined.reserve(static_cast<std::size_t>(count));
+            for (int index = member; index < runEnd; ++index) {
+                joined.push_back(rowFor(set, index));
+            }
+            rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(row),
+                        std::make_move_iterator(joined.begin()),
+                        std::make_move_iterator(joined.end()));
+        }
         endInsertRows();
-        row += joined.size();
+        row += static_cast<std::size_t>(count);
         member = runEnd;
     }
 }
 
 DownloadsGridModel::Row DownloadsGridModel::rowFor(const DownloadsSet& set, int index) {
     const Download* download = set.at(index);
-    Row row{set.serialAt(index), download, download->getLink(), 0};
+    Row row{set.serialAt(index), download, download->getLink(), {}, {}, 0};
     readState(row);
     return row;
 }
@@ -114,6 +129,16 @@ void DownloadsGridModel::refreshAllStates() {
 }
 
 bool DownloadsGridModel::readState(Row& row) {
+    // Compared first: most reads change nothing, and a copy would allocate.
+    if (const std::string& path = row.download->getTargetPath(); path != row.targetPath) {
+        row.targetPath = path;
+    }
+    // Most downloads never failed, so most rows keep no reason at all.
+    if (std::string reason = row.download->getFailureReason(); reason.empty()) {
+        row.failureReason.reset();
+    } else if (!row.failureReason || *row.failureReason != reason) {
+        row.failureReason = std::make_unique<const std::string>(std::move(reason));
+    }
     const std::uint16_t caption = captionId(row.download->getStateCaption());
     const bool changed = caption != row.caption;
     row.caption = caption;
@@ -141,15 +166,41 @@ int DownloadsGridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
+const Download* DownloadsGridModel::downloadAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows.size())
+               ? rows[static_cast<std::size_t>(row)].download
+               : nullptr;
+}
+
 QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) {
+    if (!index.isValid()) {
         return {};
     }
     if (index.row() >= static_cast<int>(rows.size())) {
-        return QString(); // the empty row after the last download
+        // The empty row after the last download.
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
     }
     const Row& row = rows[static_cast<std::size_t>(index.row())];
-    return toQString(index.column() == 0 ? row.link : captions[row.caption]);
+    switch (role) {
+    case Qt::DisplayRole:
+        return toQString(index.column() == 0 ? row.link : captions[row.caption]);
+    case Qt::ToolTipRole:
+        // A link is anybody's text: shown as it is, never as markup.
+        return Qt::convertFromPlainText(description(row));
+    case Qt::AccessibleDescriptionRole:
+        return description(row);
+    default:
+        return {};
+    }
+}
+
+QString DownloadsGridModel::description(const Row& row) {
+    QString text = QString::fromUtf8("Ссылка: ") + toQString(row.link) +
+                   QString::fromUtf8("\nФайл: ") + toQString(row.targetPath);
+    if (row.failureReason) {
+        text += QString::fromUtf8("\nПоследняя ошибка: ") + toQString(*row.failureReason);
+    }
+    return text;
 }
 
 QVariant DownloadsGridModel::headerData(int section, Qt::Orientation orientation, int role) const {

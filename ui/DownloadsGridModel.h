@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,11 @@ class DownloadsSet;
 //
 // A row keeps copies of its texts; the download it stands for is read only
 // right after the rows have been brought in line with the queue, on the GUI
-// thread, when every download the rows name is alive.
+// thread, when every download the rows name is alive. So a tooltip asked for
+// between a download's leaving and the next sync still has its texts.
+//
+// A row's tooltip, which is also its cells' description for screen readers,
+// names the whole link, the target path and the reason of the last failure.
 class DownloadsGridModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
@@ -32,6 +37,10 @@ public:
     // Reads the state of every row anew.
     void refreshAllStates();
 
+    // The download of a row, null for the empty row; only right after the
+    // rows were synced.
+    const Download* downloadAt(int row) const;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -43,14 +52,18 @@ private:
         std::uint64_t serial;
         const Download* download;
         std::string link;
-        std::uint16_t caption; // index into `captions`
+        std::string targetPath;
+        std::unique_ptr<const std::string> failureReason; // null when none
+        std::uint16_t caption;                            // index into `captions`
     };
 
     void removeRowsThatLeft(const DownloadsSet* set);
     void insertRowsThatJoined(const DownloadsSet& set);
     Row rowFor(const DownloadsSet& set, int index);
-    // Whether the caption changed.
+    // Whether the caption changed; the other texts follow silently, since
+    // they are only asked for on demand.
     bool readState(Row& row);
+    static QString description(const Row& row);
     std::uint16_t captionId(const std::string& caption);
     void announceChange(int firstRow, int lastRow);
 

@@ -10,10 +10,17 @@
 #include "widgets/WidgetText.h"
 
 #include <QHBoxLayout>
+#include <QAction>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -59,6 +66,7 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(grid, 1);
+    buildRowActions();
 
     timer = new QTimer(this);
     timer->setInterval(refreshIntervalMs);
@@ -226,19 +234,22 @@ void DownloadsSetPanel::onTimer() {
 }
 
 void DownloadsSetPanel::refreshGrid() {
-    // The members first: after this every row names a live download. Every
-    // change of them is announced (a load empties the set, which announces
-    // itself, before it fills it), so the rows never outlive a download
-    // unnoticed.
-    if (std::exchange(membersToSync, false)) {
-        model->syncMembers(attachedSet);
-    }
+    syncRows();
     if (otherStatesChanged.exchange(false)) {
         currentStatesChanged = false;
         model->refreshAllStates();
         statesToRead();
     } else if (currentStatesChanged.exchange(false)) {
         model->refreshStates(statesToRead());
+    }
+}
+
+// After this every row names a live download. Every change of the members
+// is announced (a load empties the set, which announces itself, before it
+// fills it), so the rows never outlive a download unnoticed.
+void DownloadsSetPanel::syncRows() {
+    if (std::exchange(membersToSync, false)) {
+        model->syncMembers(attachedSet);
     }
 }
 
@@ -258,6 +269,155 @@ std::vector<std::uint64_t> DownloadsSetPanel::statesToRead() {
     }
     picked = std::move(stillCurrent);
     return serials;
+}
+
+void DownloadsSetPanel::buildRowActions() {
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A long link keeps its end, the file name, in view.
+    grid->setTextElideMode(Qt::ElideMiddle);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    openOnDesktop = [](const QUrl& url) {
+        QDesktopServices::openUrl(url);
+    };
+
+    openFileAction = addRowAction("Открыть файл", &DownloadsSetPanel::openFiles);
+    openFileAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    openFolderAction = addRowAction("Открыть папку", &DownloadsSetPanel::openFolders);
+    copyLinksAction = addRowAction("Копировать ссылки", &DownloadsSetPanel::copyLinks);
+    copyLinksAction->setShortcut(QKeySequence::Copy);
+    retryAction = addRowAction("Повторить", &DownloadsSetPanel::retry);
+    removeAction = addRowAction("Удалить из списка", &DownloadsSetPanel::removeFromList);
+    removeAction->setShortcut(QKeySequence::Delete);
+
+    rowMenu = new QMenu(this);
+    rowMenu->addActions({openFileAction, openFolderAction, copyLinksAction});
+    rowMenu->addSeparator();
+    rowMenu->addActions({retryAction, removeAction});
+    // The keys stay live for whatever is selected when they are pressed;
+    // each action passes over the rows it does not apply to.
+    connect(rowMenu, &QMenu::aboutToHide, this, [this] {
+        openFileAction->setEnabled(true);
+        retryAction->setEnabled(true);
+    });
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { showRowMenu(position); });
+    connect(grid, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { openFileOfRow(index); });
+}
+
+QAction* DownloadsSetPanel::addRowAction(const char* caption, void (DownloadsSetPanel::*act)()) {
+    auto* action = new QAction(QString::fromUtf8(caption), grid);
+    // A key acts while the grid has the focus, and nowhere else.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, [this, act] { (this->*act)(); });
+    grid->addAction(action);
+    return action;
+}
+
+namespace {
+
+bool isComplete(const Download* download) {
+    return download->getState() == Download::State::Complete;
+}
+
+bool hasStopped(const Download* download) {
+    const Download::State state = download->getState();
+    return state == Download::State::Error || state == Download::State::NotFound;
+}
+
+QString folderOf(const Download& download) {
+    return QFileInfo(toQString(download.getTargetPath())).absolutePath();
+}
+
+} // namespace
+
+void DownloadsSetPanel::showRowMenu(const QPoint& position) {
+    const std::vector<const Download*> selected = selectedDownloads();
+    if (selected.empty()) {
+        return;
+    }
+    openFileAction->setEnabled(std::any_of(selected.begin(), selected.end(), isComplete));
+    retryAction->setEnabled(std::any_of(selected.begin(), selected.end(), [&](const Download* d) {
+        return hasStopped(d) && attachedSet->slotOf(d) < 0;
+    }));
+    rowMenu->popup(grid->viewport()->mapToGlobal(position));
+}
+
+std::vector<const Download*> DownloadsSetPanel::selectedDownloads() {
+    syncRows();
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : grid->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.push_back(row);
+        }
+    }
+    // Ranges may overlap after Ctrl-clicks.
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<const Download*> selected;
+    selected.reserve(rows.size());
+    for (const int row : rows) {
+        if (const Download* download = model->downloadAt(row)) {
+            selected.push_back(download);
+        }
+    }
+    return selected;
+}
+
+void DownloadsSetPanel::openFiles() {
+    for (const Download* download : selectedDownloads()) {
+        if (isComplete(download)) {
+            openFileOf(*download);
+        }
+    }
+}
+
+void DownloadsSetPanel::openFolders() {
+    QStringList folders;
+    for (const Download* download : selectedDownloads()) {
+        folders << folderOf(*download);
+    }
+    folders.removeDuplicates();
+    for (const QString& folder : folders) {
+        openOnDesktop(QUrl::fromLocalFile(folder));
+    }
+}
+
+void DownloadsSetPanel::copyLinks() {
+    QStringList links;
+    for (const Download* download : selectedDownloads()) {
+        links << toQString(download->getLink());
+    }
+    if (!links.isEmpty()) {
+        QGuiApplication::clipboard()->setText(links.join(u'\n'));
+    }
+}
+
+void DownloadsSetPanel::retry() {
+    if (attachedSet != nullptr) {
+        attachedSet->retry(selectedDownloads());
+    }
+}
+
+void DownloadsSetPanel::removeFromList() {
+    if (attachedSet != nullptr) {
+        attachedSet->remove(selectedDownloads());
+    }
+}
+
+// The row is followed through the sync, which may move or remove it.
+void DownloadsSetPanel::openFileOfRow(const QModelIndex& index) {
+    const QPersistentModelIndex row(index);
+    syncRows();
+    const Download* download = row.isValid() ? model->downloadAt(row.row()) : nullptr;
+    if (download != nullptr && isComplete(download)) {
+        openFileOf(*download);
+    }
+}
+
+void DownloadsSetPanel::openFileOf(const Download& download) {
+    openOnDesktop(QUrl::fromLocalFile(toQString(download.getTargetPath())));
 }
 
 const char* Register() {

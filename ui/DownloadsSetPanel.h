@@ -3,12 +3,18 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QAction;
+class QMenu;
+class QModelIndex;
+class QPoint;
 class QTableView;
 class QTimer;
+class QUrl;
 
 namespace tolvenka {
 
@@ -24,11 +30,20 @@ class DownloadsSet;
 // applies it on the GUI thread. That is what lets the worker thread report
 // state changes while it runs a download.
 //
+// The grid selects whole rows, several with Shift and Ctrl, and its context
+// menu acts on them: open a finished file or the folders, copy the links,
+// try stopped downloads again, remove them from the list. Enter and a double
+// click open finished files, Ctrl+C copies, Delete removes.
+//
 // The boxes are named "slot0", "slot1", ..., the grid "grid".
 class DownloadsSetPanel : public QWidget {
 public:
     explicit DownloadsSetPanel(QWidget* parent = nullptr);
     ~DownloadsSetPanel() override;
+
+    // Hands a file or folder to the desktop, which opens it with the user's
+    // program for it; tests put a recorder here.
+    std::function<void(const QUrl&)> openOnDesktop;
 
     // Attaches the panel to `set`, or to nothing for null.
     void setDownloadsSet(DownloadsSet* set);
@@ -60,7 +75,22 @@ private:
     void resizeEvent(QResizeEvent* event) override;
 
     void refreshGrid();
+    void syncRows();
     std::vector<std::uint64_t> statesToRead();
+
+    void buildRowActions();
+    QAction* addRowAction(const char* caption, void (DownloadsSetPanel::*act)());
+    void showRowMenu(const QPoint& position);
+    // The downloads of the selected rows, in queue order; the rows are
+    // synced first, so each is alive until control returns to the loop.
+    std::vector<const Download*> selectedDownloads();
+    void openFiles();
+    void openFolders();
+    void copyLinks();
+    void retry();
+    void removeFromList();
+    void openFileOfRow(const QModelIndex& index);
+    void openFileOf(const Download& download);
 
     DownloadsSet* attachedSet = nullptr;
     // One per slot; deleted here when the panel is attached anew, or before
@@ -70,6 +100,12 @@ private:
     QTimer* timer;
     QTableView* grid;
     DownloadsGridModel* model;
+    QAction* openFileAction;
+    QAction* openFolderAction;
+    QAction* copyLinksAction;
+    QAction* retryAction;
+    QAction* removeAction;
+    QMenu* rowMenu;
 
     // What the grid has to catch up with, noted by the set's events and
     // applied by the timer. A state changes on the worker thread only while

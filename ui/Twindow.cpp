@@ -1,5 +1,6 @@
 #include "ui/Twindow.h"
 
+#include "engine/Download.h"
 #include "engine/FailureReason.h"
 #include "engine/SimpleDownloadThread.h"
 #include "intake/LinkExtraction.h"
@@ -10,6 +11,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
+#include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
 #include "widgets/PushButton.h"
@@ -222,6 +224,13 @@ void Twindow::formCreate() {
             // repeats cannot pile up message boxes.
             platform::synchronize([&] { Application::showError(error); });
         });
+    notices = std::make_unique<DesktopNotices>(*this);
+    downloadThread->onStoppedWithError = [this](Download* download) {
+        notices->downloadStopped(*download);
+    };
+    downloadThread->onOutOfWork = [this] {
+        notices->allDone();
+    };
     saveTimer->start();
 }
 

@@ -16,6 +16,7 @@ class QTimer;
 
 namespace tolvenka {
 
+class DesktopNotices;
 class DownloadsSetPanel;
 class Main;
 class SimpleDownloadThread;
@@ -81,6 +82,7 @@ private:
     QTimer* closeTimer;
     QTimer* saveTimer;
     std::unique_ptr<SimpleDownloadThread> downloadThread;
+    std::unique_ptr<DesktopNotices> notices;
     bool closing = false;
     bool saveFailureShown = false;
     QStringList outsideLinks;

@@ -161,6 +161,29 @@ TEST_F(WorkerTest, WithDeleteCompletedOnACompletedDownloadLeavesTheSetInTheSameP
     EXPECT_EQ(set.at(0), notFound);
 }
 
+TEST_F(WorkerTest, TellsOfEachErrorStopAndOnceOfRunningOutOfWorkAfterARun) {
+    std::vector<std::string> stopped;
+    int outOfWork = 0;
+    startWorker();
+    worker->onStoppedWithError = [&](Download* download) {
+        stopped.push_back(static_cast<TracedDownload*>(download)->name);
+    };
+    worker->onOutOfWork = [&] {
+        ++outOfWork;
+    };
+    pumpFor(250);
+    EXPECT_EQ(outOfWork, 0) << "nothing ran yet";
+
+    addTraced(set, "broken")->body = [](ScriptedDownload&) -> bool {
+        throw std::runtime_error("disk full");
+    };
+    addTraced(set, "done")->body = complete;
+    ASSERT_TRUE(pumpUntil([&] { return outOfWork > 0; }));
+    pumpFor(250);
+    EXPECT_EQ(stopped, std::vector<std::string>{"broken"});
+    EXPECT_EQ(outOfWork, 1) << "an idle worker tells it once";
+}
+
 // A download that waits for a minute on its first run and completes on the
 // next one.
 void waitOnFirstRun(TracedDownload* download, std::atomic<int>& runs) {

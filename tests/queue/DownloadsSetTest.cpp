@@ -139,6 +139,37 @@ TEST_F(DownloadsSetTest, ClearAllRefusesWhileASlotIsBusyAndOtherwiseDeletesFromT
     EXPECT_EQ(deletions, (std::vector<std::string>{"c", "b", "a"}));
 }
 
+TEST_F(DownloadsSetTest, RemovingARunningDownloadAbortsItAndItLeavesOnceItsSlotLetsGo) {
+    TracedDownload* running = addTraced(set, "running");
+    TracedDownload* idle = addTraced(set, "idle");
+    addTraced(set, "kept");
+    ASSERT_EQ(set.pickNext(0, kindX), running);
+    setChanges = 0;
+    const std::uint64_t changesBefore = set.changeCount();
+
+    set.remove({running, idle});
+    EXPECT_EQ(setChanges, 1);
+    EXPECT_GT(set.changeCount(), changesBefore);
+    EXPECT_TRUE(running->isAbortRequested());
+    EXPECT_EQ(names(), (std::vector<std::string>{"running", "kept"}));
+    std::ostringstream saved;
+    set.save(saved);
+    EXPECT_EQ(saved.str().find("running"), std::string::npos) << "a leaver is not saved";
+
+    // Its run ended back in the queue; the worker lets go and picks again.
+    running->setState(State::Queued);
+    set.releaseSlot(0);
+    Download* picked = set.pickNext(0, kindX);
+    EXPECT_EQ(names(), std::vector<std::string>{"kept"});
+    EXPECT_EQ(static_cast<TracedDownload*>(picked)->name, "kept");
+
+    // With no more picks (a paused worker), the work timer removes it.
+    set.remove({picked});
+    set.releaseSlot(0);
+    pumpFor(100);
+    EXPECT_EQ(set.count(), 0);
+}
+
 TEST_F(DownloadsSetTest, ForwardsStateChangesWithTheSlotOrMinusOne) {
     TracedDownload* idle = addTraced(set, "idle", State::Error);
     TracedDownload* current = addTraced(set, "current");

@@ -4,18 +4,27 @@
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
+#include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 #include "ui/CurrentDownloadInfo.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTest>
+#include <QTextDocument>
+#include <QUrl>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -268,4 +277,203 @@ TEST_F(Panel, DestroyingThePanelDetachesIt) {
     }
     EXPECT_FALSE(static_cast<bool>(set.onSetChange));
     set.clearAll(); // fires into nobody
+}
+
+namespace {
+
+using namespace kestrune::text::literals;
+using testing_helpers::ScriptedDownload;
+using State = tolvenka::Download::State;
+
+// A shown panel over four downloads, driven by the mouse and the keys:
+// finished, stopped with an error, queued, not found.
+class Grid : public Panel {
+protected:
+    Grid() {
+        add("done", "/tmp/a/done.zip", State::Complete);
+        add("failed", "/tmp/b/failed.zip", State::Error)
+            ->setFailureReason(std::string("нет места на диске"_cp1251));
+        add("queued", "/tmp/a/queued.zip", State::Queued);
+        add("missing", "/tmp/a/missing.zip", State::NotFound);
+        panel.resize(930, 400);
+        panel.setDownloadsSet(&set);
+        panel.openOnDesktop = [this](const QUrl& url) {
+            opened << url.toLocalFile();
+        };
+        panel.show();
+        panel.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&panel));
+        panel.onTimer();
+        grid()->setFocus();
+    }
+
+    ScriptedDownload* add(const std::string& name, const std::string& path, State state) {
+        auto download = std::make_unique<ScriptedDownload>("http://h/files/1/" + name, path);
+        download->setState(state);
+        ScriptedDownload* added = download.get();
+        set.add(std::move(download));
+        return added;
+    }
+
+    QTableView* grid() const { return gridOf(panel); }
+
+    // Where a row is, in the window the events go to.
+    QPoint rowPoint(int row) const {
+        const QPoint inViewport = grid()->visualRect(grid()->model()->index(row, 0)).center();
+        return grid()->viewport()->mapTo(&panel, inViewport);
+    }
+
+    void click(int row, Qt::KeyboardModifiers keys = {}, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(panel.windowHandle(), button, keys, rowPoint(row));
+    }
+
+    std::vector<int> selectedRows() const {
+        std::vector<int> rows;
+        for (const QModelIndex& index : grid()->selectionModel()->selectedRows()) {
+            rows.push_back(index.row());
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    // The row menu after a right click on `row`, or null.
+    QMenu* menuAt(int row) {
+        click(row, {}, Qt::RightButton);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+
+    static QAction* entry(const QMenu& menu, const char* caption) {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == QString::fromUtf8(caption)) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+    static void choose(QMenu& menu, const char* caption) {
+        QTest::mouseClick(&menu, Qt::LeftButton, {},
+                          menu.actionGeometry(entry(menu, caption)).center());
+    }
+
+    DownloadsSet set{1, 40};
+    DownloadsSetPanel panel;
+    QStringList opened;
+};
+
+} // namespace
+
+TEST_F(Grid, ClicksSelectWholeRowsAndShiftOrCtrlSelectSeveral) {
+    click(1);
+    EXPECT_EQ(selectedRows(), std::vector<int>{1});
+    click(3, Qt::ShiftModifier);
+    EXPECT_EQ(selectedRows(), (std::vector<int>{1, 2, 3}));
+    click(0, Qt::ControlModifier);
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(selectedRows(), (std::vector<int>{0, 1, 3}));
+}
+
+TEST_F(Grid, TheRowMenuOffersWhatAppliesToTheSelection) {
+    const auto enabled = [](const QMenu& menu) {
+        std::vector<bool> states;
+        for (const char* caption : {"Открыть файл", "Открыть папку", "Копировать ссылки",
+                                    "Повторить", "Удалить из списка"}) {
+            QAction* action = entry(menu, caption);
+            EXPECT_NE(action, nullptr) << caption;
+            states.push_back(action != nullptr && action->isEnabled());
+        }
+        return states;
+    };
+    click(0);
+    click(1, Qt::ControlModifier);
+    QMenu* menu = menuAt(1);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(enabled(*menu), (std::vector<bool>{true, true, true, true, true}));
+    menu->close();
+
+    // A queued download; then one a slot holds, even in error.
+    menu = menuAt(2);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(selectedRows(), std::vector<int>{2});
+    EXPECT_EQ(enabled(*menu), (std::vector<bool>{false, true, true, false, true}));
+    menu->close();
+    set.pickNext(0, ScriptedDownload::kind);
+    static_cast<ScriptedDownload*>(set.at(2))->setState(State::Error);
+    menu = menuAt(2);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_FALSE(entry(*menu, "Повторить")->isEnabled());
+    menu->close();
+    set.releaseSlot(0);
+}
+
+TEST_F(Grid, FinishedFilesAndTheFoldersOpenOnTheDesktop) {
+    QTest::mouseDClick(panel.windowHandle(), Qt::LeftButton, {}, rowPoint(1));
+    EXPECT_TRUE(opened.isEmpty()) << "a failed download has no file to open";
+    QTest::mouseDClick(panel.windowHandle(), Qt::LeftButton, {}, rowPoint(0));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/tmp/a/done.zip")});
+
+    opened.clear();
+    QTest::keyClick(grid(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_Return);
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/tmp/a/done.zip")});
+
+    opened.clear();
+    QMenu* menu = menuAt(2);
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Открыть папку");
+    EXPECT_EQ(opened, (QStringList{QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")}));
+}
+
+TEST_F(Grid, CtrlCCopiesTheSelectedLinksOneALine) {
+    click(0);
+    click(2, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("http://h/files/1/done\nhttp://h/files/1/queued"));
+}
+
+TEST_F(Grid, RetryQueuesTheStoppedDownloadsThatNoSlotHolds) {
+    QTest::keyClick(grid(), Qt::Key_A, Qt::ControlModifier);
+    QMenu* menu = menuAt(1);
+    ASSERT_NE(menu, nullptr);
+    choose(*menu, "Повторить");
+    const std::vector<State> states{set.at(0)->getState(), set.at(1)->getState(),
+                                    set.at(2)->getState(), set.at(3)->getState()};
+    EXPECT_EQ(states,
+              (std::vector<State>{State::Complete, State::Queued, State::Queued, State::Queued}));
+    EXPECT_EQ(set.at(1)->getFailureReason(), "");
+}
+
+TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
+    testing_helpers::TempDir dir;
+    testing_helpers::writeFile(dir.file("kept.zip"), "data");
+    add("kept", dir.file("kept.zip"), State::Complete);
+    set.pickNext(0, ScriptedDownload::kind); // "queued" runs
+    panel.onTimer();
+    click(2);
+    click(4, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_Delete);
+    EXPECT_EQ(set.count(), 4) << "the running one stays until its run ends";
+    EXPECT_TRUE(static_cast<ScriptedDownload*>(set.at(2))->isAbortRequested());
+    EXPECT_EQ(testing_helpers::readFile(dir.file("kept.zip")), "data");
+
+    static_cast<ScriptedDownload*>(set.at(2))->setState(State::Queued);
+    set.releaseSlot(0);
+    ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
+    EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
+}
+
+TEST_F(Grid, ARowsTooltipAndDescriptionNameLinkTargetAndReasonAfterTheDownloadLeft) {
+    const QAbstractItemModel& model = *grid()->model();
+    const QString expected = QString::fromUtf8("Ссылка: http://h/files/1/failed\n"
+                                               "Файл: /tmp/b/failed.zip\n"
+                                               "Последняя ошибка: нет места на диске");
+    set.remove({set.at(1)}); // the rows catch up at the next tick
+    for (int column : {0, 1}) {
+        EXPECT_EQ(model.data(model.index(1, column), Qt::AccessibleDescriptionRole).toString(),
+                  expected);
+        QTextDocument tooltip;
+        tooltip.setHtml(model.data(model.index(1, column), Qt::ToolTipRole).toString());
+        EXPECT_EQ(tooltip.toPlainText(), expected);
+    }
 }
