@@ -39,8 +39,13 @@ class Session:
         self.environment["QT_QPA_PLATFORM"] = "xcb"
         self.environment["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
-            self.environment["DISPLAY"] = ":" + self._start_and_read(
-                ["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
+            # -noreset: an X server resets when its last client leaves, and
+            # refuses connections meanwhile; the accessibility bus's launcher
+            # is such a passing client.
+            display = self._start_and_read(["Xvfb", "-displayfd", "1", "-screen", "0",
+                                            "1280x1024x24", "-nolisten", "tcp", "-noreset"])
+            _wait_for_display(display)
+            self.environment["DISPLAY"] = ":" + display
             self.environment["DBUS_SESSION_BUS_ADDRESS"] = self._start_and_read(
                 ["dbus-daemon", "--session", "--nofork", "--print-address=1"])
             # The accessibility library finds the bus through this process's
@@ -136,6 +141,20 @@ class Session:
     def texts(root, roles=("label", "push button")):
         """The texts of the controls of these roles under `root`."""
         return [node.name for node in _descendants(root) if node.getRoleName() in roles]
+
+
+def _wait_for_display(number):
+    """Waits until the X server takes connections."""
+    import socket
+
+    def accepts():
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            try:
+                probe.connect(f"/tmp/.X11-unix/X{number}")
+                return True
+            except OSError:
+                return None
+    _wait(accepts, TIMEOUT_S, lambda: f"the X server :{number} takes no connections")
 
 
 def _wait(lookup, timeout_s, describe_failure):
