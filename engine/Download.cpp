@@ -9,6 +9,7 @@
 #include "platform/Timer.h"
 #include "support/Cp1251.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -207,16 +208,23 @@ void Download::requeue() {
 }
 
 std::string Download::getFailureReason() const {
-    const std::shared_ptr<const std::string> reason = failureReason.load();
-    return reason ? *reason : std::string();
+    const std::string* reason = failureReason.load();
+    return reason != nullptr ? *reason : std::string();
 }
 
 void Download::setFailureReason(std::string reason) {
-    failureReason.store(std::make_shared<const std::string>(std::move(reason)));
+    const auto known = std::find_if(knownReasons.begin(), knownReasons.end(),
+                                    [&](const auto& text) { return *text == reason; });
+    if (known == knownReasons.end()) {
+        knownReasons.push_back(std::make_unique<const std::string>(std::move(reason)));
+        failureReason = knownReasons.back().get();
+    } else {
+        failureReason = known->get();
+    }
 }
 
 void Download::clearFailureReason() {
-    failureReason.store(nullptr);
+    failureReason = nullptr;
 }
 
 void Download::moveTargetPath(std::string path) {

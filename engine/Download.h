@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace http {
 class HttpClient;
@@ -163,7 +164,13 @@ private:
     const std::string link;
     std::string targetPath;
     const std::string kindName;
-    std::atomic<std::shared_ptr<const std::string>> failureReason;
+    // The reason shown, one of `knownReasons` or null.
+    std::atomic<const std::string*> failureReason{nullptr};
+    // Every reason this download has met, each kept once for its life, so
+    // that a reader on another thread never holds freed text; a download
+    // meets few different ones, however often it fails. Written only by the
+    // thread that runs the download.
+    std::vector<std::unique_ptr<const std::string>> knownReasons;
     std::atomic<bool> abortRequested{false};
     // Made by the first run, so that a long queue of downloads waiting or
     // done costs no clients; kept for the object's life. `httpClient` is what

@@ -127,6 +127,9 @@ void Twindow::buildControls() {
     auto* caption = new QLabel(toQString(inputCaption(serviceHost())), this);
     caption->setMinimumHeight(captionHeight);
     caption->setContentsMargins(2, 0, 2, 0);
+    // A large font on a small screen: the line breaks rather than push the
+    // window off the screen.
+    caption->setWordWrap(true);
     layout->addWidget(caption);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);

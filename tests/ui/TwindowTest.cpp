@@ -70,7 +70,13 @@ std::optional<QString> cutCaption(const QWidget& widget) {
     } else {
         return std::nullopt;
     }
-    const QSize needed = widget.fontMetrics().size(Qt::TextShowMnemonic, text);
+    const auto* label = qobject_cast<const QLabel*>(&widget);
+    const QSize needed = label != nullptr && label->wordWrap()
+                             ? widget.fontMetrics()
+                                   .boundingRect(QRect(0, 0, room.width(), QWIDGETSIZE_MAX),
+                                                 Qt::TextWordWrap | Qt::TextShowMnemonic, text)
+                                   .size()
+                             : widget.fontMetrics().size(Qt::TextShowMnemonic, text);
     const bool inside = widget.parentWidget()->rect().contains(widget.geometry());
     if (needed.width() > room.width() || needed.height() > room.height() || !inside) {
         return text;
