@@ -8,6 +8,7 @@
 #include "platform/GuiThread.h"
 #include "platform/Timer.h"
 #include "support/Cp1251.h"
+#include "support/HexDigit.h"
 
 #include <algorithm>
 #include <array>
@@ -27,27 +28,15 @@ std::string twoDigits(std::int64_t value) {
     return text;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The bytes that the percent-escapes of `text` stand for; an escape that is
 // not one ("%" without two hex digits) stays as it is.
 std::string percentDecoded(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() && text[i] == '%' ? hexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? hexValue(text[i + 2]) : -1;
+        const int high =
+            i + 2 < text.size() && text[i] == '%' ? kestrune::text::hexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? kestrune::text::hexDigitValue(text[i + 2]) : -1;
         if (low >= 0) {
             bytes += static_cast<char>(high * 16 + low);
             i += 2;

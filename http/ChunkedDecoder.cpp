@@ -2,6 +2,7 @@
 
 #include "http/HttpError.h"
 #include "http/ResponseHeadParser.h"
+#include "support/HexDigit.h"
 
 #include <algorithm>
 
@@ -10,19 +11,6 @@ namespace http {
 namespace {
 
 constexpr std::size_t maxChunkSizeDigits = 16;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool endsChunkSize(char c) {
     return c == ' ' || c == '\t' || c == ';';
@@ -89,11 +77,11 @@ void ChunkedDecoder::finishLine() {
 void ChunkedDecoder::parseSizeLine() {
     std::uint64_t size = 0;
     std::size_t digits = 0;
-    for (; digits < line.size() && hexValue(line[digits]) >= 0; ++digits) {
+    for (; digits < line.size() && kestrune::text::hexDigitValue(line[digits]) >= 0; ++digits) {
         if (digits == maxChunkSizeDigits) {
             throw HttpError(HttpError::Kind::Malformed, "chunk size too large");
         }
-        size = size * 16 + static_cast<std::uint64_t>(hexValue(line[digits]));
+        size = size * 16 + static_cast<std::uint64_t>(kestrune::text::hexDigitValue(line[digits]));
     }
     if (digits == 0 || (digits < line.size() && !endsChunkSize(line[digits]))) {
         throw HttpError(HttpError::Kind::Malformed, "malformed chunk size");
