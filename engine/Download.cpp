@@ -47,6 +47,33 @@ std::string percentDecoded(std::string_view text) {
     return bytes;
 }
 
+// File systems hold names of at most 255 bytes (of UTF-8, here); a name
+// keeps room for a number to make it free and for ".part".
+constexpr std::size_t maxNameBytes = 255 - std::string_view(" (99999).part").size();
+
+// `name` cut to the file systems' limit, from the end of the part before its
+// extension, a whole character at a time.
+std::string withinNameLimit(std::string name) {
+    const auto bytesOf = [](std::string_view cp1251) {
+        return kestrune::text::toUtf8(cp1251).size();
+    };
+    if (bytesOf(name) <= maxNameBytes) {
+        return name;
+    }
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > 16) {
+        dot = name.size();
+    }
+    const std::string extension = name.substr(dot);
+    std::string stem = name.substr(0, dot);
+    std::size_t bytes = bytesOf(stem) + bytesOf(extension);
+    while (!stem.empty() && bytes > maxNameBytes) {
+        bytes -= bytesOf(std::string_view(&stem.back(), 1));
+        stem.pop_back();
+    }
+    return stem + extension;
+}
+
 bool isUsableFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of("/\\") == std::string_view::npos &&
@@ -70,16 +97,16 @@ std::string_view Download::fileNameOf(std::string_view link) {
 std::string Download::localFileNameOf(std::string_view link) {
     const std::string_view name = fileNameOf(link);
     if (name.find('%') == std::string_view::npos) {
-        return std::string(name);
+        return withinNameLimit(std::string(name));
     }
     // Links carry their names percent-encoded as UTF-8; the program keeps
     // CP1251, so a name must survive that way to be used decoded.
     const std::string utf8 = percentDecoded(name);
     if (!kestrune::text::isCp1251Representable(utf8)) {
-        return std::string(name);
+        return withinNameLimit(std::string(name));
     }
     std::string decoded = kestrune::text::fromUtf8(utf8);
-    return isUsableFileName(decoded) ? decoded : std::string(name);
+    return withinNameLimit(isUsableFileName(decoded) ? decoded : std::string(name));
 }
 
 std::string Download::targetPathIn(const std::string& folder, const std::string& link) {
@@ -89,6 +116,10 @@ std::string Download::targetPathIn(const std::string& folder, const std::string&
     }
     path += localFileNameOf(link);
     return path;
+}
+
+bool Download::isPathTaken(const std::string& path) {
+    return platform::isTaken(path) || platform::isTaken(path + ".part");
 }
 
 std::string Download::firstFreePath(const std::string& path,

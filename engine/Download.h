@@ -114,11 +114,15 @@ public:
     // percent-escapes decoded (UTF-8, kept as CP1251), unless the decoded
     // name could not be a file name of ours (empty, ".", "..", a separator, a
     // control byte, a character without a CP1251 form): then as it stands.
+    // A name longer than file systems hold is cut before its extension.
     static std::string localFileNameOf(std::string_view link);
     // Where the file of `link` goes in `folder`: the folder, a "/" unless it
     // ends with one, and the link's local file name. The folder need not
     // exist yet; the transfer creates it. An empty folder is the current one.
     static std::string targetPathIn(const std::string& folder, const std::string& link);
+    // Whether a new file may not go to `path`: something is there, or at its
+    // ".part", where a transfer into it may be under way.
+    static bool isPathTaken(const std::string& path);
     // `path` if `isTaken` says it is free, else the first free one of
     // "name (1).ext", "name (2).ext", ...
     static std::string firstFreePath(const std::string& path,

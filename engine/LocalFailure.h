@@ -29,7 +29,7 @@ public:
         , failurePath(std::move(path)) {}
 
     // The failure an error number of the system stands for; `kind` when it
-    // says nothing more particular.
+    // says nothing more particular. `path` as for `kind`.
     static LocalFailure fromError(int error, Kind kind, const std::string& path);
 
     Kind kind() const { return failureKind; }

@@ -35,9 +35,24 @@ AddressList HostLookup::find(const std::string& host, std::uint16_t port, std::i
     if (AddressList numeric = numericAddress(host, port)) {
         return numeric;
     }
-    const auto answer = std::make_shared<Answer>();
-    startLookup(host, port, answer);
     std::unique_lock lock(shared->mutex);
+    // A lookup of the same name that an interrupt or a timeout left behind is
+    // waited for again rather than joined by another: a resolver that hangs
+    // must not gather a thread per try.
+    if (!pending || pending->ready || pendingHost != host || pendingPort != port) {
+        pending = std::make_shared<Answer>();
+        pendingHost = host;
+        pendingPort = port;
+        lock.unlock();
+        try {
+            startLookup(host, port, pending);
+        } catch (...) {
+            pending.reset();
+            throw;
+        }
+        lock.lock();
+    }
+    const std::shared_ptr<Answer> answer = pending;
     const auto over = [&] {
         return answer->ready || stop.load();
     };

@@ -37,6 +37,11 @@ private:
 
     Resolver resolver;
     std::shared_ptr<Shared> shared;
+    // The last lookup started, until a later one of another name; its
+    // `ready` is read under `Shared::mutex`. Owner thread.
+    std::shared_ptr<Answer> pending;
+    std::string pendingHost;
+    std::uint16_t pendingPort = 0;
 };
 
 } // namespace http

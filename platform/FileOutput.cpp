@@ -37,6 +37,10 @@ bool FileOutput::Buffer::flushAll() {
     return writeAll(block.data(), pending);
 }
 
+void FileOutput::Buffer::discard() {
+    setp(block.data(), block.data() + block.size());
+}
+
 FileOutput::Buffer::int_type FileOutput::Buffer::overflow(int_type c) {
     if (!flushAll()) {
         return traits_type::eof();
@@ -70,15 +74,15 @@ FileOutput::FileOutput()
     : out(&buffer) {}
 
 FileOutput::~FileOutput() {
-    close();
+    abandon();
 }
 
-bool FileOutput::open(const std::string& path) {
-    close();
+bool FileOutput::create(const std::string& path) {
+    abandon();
     buffer.error = 0;
     out.clear();
     buffer.fd = ::open(kestrune::text::toUtf8(path).c_str(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (buffer.fd < 0) {
         buffer.error = errno;
         return false;
@@ -90,12 +94,22 @@ bool FileOutput::close() {
     if (buffer.fd < 0) {
         return buffer.error == 0;
     }
-    buffer.flushAll();
+    if (buffer.flushAll() && ::fsync(buffer.fd) != 0) {
+        buffer.error = errno;
+    }
     if (::close(buffer.fd) != 0 && buffer.error == 0) {
         buffer.error = errno;
     }
     buffer.fd = -1;
     return buffer.error == 0;
+}
+
+void FileOutput::abandon() {
+    buffer.discard();
+    if (buffer.fd >= 0) {
+        ::close(buffer.fd);
+        buffer.fd = -1;
+    }
 }
 
 } // namespace platform

@@ -18,10 +18,16 @@ public:
     FileOutput(const FileOutput&) = delete;
     FileOutput& operator=(const FileOutput&) = delete;
 
-    // Creates or truncates the file (`path`: CP1251). False on failure.
-    bool open(const std::string& path);
-    // Writes what is buffered and closes the file. False on failure.
+    // Creates the file (`path`: CP1251), which must not exist yet: what is
+    // there may be someone else's, and is left alone (EEXIST). False on
+    // failure.
+    bool create(const std::string& path);
+    // Writes what is buffered, flushes the file to the disk and closes it,
+    // so that a file told complete is complete after a power loss too.
+    // False on failure.
     bool close();
+    // Closes the file without writing what is buffered: it is to be deleted.
+    void abandon();
 
     std::ostream& stream() { return out; }
     // The system's error number of the first failure, 0 while none.
@@ -32,6 +38,8 @@ private:
     public:
         Buffer();
         bool flushAll();
+        // Forgets what is buffered.
+        void discard();
 
         int fd = -1;
         int error = 0;

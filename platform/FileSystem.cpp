@@ -95,10 +95,6 @@ bool removeFile(const std::string& path) {
     return ::unlink(systemPath(path).c_str()) == 0;
 }
 
-bool renameFile(const std::string& from, const std::string& to) {
-    return ::rename(systemPath(from).c_str(), systemPath(to).c_str()) == 0;
-}
-
 std::filesystem::path canonicalSystemPath(const std::string& path) {
     std::error_code error;
     const std::filesystem::path target =
@@ -134,8 +130,11 @@ int renameWithoutReplacing(const std::string& from, const std::string& to) {
 }
 
 int obstacleToCreating(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::absolute(systemPath(path)).parent_path();
     std::error_code error;
+    std::filesystem::path folder = std::filesystem::absolute(systemPath(path), error).parent_path();
+    if (error) {
+        return error.value();
+    }
     // The nearest folder of the path that exists is the one that must let
     // the rest be made in it.
     while (!std::filesystem::exists(folder, error) && folder.has_relative_path()) {
@@ -154,18 +153,14 @@ bool createParentFolders(const std::string& path, int* error) {
     }
     std::error_code failure;
     std::filesystem::create_directories(folder, failure);
-    if (std::filesystem::is_directory(folder)) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(folder, ignored)) {
         return true;
     }
     if (error != nullptr) {
         *error = failure ? failure.value() : ENOTDIR;
     }
     return false;
-}
-
-bool openForWriting(std::ofstream& stream, const std::string& path) {
-    stream.open(systemPath(path), std::ios::binary | std::ios::out | std::ios::trunc);
-    return stream.is_open();
 }
 
 bool openForReading(std::ifstream& stream, const std::string& path) {

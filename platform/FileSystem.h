@@ -15,8 +15,6 @@ bool fileExists(const std::string& path);
 // link that leads nowhere.
 bool isTaken(const std::string& path);
 bool removeFile(const std::string& path);
-// Replaces `to` if it exists.
-bool renameFile(const std::string& from, const std::string& to);
 // Renames `from` to `to` unless something is at `to` already, which is then
 // left alone and EEXIST returned. 0 on success, else the system's error.
 int renameWithoutReplacing(const std::string& from, const std::string& to);
@@ -35,8 +33,6 @@ int obstacleToCreating(const std::string& path);
 // On failure `error`, when given, gets the system's error number.
 bool createParentFolders(const std::string& path, int* error = nullptr);
 
-// Opens in binary mode, creating or truncating the file.
-bool openForWriting(std::ofstream& stream, const std::string& path);
 bool openForReading(std::ifstream& stream, const std::string& path);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and

@@ -32,8 +32,9 @@ bool sameFile(const struct stat& one, const struct stat& other) {
 
 int openLockFile(const char* path) {
     // Never through a symbolic link: one planted in a shared folder would have
-    // us write into whatever it names.
-    constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+    // us write into whatever it names. Never waiting either: opening a FIFO
+    // planted there would block until someone wrote to it.
+    constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
     int fd = ::open(path, O_RDWR | O_CREAT | flags, 0644);
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // A lock file that is there but not ours to write (another user's, or

@@ -136,7 +136,7 @@ bool DownloadsSet::addLinks(const std::vector<std::string>& links, const std::st
         targets.insert(download->getTargetPath());
     }
     const PathTaken isTaken = [&](const std::string& path) {
-        return targets.count(path) != 0 || platform::isTaken(path);
+        return targets.count(path) != 0 || Download::isPathTaken(path);
     };
     bool added = false;
     for (const std::string& link : links) {

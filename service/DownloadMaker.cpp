@@ -1,6 +1,5 @@
 #include "service/DownloadMaker.h"
 
-#include "platform/FileSystem.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
@@ -63,7 +62,7 @@ std::unique_ptr<Download> DownloadMaker::createDownload(const std::string& kind,
     if (creator == creators.end()) {
         return nullptr;
     }
-    return creator->second(url, folder, isTaken ? isTaken : PathTaken(platform::isTaken));
+    return creator->second(url, folder, isTaken ? isTaken : PathTaken(Download::isPathTaken));
 }
 
 std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind, std::istream& in,

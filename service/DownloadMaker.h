@@ -55,7 +55,7 @@ public:
     bool fileExists(const std::string& kind, const std::string& link,
                     http::HttpClient& client) const;
     // A new download, or null for an unknown kind. Without `isTaken`, a path
-    // is taken when anything is there on disk.
+    // is taken when Download::isPathTaken says so.
     std::unique_ptr<Download> createDownload(const std::string& kind, const std::string& url,
                                              const std::string& folder,
                                              const PathTaken& isTaken = {}) const;

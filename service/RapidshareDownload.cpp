@@ -242,10 +242,13 @@ bool RapidshareDownload::process() {
 }
 
 bool RapidshareDownload::fail(std::exception_ptr failure) {
-    // A failure that an abort caused says nothing about the download.
-    if (!isAbortRequested()) {
-        setFailureReason(failureReasonOf(failure));
+    // A failure that an abort caused says nothing about the download, which
+    // goes back to the queue at the next turn.
+    if (isAbortRequested()) {
+        setServiceState(ServiceState::Failed);
+        return false;
     }
+    setFailureReason(failureReasonOf(failure));
     setServiceState(ServiceState::Failed);
     return isLocalFailure(failure);
 }
@@ -303,20 +306,22 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
     setServiceState(ServiceState::Transferring);
     // The reply goes into "<target>.part" and becomes the target only when
     // it has arrived whole, so a failed transfer never costs an existing file.
-    const std::string partPath = getTargetPath() + ".part";
+    std::string partPath = getTargetPath() + ".part";
     const std::string folder = partPath.substr(0, partPath.rfind('/') + 1);
     // As a browser does, a folder that is not there yet is made.
     int error = 0;
     if (!platform::createParentFolders(partPath, &error)) {
-        throw LocalFailure::fromError(error,
-                                      error == EACCES || error == EROFS
-                                          ? LocalFailure::Kind::NoAccess
-                                          : LocalFailure::Kind::CannotCreateFolder,
-                                      folder);
+        throw LocalFailure::fromError(error, LocalFailure::Kind::CannotCreateFolder, folder);
     }
     platform::FileOutput file;
-    if (!file.open(partPath)) {
-        throw LocalFailure::fromError(file.error(), LocalFailure::Kind::NoAccess, folder);
+    while (!file.create(partPath)) {
+        if (file.error() != EEXIST) {
+            throw LocalFailure::fromError(file.error(), LocalFailure::Kind::NoAccess, folder);
+        }
+        // Another program's unfinished file, say: it is left alone, and
+        // this one takes the next free name.
+        moveTargetPath(firstFreePath(getTargetPath(), isPathTaken));
+        partPath = getTargetPath() + ".part";
     }
     try {
         std::istringstream body("mirror=");
@@ -336,7 +341,7 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
         }
         putInPlace(partPath);
     } catch (...) {
-        file.close();
+        file.abandon();
         platform::removeFile(partPath);
         throw;
     }
@@ -350,13 +355,13 @@ void RapidshareDownload::refuseBlockedTarget() const {
         throw LocalFailure(LocalFailure::Kind::TargetIsFolder, target);
     }
     const std::string folder = target.substr(0, target.rfind('/') + 1);
-    switch (platform::obstacleToCreating(target)) {
-    case 0:
-        return;
-    case ENOTDIR:
-        throw LocalFailure(LocalFailure::Kind::CannotCreateFolder, folder);
-    default:
-        throw LocalFailure(LocalFailure::Kind::NoAccess, folder);
+    const int obstacle = platform::obstacleToCreating(target);
+    if (obstacle != 0) {
+        throw LocalFailure::fromError(obstacle,
+                                      platform::isDirectory(folder)
+                                          ? LocalFailure::Kind::NoAccess
+                                          : LocalFailure::Kind::CannotCreateFolder,
+                                      folder);
     }
 }
 
@@ -371,7 +376,7 @@ void RapidshareDownload::putInPlace(const std::string& partPath) {
             throw LocalFailure::fromError(error, LocalFailure::Kind::CannotWrite, target);
         }
         // Someone put a file of that name there while this one arrived.
-        target = firstFreePath(target, platform::isTaken);
+        target = firstFreePath(target, isPathTaken);
     }
     if (target != getTargetPath()) {
         moveTargetPath(std::move(target));

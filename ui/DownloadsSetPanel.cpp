@@ -9,12 +9,12 @@
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
-#include <QHBoxLayout>
 #include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -308,7 +308,6 @@ void DownloadsSetPanel::buildRowActions() {
 
 QAction* DownloadsSetPanel::addRowAction(const char* caption, void (DownloadsSetPanel::*act)()) {
     auto* action = new QAction(QString::fromUtf8(caption), grid);
-    // A key acts while the grid has the focus, and nowhere else.
     action->setShortcutContext(Qt::WidgetShortcut);
     connect(action, &QAction::triggered, this, [this, act] { (this->*act)(); });
     grid->addAction(action);

@@ -39,9 +39,7 @@ LinkListener::~LinkListener() = default;
 QString LinkListener::socketName(const std::string& queueFile,
                                  const std::filesystem::path& runtimeFolder) {
     const std::string name = platform::queueName(queueFile) + ".socket";
-    // Without a runtime folder the toolkit picks the system's temporary one.
-    return runtimeFolder.empty() ? QString::fromStdString(name)
-                                 : QFile::decodeName((runtimeFolder / name).c_str());
+    return QFile::decodeName((runtimeFolder / name).c_str());
 }
 
 bool LinkListener::listen(const QString& name) {

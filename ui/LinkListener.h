@@ -30,7 +30,8 @@ public:
     LinkListener();
     ~LinkListener() override;
 
-    // The socket of the queue `queueFile` (CP1251) in `runtimeFolder`.
+    // The socket of the queue `queueFile` (CP1251) in `runtimeFolder`, the
+    // user's own.
     static QString socketName(const std::string& queueFile,
                               const std::filesystem::path& runtimeFolder);
 

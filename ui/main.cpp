@@ -68,12 +68,15 @@ int main(int argc, char** argv) {
         const QString links = linksFromCommandLine();
         // One program per queue: a second one would run the same downloads
         // into the same files, and the last to save would win. The one that
-        // holds the lock listens for the links of later starts.
+        // holds the lock listens for the links of later starts, in the
+        // user's own runtime folder only: a socket in a shared temporary
+        // folder could be taken first by another user, who would get them.
+        const bool handOver = !runtimeFolder.empty();
         platform::QueueLock queueLock(queueFile, runtimeFolder);
         tolvenka::LinkListener linkListener;
         switch (queueLock.tryLock()) {
         case platform::LockFile::Outcome::HeldByAnother:
-            if (tolvenka::handOverLinks(socketName, links)) {
+            if (handOver && tolvenka::handOverLinks(socketName, links)) {
                 return 0;
             }
             refuseToStart(queueLock.path());
@@ -81,7 +84,9 @@ int main(int argc, char** argv) {
         case platform::LockFile::Outcome::Locked:
             // Safe only now: no other program can be saving this queue.
             platform::removeInterruptedSaves(queueFile);
-            linkListener.listen(socketName);
+            if (handOver) {
+                linkListener.listen(socketName);
+            }
             break;
         case platform::LockFile::Outcome::Unavailable:
             // Better to run than to refuse a queue no lock can guard; but

@@ -51,6 +51,14 @@ TEST(DownloadTargetPath, PercentEscapesAreDecodedWhereTheNameStaysAFileName) {
     for (const std::string name : {"a%2Fb", "a%0Ab", "%E4%B8%AD.txt", "%2E%2E", "100%.txt"}) {
         EXPECT_EQ(nameOf("http://h/files/1/" + name), name);
     }
+    // A name longer than file systems hold is cut before its extension:
+    // 200 Cyrillic letters are 400 bytes of UTF-8.
+    std::string longName;
+    for (int i = 0; i < 200; ++i) {
+        longName += "%D0%AF";
+    }
+    const std::string cut = nameOf("http://h/files/1/" + longName + ".zip");
+    EXPECT_EQ(cut, std::string(119, "Я"_cp1251[0]) + ".zip");
 }
 
 TEST(DownloadTargetPath, ATakenPathGetsTheFirstFreeNumber) {

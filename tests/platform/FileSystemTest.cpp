@@ -1,9 +1,11 @@
 #include "platform/FileSystem.h"
 
 #include "platform/DirectoryLookup.h"
+#include "platform/FileOutput.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -22,16 +24,21 @@ TEST(FileSystem, Cp1251PathsReachTheSystemAsUtf8) {
     EXPECT_FALSE(platform::isDirectory(folder + "/none"));
 
     const std::string file = folder + std::string("/файл.txt"_cp1251);
-    std::ofstream out;
-    ASSERT_TRUE(platform::openForWriting(out, file));
-    out << "abc";
-    out.close();
+    platform::FileOutput out;
+    ASSERT_TRUE(out.create(file));
+    out.stream() << "abc";
+    ASSERT_TRUE(out.close());
+    EXPECT_FALSE(out.create(file)) << "what is there is not ours to write";
+    EXPECT_EQ(out.error(), EEXIST);
     EXPECT_EQ(readFile(dir.path() + "/Загрузки/файл.txt"), "abc");
     EXPECT_TRUE(platform::fileExists(file));
     EXPECT_FALSE(platform::isDirectory(file));
 
     const std::string renamed = folder + std::string("/другой.txt"_cp1251);
-    EXPECT_TRUE(platform::renameFile(file, renamed));
+    writeFile(dir.path() + "/Загрузки/другой.txt", "taken");
+    EXPECT_EQ(platform::renameWithoutReplacing(file, renamed), EEXIST);
+    std::filesystem::remove(dir.path() + "/Загрузки/другой.txt");
+    EXPECT_EQ(platform::renameWithoutReplacing(file, renamed), 0);
     EXPECT_FALSE(platform::fileExists(file));
     EXPECT_TRUE(platform::removeFile(renamed));
     EXPECT_FALSE(platform::removeFile(renamed));

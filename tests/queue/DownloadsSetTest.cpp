@@ -244,6 +244,8 @@ TEST_F(DownloadsSetWithRegistryTest, AddsOnlyLinksThatAKindAccepts) {
 TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDiskNorTheQueueHolds) {
     testing_helpers::TempDir dir;
     testing_helpers::writeFile(dir.file("small.txt"), "the user's own");
+    // Another program's unfinished file.
+    testing_helpers::writeFile(dir.file("other.txt.part"), "a browser's");
     set.add({link("small.txt"), "http://" + tolvenka::serviceHost() + "/files/9/small.txt",
              link("other.txt")},
             dir.path());
@@ -254,7 +256,7 @@ TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDisk
     }
     EXPECT_EQ(targets,
               (std::vector<std::string>{dir.file("small (1).txt"), dir.file("small (2).txt"),
-                                        dir.file("other.txt"), dir.file("small (3).txt")}));
+                                        dir.file("other (1).txt"), dir.file("small (3).txt")}));
     EXPECT_EQ(setChanges, 2);
 }
 

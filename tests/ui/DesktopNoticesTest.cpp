@@ -94,8 +94,8 @@ TEST(DesktopNotices, TellTheDesktopsNotificationServiceWhatStoppedAndWhenAllIsDo
     DesktopNotices notices(window, bus.connect(QStringLiteral("program")));
 
     notices.downloadStopped(download);
-    notices.allDone();
-    ASSERT_TRUE(pumpUntil([&] { return service.calls.size() == 2; }));
+    notices.allDone(); // not all went well: nothing to say
+    ASSERT_TRUE(pumpUntil([&] { return service.calls.size() == 1; }));
     const QDBusMessage& stopped = service.calls[0];
     EXPECT_EQ(stopped.interface(), QStringLiteral("org.freedesktop.Notifications"));
     EXPECT_EQ(stopped.member(), QStringLiteral("Notify"));
@@ -107,8 +107,20 @@ TEST(DesktopNotices, TellTheDesktopsNotificationServiceWhatStoppedAndWhenAllIsDo
     EXPECT_EQ(arguments[3].toString(),
               QString::fromUtf8("Загрузка остановлена: f (1).zip — нет места на диске"));
     EXPECT_EQ(arguments[7].toInt(), -1);
+
+    notices.allDone();
+    // A list that stops all at once makes one notice.
+    for (int i = 0; i < 7; ++i) {
+        notices.downloadStopped(download);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return service.calls.size() == 3; }));
+    pumpFor(DesktopNotices::gatherMs * 2);
+    ASSERT_EQ(service.calls.size(), 3u);
     EXPECT_EQ(service.calls[1].arguments()[3].toString(),
               QString::fromUtf8("Все загрузки завершены"));
+    EXPECT_EQ(service.calls[2].arguments()[3].toString(),
+              QString::fromUtf8("Остановлено загрузок: 7"));
+    EXPECT_EQ(service.calls[2].arguments()[4].toString().count(QLatin1Char('\n')), 5);
 }
 
 TEST(DesktopNotices, WithoutTheServiceOrABusANoticeIsDroppedWithoutAWord) {
