@@ -28,6 +28,7 @@
 #   Several build folders (say, before and after a change) are measured in
 #   the same run, side by side.
 set -euo pipefail
+. "$(dirname "$0")/lib/queue_records.bash"
 
 builds=()
 for dir in "$@"; do
@@ -58,21 +59,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A queue file of `count` Complete downloads, CP1251 with CR LF line ends.
+# A queue file of `count` Complete downloads.
 write_queue_file() {
     local count=$1 path=$2
-    awk -v n="$count" -v host="$host" -v dir="$work/files/" 'BEGIN {
-        ORS = "\r\n"
-        print "0"; print dir
-        for (i = 1; i <= n; i++) {
-            name = sprintf("file-%06d.rar", i)
-            print host
-            print "http://" host "/files/" (100000000 + i) "/" name
-            print dir name
-            print "Complete"
-            print ""
-        }
-    }' >"$path"
+    {
+        printf '0\r\n%s\r\n' "$work/files/"
+        complete_records "$host" "$work/files/" 1 "$count"
+    } >"$path"
 }
 
 median() {

@@ -8,6 +8,7 @@
 # Usage: bench/read_only_queue_idle.sh BUILD_DIR [BUILD_DIR...]
 #   Environment: IDLE_SECONDS (default 20), QUEUE_SIZE (default 100000).
 set -euo pipefail
+. "$(dirname "$0")/lib/queue_records.bash"
 
 idle_seconds=${IDLE_SECONDS:-20}
 size=${QUEUE_SIZE:-100000}
@@ -34,19 +35,11 @@ host=$(sed -n 1p "$work/service.txt")
 waiting=$(sed -n 2p "$work/service.txt")
 
 write_queue_file() { # PATH
-    awk -v n="$size" -v host="$host" -v dir="$work/files/" -v first="$waiting" 'BEGIN {
-        ORS = "\r\n"
-        print "0"; print dir
-        print host; print first; print dir "gone.bin"; print "Queue"; print ""
-        for (i = 2; i <= n; i++) {
-            name = sprintf("file-%06d.rar", i)
-            print host
-            print "http://" host "/files/" (100000000 + i) "/" name
-            print dir name
-            print "Complete"
-            print ""
-        }
-    }' >"$1"
+    {
+        printf '0\r\n%s\r\n%s\r\n%s\r\n%sgone.bin\r\nQueue\r\n\r\n' \
+            "$work/files/" "$host" "$waiting" "$work/files/"
+        complete_records "$host" "$work/files/" 2 "$size"
+    } >"$1"
 }
 
 cpu_ticks() { # PID: utime + stime of all its threads

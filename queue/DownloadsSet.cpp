@@ -208,11 +208,8 @@ void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
 }
 
 void DownloadsSet::retryStopped() {
-    for (const std::unique_ptr<Download>& download : downloads) {
-        if (download->getState() == Download::State::Error && !isCurrent(download.get())) {
-            download->requeue();
-        }
-    }
+    requeueIdle(
+        [](const Download& download) { return download.getState() == Download::State::Error; });
 }
 
 std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& links) const {
@@ -234,8 +231,15 @@ std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& 
 
 void DownloadsSet::retry(const std::vector<const Download*>& chosen) {
     const std::unordered_set<const Download*> retried(chosen.begin(), chosen.end());
+    requeueIdle([&](const Download& download) { return retried.count(&download) != 0; });
+}
+
+// Only a download that no slot holds is between runs, where it may be queued
+// again; the download itself refuses any but a stopped or missing one.
+template <typename Predicate>
+void DownloadsSet::requeueIdle(Predicate picks) {
     for (const std::unique_ptr<Download>& download : downloads) {
-        if (retried.count(download.get()) != 0 && !isCurrent(download.get())) {
+        if (picks(*download) && !isCurrent(download.get())) {
             download->requeue();
         }
     }

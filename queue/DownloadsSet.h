@@ -123,6 +123,9 @@ private:
     // any went.
     template <typename Predicate>
     bool removeIdle(Predicate picks);
+    // Queues again the downloads `picks` names that no slot holds.
+    template <typename Predicate>
+    void requeueIdle(Predicate picks);
     // Removes the leavers no slot holds any more; fires onSetChange if any.
     void removeIdleLeavers();
     void onWorkTimer();
