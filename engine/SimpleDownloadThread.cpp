@@ -125,9 +125,7 @@ void SimpleDownloadThread::finishDownload(Download* download) {
     const Download::State verdict = download->getState();
     if (verdict != Download::State::Queued) {
         workedSinceIdle = true;
-    }
-    if (verdict == Download::State::Error) {
-        onStoppedWithError(download);
+        onRunEnded(download);
     }
     if (deleteCompleted) {
         queue.clearComplete();

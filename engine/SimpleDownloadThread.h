@@ -45,9 +45,11 @@ public:
     // Any thread. True once the loop has ended.
     bool isFinished() const { return finished.load(); }
 
-    // Fire on the GUI thread; set them there. A run ended with the download
-    // in Error: it stopped with its failure reason, and the queue goes on.
-    kestrune::Event<Download*> onStoppedWithError;
+    // Fire on the GUI thread; set them there. A run ended in a verdict (the
+    // file arrived, it was not found, it stopped with an error), told before
+    // a completed download may leave the queue. A run that only went back
+    // to the queue (a pause, a removal) is not told.
+    kestrune::Event<Download*> onRunEnded;
     // A pick found nothing to run, and some run ended since the worker last
     // went idle: the queue has run out of work. A run that only went back
     // to the queue (a pause, a removal) does not count.

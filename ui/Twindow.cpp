@@ -228,13 +228,20 @@ void Twindow::formCreate() {
             platform::synchronize([&] { Application::showError(error); });
         });
     notices = std::make_unique<DesktopNotices>(*this);
-    downloadThread->onStoppedWithError = [this](Download* download) {
-        notices->downloadStopped(*download);
+    downloadThread->onRunEnded = [this](Download* download) {
+        runEnded(*download);
     };
     downloadThread->onOutOfWork = [this] {
         notices->allDone();
     };
     saveTimer->start();
+}
+
+// The worker's finish step, with the download still alive.
+void Twindow::runEnded(const Download& download) {
+    if (download.getState() == Download::State::Error) {
+        notices->downloadStopped(download);
+    }
 }
 
 void Twindow::addClick() {

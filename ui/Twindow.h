@@ -17,6 +17,7 @@ class QTimer;
 namespace tolvenka {
 
 class DesktopNotices;
+class Download;
 class DownloadsSetPanel;
 class Main;
 class SimpleDownloadThread;
@@ -62,6 +63,7 @@ private:
 
     void buildControls();
     void formCreate();
+    void runEnded(const Download& download);
     QueueOptions currentOptions() const;
     void saveQueueIfChanged();
     void closeTimerTimer();

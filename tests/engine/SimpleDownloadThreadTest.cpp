@@ -165,8 +165,10 @@ TEST_F(WorkerTest, TellsOfEachErrorStopAndOnceOfRunningOutOfWorkAfterARun) {
     std::vector<std::string> stopped;
     int outOfWork = 0;
     startWorker();
-    worker->onStoppedWithError = [&](Download* download) {
-        stopped.push_back(static_cast<TracedDownload*>(download)->name);
+    worker->onRunEnded = [&](Download* download) {
+        if (download->getState() == State::Error) {
+            stopped.push_back(static_cast<TracedDownload*>(download)->name);
+        }
     };
     worker->onOutOfWork = [&] {
         ++outOfWork;
