@@ -178,6 +178,7 @@ std::string Download::getStateCaption() const {
 }
 
 bool Download::run() {
+    retryAt = -1;
     if (!clientStorage) {
         clientStorage = std::make_unique<http::HttpClient>();
         clientStorage->OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
@@ -210,6 +211,7 @@ void Download::abort() {
     // The flag goes first: the kind clears the client's disconnect and then
     // looks at the flag, so this order cannot lose the disconnect.
     abortRequested = true;
+    abortBell.ring();
     if (http::HttpClient* client = httpClient.load()) {
         client->Disconnect();
     }
@@ -223,8 +225,56 @@ void Download::requeue() {
     const State now = state.load();
     if (now == State::Error || now == State::NotFound) {
         clearFailureReason();
+        retryAt = -1;
         setState(State::Queued);
     }
+}
+
+void Download::retarget(std::string path) {
+    targetPath = std::move(path);
+    onStatusChange(this);
+}
+
+void Download::setHeld(bool hold) {
+    held = hold;
+    // Told like a change of state: the caption and the stored word follow.
+    onStatusChange(this);
+}
+
+bool Download::isDue(std::int64_t nowMs) const {
+    if (held.load()) {
+        return false;
+    }
+    const State now = state.load();
+    if (now == State::Queued) {
+        return true;
+    }
+    const std::int64_t due = retryAt.load();
+    return now == State::Error && due >= 0 && due <= nowMs;
+}
+
+bool Download::hasStoppedWithError() const {
+    return state.load() == State::Error && retryAt.load() < 0;
+}
+
+void Download::retryAfter(std::int64_t seconds) {
+    retryAt = platform::clockMs() + std::max<std::int64_t>(0, seconds) * 1000;
+}
+
+std::int64_t Download::getWaitEndsAtMs() const {
+    if (const std::int64_t inRun = waitEndsAt.load(); inRun >= 0) {
+        return inRun;
+    }
+    return state.load() == State::Error ? retryAt.load() : -1;
+}
+
+std::string Download::getWaitTimeLeft() const {
+    const std::int64_t endsAt = getWaitEndsAtMs();
+    if (endsAt < 0) {
+        return "-";
+    }
+    const std::int64_t leftMs = std::max<std::int64_t>(0, endsAt - platform::clockMs());
+    return formatRemainingTime((leftMs + 999) / 1000);
 }
 
 std::string Download::getFailureReason() const {
@@ -277,16 +327,20 @@ void Download::waitSeconds(std::int64_t seconds) {
     }
     constexpr std::int64_t maxSeconds = std::numeric_limits<std::int64_t>::max() / 2000;
     const std::int64_t deadline = platform::clockMs() + std::min(seconds, maxSeconds) * 1000;
-    for (;;) {
-        if (abortRequested) {
-            throw AbortType::Requested;
-        }
-        const std::int64_t left = deadline - platform::clockMs();
-        if (left <= 0) {
+    waitEndsAt = deadline;
+    struct NothingTimedAtEnd {
+        std::atomic<std::int64_t>& endsAt;
+        ~NothingTimedAtEnd() { endsAt = -1; }
+    } nothingTimedAtEnd{waitEndsAt};
+    // The bell may still ring for an abort that a finished run forgot; the
+    // flag decides, the bell only wakes.
+    while (!abortRequested) {
+        if (platform::clockMs() >= deadline) {
             return;
         }
-        platform::sleepMs(std::min<std::int64_t>(left, 10));
+        abortBell.waitUntil(deadline);
     }
+    throw AbortType::Requested;
 }
 
 void Download::resetProgress() {
@@ -296,10 +350,11 @@ void Download::resetProgress() {
 }
 
 bool Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
-                                State& state) {
+                                State& state, bool& isHeld) {
     std::string word;
     const bool whole = readQueueFileLine(in, link) && readQueueFileLine(in, targetPath) &&
                        readQueueFileLine(in, word);
+    isHeld = word == "Paused";
     if (word == "Complete") {
         state = State::Complete;
     } else if (word == "NotFound") {
@@ -310,11 +365,16 @@ bool Download::readCommonFields(std::istream& in, std::string& link, std::string
     return whole;
 }
 
+std::string Download::persistedWord() const {
+    const char* word = persistedWordOf(state.load());
+    return held.load() && std::string_view(word) == "Queue" ? "Paused" : word;
+}
+
 void Download::save(std::ostream& out) const {
     out << kindName << "\r\n" << std::flush;
     out << link << "\r\n" << std::flush;
     out << targetPath << "\r\n" << std::flush;
-    out << persistedWordOf(state.load()) << "\r\n" << std::flush;
+    out << persistedWord() << "\r\n" << std::flush;
     saveKindData(out);
     out << "\r\n";
 }

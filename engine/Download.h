@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/SpeedSamples.h"
+#include "platform/Bell.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -85,6 +86,33 @@ public:
     // whose file was not found goes back to the queue for a new try.
     virtual void requeue();
 
+    // GUI thread, between runs: the file is to go to `path` instead.
+    void retarget(std::string path);
+
+    // Any thread. Held back by the user: never taken by a worker, and its
+    // run is aborted. Kept in the queue file.
+    bool isHeld() const { return held.load(); }
+    // GUI thread. Holding a running download does not abort it; the caller
+    // does.
+    void setHeld(bool hold);
+    // Any thread. Whether a worker may take it at `nowMs` (clock time):
+    // queued, or failed and due for its next try; never while held.
+    bool isDue(std::int64_t nowMs) const;
+    // Any thread. When a download that failed is due for its next try
+    // (clock time); -1 when no try of its own is to come.
+    std::int64_t getRetryAtMs() const { return retryAt.load(); }
+    // Any thread. In Error with no try of its own to come: it waits for the
+    // user.
+    bool hasStoppedWithError() const;
+
+    // Any thread. When the timed wait under way ends (clock time): inside a
+    // run the countdown or a wait the service asked for, between runs the
+    // wait before the next try after a failure; -1 when nothing is timed.
+    std::int64_t getWaitEndsAtMs() const;
+    // The time left of that wait as "H:MM:SS", whole seconds rounded up, or
+    // "-" when nothing is timed.
+    std::string getWaitTimeLeft() const;
+
     // Any thread. Why the last failed turn failed (CP1251), or empty. Kept
     // until the file arrives or the download is queued again.
     std::string getFailureReason() const;
@@ -103,6 +131,9 @@ public:
 
     // Writes the download's record of the queue file.
     void save(std::ostream& out) const;
+    // The word the record stores: a held download's is "Paused", which a
+    // program that does not know it reads as queued.
+    std::string persistedWord() const;
 
     // Fires on every state change, on the thread that made it.
     kestrune::Event<Download*> onStatusChange;
@@ -141,9 +172,13 @@ protected:
     // Entering or leaving Downloading starts or stops the speed timer on
     // the GUI thread and waits for it there.
     void setState(State newState);
-    // Waits `seconds`, checking every 10 ms for an abort, which it throws as
+    // Waits `seconds`; an abort ends the wait at once, thrown as
     // `AbortType::Requested`. Zero or fewer seconds return at once.
     void waitSeconds(std::int64_t seconds);
+    // Worker thread, inside `run`, which then ends in Error: the download is
+    // due for its next try `seconds` from now, and the worker may run others
+    // meanwhile.
+    void retryAfter(std::int64_t seconds);
     void resetProgress();
     bool isAbortRequested() const { return abortRequested.load(); }
     // Worker thread: set before the state that shows the failure.
@@ -156,9 +191,10 @@ protected:
     http::HttpClient& getHttpClient() { return *httpClient.load(); }
 
     // Reads the link, target path and state word of a stored record; false
-    // when the record ends before all three.
+    // when the record ends before all three. The word "Paused" is a held
+    // download, queued.
     static bool readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
-                                 State& state);
+                                 State& state, bool& held);
 
 private:
     void onHttpWork(std::int64_t count);
@@ -176,6 +212,12 @@ private:
     // thread that runs the download.
     std::vector<std::unique_ptr<const std::string>> knownReasons;
     std::atomic<bool> abortRequested{false};
+    // Rung by `abort`, so that a wait ends at once without looking every
+    // few milliseconds.
+    platform::Bell abortBell;
+    std::atomic<bool> held{false};
+    std::atomic<std::int64_t> retryAt{-1};
+    std::atomic<std::int64_t> waitEndsAt{-1};
     // Made by the first run, so that a long queue of downloads waiting or
     // done costs no clients; kept for the object's life. `httpClient` is what
     // the GUI thread reads (null before the first run).

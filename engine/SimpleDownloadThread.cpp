@@ -27,6 +27,7 @@ SimpleDownloadThread::~SimpleDownloadThread() {
 void SimpleDownloadThread::stop() {
     stopRequested = true;
     abortActiveDownload();
+    queue.wakeWorkers();
 }
 
 void SimpleDownloadThread::pause() {
@@ -36,6 +37,7 @@ void SimpleDownloadThread::pause() {
 
 void SimpleDownloadThread::resume() {
     paused = false;
+    queue.wakeWorkers();
 }
 
 void SimpleDownloadThread::abortActiveDownload() {
@@ -73,14 +75,15 @@ void SimpleDownloadThread::execute() {
 void SimpleDownloadThread::runPass() {
     if (paused) {
         queue.releaseSlot(workerSlot);
-        platform::sleepMs(WORKER_IDLE_SLEEP_MS);
+        queue.waitForWork(-1);
         return;
     }
     Download* picked = nullptr;
-    platform::synchronize([&] { picked = pickDownload(); });
+    std::int64_t nextDueMs = -1;
+    platform::synchronize([&] { picked = pickDownload(nextDueMs); });
     if (picked == nullptr) {
         if (!stopRequested) {
-            platform::sleepMs(WORKER_IDLE_SLEEP_MS);
+            queue.waitForWork(nextDueMs);
         }
         return;
     }
@@ -96,13 +99,16 @@ void SimpleDownloadThread::runPass() {
 }
 
 // GUI thread, like pause and stop, so none of them lands inside it.
-Download* SimpleDownloadThread::pickDownload() {
+Download* SimpleDownloadThread::pickDownload(std::int64_t& nextDueMs) {
     if (paused || stopRequested) {
         return nullptr;
     }
     Download* picked = queue.pickNext(workerSlot, workerKind);
-    if (picked == nullptr && std::exchange(workedSinceIdle, false)) {
-        onOutOfWork();
+    if (picked == nullptr) {
+        nextDueMs = queue.nextDueMs(workerKind);
+        if (nextDueMs < 0 && std::exchange(workedSinceIdle, false)) {
+            onOutOfWork();
+        }
     }
     // A handler of the pick event may have paused or stopped us before the
     // download became active, where the abort could not reach it.

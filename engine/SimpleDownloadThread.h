@@ -14,14 +14,19 @@ class Download;
 class DownloadQueue;
 
 // The background thread that runs a queue: for one slot of it it picks
-// the first Queued download of its kind, runs it, and closes it, over and
-// over. Picking and closing happen on the GUI thread (through
-// `platform::synchronize`), the run itself on this thread.
+// the first download of its kind that is due, runs it, and closes it, over
+// and over. Picking and closing happen on the GUI thread (through
+// `platform::synchronize`), the run itself on this thread. With nothing to
+// run it sleeps until the queue changes, until the first download that
+// waits for its next try is due, or until it is resumed or stopped: an idle
+// worker never wakes to look.
 //
 // The owner deletes the worker only after `isFinished` turned true: a pass
 // waits for the GUI thread, so the GUI thread must never block on the worker.
 class SimpleDownloadThread : public platform::Thread {
 public:
+    // The pause after a pick or finish step that failed, so that a fault
+    // that repeats cannot spin.
     static constexpr int WORKER_IDLE_SLEEP_MS = 100;
 
     // Called on the worker thread with what a failed pick or finish step
@@ -50,9 +55,10 @@ public:
     // a completed download may leave the queue. A run that only went back
     // to the queue (a pause, a removal) is not told.
     kestrune::Event<Download*> onRunEnded;
-    // A pick found nothing to run, and some run ended since the worker last
-    // went idle: the queue has run out of work. A run that only went back
-    // to the queue (a pause, a removal) does not count.
+    // A pick found nothing to run nor to try again later, and some run
+    // ended since the worker last went idle: the queue has run out of work.
+    // A run that only went back to the queue (a pause, a removal) does not
+    // count.
     kestrune::Event<> onOutOfWork;
 
 protected:
@@ -60,7 +66,7 @@ protected:
 
 private:
     void runPass();
-    Download* pickDownload();
+    Download* pickDownload(std::int64_t& nextDueMs);
     void finishDownload(Download* download);
     void abortActiveDownload();
 

@@ -37,4 +37,8 @@ void setClockSource(ClockSource* source) {
     clockSource.store(source);
 }
 
+bool isClockReplaced() {
+    return clockSource.load() != nullptr;
+}
+
 } // namespace platform

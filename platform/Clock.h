@@ -22,5 +22,7 @@ public:
 // Installs `source` (nullptr puts the real clock back). Tests only; the
 // caller keeps `source` alive while it is installed.
 void setClockSource(ClockSource* source);
+// Whether a test replaced the clock.
+bool isClockReplaced();
 
 } // namespace platform

@@ -2,16 +2,44 @@
 
 #include "engine/Download.h"
 #include "engine/QueueFileLine.h"
+#include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"
 
 #include <algorithm>
+#include <deque>
 #include <string_view>
 #include <unordered_set>
 
 namespace tolvenka {
+
+// Whether a path is taken by a member of the set or by anything on disk. The
+// members' targets are looked at as they are when it is made, and must not
+// change while it lives; the paths added to it are its own copies.
+class DownloadsSet::TakenPaths {
+public:
+    TakenPaths(const Downloads& downloads, std::size_t more,
+               const std::unordered_set<const Download*>& passedOver = {}) {
+        paths.reserve(downloads.size() + more);
+        for (const std::unique_ptr<Download>& download : downloads) {
+            if (passedOver.count(download.get()) == 0) {
+                paths.insert(download->getTargetPath());
+            }
+        }
+    }
+
+    bool operator()(const std::string& path) const {
+        return paths.count(path) != 0 || Download::isPathTaken(path);
+    }
+
+    void add(const std::string& path) { paths.insert(owned.emplace_back(path)); }
+
+private:
+    std::unordered_set<std::string_view> paths;
+    std::deque<std::string> owned;
+};
 
 DownloadsSet::DownloadsSet(int slotCount, int workTimerIntervalMs)
     : currentDownloads(static_cast<std::size_t>(slotCount))
@@ -77,7 +105,7 @@ bool DownloadsSet::removeIdle(Predicate picks) {
     downloads.resize(kept);
     serials.resize(kept);
     std::erase_if(leavingSerials, [&](std::uint64_t serial) {
-        return !std::binary_search(serials.begin(), serials.end(), serial);
+        return std::find(serials.begin(), serials.end(), serial) == serials.end();
     });
     return !removed.empty();
 }
@@ -86,26 +114,68 @@ Download* DownloadsSet::pickNext(int slot, const std::string& kindName) {
     removeIdleLeavers();
     // Read before the search: a change during it makes the next pick search.
     const std::uint64_t changesSeen = changes.load();
+    const std::int64_t now = platform::clockMs();
     Download* chosen = nullptr;
-    const bool searchedInVain =
-        fruitlessSearch && fruitlessSearchAt == changesSeen && fruitlessSearchKind == kindName;
+    const bool searchedInVain = fruitlessSearch && fruitlessSearchAt == changesSeen &&
+                                fruitlessSearchKind == kindName &&
+                                (fruitlessSearchNextDue < 0 || now < fruitlessSearchNextDue);
     if (!searchedInVain) {
-        const auto next = std::find_if(downloads.begin(), downloads.end(), [&](const auto& d) {
-            return d->getState() == Download::State::Queued && d->getKindName() == kindName &&
-                   !isLeaving(static_cast<std::size_t>(&d - downloads.data()));
-        });
-        chosen = next == downloads.end() ? nullptr : next->get();
+        std::int64_t nextDue = -1;
+        for (std::size_t index = 0; index < downloads.size() && chosen == nullptr; ++index) {
+            Download* download = downloads[index].get();
+            if (download->getKindName() != kindName || isLeaving(index)) {
+                continue;
+            }
+            if (download->isDue(now)) {
+                chosen = download;
+            } else if (const std::int64_t due = download->getRetryAtMs();
+                       due >= 0 && !download->isHeld() &&
+                       download->getState() == Download::State::Error &&
+                       (nextDue < 0 || due < nextDue)) {
+                nextDue = due;
+            }
+        }
         fruitlessSearch = chosen == nullptr;
         fruitlessSearchAt = changesSeen;
         fruitlessSearchKind = kindName;
+        fruitlessSearchNextDue = nextDue;
     }
     onCurrentDownloadChange(slot, chosen);
     currentDownloads[static_cast<std::size_t>(slot)] = chosen;
     return chosen;
 }
 
+std::int64_t DownloadsSet::nextDueMs(const std::string& kindName) const {
+    return fruitlessSearch && fruitlessSearchKind == kindName ? fruitlessSearchNextDue : -1;
+}
+
+const Download* DownloadsSet::nextToRetry() const {
+    const Download* first = nullptr;
+    for (const std::unique_ptr<Download>& download : downloads) {
+        const std::int64_t due = download->getRetryAtMs();
+        if (due >= 0 && download->getState() == Download::State::Error && !download->isHeld() &&
+            !isCurrent(download.get()) && (first == nullptr || due < first->getRetryAtMs())) {
+            first = download.get();
+        }
+    }
+    return first;
+}
+
 void DownloadsSet::releaseSlot(int slot) {
     currentDownloads[static_cast<std::size_t>(slot)] = nullptr;
+}
+
+void DownloadsSet::waitForWork(std::int64_t deadlineMs) {
+    workBell.waitUntil(deadlineMs);
+}
+
+void DownloadsSet::wakeWorkers() {
+    workBell.ring();
+}
+
+void DownloadsSet::changed() {
+    ++changes;
+    workBell.ring();
 }
 
 void DownloadsSet::add(const std::vector<std::string>& links, const std::string& folder) {
@@ -127,23 +197,18 @@ void DownloadsSet::add(const std::string& kindName, const std::string& link,
 
 bool DownloadsSet::addLinks(const std::vector<std::string>& links, const std::string& folder,
                             const std::string* kindName) {
-    // The targets of the queue, looked up once for the whole batch. The
-    // paths are the downloads' own, which nothing changes during this call
-    // (a worker changes one only through the GUI thread).
-    std::unordered_set<std::string_view> targets;
-    targets.reserve(downloads.size() + links.size());
-    for (const std::unique_ptr<Download>& download : downloads) {
-        targets.insert(download->getTargetPath());
-    }
+    // The targets of the queue, looked up once for the whole batch (a worker
+    // changes one only through the GUI thread, so none changes meanwhile).
+    TakenPaths taken(downloads, links.size());
     const PathTaken isTaken = [&](const std::string& path) {
-        return targets.count(path) != 0 || Download::isPathTaken(path);
+        return taken(path);
     };
     bool added = false;
     for (const std::string& link : links) {
         std::unique_ptr<Download> download = downloadMaker().createDownload(
             kindName != nullptr ? *kindName : downloadMaker().kindOf(link), link, folder, isTaken);
         if (download != nullptr) {
-            targets.insert(download->getTargetPath());
+            taken.add(download->getTargetPath());
             append(std::move(download));
             added = true;
         }
@@ -181,7 +246,7 @@ bool DownloadsSet::clearAll() {
         serials.pop_back();
     }
     leavingSerials.clear();
-    ++changes;
+    changed();
     onSetChange(this);
     return true;
 }
@@ -202,14 +267,180 @@ void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
         }
     }
     if (removeIdle(isRemoved) || marked) {
-        ++changes;
+        changed();
     }
     onSetChange(this);
 }
 
 void DownloadsSet::retryStopped() {
-    requeueIdle(
-        [](const Download& download) { return download.getState() == Download::State::Error; });
+    requeueIdle([](const Download& download) {
+        return download.getState() == Download::State::Error && !download.isHeld();
+    });
+}
+
+void DownloadsSet::hold(const std::vector<const Download*>& chosen) {
+    for (const std::size_t index : indexesOf(chosen)) {
+        Download& download = *downloads[index];
+        if (download.isHeld() || download.getState() == Download::State::Complete ||
+            download.getState() == Download::State::NotFound) {
+            continue;
+        }
+        download.setHeld(true);
+        // Its worker's run ends soon, back in the queue, where it stays.
+        if (isCurrent(&download)) {
+            download.abort();
+        }
+    }
+}
+
+void DownloadsSet::release(const std::vector<const Download*>& chosen) {
+    for (const std::size_t index : indexesOf(chosen)) {
+        Download& download = *downloads[index];
+        if (!download.isHeld()) {
+            continue;
+        }
+        download.setHeld(false);
+        if (download.hasStoppedWithError() && !isCurrent(&download)) {
+            download.requeue();
+        }
+    }
+}
+
+std::vector<std::size_t> DownloadsSet::indexesOf(const std::vector<const Download*>& chosen) const {
+    const std::unordered_set<const Download*> wanted(chosen.begin(), chosen.end());
+    std::vector<std::size_t> indexes;
+    for (std::size_t index = 0; index < downloads.size(); ++index) {
+        if (wanted.count(downloads[index].get()) != 0) {
+            indexes.push_back(index);
+        }
+    }
+    return indexes;
+}
+
+bool DownloadsSet::move(const std::vector<const Download*>& chosen, Move where) {
+    std::vector<std::size_t> moved = indexesOf(chosen);
+    if (moved.empty()) {
+        return false;
+    }
+    const std::size_t rest = downloads.size() - moved.size();
+    const std::vector<std::uint64_t> before = serials;
+    switch (where) {
+    case Move::ToTop:
+        reorder(moved, 0);
+        break;
+    case Move::ToBottom:
+        reorder(moved, rest);
+        break;
+    case Move::Up: {
+        // Each steps over the one above it, unless that one moves too and
+        // could not step: a run at the top stays where it is.
+        std::size_t firstFree = 0;
+        for (const std::size_t index : moved) {
+            if (index > firstFree) {
+                std::swap(downloads[index], downloads[index - 1]);
+                std::swap(serials[index], serials[index - 1]);
+            }
+            firstFree = index > firstFree ? index : index + 1;
+        }
+        break;
+    }
+    case Move::Down: {
+        std::size_t lastFree = downloads.size() - 1;
+        for (auto index = moved.rbegin(); index != moved.rend(); ++index) {
+            if (*index < lastFree) {
+                std::swap(downloads[*index], downloads[*index + 1]);
+                std::swap(serials[*index], serials[*index + 1]);
+            }
+            lastFree = *index < lastFree ? *index : *index - 1;
+        }
+        break;
+    }
+    }
+    if (serials == before) {
+        return false;
+    }
+    changed();
+    onSetChange(this);
+    return true;
+}
+
+bool DownloadsSet::moveBefore(const std::vector<const Download*>& chosen, int index) {
+    const std::vector<std::size_t> moved = indexesOf(chosen);
+    if (moved.empty()) {
+        return false;
+    }
+    const std::size_t target = static_cast<std::size_t>(std::clamp(index, 0, count()));
+    // The place among the members that stay.
+    const auto movedAbove = static_cast<std::size_t>(
+        std::lower_bound(moved.begin(), moved.end(), target) - moved.begin());
+    const std::vector<std::uint64_t> before = serials;
+    reorder(moved, target - movedAbove);
+    if (serials == before) {
+        return false;
+    }
+    changed();
+    onSetChange(this);
+    return true;
+}
+
+void DownloadsSet::reorder(const std::vector<std::size_t>& moved, std::size_t before) {
+    Downloads reordered;
+    std::vector<std::uint64_t> reorderedSerials;
+    reordered.reserve(downloads.size());
+    reorderedSerials.reserve(serials.size());
+    const auto take = [&](std::size_t index) {
+        reordered.push_back(std::move(downloads[index]));
+        reorderedSerials.push_back(serials[index]);
+    };
+    std::size_t next = 0; // into `moved`
+    std::size_t stayed = 0;
+    for (std::size_t index = 0; index <= downloads.size(); ++index) {
+        if (stayed == before) {
+            for (const std::size_t movedIndex : moved) {
+                take(movedIndex);
+            }
+            ++stayed; // never equal again
+        }
+        if (index == downloads.size()) {
+            break;
+        }
+        if (next < moved.size() && moved[next] == index) {
+            ++next;
+            continue;
+        }
+        take(index);
+        ++stayed;
+    }
+    downloads = std::move(reordered);
+    serials = std::move(reorderedSerials);
+}
+
+int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
+                               const std::string& folder) {
+    std::vector<Download*> movers;
+    for (const std::size_t index : indexesOf(chosen)) {
+        Download* download = downloads[index].get();
+        if (!isCurrent(download) && download->getState() != Download::State::Complete) {
+            movers.push_back(download);
+        }
+    }
+    // Their old targets are about to change, so the test holds its own
+    // copies of their new ones only.
+    TakenPaths taken(downloads, movers.size(),
+                     std::unordered_set<const Download*>(movers.begin(), movers.end()));
+    for (Download* download : movers) {
+        const std::string& path = download->getTargetPath();
+        std::string name = path.substr(path.rfind('/') + 1);
+        std::string target = Download::firstFreePath(
+            folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name, taken);
+        taken.add(target);
+        download->retarget(std::move(target));
+    }
+    if (!movers.empty()) {
+        changed();
+        onSetChange(this);
+    }
+    return static_cast<int>(movers.size());
 }
 
 std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& links) const {
@@ -275,11 +506,11 @@ void DownloadsSet::append(std::unique_ptr<Download> download) {
     };
     downloads.push_back(std::move(download));
     serials.push_back(nextSerial++);
-    ++changes;
+    changed();
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {
-    ++changes;
+    changed();
     if (onStatusChange) {
         onStatusChange(download, slotOf(download));
     }
@@ -287,7 +518,7 @@ void DownloadsSet::forwardStatusChange(Download* download) {
 
 void DownloadsSet::removeAllIn(Download::State state) {
     if (removeIdle([&](std::size_t index) { return downloads[index]->getState() == state; })) {
-        ++changes;
+        changed();
     }
     onSetChange(this);
 }
@@ -297,7 +528,7 @@ void DownloadsSet::removeIdleLeavers() {
         return;
     }
     if (removeIdle([&](std::size_t index) { return isLeaving(index); })) {
-        ++changes;
+        changed();
         onSetChange(this);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "engine/Download.h"
 #include "engine/DownloadQueue.h"
+#include "platform/Bell.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -23,9 +24,9 @@ namespace tolvenka {
 // list panel follows. Membership changes only on the GUI thread; a download
 // that is current in a slot is never deleted, so a worker can run it safely.
 //
-// Every download gets a serial number when it joins, higher than any before,
-// so the queue's order is the order of its serial numbers: a view can tell
-// which downloads left and which came by comparing numbers alone.
+// Every download gets a serial number when it joins, higher than any before
+// and never reused, by which a view tells its downloads apart. Downloads
+// join at the end; the user may move them around.
 class DownloadsSet final : public DownloadQueue {
 public:
     using Downloads = std::vector<std::unique_ptr<Download>>;
@@ -55,13 +56,21 @@ public:
     // Any thread. The first slot whose entry is `download`, or -1.
     int slotOf(const Download* download) const;
 
-    // GUI thread. The first Queued download of the kind becomes the slot's
+    // GUI thread. The first download of the kind that is due (queued, or
+    // failed and due for its next try; never a held one) becomes the slot's
     // entry (null when there is none); fires onCurrentDownloadChange first.
-    // When nothing changed since a search that found none, the queue is not
-    // searched again, so an idle worker costs nothing however long it is.
+    // When nothing changed since a search that found none and no try has
+    // come due, the queue is not searched again, so an idle worker costs
+    // nothing however long it is.
     Download* pickNext(int slot, const std::string& kindName) override;
+    std::int64_t nextDueMs(const std::string& kindName) const override;
     // Any thread. Empties the slot; no event.
     void releaseSlot(int slot) override;
+    void waitForWork(std::int64_t deadlineMs) override;
+    void wakeWorkers() override;
+    // GUI thread. Of the downloads that wait for their next try after a
+    // failure, the one due first; null when none waits.
+    const Download* nextToRetry() const;
 
     // GUI thread. Adds a download for each link that a kind accepts, in
     // order, then fires onSetChange once. A file never goes where another
@@ -86,8 +95,26 @@ public:
     void remove(const std::vector<const Download*>& leavers);
 
     // GUI thread. Every download that stopped with an error, and that no
-    // slot holds, goes back to the queue for one more try.
+    // slot holds, goes back to the queue for one more try; held ones stay.
     void retryStopped();
+    // GUI thread. Holds these downloads back (a running one is aborted and
+    // goes back to the queue, held), or lets them go again, a stopped one
+    // with a new try.
+    void hold(const std::vector<const Download*>& chosen);
+    void release(const std::vector<const Download*>& chosen);
+
+    enum class Move { Up, Down, ToTop, ToBottom };
+    // GUI thread. Moves these members (in queue order among themselves) one
+    // place up or down, past the others, or to the top or the bottom. A
+    // running download keeps running. False when nothing moved.
+    bool move(const std::vector<const Download*>& chosen, Move where);
+    // GUI thread. Moves these members, in queue order, to stand before the
+    // member at `index` among the rest (the end for count()).
+    bool moveBefore(const std::vector<const Download*>& chosen, int index);
+    // GUI thread. Each of these that no slot holds and whose file has not
+    // arrived gets its target in `folder`, under the file name it had, or
+    // the first free one there. The number moved.
+    int moveToFolder(const std::vector<const Download*>& chosen, const std::string& folder);
     // GUI thread. For each link, whether a download of the set that is
     // neither complete nor not found has it.
     std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
@@ -115,6 +142,16 @@ private:
     bool addLinks(const std::vector<std::string>& links, const std::string& folder,
                   const std::string* kindName);
     void append(std::unique_ptr<Download> download);
+    // The contents changed in a way the queue file or a worker may care
+    // about: counted, and a waiting worker looks again.
+    void changed();
+    // A test for whether a path is taken by a member or by anything on disk,
+    // over the members' targets as they are now.
+    class TakenPaths;
+    // Puts the members at `moved` (ascending indexes) before the member now
+    // at `before` among the rest.
+    void reorder(const std::vector<std::size_t>& moved, std::size_t before);
+    std::vector<std::size_t> indexesOf(const std::vector<const Download*>& chosen) const;
     void forwardStatusChange(Download* download);
     bool isCurrent(const Download* download) const;
     bool isLeaving(std::size_t index) const;
@@ -143,6 +180,10 @@ private:
     std::uint64_t fruitlessSearchAt = 0;
     std::string fruitlessSearchKind;
     bool fruitlessSearch = false;
+    // What that search saw waiting for a next try: when the first is due.
+    std::int64_t fruitlessSearchNextDue = -1;
+    // Rung at every change, for a worker that waits for work.
+    mutable platform::Bell workBell;
     std::unique_ptr<platform::Timer> workTimer;
 };
 

@@ -115,13 +115,17 @@ std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
     std::string link;
     std::string path;
     State state = State::Queued;
-    if (!readCommonFields(in, link, path, state) || !isServiceLink(link) ||
+    bool held = false;
+    if (!readCommonFields(in, link, path, state, held) || !isServiceLink(link) ||
         kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
         return nullptr;
     }
     std::string targetPath = storedTargetPath(std::move(path), link, folders);
     auto download = std::make_unique<RapidshareDownload>(std::move(link), std::move(targetPath));
     download->setState(state);
+    if (held) {
+        download->setHeld(true);
+    }
     download->serviceState = state == State::Complete   ? ServiceState::Done
                              : state == State::NotFound ? ServiceState::FileNotFound
                                                         : ServiceState::InQueue;
@@ -161,7 +165,17 @@ Download::State RapidshareDownload::downloadStateOf(ServiceState state) {
     }
 }
 
+std::string RapidshareDownload::heldCaption() {
+    return std::string("Приостановлена"_cp1251);
+}
+
 std::string RapidshareDownload::getStateCaption() const {
+    // A held download that a run still holds shows where the run is until
+    // the abort lands.
+    const State now = getState();
+    if (isHeld() && (now == State::Queued || now == State::Error)) {
+        return heldCaption();
+    }
     return captionOf(serviceState.load());
 }
 
@@ -171,6 +185,7 @@ void RapidshareDownload::requeue() {
     const ServiceState now = serviceState.load();
     if (now == ServiceState::Failed || now == ServiceState::FileNotFound) {
         serviceState = ServiceState::InQueue;
+        failuresInARow = 0;
         Download::requeue();
     }
 }
@@ -195,7 +210,6 @@ std::int64_t RapidshareDownload::countdownOf(const std::string& reply) {
 
 bool RapidshareDownload::process() {
     std::string finalAddress;
-    int failuresInARow = 0;
     for (;;) {
         // A disconnect left by the idle guard or an earlier abort ends here;
         // the abort flag is looked at after, so a new abort is never lost.
@@ -213,11 +227,9 @@ bool RapidshareDownload::process() {
             return false;
         }
         try {
-            // The back-off comes before a new page conversation only: the
-            // transfer after a countdown goes ahead at once.
+            // The transfer after a countdown goes ahead at once.
             if (serviceState != ServiceState::Countdown) {
                 refuseBlockedTarget();
-                waitSeconds(backOffSeconds(failuresInARow));
             }
             switch (takeTurn(finalAddress)) {
             case TurnOutcome::Settled:
@@ -226,8 +238,7 @@ bool RapidshareDownload::process() {
             case TurnOutcome::CountedDown:
                 break;
             case TurnOutcome::Failed:
-                ++failuresInARow;
-                break;
+                return retryLater();
             }
         } catch (AbortType) {
             setServiceState(ServiceState::InQueue);
@@ -236,9 +247,22 @@ bool RapidshareDownload::process() {
             if (fail(std::current_exception())) {
                 return false;
             }
-            ++failuresInARow;
+            if (!isAbortRequested()) {
+                return retryLater();
+            }
         }
     }
+}
+
+// The back-off is waited out between runs, so that one download that keeps
+// failing never holds the downloads behind it; the service's own waits
+// concern every download alike and stay inside the run.
+bool RapidshareDownload::retryLater() {
+    const int failures = ++failuresInARow;
+    if (failures < MAX_FAILED_CONVERSATIONS) {
+        retryAfter(backOffSeconds(failures));
+    }
+    return false;
 }
 
 bool RapidshareDownload::fail(std::exception_ptr failure) {

@@ -33,6 +33,9 @@ public:
     };
 
     static constexpr std::int64_t SERVICE_RETRY_WAIT = 30;
+    // Failed conversations in a row after which a download stops and waits
+    // for the user.
+    static constexpr int MAX_FAILED_CONVERSATIONS = 5;
     static constexpr std::int64_t COUNTDOWN_MARGIN = 5;
     // The countdown when the final form names none that can be read.
     static constexpr std::int64_t DEFAULT_COUNTDOWN = 60;
@@ -58,11 +61,15 @@ public:
     std::string getStateCaption() const override;
     void requeue() override;
     static std::string captionOf(ServiceState state);
+    // What a held download reads between runs.
+    static std::string heldCaption();
     static State downloadStateOf(ServiceState state);
 
     // The wait before the next page conversation after `failuresInARow`
     // failed turns: none after the first, then 1, 2, 4, 8, 16, 30 seconds.
     static std::int64_t backOffSeconds(int failuresInARow);
+    // Failed conversations since the last one that settled anything.
+    int getFailuresInARow() const { return failuresInARow.load(); }
     // The countdown that a final-form reply asks for, in seconds.
     static std::int64_t countdownOf(const std::string& reply);
 
@@ -80,6 +87,9 @@ private:
     // Stops the run in Failed with the reason of `failure`; true when the
     // failure is of this machine and the download must stop, not retry.
     bool fail(std::exception_ptr failure);
+    // After a failed conversation: the run ends, and the download is due
+    // again after its back-off, or stops for good after too many.
+    bool retryLater();
     TurnOutcome takeTurn(std::string& finalAddress);
     TurnOutcome requestTicket(std::string& finalAddress);
     void transferFile(const std::string& finalAddress);
@@ -93,6 +103,8 @@ private:
     void putInPlace(const std::string& partPath);
 
     std::atomic<ServiceState> serviceState{ServiceState::InQueue};
+    // Written by the run, and between runs by the GUI thread.
+    std::atomic<int> failuresInARow{0};
 };
 
 } // namespace tolvenka

@@ -239,7 +239,8 @@ void Twindow::formCreate() {
 
 // The worker's finish step, with the download still alive.
 void Twindow::runEnded(const Download& download) {
-    if (download.getState() == Download::State::Error) {
+    // A download that failed and is due for another try has not stopped.
+    if (download.hasStoppedWithError()) {
         notices->downloadStopped(download);
     }
 }

@@ -2,6 +2,7 @@
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
+#include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+using namespace kestrune::text::literals;
 using testing_helpers::FakeClock;
 using testing_helpers::pumpFor;
 using testing_helpers::pumpUntil;
@@ -127,6 +129,36 @@ TEST_F(WorkerWithServiceTest, PauseDuringTheCountdownRequeuesAndResumeFinishesTh
     ASSERT_TRUE(pumpUntil([&] { return download->getState() == State::Complete; }, 20000));
     EXPECT_EQ(sim.attempts("7"), 2);
     EXPECT_EQ(readFile(path), servicesim::expectedContent("7", 4096));
+}
+
+// The first download's conversation always fails: while it waits out its
+// back-off the second one arrives, and after its fifth failure in a row the
+// first stops in Error, told once.
+TEST_F(WorkerWithServiceTest, ADownloadThatKeepsFailingDoesNotHoldTheQueue) {
+    fakeClock.emplace();
+    addFile("1", 10, {servicesim::Step::garbage()});
+    const std::string second = addFile("2", 100'000);
+    Download* failing = downloadAt(0);
+    std::atomic<int> failuresWhenSecondArrived{-1};
+    set.onStatusChange = [&](Download* download, int) {
+        if (download == downloadAt(1) && download->getState() == State::Complete) {
+            failuresWhenSecondArrived = sim.attempts("1");
+        }
+    };
+    startWorker();
+    std::vector<Download*> told;
+    worker->onRunEnded = [&](Download* download) {
+        if (download->hasStoppedWithError()) {
+            told.push_back(download);
+        }
+    };
+    ASSERT_TRUE(pumpUntil([&] { return failing->hasStoppedWithError(); }, 20000));
+    EXPECT_EQ(failuresWhenSecondArrived, 2) << "one try at once, then a wait of 1 s";
+    EXPECT_EQ(readFile(second), servicesim::expectedContent("2", 100'000));
+    EXPECT_EQ(sim.attempts("1"), 5);
+    EXPECT_EQ(failing->getFailureReason(), "ответ сервера не понят"_cp1251);
+    pumpFor(100);
+    EXPECT_EQ(told, std::vector<Download*>{failing});
 }
 
 } // namespace

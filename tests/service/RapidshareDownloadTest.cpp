@@ -31,6 +31,20 @@ bool runToEnd(Download& download) {
     return run.succeeded();
 }
 
+// Runs the download to its end, and again, as a worker with nothing else to
+// do would, as long as it ends due for a next try; the wait between the runs
+// passes on `clock`.
+bool runUntilSettled(Download& download, FakeClock& clock) {
+    for (;;) {
+        const bool arrived = runToEnd(download);
+        const std::int64_t due = download.getRetryAtMs();
+        if (download.getState() != Download::State::Error || due < 0) {
+            return arrived;
+        }
+        clock.sleepMs(std::max<std::int64_t>(0, due - clock.nowMs()));
+    }
+}
+
 } // namespace
 
 TEST_F(Conversation, ACountdownLeadsToTheWholeFileAndExactRequests) {
@@ -77,17 +91,19 @@ TEST_F(Conversation, EachRefusalWaitsThirtySecondsThenAsksAgain) {
         states.push_back(static_cast<RapidshareDownload*>(sender)->getServiceState());
         changedAt.push_back(clock.nowMs());
     };
-    EXPECT_TRUE(runToEnd(*download));
-    EXPECT_EQ(states, (std::vector<ServiceState>{
-                          ServiceState::InQueue, ServiceState::ServerDown, ServiceState::IpBusy,
-                          ServiceState::WaitMinutes, ServiceState::Overloaded,
-                          ServiceState::WaitMinutes, ServiceState::Failed, ServiceState::Countdown,
-                          ServiceState::Transferring, ServiceState::Done}));
+    EXPECT_TRUE(runUntilSettled(*download, clock));
+    // The failed page ends the run, and the next one starts from Failed.
+    EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::ServerDown,
+                                                 ServiceState::IpBusy, ServiceState::WaitMinutes,
+                                                 ServiceState::Overloaded,
+                                                 ServiceState::WaitMinutes, ServiceState::Failed,
+                                                 ServiceState::Failed, ServiceState::Countdown,
+                                                 ServiceState::Transferring, ServiceState::Done}));
     // Five refusals of 30 s; the failed page is asked again at once; -5 + 5 = 0.
     for (std::size_t i = 1; i <= 5; ++i) {
         EXPECT_EQ(changedAt[i + 1] - changedAt[i], 30'000) << "after state change " << i;
     }
-    EXPECT_EQ(changedAt[7] - changedAt[6], 0);
+    EXPECT_EQ(changedAt[8] - changedAt[6], 0);
     EXPECT_EQ(clock.totalSleptMs(), 150'000);
     EXPECT_EQ(sim.attempts("4711"), 7);
 }
@@ -119,61 +135,63 @@ TEST_F(Conversation, AFinalFormWithoutCountdownWaitsTheDefault) {
     EXPECT_EQ(clock.totalSleptMs(), (RapidshareDownload::DEFAULT_COUNTDOWN + 5) * 1000);
 }
 
-TEST_F(Conversation, RepeatedFailuresBackOffAndAKnownOutcomeResetsTheCount) {
+// Failed conversations end the run, due again after a back-off that grows
+// with each failure in a row; a known outcome starts the count anew, and the
+// fifth failure in a row stops the download until the user retries it.
+TEST_F(Conversation, RepeatedFailuresBackOffBetweenRunsAndTheFifthStopsTheDownload) {
     FakeClock clock;
-    std::vector<Step> script(8, Step::garbage());
+    std::vector<Step> script(4, Step::garbage());
     script.push_back(Step::ipBusy());
-    script.push_back(Step::garbage());
-    script.push_back(Step::garbage());
-    script.push_back(Step::countdown("0"));
+    script.insert(script.end(), 5, Step::garbage());
     auto download = downloadOf(fileSpec(script));
     std::vector<std::int64_t> failedAt;
     download->onStatusChange = [&](Download* sender) {
         auto state = static_cast<RapidshareDownload*>(sender)->getServiceState();
-        if (state == ServiceState::Failed || state == ServiceState::IpBusy) {
+        if (sender->getState() != Download::State::Processing &&
+            (state == ServiceState::Failed || state == ServiceState::IpBusy)) {
             failedAt.push_back(clock.nowMs());
         }
     };
-    EXPECT_TRUE(runToEnd(*download));
-    ASSERT_EQ(failedAt.size(), 11u);
-    const std::int64_t expectedGaps[] = {0, 1'000, 2'000, 4'000, 8'000, 16'000, 30'000, 30'000,
+    EXPECT_FALSE(runUntilSettled(*download, clock));
+    ASSERT_EQ(failedAt.size(), 10u);
+    const std::int64_t expectedGaps[] = {0, 1'000, 2'000, 4'000,
                                          // ipBusy resets the count; its own wait is 30 s
-                                         30'000, 0};
+                                         30'000, 0, 1'000, 2'000, 4'000};
     for (std::size_t i = 0; i < std::size(expectedGaps); ++i) {
         EXPECT_EQ(failedAt[i + 1] - failedAt[i], expectedGaps[i]) << "gap " << i;
     }
+    EXPECT_TRUE(download->hasStoppedWithError());
+    EXPECT_EQ(download->getFailureReason(), "ответ сервера не понят"_cp1251);
+    EXPECT_EQ(sim.attempts("4711"), 10);
+
+    download->requeue();
+    EXPECT_EQ(download->getFailuresInARow(), 0) << "a retry gets all its tries again";
     for (int failures = 0; failures <= 9; ++failures) {
         const std::int64_t schedule[] = {0, 0, 1, 2, 4, 8, 16, 30, 30, 30};
         EXPECT_EQ(RapidshareDownload::backOffSeconds(failures), schedule[failures]);
     }
 }
 
-TEST_F(Conversation, ATransferThatAlwaysFailsAfterTheCountdownBacksOff) {
+TEST_F(Conversation, ATransferThatAlwaysFailsAfterTheCountdownBacksOffAndStops) {
     FakeClock clock;
     auto spec = fileSpec({Step::countdown("-5")});
     spec.breakAfter = 100;
     spec.breakingReplies = -1;
     std::unique_ptr<Download> download = downloadOf(spec);
     std::vector<std::int64_t> conversationsAt;
+    const std::int64_t start = clock.nowMs();
     download->onStatusChange = [&](Download* sender) {
         if (static_cast<RapidshareDownload*>(sender)->getServiceState() ==
             ServiceState::Countdown) {
-            conversationsAt.push_back(clock.nowMs());
-            if (conversationsAt.size() == 12) {
-                sender->abort();
-            }
+            conversationsAt.push_back(clock.nowMs() - start);
         }
     };
-    EXPECT_FALSE(runToEnd(*download));
+    EXPECT_FALSE(runUntilSettled(*download, clock));
 
-    ASSERT_EQ(conversationsAt.size(), 12u);
-    const std::int64_t start = conversationsAt.front();
-    EXPECT_EQ(std::count_if(conversationsAt.begin(), conversationsAt.end(),
-                            [&](std::int64_t at) { return at - start < 60'000; }),
-              7);
-    for (std::size_t i = 7; i < conversationsAt.size(); ++i) {
-        EXPECT_EQ(conversationsAt[i] - conversationsAt[i - 1], 30'000) << i;
-    }
+    // The countdown does not reset the count: 0, 1, 2 and 4 s of back-off.
+    EXPECT_EQ(conversationsAt, (std::vector<std::int64_t>{0, 0, 1'000, 3'000, 7'000}));
+    EXPECT_TRUE(download->hasStoppedWithError());
+    EXPECT_EQ(download->getFailureReason(), "соединение разорвано"_cp1251);
 }
 
 TEST_F(Conversation, AMissingTargetFolderIsMadeWithItsParents) {
@@ -215,13 +233,13 @@ TEST_F(Conversation, ATransferThatBreaksOffLeavesNoFileAndStartsOverAtOnce) {
             reason = sender->getFailureReason();
         }
     };
-    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_TRUE(runUntilSettled(*download, clock));
     EXPECT_FALSE(partLeftAfterFailure);
     EXPECT_EQ(reason, "соединение разорвано"_cp1251);
     EXPECT_EQ(download->getFailureReason(), "");
     EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::Countdown,
                                                  ServiceState::Transferring, ServiceState::Failed,
-                                                 ServiceState::Countdown,
+                                                 ServiceState::Failed, ServiceState::Countdown,
                                                  ServiceState::Transferring, ServiceState::Done}));
     EXPECT_EQ(clock.totalSleptMs(), 10'000); // two countdowns of 0 + 5, no back-off
     EXPECT_EQ(readFile(folder.path() + "/report.zip"),
