@@ -22,6 +22,7 @@ public:
     using Download::getHttpClient;
     using Download::isAbortRequested;
     using Download::resetProgress;
+    using Download::retryAfter;
     using Download::setFailureReason;
     using Download::setState;
     using Download::waitSeconds;

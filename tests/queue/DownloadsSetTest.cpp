@@ -212,6 +212,104 @@ TEST_F(DownloadsSetTest, TheWorkTimerReportsOnlyCurrentDownloadsThatAreDownloadi
     fastSet.releaseSlot(1);
 }
 
+// Moves keep the moved ones in their order, pass over the rest one place at
+// a time or all at once, never interrupt a run, and the worker picks in the
+// new order.
+TEST_F(DownloadsSetTest, MovedDownloadsKeepTheirOrderAndArePickedInTheNewOne) {
+    std::vector<const Download*> all;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        all.push_back(addTraced(set, name));
+    }
+    const auto only = [&](std::initializer_list<int> indexes) {
+        std::vector<const Download*> chosen;
+        for (const int index : indexes) {
+            chosen.push_back(all[static_cast<std::size_t>(index)]);
+        }
+        return chosen;
+    };
+    using Move = DownloadsSet::Move;
+    EXPECT_TRUE(set.move(only({1, 3}), Move::Up));
+    EXPECT_EQ(names(), (std::vector<std::string>{"b", "a", "d", "c", "e"}));
+    EXPECT_FALSE(set.move(only({1, 0}), Move::Up)) << "a run at the top stays";
+    EXPECT_TRUE(set.move(only({2}), Move::Down));
+    EXPECT_EQ(names(), (std::vector<std::string>{"b", "a", "d", "e", "c"}));
+
+    Download* running = set.pickNext(0, kindX);
+    EXPECT_EQ(running, all[1]);
+    const int changesBefore = setChanges;
+    EXPECT_TRUE(set.move(only({4, 1}), Move::ToBottom));
+    EXPECT_EQ(names(), (std::vector<std::string>{"a", "d", "c", "b", "e"}));
+    EXPECT_EQ(set.currentDownload(0), running) << "the running one runs on";
+    EXPECT_EQ(setChanges, changesBefore + 1);
+    EXPECT_FALSE(set.move(only({4}), Move::ToBottom));
+    set.releaseSlot(0);
+
+    EXPECT_TRUE(set.move(only({4}), Move::ToTop));
+    EXPECT_EQ(set.pickNext(0, kindX), all[4]);
+    set.releaseSlot(0);
+    // A drop before the third row of the list as it stands.
+    EXPECT_TRUE(set.moveBefore(only({4, 0}), 3));
+    EXPECT_EQ(names(), (std::vector<std::string>{"d", "e", "a", "c", "b"}));
+}
+
+// A held download is never picked, a running one is aborted and stays held
+// in the queue, and letting a stopped one go gives it a new try.
+TEST_F(DownloadsSetTest, HeldDownloadsAreNeverPickedAndReleasingAStoppedOneRetriesIt) {
+    TracedDownload* running = addTraced(set, "running");
+    TracedDownload* stopped = addTraced(set, "stopped");
+    TracedDownload* queued = addTraced(set, "queued");
+    ASSERT_EQ(set.pickNext(0, kindX), running);
+    stopped->setState(State::Error);
+
+    set.hold({running, stopped});
+    EXPECT_TRUE(running->isAbortRequested());
+    EXPECT_TRUE(running->isHeld() && stopped->isHeld());
+    running->setState(State::Queued); // its run ends, back in the queue
+    set.releaseSlot(0);
+    EXPECT_EQ(set.pickNext(0, kindX), queued);
+    set.releaseSlot(0);
+    queued->setState(State::Complete);
+    set.retryStopped();
+    EXPECT_EQ(stopped->getState(), State::Error) << "held ones stay held";
+    EXPECT_EQ(set.pickNext(0, kindX), nullptr);
+
+    std::ostringstream saved;
+    set.save(saved);
+    EXPECT_NE(saved.str().find("Paused"), std::string::npos);
+
+    set.release({running, stopped});
+    EXPECT_EQ(stopped->getState(), State::Queued);
+    EXPECT_EQ(set.pickNext(0, kindX), running);
+    set.releaseSlot(0);
+}
+
+// A failed download waits out its back-off while others run, and is picked
+// when it is due.
+TEST_F(DownloadsSetTest, AFailedDownloadIsPickedOnceItsNextTryIsDue) {
+    testing_helpers::FakeClock clock;
+    TracedDownload* failed = addTraced(set, "failed");
+    failed->body = [](testing_helpers::ScriptedDownload& download) {
+        download.retryAfter(4);
+        throw std::runtime_error("conversation failed");
+        return false;
+    };
+    ASSERT_EQ(set.pickNext(0, kindX), failed);
+    EXPECT_THROW(failed->run(), std::runtime_error);
+    set.releaseSlot(0);
+    TracedDownload* next = addTraced(set, "next");
+    EXPECT_EQ(set.pickNext(0, kindX), next);
+    next->setState(State::Complete);
+    set.releaseSlot(0);
+
+    EXPECT_EQ(set.pickNext(0, kindX), nullptr);
+    EXPECT_EQ(set.nextDueMs(kindX), clock.nowMs() + 4000);
+    EXPECT_EQ(set.nextToRetry(), failed);
+    EXPECT_EQ(failed->getWaitTimeLeft(), "0:00:04");
+    clock.advance(4000);
+    EXPECT_EQ(set.pickNext(0, kindX), failed);
+    set.releaseSlot(0);
+}
+
 class DownloadsSetWithRegistryTest : public DownloadsSetTest {
 protected:
     DownloadsSetWithRegistryTest() {
@@ -258,6 +356,16 @@ TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDisk
               (std::vector<std::string>{dir.file("small (1).txt"), dir.file("small (2).txt"),
                                         dir.file("other (1).txt"), dir.file("small (3).txt")}));
     EXPECT_EQ(setChanges, 2);
+
+    // Sent to another folder, each keeps its file name where it is free.
+    testing_helpers::TempDir other;
+    testing_helpers::writeFile(other.file("small (2).txt"), "taken");
+    ASSERT_EQ(set.pickNext(0, tolvenka::serviceHost()), set.at(0));
+    EXPECT_EQ(set.moveToFolder({set.at(0), set.at(1), set.at(2)}, other.path()), 2);
+    EXPECT_EQ(set.at(0)->getTargetPath(), dir.file("small (1).txt")) << "it is running";
+    EXPECT_EQ(set.at(1)->getTargetPath(), other.file("small (2) (1).txt"));
+    EXPECT_EQ(set.at(2)->getTargetPath(), other.file("other (1).txt"));
+    set.releaseSlot(0);
 }
 
 TEST_F(DownloadsSetWithRegistryTest, LoadReplacesTheQueueSilentlyAndForwardsChanges) {

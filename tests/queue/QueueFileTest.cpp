@@ -75,13 +75,17 @@ TEST_F(QueueFileTest, SavedQueueReadsBackByteForByteWithItsStates) {
     const std::string folder = std::string("/data/"_cp1251) + std::string("Загрузки"_cp1251);
     const std::string content =
         "0\r\n" + folder + "\r\n" + record("a.zip", folder + "/a.zip", "Complete") +
-        record("b.zip", "/data/b.zip", "NotFound") + record("c.zip", "/data/c.zip", "Queue");
+        record("b.zip", "/data/b.zip", "NotFound") + record("c.zip", "/data/c.zip", "Queue") +
+        record("d.zip", "/data/d.zip", "Paused");
     const QueueOptions options = load(content);
 
     EXPECT_FALSE(options.deleteCompleted);
     EXPECT_EQ(options.targetFolder, folder);
-    EXPECT_EQ(states(), (std::vector<State>{State::Complete, State::NotFound, State::Queued}));
-    EXPECT_EQ(links(), (std::vector<std::string>{link("a.zip"), link("b.zip"), link("c.zip")}));
+    EXPECT_EQ(states(),
+              (std::vector<State>{State::Complete, State::NotFound, State::Queued, State::Queued}));
+    EXPECT_EQ(links(), (std::vector<std::string>{link("a.zip"), link("b.zip"), link("c.zip"),
+                                                 link("d.zip")}));
+    EXPECT_TRUE(set.at(3)->isHeld() && !set.at(2)->isHeld());
     EXPECT_EQ((*set.begin())->getTargetPath(), folder + "/a.zip");
 
     ASSERT_TRUE(tolvenka::saveQueueFile(path, options, set));
