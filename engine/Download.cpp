@@ -322,11 +322,27 @@ void Download::runSpeedTimer(bool running) {
 }
 
 void Download::waitSeconds(std::int64_t seconds) {
-    if (seconds <= 0) {
-        return;
+    if (seconds > 0) {
+        waitUntil(deadlineAfter(seconds));
     }
+}
+
+void Download::waitInState(State newState, std::int64_t seconds) {
+    const std::int64_t deadline = seconds > 0 ? deadlineAfter(seconds) : -1;
+    waitEndsAt = deadline;
+    setState(newState);
+    if (deadline >= 0) {
+        waitUntil(deadline);
+    }
+    waitEndsAt = -1;
+}
+
+std::int64_t Download::deadlineAfter(std::int64_t seconds) {
     constexpr std::int64_t maxSeconds = std::numeric_limits<std::int64_t>::max() / 2000;
-    const std::int64_t deadline = platform::clockMs() + std::min(seconds, maxSeconds) * 1000;
+    return platform::clockMs() + std::min(seconds, maxSeconds) * 1000;
+}
+
+void Download::waitUntil(std::int64_t deadline) {
     waitEndsAt = deadline;
     struct NothingTimedAtEnd {
         std::atomic<std::int64_t>& endsAt;

@@ -175,9 +175,13 @@ protected:
     // Waits `seconds`; an abort ends the wait at once, thrown as
     // `AbortType::Requested`. Zero or fewer seconds return at once.
     void waitSeconds(std::int64_t seconds);
-    // Worker thread, inside `run`, which then ends in Error: the download is
-    // due for its next try `seconds` from now, and the worker may run others
-    // meanwhile.
+    // Enters `newState` and waits there `seconds`, like `waitSeconds`; when
+    // the wait ends is known from the state change on, so whoever shows the
+    // state shows the time left with it.
+    void waitInState(State newState, std::int64_t seconds);
+    // Worker thread, inside `run`, before the state change to Error with
+    // which the run ends: the download is due for its next try `seconds`
+    // from then, and the worker may run others meanwhile.
     void retryAfter(std::int64_t seconds);
     void resetProgress();
     bool isAbortRequested() const { return abortRequested.load(); }
@@ -197,6 +201,9 @@ protected:
                                  State& state, bool& held);
 
 private:
+    // The wait's end on the clock, at most a long time ahead.
+    static std::int64_t deadlineAfter(std::int64_t seconds);
+    void waitUntil(std::int64_t deadline);
     void onHttpWork(std::int64_t count);
     void runSpeedTimer(bool running);
     void onSpeedTimer();

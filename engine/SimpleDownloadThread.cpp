@@ -126,7 +126,7 @@ void SimpleDownloadThread::finishDownload(Download* download) {
     // From here no pause or stop can reach the download; an abort that came
     // after its run ended would otherwise cut its next run short.
     download->forgetAbort();
-    queue.releaseSlot(workerSlot);
+    queue.finishRun(workerSlot);
     // Told before a completed download may be deleted below.
     const Download::State verdict = download->getState();
     if (verdict != Download::State::Queued) {

@@ -26,8 +26,10 @@ public:
         startIfNeeded(group, timer->intervalMs);
     }
 
-    void remove(Timer* timer) {
-        if (std::find(runningTicks.begin(), runningTicks.end(), timer) != runningTicks.end()) {
+    // `deleting`: the timer goes for good, its callback with it.
+    void remove(Timer* timer, bool deleting) {
+        if (deleting &&
+            std::find(runningTicks.begin(), runningTicks.end(), timer) != runningTicks.end()) {
             // Deleted while its own tick runs (directly, or from an event
             // loop nested in it): keep the running callback alive until the
             // outermost tick returns.
@@ -122,11 +124,23 @@ Timer::Timer(int intervalMs, std::function<void()> onTick)
 }
 
 Timer::~Timer() {
-    TimerHub::instance().remove(this);
+    if (enabled) {
+        TimerHub::instance().remove(this, true);
+    }
 }
 
+// A disabled timer leaves its group, so that a group of disabled timers
+// costs no toolkit timer at all.
 void Timer::setEnabled(bool value) {
+    if (value == enabled) {
+        return;
+    }
     enabled = value;
+    if (enabled) {
+        TimerHub::instance().add(this);
+    } else {
+        TimerHub::instance().remove(this, false);
+    }
 }
 
 } // namespace platform

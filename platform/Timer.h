@@ -8,8 +8,9 @@ namespace platform {
 // Calls `onTick` on the GUI thread every `intervalMs` from creation until
 // deletion, unless disabled. Create, use and delete timers on the GUI thread
 // only. Timers of the same interval share one toolkit timer, so ten thousand
-// idle timers cost one wake-up per interval; creating or deleting a timer
-// inside a tick, its own included, is safe.
+// idle timers cost one wake-up per interval, and disabled ones none;
+// creating, disabling or deleting a timer inside a tick, its own included,
+// is safe.
 class Timer {
 public:
     Timer(int intervalMs, std::function<void()> onTick);

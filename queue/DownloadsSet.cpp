@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
+#include "platform/GuiWakeUp.h"
 #include "platform/Timer.h"
 #include "service/DownloadMaker.h"
 
@@ -43,10 +44,13 @@ private:
 
 DownloadsSet::DownloadsSet(int slotCount, int workTimerIntervalMs)
     : currentDownloads(static_cast<std::size_t>(slotCount))
-    , workTimer(std::make_unique<platform::Timer>(workTimerIntervalMs, [this] { onWorkTimer(); })) {
+    , workTimer(std::make_unique<platform::Timer>(workTimerIntervalMs, [this] { onWorkTimer(); }))
+    , changeNoted(std::make_unique<platform::GuiWakeUp>([this] { onChangeNoted(); })) {
+    workTimer->setEnabled(false);
 }
 
 DownloadsSet::~DownloadsSet() {
+    changeNoted.reset();
     workTimer.reset();
     // A download that is still current in a slot may be running on its
     // worker, which the program ends before it ends the queue; should one
@@ -165,6 +169,11 @@ void DownloadsSet::releaseSlot(int slot) {
     currentDownloads[static_cast<std::size_t>(slot)] = nullptr;
 }
 
+void DownloadsSet::finishRun(int slot) {
+    releaseSlot(slot);
+    removeIdleLeavers();
+}
+
 void DownloadsSet::waitForWork(std::int64_t deadlineMs) {
     workBell.waitUntil(deadlineMs);
 }
@@ -176,6 +185,23 @@ void DownloadsSet::wakeWorkers() {
 void DownloadsSet::changed() {
     ++changes;
     workBell.ring();
+    changeNoted->request();
+}
+
+void DownloadsSet::onChangeNoted() {
+    // A transfer that began is reported on every tick until none is left.
+    if (isAnyCurrentDownloading()) {
+        workTimer->setEnabled(true);
+    }
+    onChanged();
+}
+
+bool DownloadsSet::isAnyCurrentDownloading() const {
+    return std::any_of(
+        currentDownloads.begin(), currentDownloads.end(), [](const std::atomic<Download*>& entry) {
+            const Download* download = entry.load();
+            return download != nullptr && download->getState() == Download::State::Downloading;
+        });
 }
 
 void DownloadsSet::add(const std::vector<std::string>& links, const std::string& folder) {
@@ -259,8 +285,8 @@ void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
     bool marked = false;
     for (std::size_t index = 0; index < downloads.size(); ++index) {
         if (isRemoved(index) && isCurrent(downloads[index].get()) && !isLeaving(index)) {
-            // Its worker's run ends soon, back in Queued; the next pick or
-            // work tick after the slot lets go removes it.
+            // Its worker's run ends soon, back in Queued; the end of that
+            // run removes it.
             leavingSerials.push_back(serials[index]);
             downloads[index]->abort();
             marked = true;
@@ -535,6 +561,10 @@ void DownloadsSet::removeIdleLeavers() {
 
 void DownloadsSet::onWorkTimer() {
     removeIdleLeavers();
+    if (!isAnyCurrentDownloading()) {
+        workTimer->setEnabled(false);
+        return;
+    }
     if (!onWork) {
         return;
     }

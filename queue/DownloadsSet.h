@@ -14,8 +14,9 @@
 #include <vector>
 
 namespace platform {
+class GuiWakeUp;
 class Timer;
-}
+} // namespace platform
 
 namespace tolvenka {
 
@@ -66,6 +67,8 @@ public:
     std::int64_t nextDueMs(const std::string& kindName) const override;
     // Any thread. Empties the slot; no event.
     void releaseSlot(int slot) override;
+    // GUI thread. Also lets a download removed while it ran leave.
+    void finishRun(int slot) override;
     void waitForWork(std::int64_t deadlineMs) override;
     void wakeWorkers() override;
     // GUI thread. Of the downloads that wait for their next try after a
@@ -132,7 +135,11 @@ public:
     // current in none. Fires on the thread that changed the state.
     kestrune::Event<Download*, int> onStatusChange;
     // Every work-timer tick, for each current download that is Downloading.
+    // The timer ticks only while some current download is.
     kestrune::Event<Download*, int> onWork;
+    // On the GUI thread, soon after the contents changed (members, order,
+    // states, held or not, targets); changes close together fire it once.
+    kestrune::Event<> onChanged;
     kestrune::Event<DownloadsSet*> onSetChange;
     kestrune::Event<int, Download*> onCurrentDownloadChange;
 
@@ -166,6 +173,9 @@ private:
     // Removes the leavers no slot holds any more; fires onSetChange if any.
     void removeIdleLeavers();
     void onWorkTimer();
+    // GUI thread, soon after a change.
+    void onChangeNoted();
+    bool isAnyCurrentDownloading() const;
 
     Downloads downloads;
     std::vector<std::uint64_t> serials; // one per download, ascending
@@ -185,6 +195,7 @@ private:
     // Rung at every change, for a worker that waits for work.
     mutable platform::Bell workBell;
     std::unique_ptr<platform::Timer> workTimer;
+    std::unique_ptr<platform::GuiWakeUp> changeNoted;
 };
 
 } // namespace tolvenka

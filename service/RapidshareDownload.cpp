@@ -195,6 +195,11 @@ void RapidshareDownload::setServiceState(ServiceState newState) {
     setState(downloadStateOf(newState));
 }
 
+void RapidshareDownload::waitIn(ServiceState newState, std::int64_t seconds) {
+    serviceState = newState;
+    waitInState(downloadStateOf(newState), seconds);
+}
+
 std::int64_t RapidshareDownload::backOffSeconds(int failuresInARow) {
     if (failuresInARow < 2) {
         return 0;
@@ -238,18 +243,20 @@ bool RapidshareDownload::process() {
             case TurnOutcome::CountedDown:
                 break;
             case TurnOutcome::Failed:
-                return retryLater();
+                return endFailedRun(unknownReplyReason(), false);
             }
         } catch (AbortType) {
             setServiceState(ServiceState::InQueue);
             throw;
         } catch (...) {
-            if (fail(std::current_exception())) {
-                return false;
+            // A failure that an abort caused says nothing about the
+            // download, which goes back to the queue at the next turn.
+            if (isAbortRequested()) {
+                setServiceState(ServiceState::Failed);
+                continue;
             }
-            if (!isAbortRequested()) {
-                return retryLater();
-            }
+            const std::exception_ptr failure = std::current_exception();
+            return endFailedRun(failureReasonOf(failure), isLocalFailure(failure));
         }
     }
 }
@@ -257,24 +264,13 @@ bool RapidshareDownload::process() {
 // The back-off is waited out between runs, so that one download that keeps
 // failing never holds the downloads behind it; the service's own waits
 // concern every download alike and stay inside the run.
-bool RapidshareDownload::retryLater() {
-    const int failures = ++failuresInARow;
-    if (failures < MAX_FAILED_CONVERSATIONS) {
-        retryAfter(backOffSeconds(failures));
+bool RapidshareDownload::endFailedRun(std::string reason, bool ofThisMachine) {
+    setFailureReason(std::move(reason));
+    if (!ofThisMachine && ++failuresInARow < MAX_FAILED_CONVERSATIONS) {
+        retryAfter(backOffSeconds(failuresInARow));
     }
-    return false;
-}
-
-bool RapidshareDownload::fail(std::exception_ptr failure) {
-    // A failure that an abort caused says nothing about the download, which
-    // goes back to the queue at the next turn.
-    if (isAbortRequested()) {
-        setServiceState(ServiceState::Failed);
-        return false;
-    }
-    setFailureReason(failureReasonOf(failure));
     setServiceState(ServiceState::Failed);
-    return isLocalFailure(failure);
+    return false;
 }
 
 RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(std::string& finalAddress) {
@@ -292,8 +288,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
         return TurnOutcome::Settled;
     }
     if (!contains(page, freeFormMarker)) {
-        setServiceState(ServiceState::ServerDown);
-        waitSeconds(SERVICE_RETRY_WAIT);
+        waitIn(ServiceState::ServerDown, SERVICE_RETRY_WAIT);
         return TurnOutcome::Settled;
     }
     const std::string freeFormAddress = textAfter(page, freeFormMarker, '"');
@@ -308,18 +303,14 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
         refusal = ServiceState::Overloaded;
     }
     if (refusal != ServiceState::InQueue) {
-        setServiceState(refusal);
-        waitSeconds(SERVICE_RETRY_WAIT);
+        waitIn(refusal, SERVICE_RETRY_WAIT);
         return TurnOutcome::Settled;
     }
     if (!contains(reply, finalFormMarker)) {
-        setFailureReason(unknownReplyReason());
-        setServiceState(ServiceState::Failed);
         return TurnOutcome::Failed;
     }
     const std::string address = textAfter(reply, finalFormMarker, '"');
-    setServiceState(ServiceState::Countdown);
-    waitSeconds(countdownOf(reply) + COUNTDOWN_MARGIN);
+    waitIn(ServiceState::Countdown, countdownOf(reply) + COUNTDOWN_MARGIN);
     finalAddress = address;
     return TurnOutcome::CountedDown;
 }

@@ -84,12 +84,13 @@ private:
     enum class TurnOutcome { Settled, CountedDown, Failed };
 
     void setServiceState(ServiceState newState);
-    // Stops the run in Failed with the reason of `failure`; true when the
-    // failure is of this machine and the download must stop, not retry.
-    bool fail(std::exception_ptr failure);
-    // After a failed conversation: the run ends, and the download is due
-    // again after its back-off, or stops for good after too many.
-    bool retryLater();
+    // Enters `newState` and waits there `seconds`.
+    void waitIn(ServiceState newState, std::int64_t seconds);
+    // Ends the run in Failed with `reason`: the download is due again after
+    // its back-off, or stops for good after too many failures in a row or
+    // after a failure of this machine (`ofThisMachine`), which no new try
+    // mends. Returns the run's result.
+    bool endFailedRun(std::string reason, bool ofThisMachine);
     TurnOutcome takeTurn(std::string& finalAddress);
     TurnOutcome requestTicket(std::string& finalAddress);
     void transferFile(const std::string& finalAddress);

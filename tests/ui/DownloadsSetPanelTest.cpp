@@ -458,7 +458,7 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
     EXPECT_EQ(testing_helpers::readFile(dir.file("kept.zip")), "data");
 
     static_cast<ScriptedDownload*>(set.at(2))->setState(State::Queued);
-    set.releaseSlot(0);
+    set.finishRun(0);
     ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
     EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
 }
