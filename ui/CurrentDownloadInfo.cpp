@@ -1,6 +1,8 @@
 #include "ui/CurrentDownloadInfo.h"
 
 #include "engine/Download.h"
+#include "platform/Clock.h"
+#include "support/Cp1251.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/WidgetText.h"
 
@@ -8,6 +10,8 @@
 #include <algorithm>
 
 namespace tolvenka {
+
+using namespace kestrune::text::literals;
 
 namespace {
 
@@ -78,6 +82,29 @@ void CurrentDownloadInfo::setDownload(const Download* download) {
     pendingUpdate = Everything;
 }
 
+void CurrentDownloadInfo::setStopped(bool isStopped) {
+    stopped = isStopped;
+    pendingUpdate = Everything;
+}
+
+std::int64_t CurrentDownloadInfo::msUntilTimeLeftChanges() const {
+    if (shownDownload == nullptr || isShowingTransfer()) {
+        return -1;
+    }
+    const std::int64_t endsAt = shownDownload->getWaitEndsAtMs();
+    const std::int64_t left = endsAt - platform::clockMs();
+    if (endsAt < 0 || left <= 0) {
+        return -1;
+    }
+    // Whole seconds are rounded up, so the text changes as `left` passes a
+    // multiple of a second.
+    return left % 1000 == 0 ? 1000 : left % 1000;
+}
+
+bool CurrentDownloadInfo::isShowingTransfer() const {
+    return shownDownload != nullptr && shownDownload->getState() == Download::State::Downloading;
+}
+
 void CurrentDownloadInfo::statusChanged() {
     raiseLevel(State);
 }
@@ -97,6 +124,9 @@ void CurrentDownloadInfo::update() {
     if (shownDownload == nullptr) {
         if (level != Nothing) {
             resetRows(From, Time);
+            if (stopped) {
+                setValue(StateRow, std::string("Загрузка остановлена"_cp1251));
+            }
         }
         return;
     }
@@ -127,7 +157,9 @@ void CurrentDownloadInfo::updateState() {
 void CurrentDownloadInfo::updateBytes() {
     const auto speed = static_cast<float>(shownDownload->getSpeed());
     if (!(speed >= 0)) {
-        resetRows(Size, Time);
+        // Between transfers the time is that of the wait under way.
+        resetRows(Size, Speed);
+        setValue(Time, shownDownload->getWaitTimeLeft());
         return;
     }
     setValue(Size, kilobytesText(shownDownload->getTotalBytes()));

@@ -28,6 +28,14 @@ public:
 
     // GUI thread. Shows `download` (null: none) from the next update on.
     void setDownload(const Download* download);
+    // GUI thread. With downloading stopped and no download shown, the state
+    // line says so.
+    void setStopped(bool stopped);
+    // GUI thread. In how many milliseconds the time left of the timed wait
+    // shown reads another second; -1 when no timed wait is shown.
+    std::int64_t msUntilTimeLeftChanges() const;
+    // GUI thread. Whether the download shown is transferring.
+    bool isShowingTransfer() const;
 
     // Any thread. The download's state changed.
     void statusChanged();
@@ -58,6 +66,7 @@ private:
     int valueLeft = 0;
     std::atomic<std::uint8_t> pendingUpdate{Nothing};
     const Download* shownDownload = nullptr;
+    bool stopped = false;
 };
 
 } // namespace tolvenka

@@ -1,11 +1,14 @@
 #include "ui/DownloadsGridModel.h"
 
 #include "engine/Download.h"
+#include "platform/Clock.h"
 #include "queue/DownloadsSet.h"
 #include "widgets/WidgetText.h"
 
 #include <QTextDocument>
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace tolvenka {
@@ -14,26 +17,68 @@ namespace {
 
 constexpr int stateColumn = 1;
 
+// Thousandths of the file received, or -1 when not transferring or the
+// size is not known.
+std::int16_t progressOf(const Download& download) {
+    const std::int64_t total = download.getTotalBytes();
+    const std::int64_t received = download.getReceivedBytes();
+    if (total <= 0 || received < 0) {
+        return -1;
+    }
+    return static_cast<std::int16_t>(std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(static_cast<long double>(received) * 1000 / total), 0, 1000));
+}
+
 } // namespace
 
 void DownloadsGridModel::syncMembers(const DownloadsSet* set) {
     removeRowsThatLeft(set);
     if (set != nullptr) {
+        followOrderOf(*set);
         insertRowsThatJoined(*set);
     }
 }
 
-// Both the rows and the set are in ascending order of serial numbers, so
-// one walk over both finds the rows whose download has left.
-void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
-    const int members = set == nullptr ? 0 : set->count();
-    std::vector<bool> leaving(rows.size(), false);
+// One walk over the rows and the members side by side: the rows that match
+// the members in turn stay, the others left; what is left over of the
+// members must have joined since. A member left over that is older than a
+// row was moved.
+bool DownloadsGridModel::keepsOrderOf(const DownloadsSet& set) const {
     int member = 0;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        while (member < members && set->serialAt(member) < rows[row].serial) {
+    std::uint64_t newestRow = 0;
+    for (const Row& row : rows) {
+        if (member < set.count() && set.serialAt(member) == row.serial) {
             ++member;
         }
-        leaving[row] = member == members || set->serialAt(member) != rows[row].serial;
+        newestRow = std::max(newestRow, row.serial);
+    }
+    for (; member < set.count(); ++member) {
+        if (!rows.empty() && set.serialAt(member) <= newestRow) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
+    std::vector<bool> leaving(rows.size(), true);
+    if (set != nullptr && keepsOrderOf(*set)) {
+        int member = 0;
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            if (member < set->count() && set->serialAt(member) == rows[row].serial) {
+                leaving[row] = false;
+                ++member;
+            }
+        }
+    } else if (set != nullptr) {
+        std::unordered_set<std::uint64_t> members;
+        members.reserve(static_cast<std::size_t>(set->count()));
+        for (int member = 0; member < set->count(); ++member) {
+            members.insert(set->serialAt(member));
+        }
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            leaving[row] = members.count(rows[row].serial) == 0;
+        }
     }
     // From the end, so that the rows before a run keep their numbers.
     for (std::size_t end = rows.size(); end > 0;) {
@@ -51,6 +96,44 @@ void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
         endRemoveRows();
         end = first;
     }
+}
+
+// A layout change, so that the view's selection and current row go with
+// the rows they were on.
+void DownloadsGridModel::followOrderOf(const DownloadsSet& set) {
+    if (keepsOrderOf(set)) {
+        return;
+    }
+    std::unordered_map<std::uint64_t, std::size_t> oldRowOf;
+    oldRowOf.reserve(rows.size());
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        oldRowOf.emplace(rows[row].serial, row);
+    }
+    std::vector<std::size_t> order; // old row numbers, in the new order
+    order.reserve(rows.size());
+    for (int member = 0; member < set.count(); ++member) {
+        if (const auto found = oldRowOf.find(set.serialAt(member)); found != oldRowOf.end()) {
+            order.push_back(found->second);
+        }
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(rows.size() + 1,
+                              static_cast<int>(rows.size())); // the empty row stays last
+    std::vector<Row> reordered;
+    reordered.reserve(rows.size());
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        newRowOf[order[position]] = static_cast<int>(position);
+        reordered.push_back(std::move(rows[order[position]]));
+    }
+    rows = std::move(reordered);
+    QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& index : from) {
+        to << this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column());
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 // Every row left names a member now, in the same order.
@@ -97,21 +180,26 @@ void DownloadsGridModel::insertRowsThatJoined(const DownloadsSet& set) {
 
 DownloadsGridModel::Row DownloadsGridModel::rowFor(const DownloadsSet& set, int index) {
     const Download* download = set.at(index);
-    Row row{set.serialAt(index), download, download->getLink(), {}, {}, 0};
+    Row row{set.serialAt(index), download, download->getLink(), {}, {}};
     readState(row);
     return row;
 }
 
 void DownloadsGridModel::refreshStates(const std::vector<std::uint64_t>& serials) {
     for (const std::uint64_t serial : serials) {
-        const auto found = std::lower_bound(
-            rows.begin(), rows.end(), serial,
-            [](const Row& row, std::uint64_t wanted) { return row.serial < wanted; });
-        if (found != rows.end() && found->serial == serial && readState(*found)) {
-            const int row = static_cast<int>(found - rows.begin());
+        const int row = rowOf(serial);
+        if (row >= 0 && readState(rows[static_cast<std::size_t>(row)])) {
             announceChange(row, row);
         }
     }
+}
+
+// The rows are in the queue's order, which the user may change, so the row
+// is looked for; the running one is usually near the top.
+int DownloadsGridModel::rowOf(std::uint64_t serial) const {
+    const auto found = std::find_if(rows.begin(), rows.end(),
+                                    [&](const Row& row) { return row.serial == serial; });
+    return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
 }
 
 // Changed rows are announced run by run.
@@ -139,9 +227,12 @@ bool DownloadsGridModel::readState(Row& row) {
     } else if (!row.failureReason || *row.failureReason != reason) {
         row.failureReason = std::make_unique<const std::string>(std::move(reason));
     }
+    row.waitEndsAt = row.download->getWaitEndsAtMs();
     const std::uint16_t caption = captionId(row.download->getStateCaption());
-    const bool changed = caption != row.caption;
+    const std::int16_t progress = progressOf(*row.download);
+    const bool changed = caption != row.caption || progress != row.progress;
     row.caption = caption;
+    row.progress = progress;
     return changed;
 }
 
@@ -189,6 +280,9 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
         return Qt::convertFromPlainText(description(row));
     case Qt::AccessibleDescriptionRole:
         return description(row);
+    case ProgressRole:
+        return index.column() == stateColumn && row.progress >= 0 ? QVariant(int{row.progress})
+                                                                  : QVariant();
     default:
         return {};
     }
@@ -197,6 +291,14 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
 QString DownloadsGridModel::description(const Row& row) {
     QString text = QString::fromUtf8("Ссылка: ") + toQString(row.link) +
                    QString::fromUtf8("\nФайл: ") + toQString(row.targetPath);
+    if (row.progress >= 0) {
+        text += QString::fromUtf8("\nПринято: %1 %").arg(row.progress / 10);
+    }
+    if (row.waitEndsAt >= 0) {
+        const std::int64_t leftMs = std::max<std::int64_t>(0, row.waitEndsAt - platform::clockMs());
+        text += QString::fromUtf8("\nОсталось ждать: ") +
+                toQString(Download::formatRemainingTime((leftMs + 999) / 1000));
+    }
     if (row.failureReason) {
         text += QString::fromUtf8("\nПоследняя ошибка: ") + toQString(*row.failureReason);
     }

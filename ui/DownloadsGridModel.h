@@ -23,10 +23,18 @@ class DownloadsSet;
 // between a download's leaving and the next sync still has its texts.
 //
 // A row's tooltip, which is also its cells' description for screen readers,
-// names the whole link, the target path and the reason of the last failure.
+// names the whole link, the target path, the share received of a transfer,
+// the time left of a timed wait and the reason of the last failure.
+//
+// Downloads join the set at its end and may be moved around in it; the rows
+// follow a move as a move, so that the selection follows the moved rows.
 class DownloadsGridModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
+
+    // The received share of a transfer, in thousandths, in the state cell
+    // of a row that transfers; none elsewhere.
+    static constexpr int ProgressRole = Qt::UserRole + 1;
 
     // Brings the rows in line with the set's members (none for null).
     void syncMembers(const DownloadsSet* set);
@@ -54,11 +62,19 @@ private:
         std::string link;
         std::string targetPath;
         std::unique_ptr<const std::string> failureReason; // null when none
-        std::uint16_t caption;                            // index into `captions`
+        std::int64_t waitEndsAt = -1;                     // clock time; -1 when none
+        std::uint16_t caption = 0;                        // index into `captions`
+        std::int16_t progress = -1;                       // thousandths; -1 when none
     };
 
+    // Whether the rows that stay are in the set's order; downloads join at
+    // the end, so otherwise some were moved.
+    bool keepsOrderOf(const DownloadsSet& set) const;
     void removeRowsThatLeft(const DownloadsSet* set);
+    // Puts the rows in the set's order; every row names a member.
+    void followOrderOf(const DownloadsSet& set);
     void insertRowsThatJoined(const DownloadsSet& set);
+    int rowOf(std::uint64_t serial) const;
     Row rowFor(const DownloadsSet& set, int index);
     // Whether the caption changed; the other texts follow silently, since
     // they are only asked for on demand.

@@ -1,10 +1,13 @@
 #include "ui/DownloadsSetPanel.h"
 
 #include "engine/Download.h"
+#include "platform/GuiThread.h"
+#include "platform/GuiWakeUp.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"
+#include "ui/ProgressCellDelegate.h"
 #include "widgets/PushButton.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
@@ -68,10 +71,13 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     layout->addWidget(grid, 1);
     buildRowActions();
 
+    grid->setItemDelegateForColumn(
+        1, new ProgressCellDelegate(DownloadsGridModel::ProgressRole, grid));
+
     timer = new QTimer(this);
-    timer->setInterval(refreshIntervalMs);
+    timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, [this] { onTimer(); });
-    timer->start();
+    noteWakeUp = std::make_unique<platform::GuiWakeUp>([this] { refreshSoon(); });
 }
 
 // Three buttons side by side at the top left, each as wide as designed or as
@@ -102,6 +108,7 @@ QWidget* DownloadsSetPanel::buildButtonBar() {
 
 DownloadsSetPanel::~DownloadsSetPanel() {
     detach();
+    noteWakeUp.reset();
 }
 
 void DownloadsSetPanel::detach() {
@@ -138,6 +145,7 @@ void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
     model->syncMembers(nullptr);
     picked.clear();
     membersToSync = true;
+    refreshSoon();
 }
 
 void DownloadsSetPanel::buildBoxes() {
@@ -145,6 +153,7 @@ void DownloadsSetPanel::buildBoxes() {
         auto box = std::make_unique<CurrentDownloadInfo>(infoPanel);
         box->setObjectName(QStringLiteral("slot") + QString::number(slot));
         box->setDownload(attachedSet->currentDownload(slot));
+        box->setStopped(stopped);
         box->show();
         infoPanel->setFixedHeight(box->height() + infoPanelMargin);
         infoBoxes.push_back(std::move(box));
@@ -167,30 +176,54 @@ void DownloadsSetPanel::onStatusChange(Download*, int slot) {
     } else {
         otherStatesChanged = true;
     }
+    if (platform::isGuiThread()) {
+        refreshSoon();
+    } else {
+        noteWakeUp->request();
+    }
 }
 
+// The bytes of a transfer: its box and its row's share.
 void DownloadsSetPanel::onWork(Download*, int slot) {
     if (slot >= 0) {
         box(slot)->worked();
+        currentStatesChanged = true;
+        refreshSoon();
     }
 }
 
 void DownloadsSetPanel::onSetChange() {
     for (int slot = 0; slot < boxCount(); ++slot) {
-        box(slot)->setDownload(attachedSet->currentDownload(slot));
+        Download* current = attachedSet->currentDownload(slot);
+        box(slot)->setDownload(current != nullptr ? current : shownWhenIdle());
     }
     membersToSync = true;
+    refreshSoon();
 }
 
-// An idle worker asks for a download ten times a second and gets none; only
-// a download picked is noted, for its row to follow its state.
+// Only a download picked is noted, for its row to follow its state.
 void DownloadsSetPanel::onCurrentDownloadChange(int slot, Download* download) {
-    box(slot)->setDownload(download);
+    box(slot)->setDownload(download != nullptr ? download : shownWhenIdle());
     if (download != nullptr) {
         if (const int index = attachedSet->indexOf(download); index >= 0) {
             picked.push_back(Picked{attachedSet->serialAt(index), download});
         }
     }
+    refreshSoon();
+}
+
+const Download* DownloadsSetPanel::shownWhenIdle() const {
+    return stopped || attachedSet == nullptr ? nullptr : attachedSet->nextToRetry();
+}
+
+void DownloadsSetPanel::setStopped(bool isStopped) {
+    stopped = isStopped;
+    for (int slot = 0; slot < boxCount(); ++slot) {
+        Download* current = attachedSet->currentDownload(slot);
+        box(slot)->setDownload(current != nullptr ? current : shownWhenIdle());
+        box(slot)->setStopped(stopped);
+    }
+    refreshSoon();
 }
 
 void DownloadsSetPanel::clearComplete() {
@@ -231,6 +264,36 @@ void DownloadsSetPanel::onTimer() {
         box->update();
     }
     refreshGrid();
+    scheduleNextRefresh();
+}
+
+void DownloadsSetPanel::refreshSoon() {
+    if (!timer->isActive() || timer->remainingTime() > refreshIntervalMs) {
+        timer->start(refreshIntervalMs);
+    }
+}
+
+bool DownloadsSetPanel::isRefreshDue() const {
+    return timer->isActive();
+}
+
+// A transfer is followed by the queue's work events; a timed wait shown
+// needs a tick whenever its time left reads another second.
+void DownloadsSetPanel::scheduleNextRefresh() {
+    std::int64_t next = -1;
+    for (const auto& box : infoBoxes) {
+        const std::int64_t due = box->msUntilTimeLeftChanges();
+        if (due >= 0 && (next < 0 || due < next)) {
+            next = due;
+        }
+    }
+    if (next < 0 || timer->isActive()) {
+        return;
+    }
+    for (const auto& box : infoBoxes) {
+        box->worked();
+    }
+    timer->start(static_cast<int>(next));
 }
 
 void DownloadsSetPanel::refreshGrid() {

@@ -16,6 +16,10 @@ class QTableView;
 class QTimer;
 class QUrl;
 
+namespace platform {
+class GuiWakeUp;
+}
+
 namespace tolvenka {
 
 class CurrentDownloadInfo;
@@ -26,9 +30,11 @@ class DownloadsSet;
 // Shows one download queue: a bar of three buttons that remove downloads,
 // one current-download box per worker slot, and a grid of every download
 // with its state. The queue's events never touch a control: they only note
-// what changed (a flag here, an update level on a box), and a 40 ms timer
-// applies it on the GUI thread. That is what lets the worker thread report
-// state changes while it runs a download.
+// what changed (a flag here, an update level on a box), and a timer applies
+// it on the GUI thread within 40 ms. That is what lets the worker thread
+// report state changes while it runs a download. The timer runs only while
+// there is something to apply: a noted change, a transfer, and the time
+// left of a wait shown, once a second; a queue at rest costs nothing.
 //
 // The grid selects whole rows, several with Shift and Ctrl, and its context
 // menu acts on them: open a finished file or the folders, copy the links,
@@ -52,8 +58,13 @@ public:
     std::string readCaption(int index) const;
     void writeCaption(int index, const std::string& caption);
 
-    // Applies what the events noted; the timer calls it every 40 ms.
+    // Applies what the events noted; the timer calls it.
     void onTimer();
+    // Whether the timer will call it.
+    bool isRefreshDue() const;
+
+    // Downloading is stopped (or goes on again): the boxes say so.
+    void setStopped(bool stopped);
 
 private:
     int boxCount() const { return static_cast<int>(infoBoxes.size()); }
@@ -74,6 +85,13 @@ private:
     void onResize();
     void resizeEvent(QResizeEvent* event) override;
 
+    // Makes the timer fire within 40 ms; GUI thread.
+    void refreshSoon();
+    // After a tick: the next one, if anything shown goes on changing.
+    void scheduleNextRefresh();
+    // What a box of an idle slot shows: the download that waits for its
+    // next try, so that its time left is seen; none while stopped.
+    const Download* shownWhenIdle() const;
     void refreshGrid();
     void syncRows();
     std::vector<std::uint64_t> statesToRead();
@@ -98,6 +116,9 @@ private:
     std::vector<std::unique_ptr<CurrentDownloadInfo>> infoBoxes;
     QWidget* infoPanel;
     QTimer* timer;
+    // Brings a change noted on another thread to the GUI thread's timer.
+    std::unique_ptr<platform::GuiWakeUp> noteWakeUp;
+    bool stopped = false;
     QTableView* grid;
     DownloadsGridModel* model;
     QAction* openFileAction;

@@ -48,7 +48,7 @@ constexpr int workerSlot = 0;
 constexpr QRect designedBounds(240, 147, 930, 767);
 constexpr int captionHeight = 17;
 constexpr int inputHeight = 208;
-// The queue file is rewritten within about this long of a change.
+// The queue file is rewritten this long after a change.
 constexpr int saveCheckIntervalMs = 1000;
 
 // The links in order, each once, at its first place: a page names a file in
@@ -105,6 +105,7 @@ Twindow::~Twindow() {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
     }
+    state.downloadsSet.onChanged.clear();
 }
 
 std::string Twindow::inputCaption(const std::string& host) {
@@ -200,14 +201,17 @@ void Twindow::buildControls() {
     connect(add, &QPushButton::clicked, this, [this] { addClick(); });
     connect(start, &QPushButton::clicked, this, [this] { startClick(); });
     connect(stop, &QPushButton::clicked, this, [this] { stopClick(); });
-    connect(deleteWhenComplete, &QCheckBox::toggled, this,
-            [this](bool checked) { this->state.deleteCompleted = checked; });
+    connect(deleteWhenComplete, &QCheckBox::toggled, this, [this](bool checked) {
+        this->state.deleteCompleted = checked;
+        saveSoon();
+    });
 
     closeTimer = new QTimer(this);
     closeTimer->setInterval(1);
     connect(closeTimer, &QTimer::timeout, this, [this] { closeTimerTimer(); });
 
     saveTimer = new QTimer(this);
+    saveTimer->setSingleShot(true);
     saveTimer->setInterval(saveCheckIntervalMs);
     connect(saveTimer, &QTimer::timeout, this, [this] { saveQueueIfChanged(); });
 }
@@ -234,7 +238,16 @@ void Twindow::formCreate() {
     downloadThread->onOutOfWork = [this] {
         notices->allDone();
     };
-    saveTimer->start();
+    state.downloadsSet.onChanged = [this] {
+        saveSoon();
+    };
+}
+
+// Changes close together make one write, and a queue at rest none.
+void Twindow::saveSoon() {
+    if (!closing && !saveTimer->isActive()) {
+        saveTimer->start();
+    }
 }
 
 // The worker's finish step, with the download still alive.
@@ -280,6 +293,8 @@ void Twindow::addClick() {
     }
     state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks));
     state.DownloadsListDialog.exec();
+    // The dialog may have chosen another folder.
+    saveSoon();
 }
 
 // Downloads that stopped with an error get one more try, in queue order.

@@ -65,6 +65,7 @@ private:
     void formCreate();
     void runEnded(const Download& download);
     QueueOptions currentOptions() const;
+    void saveSoon();
     void saveQueueIfChanged();
     void closeTimerTimer();
     static void closeTopDialog();

@@ -11,8 +11,6 @@
 // own (the demo, the tests and the benchmarks point it at a simulated
 // service); and the links on the command line, which go into the input box
 // and are added as if typed there.
-#include "ui/Main.h"
-
 #include "platform/FileSystem.h"
 #include "platform/QueueLock.h"
 #include "queue/QueueFile.h"
@@ -22,6 +20,7 @@
 #include "ui/Application.h"
 #include "ui/HandOverLinks.h"
 #include "ui/LinkListener.h"
+#include "ui/Main.h"
 #include "ui/TerminationSignals.h"
 #include "ui/Twindow.h"
 #include "widgets/ShowMessage.h"

@@ -76,6 +76,31 @@ TEST(CurrentDownloadInfo, AFailedDownloadsStateSaysWhyToTheEyeAndToAScreenReader
     EXPECT_EQ(state->toolTip(), QString());
 }
 
+// Between transfers "Время:" is the time left of the wait under way, whole
+// seconds rounded up, and it says when it next reads another second.
+TEST(CurrentDownloadInfo, TheTimeOfAWaitIsShownAndAStoppedQueueSaysSo) {
+    testing_helpers::FakeClock clock;
+    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    download.retryAfter(12);
+    download.setState(State::Error);
+    CurrentDownloadInfo box;
+    box.setDownload(&download);
+    box.update();
+    EXPECT_EQ(valueText(box, Time), QStringLiteral("0:00:12"));
+    clock.advance(500);
+    EXPECT_EQ(box.msUntilTimeLeftChanges(), 500);
+    clock.advance(600);
+    box.worked();
+    box.update();
+    EXPECT_EQ(valueText(box, Time), QStringLiteral("0:00:11"));
+
+    box.setDownload(nullptr);
+    box.setStopped(true);
+    box.update();
+    EXPECT_EQ(valueText(box, StateRow), QString::fromUtf8("Загрузка остановлена"));
+    EXPECT_EQ(box.msUntilTimeLeftChanges(), -1);
+}
+
 TEST(CurrentDownloadInfo, FiguresReadAsKilobytesAndCutSpeed) {
     EXPECT_EQ(CurrentDownloadInfo::kilobytesText(1'536'000), "1500");
     EXPECT_EQ(CurrentDownloadInfo::kilobytesText(1023), "0");

@@ -199,6 +199,12 @@ TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
     }
     EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("state")),
               QStringLiteral("-"));
+
+    // With nothing left to apply the timer sleeps, and a change wakes it.
+    ASSERT_TRUE(pumpUntil([&] { return !panel.isRefreshDue(); }));
+    (*set.begin())->requeue();
+    set.remove({set.at(0)});
+    EXPECT_TRUE(panel.isRefreshDue());
 }
 
 TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
@@ -461,6 +467,24 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
     set.finishRun(0);
     ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
     EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
+}
+
+// A download that waits for its next try shows in the idle slot's box, and
+// its row tells the time left.
+TEST_F(Grid, TheNextTryOfAFailedDownloadIsShownWithItsTimeLeft) {
+    testing_helpers::FakeClock clock;
+    ScriptedDownload* failed = static_cast<ScriptedDownload*>(set.at(1));
+    failed->retryAfter(75);
+    failed->setState(State::Error);
+    set.pickNext(0, "no such kind");
+    panel.onTimer();
+    const QAbstractItemModel& model = *grid()->model();
+    EXPECT_TRUE(model.data(model.index(1, 0), Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .contains(QString::fromUtf8("\nОсталось ждать: 0:01:15")));
+    EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("time")),
+              QStringLiteral("0:01:15"));
+    EXPECT_TRUE(panel.isRefreshDue()) << "the time left is shown second by second";
 }
 
 TEST_F(Grid, ARowsTooltipAndDescriptionNameLinkTargetAndReasonAfterTheDownloadLeft) {

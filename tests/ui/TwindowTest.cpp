@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QTableView>
 #include <QTest>
@@ -325,6 +326,14 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     openWindow();
     ASSERT_TRUE(
         pumpUntil([&] { return (*state->downloadsSet.begin())->getReceivedBytes() > 0; }, 10'000));
+    // The row shows the share received, and says it.
+    const QAbstractItemModel& rows =
+        *window->findChild<QTableView*>(QStringLiteral("grid"))->model();
+    const QModelIndex stateCell = rows.index(0, 1);
+    ASSERT_TRUE(pumpUntil([&] { return rows.data(stateCell, Qt::UserRole + 1).toInt() > 0; }));
+    EXPECT_TRUE(rows.data(stateCell, Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .contains(QRegularExpression(QString::fromUtf8("\\nПринято: \\d+ %"))));
 
     window->close();
     const std::string saved = readFile(queueFile);
