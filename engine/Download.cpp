@@ -173,8 +173,17 @@ const char* Download::persistedWordOf(State state) {
     }
 }
 
+std::string Download::heldCaption() {
+    return std::string("Приостановлена"_cp1251);
+}
+
+bool Download::showsHeld() const {
+    const State now = state.load();
+    return held.load() && (now == State::Queued || now == State::Error);
+}
+
 std::string Download::getStateCaption() const {
-    return captionOf(state.load());
+    return showsHeld() ? heldCaption() : captionOf(state.load());
 }
 
 bool Download::run() {

@@ -67,6 +67,8 @@ public:
     // The caption of the present state; kinds with finer states override it.
     virtual std::string getStateCaption() const;
     static std::string captionOf(State state);
+    // What a held download reads between runs, whatever its kind.
+    static std::string heldCaption();
     // The word the queue file stores for a state.
     static const char* persistedWordOf(State state);
 
@@ -185,6 +187,9 @@ protected:
     void retryAfter(std::int64_t seconds);
     void resetProgress();
     bool isAbortRequested() const { return abortRequested.load(); }
+    // Held and between runs, where it reads `heldCaption`; a run that a
+    // hold aborts shows where it is until the abort lands.
+    bool showsHeld() const;
     // Worker thread: set before the state that shows the failure.
     void setFailureReason(std::string reason);
     void clearFailureReason();

@@ -1,6 +1,7 @@
 #include "intake/TDownloadsListDialog.h"
 
 #include "intake/CheckLinksThread.h"
+#include "intake/FolderChoice.h"
 #include "intake/LinkListModel.h"
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
@@ -41,16 +42,6 @@ constexpr int rowHeight = 20;
 constexpr int rowTextPadding = 4;
 // The room the list keeps beside its rows for its scroll bar.
 constexpr int rowWidthReserve = 30;
-
-std::optional<QString> systemFolderBrowser(QWidget* parent, const QString& prompt,
-                                           const QString& startFolder) {
-    const QString folder =
-        QFileDialog::getExistingDirectory(parent, prompt, startFolder, QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty()) {
-        return std::nullopt;
-    }
-    return folder;
-}
 
 // Each row is a check box of the list's width and 20 pixels high, or a line
 // of text high in a larger font; a click anywhere on it toggles it, as a
@@ -100,6 +91,17 @@ TDownloadsListDialog::TDownloadsListDialog(DownloadsSet& downloadsSet, std::stri
 }
 
 TDownloadsListDialog::~TDownloadsListDialog() = default;
+
+std::optional<QString> TDownloadsListDialog::systemFolderBrowser(QWidget* parent,
+                                                                 const QString& prompt,
+                                                                 const QString& startFolder) {
+    const QString folder =
+        QFileDialog::getExistingDirectory(parent, prompt, startFolder, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
 
 void TDownloadsListDialog::createControls() {
     instruction = new QLabel(
@@ -290,19 +292,10 @@ void TDownloadsListDialog::selectPathClick() {
     if (!chosen || chosen->isEmpty()) {
         return;
     }
-    const QByteArray utf8 = chosen->toUtf8();
-    const std::string_view name(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    // The program keeps folders in CP1251, one to a line of the queue file; a
-    // name it cannot hold, or one with a line break in it, would be stored
-    // garbled and its downloads would go elsewhere.
-    if (!kestrune::text::isCp1251Representable(name) || kestrune::text::hasControlByte(name)) {
-        showMessage(std::string("В имени выбранного каталога есть символы, которые программа не "
-                                "может сохранить. Выберите другой каталог."_cp1251),
-                    this);
-        return;
+    if (const std::optional<std::string> folder = acceptableFolder(*chosen, this)) {
+        targetFolder = *folder;
+        showFolder(targetFolder);
     }
-    targetFolder = fromQString(*chosen);
-    showFolder(targetFolder);
 }
 
 void TDownloadsListDialog::checkFilesClick() {

@@ -33,6 +33,9 @@ public:
     // chosen folder, or nothing when the user cancels.
     using FolderBrowser = std::function<std::optional<QString>(
         QWidget* parent, const QString& prompt, const QString& startFolder)>;
+    // The system's folder browser.
+    static std::optional<QString> systemFolderBrowser(QWidget* parent, const QString& prompt,
+                                                      const QString& startFolder);
 
     // `targetFolder` (CP1251) is read when the dialog shows and replaced by a
     // folder the user chooses.

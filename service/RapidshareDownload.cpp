@@ -165,18 +165,8 @@ Download::State RapidshareDownload::downloadStateOf(ServiceState state) {
     }
 }
 
-std::string RapidshareDownload::heldCaption() {
-    return std::string("Приостановлена"_cp1251);
-}
-
 std::string RapidshareDownload::getStateCaption() const {
-    // A held download that a run still holds shows where the run is until
-    // the abort lands.
-    const State now = getState();
-    if (isHeld() && (now == State::Queued || now == State::Error)) {
-        return heldCaption();
-    }
-    return captionOf(serviceState.load());
+    return showsHeld() ? heldCaption() : captionOf(serviceState.load());
 }
 
 void RapidshareDownload::saveKindData(std::ostream&) const {}

@@ -61,8 +61,6 @@ public:
     std::string getStateCaption() const override;
     void requeue() override;
     static std::string captionOf(ServiceState state);
-    // What a held download reads between runs.
-    static std::string heldCaption();
     static State downloadStateOf(ServiceState state);
 
     // The wait before the next page conversation after `failuresInARow`

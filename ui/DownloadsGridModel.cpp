@@ -5,6 +5,7 @@
 #include "queue/DownloadsSet.h"
 #include "widgets/WidgetText.h"
 
+#include <QMimeData>
 #include <QTextDocument>
 #include <algorithm>
 #include <unordered_map>
@@ -16,6 +17,8 @@ namespace tolvenka {
 namespace {
 
 constexpr int stateColumn = 1;
+// The row numbers of a drag within the grid, one a line.
+const QString rowsMimeType = QStringLiteral("application/x-tolvenka-grid-rows");
 
 // Thousandths of the file received, or -1 when not transferring or the
 // size is not known.
@@ -247,6 +250,66 @@ std::uint16_t DownloadsGridModel::captionId(const std::string& caption) {
 
 void DownloadsGridModel::announceChange(int firstRow, int lastRow) {
     emit dataChanged(index(firstRow, stateColumn), index(lastRow, stateColumn), {Qt::DisplayRole});
+}
+
+Qt::ItemFlags DownloadsGridModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (!index.isValid()) {
+        return flags | Qt::ItemIsDropEnabled; // between rows
+    }
+    if (downloadAt(index.row()) != nullptr) {
+        flags |= Qt::ItemIsDragEnabled;
+    }
+    return flags | Qt::ItemIsDropEnabled;
+}
+
+Qt::DropActions DownloadsGridModel::supportedDropActions() const {
+    return Qt::MoveAction;
+}
+
+QStringList DownloadsGridModel::mimeTypes() const {
+    return {rowsMimeType};
+}
+
+QMimeData* DownloadsGridModel::mimeData(const QModelIndexList& indexes) const {
+    std::vector<int> dragged;
+    for (const QModelIndex& index : indexes) {
+        dragged.push_back(index.row());
+    }
+    std::sort(dragged.begin(), dragged.end());
+    dragged.erase(std::unique(dragged.begin(), dragged.end()), dragged.end());
+    QByteArray text;
+    for (const int row : dragged) {
+        text += QByteArray::number(row) + '\n';
+    }
+    auto* data = new QMimeData;
+    data->setData(rowsMimeType, text);
+    return data;
+}
+
+// The view is told nothing was dropped, so that it never removes the rows
+// it dragged: the queue moves them, and the rows follow.
+bool DownloadsGridModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
+                                      const QModelIndex& parent) {
+    if (action != Qt::MoveAction || data == nullptr || !data->hasFormat(rowsMimeType) ||
+        !onRowsDropped) {
+        return false;
+    }
+    std::vector<int> dropped;
+    for (const QByteArray& line : data->data(rowsMimeType).split('\n')) {
+        bool isNumber = false;
+        const int number = line.toInt(&isNumber);
+        if (isNumber && downloadAt(number) != nullptr) {
+            dropped.push_back(number);
+        }
+    }
+    const int dropRow = parent.isValid() ? parent.row() : row;
+    const int rowsOfDownloads = static_cast<int>(rows.size());
+    const int before = dropRow < 0 || dropRow > rowsOfDownloads ? rowsOfDownloads : dropRow;
+    if (!dropped.empty()) {
+        onRowsDropped(dropped, before);
+    }
+    return false;
 }
 
 int DownloadsGridModel::rowCount(const QModelIndex& parent) const {

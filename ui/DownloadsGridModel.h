@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,18 @@ public:
     // The download of a row, null for the empty row; only right after the
     // rows were synced.
     const Download* downloadAt(int row) const;
+
+    // Rows dragged and dropped in the grid: their numbers, and the row they
+    // were dropped before (the empty row for the end). The owner moves the
+    // downloads; the rows follow at the next sync.
+    std::function<void(const std::vector<int>& rows, int before)> onRowsDropped;
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,6 +1,8 @@
 #include "ui/DownloadsSetPanel.h"
 
 #include "engine/Download.h"
+#include "intake/FolderChoice.h"
+#include "intake/TDownloadsListDialog.h"
 #include "platform/GuiThread.h"
 #include "platform/GuiWakeUp.h"
 #include "queue/DownloadsSet.h"
@@ -340,15 +342,46 @@ void DownloadsSetPanel::buildRowActions() {
     // A long link keeps its end, the file name, in view.
     grid->setTextElideMode(Qt::ElideMiddle);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Rows are dragged to their new place in the queue.
+    grid->setDragEnabled(true);
+    grid->setDragDropMode(QAbstractItemView::InternalMove);
+    grid->setDragDropOverwriteMode(false);
+    grid->setDropIndicatorShown(true);
+    model->onRowsDropped = [this](const std::vector<int>& rows, int before) {
+        moveRowsBefore(rows, before);
+    };
     openOnDesktop = [](const QUrl& url) {
         QDesktopServices::openUrl(url);
     };
+    chooseFolder = TDownloadsListDialog::systemFolderBrowser;
 
     openFileAction = addRowAction("Открыть файл", &DownloadsSetPanel::openFiles);
     openFileAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     openFolderAction = addRowAction("Открыть папку", &DownloadsSetPanel::openFolders);
     copyLinksAction = addRowAction("Копировать ссылки", &DownloadsSetPanel::copyLinks);
     copyLinksAction->setShortcut(QKeySequence::Copy);
+    const struct {
+        const char* caption;
+        QKeyCombination keys;
+        DownloadsSet::Move where;
+    } moves[] = {
+        {"Переместить вверх", Qt::CTRL | Qt::Key_Up, DownloadsSet::Move::Up},
+        {"Переместить вниз", Qt::CTRL | Qt::Key_Down, DownloadsSet::Move::Down},
+        {"В начало очереди", Qt::CTRL | Qt::Key_Home, DownloadsSet::Move::ToTop},
+        {"В конец очереди", Qt::CTRL | Qt::Key_End, DownloadsSet::Move::ToBottom},
+    };
+    for (const auto& [caption, keys, where] : moves) {
+        QAction* action = addRowAction(caption, nullptr);
+        action->setShortcut(QKeySequence(keys));
+        connect(action, &QAction::triggered, this, [this, where = where] { moveSelected(where); });
+        moveActions.push_back(action);
+    }
+    holdAction = addRowAction("Приостановить", &DownloadsSetPanel::holdSelected);
+    releaseAction = addRowAction("Возобновить", &DownloadsSetPanel::releaseSelected);
+    // Ctrl+P holds the selection back, or lets it go when all of it is held.
+    QAction* toggleHold = addRowAction("", &DownloadsSetPanel::toggleHold);
+    toggleHold->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    changeFolderAction = addRowAction("Изменить папку…", &DownloadsSetPanel::changeFolder);
     retryAction = addRowAction("Повторить", &DownloadsSetPanel::retry);
     removeAction = addRowAction("Удалить из списка", &DownloadsSetPanel::removeFromList);
     removeAction->setShortcut(QKeySequence::Delete);
@@ -356,12 +389,17 @@ void DownloadsSetPanel::buildRowActions() {
     rowMenu = new QMenu(this);
     rowMenu->addActions({openFileAction, openFolderAction, copyLinksAction});
     rowMenu->addSeparator();
+    rowMenu->addActions(QList<QAction*>(moveActions.begin(), moveActions.end()));
+    rowMenu->addSeparator();
+    rowMenu->addActions({holdAction, releaseAction, changeFolderAction});
+    rowMenu->addSeparator();
     rowMenu->addActions({retryAction, removeAction});
     // The keys stay live for whatever is selected when they are pressed;
     // each action passes over the rows it does not apply to.
     connect(rowMenu, &QMenu::aboutToHide, this, [this] {
-        openFileAction->setEnabled(true);
-        retryAction->setEnabled(true);
+        for (QAction* action : rowMenu->actions()) {
+            action->setEnabled(true);
+        }
     });
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { showRowMenu(position); });
@@ -372,7 +410,9 @@ void DownloadsSetPanel::buildRowActions() {
 QAction* DownloadsSetPanel::addRowAction(const char* caption, void (DownloadsSetPanel::*act)()) {
     auto* action = new QAction(QString::fromUtf8(caption), grid);
     action->setShortcutContext(Qt::WidgetShortcut);
-    connect(action, &QAction::triggered, this, [this, act] { (this->*act)(); });
+    if (act != nullptr) {
+        connect(action, &QAction::triggered, this, [this, act] { (this->*act)(); });
+    }
     grid->addAction(action);
     return action;
 }
@@ -388,6 +428,11 @@ bool hasStopped(const Download* download) {
     return state == Download::State::Error || state == Download::State::NotFound;
 }
 
+bool hasArrived(const Download* download) {
+    const Download::State state = download->getState();
+    return state == Download::State::Complete || state == Download::State::NotFound;
+}
+
 QString folderOf(const Download& download) {
     return QFileInfo(toQString(download.getTargetPath())).absolutePath();
 }
@@ -399,10 +444,18 @@ void DownloadsSetPanel::showRowMenu(const QPoint& position) {
     if (selected.empty()) {
         return;
     }
-    openFileAction->setEnabled(std::any_of(selected.begin(), selected.end(), isComplete));
-    retryAction->setEnabled(std::any_of(selected.begin(), selected.end(), [&](const Download* d) {
-        return hasStopped(d) && attachedSet->slotOf(d) < 0;
-    }));
+    const auto any = [&](auto holds) {
+        return std::any_of(selected.begin(), selected.end(), holds);
+    };
+    const auto idle = [this](const Download* d) {
+        return attachedSet->slotOf(d) < 0;
+    };
+    openFileAction->setEnabled(any(isComplete));
+    retryAction->setEnabled(any([&](const Download* d) { return hasStopped(d) && idle(d); }));
+    holdAction->setEnabled(any([](const Download* d) { return !d->isHeld() && !hasArrived(d); }));
+    releaseAction->setEnabled(any([](const Download* d) { return d->isHeld(); }));
+    changeFolderAction->setEnabled(
+        any([&](const Download* d) { return idle(d) && !isComplete(d); }));
     rowMenu->popup(grid->viewport()->mapToGlobal(position));
 }
 
@@ -453,6 +506,74 @@ void DownloadsSetPanel::copyLinks() {
     }
     if (!links.isEmpty()) {
         QGuiApplication::clipboard()->setText(links.join(u'\n'));
+    }
+}
+
+// The rows are synced before and after, so that they move as the queue
+// does and the selection goes with them.
+void DownloadsSetPanel::moveSelected(DownloadsSet::Move where) {
+    if (attachedSet != nullptr && attachedSet->move(selectedDownloads(), where)) {
+        syncRows();
+        grid->scrollTo(grid->currentIndex());
+    }
+}
+
+void DownloadsSetPanel::moveRowsBefore(const std::vector<int>& rows, int before) {
+    syncRows();
+    std::vector<const Download*> moved;
+    for (const int row : rows) {
+        if (const Download* download = model->downloadAt(row)) {
+            moved.push_back(download);
+        }
+    }
+    if (attachedSet != nullptr && attachedSet->moveBefore(moved, before)) {
+        syncRows();
+    }
+}
+
+void DownloadsSetPanel::holdSelected() {
+    if (attachedSet != nullptr) {
+        attachedSet->hold(selectedDownloads());
+    }
+}
+
+void DownloadsSetPanel::releaseSelected() {
+    if (attachedSet != nullptr) {
+        attachedSet->release(selectedDownloads());
+    }
+}
+
+void DownloadsSetPanel::toggleHold() {
+    const std::vector<const Download*> selected = selectedDownloads();
+    const bool allHeld = std::all_of(selected.begin(), selected.end(), [](const Download* d) {
+        return d->isHeld() || hasArrived(d);
+    });
+    if (allHeld) {
+        releaseSelected();
+    } else {
+        holdSelected();
+    }
+}
+
+// The folder gets the check a new download's folder gets.
+void DownloadsSetPanel::changeFolder() {
+    std::vector<const Download*> movers;
+    for (const Download* download : selectedDownloads()) {
+        if (attachedSet->slotOf(download) < 0 && !isComplete(download)) {
+            movers.push_back(download);
+        }
+    }
+    if (movers.empty()) {
+        return;
+    }
+    const std::optional<QString> chosen =
+        chooseFolder(this, QStringLiteral("Выберите каталог:"), folderOf(*movers.front()));
+    if (!chosen || chosen->isEmpty()) {
+        return;
+    }
+    const std::optional<std::string> folder = acceptableFolder(*chosen, this);
+    if (folder) {
+        attachedSet->moveToFolder(movers, *folder);
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "intake/TDownloadsListDialog.h"
+#include "queue/DownloadsSet.h"
+
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -25,7 +28,6 @@ namespace tolvenka {
 class CurrentDownloadInfo;
 class Download;
 class DownloadsGridModel;
-class DownloadsSet;
 
 // Shows one download queue: a bar of three buttons that remove downloads,
 // one current-download box per worker slot, and a grid of every download
@@ -38,8 +40,11 @@ class DownloadsSet;
 //
 // The grid selects whole rows, several with Shift and Ctrl, and its context
 // menu acts on them: open a finished file or the folders, copy the links,
-// try stopped downloads again, remove them from the list. Enter and a double
-// click open finished files, Ctrl+C copies, Delete removes.
+// move them up, down, to the top or the bottom of the queue, hold them back
+// or let them go, send them to another folder, try stopped downloads again,
+// remove them from the list. Enter and a double click open finished files,
+// Ctrl+C copies, Ctrl+Up, Ctrl+Down, Ctrl+Home and Ctrl+End move, Ctrl+P
+// holds or lets go, Delete removes; rows are also dragged to a new place.
 //
 // The boxes are named "slot0", "slot1", ..., the grid "grid".
 class DownloadsSetPanel : public QWidget {
@@ -50,6 +55,8 @@ public:
     // Hands a file or folder to the desktop, which opens it with the user's
     // program for it; tests put a recorder here.
     std::function<void(const QUrl&)> openOnDesktop;
+    // The folder browser of "Изменить папку…"; tests drive their own.
+    TDownloadsListDialog::FolderBrowser chooseFolder;
 
     // Attaches the panel to `set`, or to nothing for null.
     void setDownloadsSet(DownloadsSet* set);
@@ -105,6 +112,12 @@ private:
     void openFiles();
     void openFolders();
     void copyLinks();
+    void moveSelected(DownloadsSet::Move where);
+    void moveRowsBefore(const std::vector<int>& rows, int before);
+    void holdSelected();
+    void releaseSelected();
+    void toggleHold();
+    void changeFolder();
     void retry();
     void removeFromList();
     void openFileOfRow(const QModelIndex& index);
@@ -124,6 +137,10 @@ private:
     QAction* openFileAction;
     QAction* openFolderAction;
     QAction* copyLinksAction;
+    std::vector<QAction*> moveActions;
+    QAction* holdAction;
+    QAction* releaseAction;
+    QAction* changeFolderAction;
     QAction* retryAction;
     QAction* removeAction;
     QMenu* rowMenu;

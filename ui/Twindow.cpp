@@ -27,7 +27,9 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -199,6 +201,7 @@ void Twindow::buildControls() {
     input->setFocus();
 
     connect(add, &QPushButton::clicked, this, [this] { addClick(); });
+    startButton = start;
     connect(start, &QPushButton::clicked, this, [this] { startClick(); });
     connect(stop, &QPushButton::clicked, this, [this] { stopClick(); });
     connect(deleteWhenComplete, &QCheckBox::toggled, this, [this](bool checked) {
@@ -301,14 +304,40 @@ void Twindow::addClick() {
 void Twindow::startClick() {
     state.downloadsSet.retryStopped();
     downloadThread->resume();
+    showStopped(false);
 }
 
 void Twindow::stopClick() {
     downloadThread->pause();
+    showStopped(true);
+}
+
+// From "Остановить загрузку" until "Продолжить загрузку" the window looks
+// stopped, and Enter goes on.
+void Twindow::showStopped(bool isStopped) {
+    stopped = isStopped;
+    setWindowTitle(isStopped ? QString::fromUtf8("Толвенка — остановлено")
+                             : QString::fromUtf8("Толвенка"));
+    startButton->setDefault(isStopped);
+    panel->setStopped(isStopped);
+}
+
+void Twindow::keyPressEvent(QKeyEvent* event) {
+    if (stopped && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        startButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QueueOptions Twindow::currentOptions() const {
     return QueueOptions{state.deleteCompleted.load(), state.targetFolder};
+}
+
+void Twindow::saveNow() {
+    if (!closing) {
+        queueFile.save(currentOptions());
+    }
 }
 
 // Stopped at the first close request; the close writes the file itself.
@@ -326,7 +355,25 @@ void Twindow::saveQueueIfChanged() {
                 this);
 }
 
+void Twindow::closeWithoutAsking() {
+    askNoMore = true;
+    if (closeQuestion != nullptr) {
+        closeQuestion->reject();
+    }
+    close();
+}
+
+// The service cannot resume a transfer, so a close during one throws away
+// what arrived; a close request of the user's asks first.
 void Twindow::closeEvent(QCloseEvent* event) {
+    if (!closing && !askNoMore && !qApp->isSavingSession() && transferUnderWay()) {
+        event->ignore();
+        if (closeQuestion == nullptr) {
+            // Asked from the event loop, not from inside the close event.
+            QTimer::singleShot(0, this, [this] { askBeforeClosing(); });
+        }
+        return;
+    }
     if (!closing) {
         saveTimer->stop();
         queueFile.save(currentOptions());
@@ -347,6 +394,44 @@ void Twindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
+}
+
+const Download* Twindow::transferUnderWay() const {
+    const Download* current = state.downloadsSet.currentDownload(workerSlot);
+    return current != nullptr && current->getState() == Download::State::Downloading ? current
+                                                                                     : nullptr;
+}
+
+void Twindow::askBeforeClosing() {
+    const Download* download = transferUnderWay();
+    if (download == nullptr || closeQuestion != nullptr || askNoMore || closing) {
+        if (download == nullptr && !closing) {
+            close(); // the transfer ended meanwhile
+        }
+        return;
+    }
+    const std::int64_t total = download->getTotalBytes();
+    const std::int64_t received = std::max<std::int64_t>(0, download->getReceivedBytes());
+    const QString share = total > 0 ? QString::fromUtf8("%1 %").arg(received * 100 / total)
+                                    : QString::fromUtf8("%1 кБ").arg(received / 1024);
+    QMessageBox question(
+        QMessageBox::Question, windowTitle(),
+        QString::fromUtf8("Идёт загрузка «%1» (принято %2). Выйти? Принятое "
+                          "будет потеряно.")
+            .arg(QFileInfo(toQString(download->getTargetPath())).fileName(), share),
+        QMessageBox::NoButton, this);
+    QPushButton* leave = question.addButton(QString::fromUtf8("Выйти"), QMessageBox::AcceptRole);
+    QPushButton* stay =
+        question.addButton(QString::fromUtf8("Не выходить"), QMessageBox::RejectRole);
+    question.setDefaultButton(stay);
+    question.setEscapeButton(stay);
+    closeQuestion = &question;
+    question.exec();
+    closeQuestion = nullptr;
+    if (question.clickedButton() == leave && !askNoMore) {
+        askNoMore = true;
+        close();
+    }
 }
 
 void Twindow::closeTimerTimer() {

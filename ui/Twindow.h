@@ -10,8 +10,11 @@
 class QCheckBox;
 class QDragEnterEvent;
 class QDropEvent;
+class QKeyEvent;
 class QLabel;
+class QMessageBox;
 class QPlainTextEdit;
+class QPushButton;
 class QTimer;
 
 namespace tolvenka {
@@ -41,6 +44,14 @@ public:
     // The caption above the input box for a service host.
     static std::string inputCaption(const std::string& host);
 
+    // Writes the queue file now, unless the window is closing (its close
+    // writes it).
+    void saveNow();
+
+    // A close that never asks (a termination signal, the end of the
+    // session); it answers a question about closing that is open.
+    void closeWithoutAsking();
+
     // Links from outside (the command line, a later start handing over its
     // own) and "Добавить" pressed on them, once no dialog is open: a dialog
     // that is open is never covered by another, and the links wait for it to
@@ -48,7 +59,9 @@ public:
     bool addFromOutside(const QString& text);
 
 protected:
+    // A close request of the user's during a transfer asks first.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,6 +74,10 @@ private:
     // Button "Остановить загрузку".
     void stopClick();
 
+    void showStopped(bool stopped);
+    // The current download while its bytes arrive, or null.
+    const Download* transferUnderWay() const;
+    void askBeforeClosing();
     void buildControls();
     void formCreate();
     void runEnded(const Download& download);
@@ -86,7 +103,11 @@ private:
     QTimer* saveTimer;
     std::unique_ptr<SimpleDownloadThread> downloadThread;
     std::unique_ptr<DesktopNotices> notices;
+    QPushButton* startButton = nullptr;
+    QMessageBox* closeQuestion = nullptr; // while it is open
     bool closing = false;
+    bool askNoMore = false;
+    bool stopped = false;
     bool saveFailureShown = false;
     QStringList outsideLinks;
     QTimer* outsideLinksTimer = nullptr;

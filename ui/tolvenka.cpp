@@ -99,7 +99,11 @@ int main(int argc, char** argv) {
         tolvenka::Main state;
         tolvenka::Twindow window(state, queueFile);
         window.show();
-        tolvenka::TerminationSignals terminationSignals([&window] { window.close(); });
+        tolvenka::TerminationSignals terminationSignals([&window] { window.closeWithoutAsking(); });
+        // The end of the session keeps what the queue holds, without a
+        // question.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                         [&window] { window.saveNow(); });
         linkListener.setReceiver(
             [&window](const QString& text) { return window.addFromOutside(text); });
         if (!links.isEmpty()) {

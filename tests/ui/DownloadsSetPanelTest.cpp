@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -382,8 +383,9 @@ TEST_F(Grid, ClicksSelectWholeRowsAndShiftOrCtrlSelectSeveral) {
 TEST_F(Grid, TheRowMenuOffersWhatAppliesToTheSelection) {
     const auto enabled = [](const QMenu& menu) {
         std::vector<bool> states;
-        for (const char* caption : {"Открыть файл", "Открыть папку", "Копировать ссылки",
-                                    "Повторить", "Удалить из списка"}) {
+        for (const char* caption :
+             {"Открыть файл", "Открыть папку", "Копировать ссылки", "Приостановить", "Возобновить",
+              "Изменить папку…", "Повторить", "Удалить из списка"}) {
             QAction* action = entry(menu, caption);
             EXPECT_NE(action, nullptr) << caption;
             states.push_back(action != nullptr && action->isEnabled());
@@ -394,15 +396,27 @@ TEST_F(Grid, TheRowMenuOffersWhatAppliesToTheSelection) {
     click(1, Qt::ControlModifier);
     QMenu* menu = menuAt(1);
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(enabled(*menu), (std::vector<bool>{true, true, true, true, true}));
+    EXPECT_EQ(enabled(*menu), (std::vector<bool>{true, true, true, true, false, true, true, true}));
     menu->close();
 
-    // A queued download; then one a slot holds, even in error.
+    // A queued download, held with Ctrl+P and let go with it again; then one
+    // a slot holds, even in error.
     menu = menuAt(2);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(selectedRows(), std::vector<int>{2});
-    EXPECT_EQ(enabled(*menu), (std::vector<bool>{false, true, true, false, true}));
+    EXPECT_EQ(enabled(*menu),
+              (std::vector<bool>{false, true, true, true, false, true, false, true}));
     menu->close();
+    QTest::keyClick(grid(), Qt::Key_P, Qt::ControlModifier);
+    panel.onTimer();
+    EXPECT_EQ(cell(panel, 2, 1), QString::fromUtf8("Приостановлена"));
+    menu = menuAt(2);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(enabled(*menu),
+              (std::vector<bool>{false, true, true, false, true, true, false, true}));
+    menu->close();
+    QTest::keyClick(grid(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_FALSE(set.at(2)->isHeld());
     set.pickNext(0, ScriptedDownload::kind);
     static_cast<ScriptedDownload*>(set.at(2))->setState(State::Error);
     menu = menuAt(2);
@@ -467,6 +481,19 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
     set.finishRun(0);
     ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
     EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
+}
+
+// Rows dropped between others move there in the queue, and stay selected.
+TEST_F(Grid, DraggedRowsMoveWhereTheyAreDropped) {
+    QAbstractItemModel& model = *grid()->model();
+    click(0);
+    click(1, Qt::ControlModifier);
+    std::unique_ptr<QMimeData> dragged(model.mimeData(grid()->selectionModel()->selectedIndexes()));
+    EXPECT_FALSE(model.dropMimeData(dragged.get(), Qt::MoveAction, 4, 0, {}))
+        << "the view must not remove what it dragged";
+    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/queued"));
+    EXPECT_EQ(cell(panel, 3, 0), QStringLiteral("http://h/files/1/failed"));
+    EXPECT_EQ(selectedRows(), (std::vector<int>{2, 3}));
 }
 
 // A download that waits for its next try shows in the idle slot's box, and

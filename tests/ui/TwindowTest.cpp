@@ -134,10 +134,10 @@ protected:
         return *window;
     }
 
-    // Closes as the close box does, and waits for the worker to end.
+    // Closes as a termination signal does, and waits for the worker to end.
     void closeWindow() {
         if (window) {
-            window->close();
+            window->closeWithoutAsking();
             EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
             window.reset();
         }
@@ -335,7 +335,7 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
                     .toString()
                     .contains(QRegularExpression(QString::fromUtf8("\\nПринято: \\d+ %"))));
 
-    window->close();
+    window->closeWithoutAsking(); // as SIGTERM does
     const std::string saved = readFile(queueFile);
     EXPECT_NE(saved.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
               std::string::npos)
@@ -343,7 +343,7 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     // A second close request while the worker is still ending writes nothing;
     // what changes meanwhile is written once the worker has ended.
     std::filesystem::remove(queueFile);
-    window->close();
+    window->closeWithoutAsking();
     EXPECT_FALSE(std::filesystem::exists(queueFile));
     window->findChild<QCheckBox*>(QStringLiteral("deleteWhenComplete"))->click();
 
@@ -355,6 +355,79 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
 }
 
+// A close request of the user's during a transfer asks, once however often
+// it comes, and "Не выходить" keeps the transfer going.
+TEST_F(MainWindow, ClosingDuringATransferAsksFirstAndNotLeavingKeepsItGoing) {
+    servicesim::FileSpec spec;
+    spec.id = "9";
+    spec.name = "big.bin";
+    spec.size = 50'000'000;
+    spec.bytesPerSecond = 1'000'000;
+    spec.script = {Step::countdown("-5")};
+    state->downloadsSet.add(sim.addFile(spec), state->targetFolder);
+    openWindow();
+    const tolvenka::Download& download = **state->downloadsSet.begin();
+    ASSERT_TRUE(pumpUntil([&] { return download.getTotalBytes() > 0; }, 10'000));
+
+    // The question runs its own event loop: it is answered from there.
+    QString asked;
+    QString defaultAnswer;
+    int questions = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (question == nullptr || !asked.isEmpty()) {
+            return;
+        }
+        asked = question->text();
+        defaultAnswer = question->defaultButton()->text();
+        window->close();
+        QCoreApplication::processEvents();
+        questions = static_cast<int>(window->findChildren<QMessageBox*>().size());
+        QTest::keyClick(question, Qt::Key_Escape);
+    });
+    answer.start(5);
+    window->close();
+    ASSERT_TRUE(pumpUntil([&] { return !asked.isEmpty(); }));
+    EXPECT_TRUE(asked.startsWith(QString::fromUtf8("Идёт загрузка «big.bin» (принято ")))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.endsWith(QString::fromUtf8(" %). Выйти? Принятое будет потеряно.")))
+        << asked.toStdString();
+    EXPECT_EQ(defaultAnswer, QString::fromUtf8("Не выходить"));
+    EXPECT_EQ(questions, 1) << "one question at a time";
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
+    const std::int64_t receivedThen = download.getReceivedBytes();
+    ASSERT_TRUE(pumpUntil([&] { return download.getReceivedBytes() > receivedThen; }));
+    EXPECT_TRUE(window->isVisible());
+}
+
+// Stopped, the window says so; the last of three rows moved to the top with
+// Ctrl+Home is the first fetched when downloading goes on.
+TEST_F(MainWindow, TheRowMovedToTheTopWithCtrlHomeIsFetchedFirst) {
+    openWindow();
+    testing_helpers::clickButton(*window, QStringLiteral("stop"));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Толвенка — остановлено"));
+    EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("start"))->isDefault());
+    auto* panel = window->findChild<tolvenka::DownloadsSetPanel*>(QStringLiteral("downloads"));
+    ASSERT_TRUE(pumpUntil([&] {
+        return testing_helpers::shownValue(*panel->findChild<QWidget*>(QStringLiteral("slot0")),
+                                           QStringLiteral("state")) ==
+               QString::fromUtf8("Загрузка остановлена");
+    }));
+    state->downloadsSet.add({fileLink("1"), fileLink("2"), fileLink("3")}, state->targetFolder);
+    panel->onTimer();
+    auto* grid = window->findChild<QTableView*>(QStringLiteral("grid"));
+    grid->setFocus();
+    grid->selectRow(2);
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(grid->selectionModel()->selectedRows().value(0).row(), 0) << "the selection follows";
+
+    testing_helpers::clickButton(*window, QStringLiteral("start"));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Толвенка"));
+    ASSERT_TRUE(pumpUntil([&] { return !sim.requests().empty(); }, 10'000));
+    EXPECT_EQ(sim.requests().front().target, "/files/3/file3.zip");
+}
+
 TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing) {
     const std::string link = fileLink("12");
     openWindow();
@@ -362,7 +435,7 @@ TEST_F(MainWindow, ClosingWhileTheConfirmationDialogIsOpenClosesItAndAddsNothing
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (QApplication::activeModalWidget() != nullptr) {
-            window->close(); // as SIGTERM does
+            window->closeWithoutAsking(); // as SIGTERM does
         }
     });
     closer.start(5);
