@@ -1,5 +1,6 @@
 #include "intake/TDownloadsListDialog.h"
 
+#include "engine/TargetFolderCheck.h"
 #include "intake/CheckLinksThread.h"
 #include "intake/LinkListModel.h"
 #include "intake/TwaitDialog.h"
@@ -301,8 +302,20 @@ void TDownloadsListDialog::selectPathClick() {
                     this);
         return;
     }
-    targetFolder = fromQString(*chosen);
+    const std::string folder = fromQString(*chosen);
+    if (refuseFolder(folder)) {
+        return;
+    }
+    targetFolder = folder;
     showFolder(targetFolder);
+}
+
+bool TDownloadsListDialog::refuseFolder(const std::string& folder) {
+    const std::string refusal = targetFolderRefusal(folder);
+    if (!refusal.empty()) {
+        showMessage(refusal, this);
+    }
+    return !refusal.empty();
 }
 
 void TDownloadsListDialog::checkFilesClick() {
@@ -320,6 +333,11 @@ void TDownloadsListDialog::downloadClick() {
         if (links->isChecked(row)) {
             chosen.push_back(links->link(row));
         }
+    }
+    // Before anything is queued: seven rows that all fail tell less than
+    // one message.
+    if (!chosen.empty() && refuseFolder(shownFolder)) {
+        return;
     }
     downloadsSet.add(chosen, shownFolder);
     accept();

@@ -35,7 +35,8 @@ public:
         QWidget* parent, const QString& prompt, const QString& startFolder)>;
 
     // `targetFolder` (CP1251) is read when the dialog shows and replaced by a
-    // folder the user chooses.
+    // folder the user chooses that can take files; "Загрузить" refuses a
+    // folder that cannot, and queues nothing.
     TDownloadsListDialog(DownloadsSet& downloadsSet, std::string& targetFolder,
                          TwaitDialog& waitDialog, QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;
@@ -65,6 +66,8 @@ private:
     void selectPathClick();
     void checkFilesClick();
     void downloadClick();
+    // Tells why files cannot be saved in `folder`, if they cannot.
+    bool refuseFolder(const std::string& folder);
     void showFolder(const std::string& folder);
 
     DownloadsSet& downloadsSet;

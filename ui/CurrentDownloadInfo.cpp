@@ -2,6 +2,7 @@
 
 #include "engine/Download.h"
 #include "widgets/ElidedLabel.h"
+#include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
 
 #include <QLabel>
@@ -112,7 +113,7 @@ void CurrentDownloadInfo::update() {
 }
 
 void CurrentDownloadInfo::updateFromTo() {
-    setValue(From, shownDownload->getLink());
+    values[From]->setFullText(readableLink(shownDownload->getLink()));
     setValue(To, shownDownload->getTargetPath());
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/Download.h"
 #include "queue/DownloadsSet.h"
+#include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
 
 #include <QTextDocument>
@@ -183,7 +184,7 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
     const Row& row = rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return toQString(index.column() == 0 ? row.link : captions[row.caption]);
+        return index.column() == 0 ? readableLink(row.link) : toQString(captions[row.caption]);
     case Qt::ToolTipRole:
         // A link is anybody's text: shown as it is, never as markup.
         return Qt::convertFromPlainText(description(row));
@@ -195,7 +196,7 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QString DownloadsGridModel::description(const Row& row) {
-    QString text = QString::fromUtf8("Ссылка: ") + toQString(row.link) +
+    QString text = QString::fromUtf8("Ссылка: ") + readableLink(row.link) +
                    QString::fromUtf8("\nФайл: ") + toQString(row.targetPath);
     if (row.failureReason) {
         text += QString::fromUtf8("\nПоследняя ошибка: ") + toQString(*row.failureReason);

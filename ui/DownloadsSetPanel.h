@@ -55,6 +55,10 @@ public:
     // Applies what the events noted; the timer calls it every 40 ms.
     void onTimer();
 
+    // The height at which the grid shows `rows` whole rows, in the present
+    // font, with the boxes of the attached set.
+    int heightShowingRows(int rows) const;
+
 private:
     int boxCount() const { return static_cast<int>(infoBoxes.size()); }
     CurrentDownloadInfo* box(int slot) const {

@@ -12,6 +12,7 @@ class QDragEnterEvent;
 class QDropEvent;
 class QLabel;
 class QPlainTextEdit;
+class QSplitter;
 class QTimer;
 
 namespace tolvenka {
@@ -62,6 +63,7 @@ private:
     void stopClick();
 
     void buildControls();
+    void placeOnScreen();
     void formCreate();
     void runEnded(const Download& download);
     QueueOptions currentOptions() const;
@@ -79,6 +81,8 @@ private:
     const std::string queueFilePath;
     QueueFileKeeper queueFile;
     QPlainTextEdit* input;
+    QSplitter* splitter;
+    QWidget* panel1;
     QCheckBox* deleteWhenComplete;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
