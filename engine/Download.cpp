@@ -99,9 +99,10 @@ std::string Download::localFileNameOf(std::string_view link) {
     if (name.find('%') == std::string_view::npos) {
         return withinNameLimit(std::string(name));
     }
-    // Links carry their names percent-encoded as UTF-8; the program keeps
+    // Links carry their names percent-encoded as UTF-8, beside letters
+    // written as they are (CP1251 here, UTF-8 on the wire); the program keeps
     // CP1251, so a name must survive that way to be used decoded.
-    const std::string utf8 = percentDecoded(name);
+    const std::string utf8 = percentDecoded(kestrune::text::toUtf8(name));
     if (!kestrune::text::isCp1251Representable(utf8)) {
         return withinNameLimit(std::string(name));
     }

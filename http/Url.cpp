@@ -1,6 +1,7 @@
 #include "http/Url.h"
 
 #include "http/HttpError.h"
+#include "support/Cp1251.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,6 +46,29 @@ std::uint16_t parsePort(std::string_view text) {
     return static_cast<std::uint16_t>(port);
 }
 
+// Links hold letters beyond ASCII as CP1251, as they were written; on the
+// wire a request line carries them as the percent-escapes of their UTF-8,
+// as a browser sends them.
+std::string percentEncodedBeyondAscii(std::string_view target) {
+    const auto isAscii = [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    };
+    if (std::all_of(target.begin(), target.end(), isAscii)) {
+        return std::string(target);
+    }
+    constexpr std::string_view hexDigits = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : kestrune::text::toUtf8(target)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            encoded += c;
+        } else {
+            encoded.append({'%', hexDigits[byte >> 4], hexDigits[byte & 0x0F]});
+        }
+    }
+    return encoded;
+}
+
 } // namespace
 
 Url Url::parse(std::string_view address) {
@@ -64,7 +88,7 @@ Url Url::parse(std::string_view address) {
         authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
     const bool needsRoot = target.empty() || target.front() == '?';
     Url url;
-    url.target = std::string(needsRoot ? 1 : 0, '/').append(target);
+    url.target = std::string(needsRoot ? 1 : 0, '/').append(percentEncodedBeyondAscii(target));
 
     const auto colon = authority.rfind(':');
     url.host = std::string(authority.substr(0, colon));

@@ -1,5 +1,6 @@
 #include "intake/FolderChoice.h"
 
+#include "engine/TargetFolderCheck.h"
 #include "support/Cp1251.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
@@ -10,6 +11,14 @@
 namespace tolvenka {
 
 using namespace kestrune::text::literals;
+
+bool folderTakesDownloads(const std::string& folder, QWidget* parent) {
+    const std::string refusal = targetFolderRefusal(folder);
+    if (!refusal.empty()) {
+        showMessage(refusal, parent);
+    }
+    return refusal.empty();
+}
 
 std::optional<std::string> acceptableFolder(const QString& chosen, QWidget* parent) {
     const QByteArray utf8 = chosen.toUtf8();
@@ -23,7 +32,11 @@ std::optional<std::string> acceptableFolder(const QString& chosen, QWidget* pare
                     parent);
         return std::nullopt;
     }
-    return fromQString(chosen);
+    std::string folder = fromQString(chosen);
+    if (!folderTakesDownloads(folder, parent)) {
+        return std::nullopt;
+    }
+    return folder;
 }
 
 } // namespace tolvenka

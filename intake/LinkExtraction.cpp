@@ -1,6 +1,7 @@
 #include "intake/LinkExtraction.h"
 
 #include "service/DownloadMaker.h"
+#include "support/Cp1251.h"
 
 #include <algorithm>
 #include <array>
@@ -14,8 +15,16 @@ namespace {
 constexpr std::string_view marker = "http://";
 constexpr std::size_t schemeLength = 4; // "http", the part before the colon
 
+// Whether a CP1251 byte beyond ASCII is a letter: all of them are Cyrillic.
+constexpr bool isLetterBeyondAscii(unsigned char byte) {
+    const char32_t codePoint = kestrune::text::cp1251CodePoint(byte);
+    return codePoint >= 0x0400 && codePoint <= 0x04FF;
+}
+
 // The URL characters, upper-case letters included, so that one table lookup
-// folds the case and tests the set at once.
+// folds the case and tests the set at once. Letters beyond ASCII continue an
+// address as they do in a browser's address bar: pages and chats write links
+// with their letters, not with the escapes that go on the wire.
 constexpr std::array<bool, 256> urlCharacters = [] {
     std::array<bool, 256> table{};
     for (const char c : std::string_view("abcdefghijklmnopqrstuvwxyz~1234567890-_+=/.:&%?#")) {
@@ -23,6 +32,10 @@ constexpr std::array<bool, 256> urlCharacters = [] {
         if (c >= 'a' && c <= 'z') {
             table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
         }
+    }
+    for (int byte = 0x80; byte < 0x100; ++byte) {
+        table[static_cast<std::size_t>(byte)] =
+            isLetterBeyondAscii(static_cast<unsigned char>(byte));
     }
     return table;
 }();

@@ -1,6 +1,6 @@
 #include "intake/LinkListModel.h"
 
-#include "widgets/WidgetText.h"
+#include "widgets/LinkText.h"
 
 #include <QColor>
 
@@ -71,7 +71,7 @@ QVariant LinkListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return toQString(row.link);
+        return readableLink(row.link);
     case Qt::CheckStateRole:
         return row.checked ? Qt::Checked : Qt::Unchecked;
     case Qt::ForegroundRole:

@@ -8,10 +8,11 @@ namespace tolvenka {
 
 // The links of the confirmation dialog: one checkable row per link. A row
 // whose file the service no longer has is unchecked and drawn in red. The
-// model holds the links as given (CP1251); the view asks for the rows it
-// paints, so a hundred thousand links cost no widgets. It keeps count of the
-// checked rows, so the count costs nothing however many rows there are, and
-// it changes a run of rows with one announcement, not one per row.
+// model holds the links as given (CP1251) and shows them readable; the view
+// asks for the rows it paints, so a hundred thousand links cost no widgets.
+// It keeps count of the checked rows, so the count costs nothing however
+// many rows there are, and it changes a run of rows with one announcement,
+// not one per row.
 class LinkListModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;

@@ -4,6 +4,7 @@
 #include "http/HttpClient.h"
 #include "intake/LinkExtraction.h"
 #include "support/Cp1251.h"
+#include "widgets/LinkText.h"
 
 namespace tolvenka {
 
@@ -30,7 +31,7 @@ void LinksLoadingThread::doWork() {
     // The client holds a page in memory only up to its cap, so a huge or
     // endless reply fails like any failed load.
     try {
-        extractLinks(client().Get(pageUrl), pageLinks, pageDownloadLinks);
+        extractLinks(linkTextOfPage(client().Get(pageUrl)), pageLinks, pageDownloadLinks);
     } catch (...) {
         // A page that could not be loaded is not a page without links.
         failureReason = failureReasonOf(std::current_exception());

@@ -292,6 +292,7 @@ void TDownloadsListDialog::selectPathClick() {
     if (!chosen || chosen->isEmpty()) {
         return;
     }
+    // A folder that cannot take the files is not remembered.
     if (const std::optional<std::string> folder = acceptableFolder(*chosen, this)) {
         targetFolder = *folder;
         showFolder(targetFolder);
@@ -313,6 +314,11 @@ void TDownloadsListDialog::downloadClick() {
         if (links->isChecked(row)) {
             chosen.push_back(links->link(row));
         }
+    }
+    // Before anything is queued: seven rows that all fail tell less than
+    // one message.
+    if (!chosen.empty() && !folderTakesDownloads(shownFolder, this)) {
+        return;
     }
     downloadsSet.add(chosen, shownFolder);
     accept();

@@ -38,7 +38,8 @@ public:
                                                       const QString& startFolder);
 
     // `targetFolder` (CP1251) is read when the dialog shows and replaced by a
-    // folder the user chooses.
+    // folder the user chooses that can take files; "Загрузить" refuses a
+    // folder that cannot, and queues nothing.
     TDownloadsListDialog(DownloadsSet& downloadsSet, std::string& targetFolder,
                          TwaitDialog& waitDialog, QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;

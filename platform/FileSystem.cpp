@@ -74,6 +74,22 @@ bool isWritable(const std::filesystem::path& file, const struct stat& status) {
     return ::access(file.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
 }
 
+bool makeFolder(const std::filesystem::path& folder, int* error) {
+    if (folder.empty()) {
+        return true;
+    }
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(folder, ignored)) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = failure ? failure.value() : ENOTDIR;
+    }
+    return false;
+}
+
 } // namespace
 
 bool isDirectory(const std::string& path) {
@@ -147,20 +163,23 @@ int obstacleToCreating(const std::string& path) {
 }
 
 bool createParentFolders(const std::string& path, int* error) {
-    const std::filesystem::path folder = systemPath(path).parent_path();
-    if (folder.empty()) {
-        return true;
+    return makeFolder(systemPath(path).parent_path(), error);
+}
+
+bool createFolder(const std::string& folder, int* error) {
+    return makeFolder(systemPath(folder), error);
+}
+
+int tryMakingFileIn(const std::string& folder) {
+    const std::filesystem::path where = folder.empty() ? "." : systemPath(folder);
+    std::string probe = (where / ".tolvenka-probe-XXXXXX").string();
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
     }
-    std::error_code failure;
-    std::filesystem::create_directories(folder, failure);
-    std::error_code ignored;
-    if (std::filesystem::is_directory(folder, ignored)) {
-        return true;
-    }
-    if (error != nullptr) {
-        *error = failure ? failure.value() : ENOTDIR;
-    }
-    return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return 0;
 }
 
 bool openForReading(std::ifstream& stream, const std::string& path) {

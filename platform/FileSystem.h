@@ -32,6 +32,12 @@ int obstacleToCreating(const std::string& path);
 // Creates the folder that `path` is in, with its parents, unless it exists.
 // On failure `error`, when given, gets the system's error number.
 bool createParentFolders(const std::string& path, int* error = nullptr);
+// Creates `folder` with its parents unless it exists; as above.
+bool createFolder(const std::string& folder, int* error = nullptr);
+
+// Makes an empty file of a name of its own in `folder` and removes it
+// again: 0 when a file can be made there, else the system's error number.
+int tryMakingFileIn(const std::string& folder);
 
 bool openForReading(std::ifstream& stream, const std::string& path);
 

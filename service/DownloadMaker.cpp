@@ -3,6 +3,7 @@
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <stdexcept>
@@ -20,6 +21,7 @@ DownloadMaker::DownloadMaker() {
     creators[serviceHost()] = &RapidshareDownload::create;
     loaders[serviceHost()] = &RapidshareDownload::load;
     recognisers[&RapidshareDownload::isServiceLink] = serviceHost();
+    namelessRecognisers.push_back(&RapidshareDownload::isNamelessServiceLink);
 
     const DownloadMaker* none = nullptr;
     [[maybe_unused]] const bool installed = current.compare_exchange_strong(none, this);
@@ -46,6 +48,11 @@ std::string DownloadMaker::kindOf(const std::string& link) const {
         }
     }
     return {};
+}
+
+bool DownloadMaker::lacksFileName(const std::string& link) const {
+    return std::any_of(namelessRecognisers.begin(), namelessRecognisers.end(),
+                       [&](LinkRecogniser recognises) { return recognises(link); });
 }
 
 bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace http {
 class HttpClient;
@@ -50,6 +51,8 @@ public:
 
     // The kind name of the link, or "" when no kind accepts it.
     std::string kindOf(const std::string& link) const;
+    // Whether a kind refuses the link only because it names no file.
+    bool lacksFileName(const std::string& link) const;
     // The kind's existence check, asked through `client`; false for an
     // unknown kind. May throw.
     bool fileExists(const std::string& kind, const std::string& link,
@@ -69,6 +72,7 @@ private:
     std::map<std::string, DownloadCreator> creators;
     std::map<std::string, DownloadLoader> loaders;
     std::map<LinkRecogniser, std::string> recognisers;
+    std::vector<LinkRecogniser> namelessRecognisers;
 };
 
 // The registry that lives now. There must be one.

@@ -73,7 +73,7 @@ bool parseInteger(const std::string& text, std::int64_t& value) {
 RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
     : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
-bool RapidshareDownload::isServiceLink(const std::string& link) {
+bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
     // Compared a piece at a time and letter by letter, without copies: every
     // address of a page passes through here.
     std::size_t at = 0;
@@ -92,11 +92,20 @@ bool RapidshareDownload::isServiceLink(const std::string& link) {
         return false;
     }
     const std::size_t digitsEnd = link.find_first_not_of("0123456789", at);
-    if (digitsEnd == std::string::npos || digitsEnd == at || link[digitsEnd] != '/') {
-        return false;
-    }
+    return digitsEnd != std::string::npos && digitsEnd != at && link[digitsEnd] == '/';
+}
+
+bool RapidshareDownload::namesAFile(const std::string& link) {
     const std::string_view fileName = fileNameOf(link);
     return !fileName.empty() && fileName != "." && fileName != "..";
+}
+
+bool RapidshareDownload::isServiceLink(const std::string& link) {
+    return hasFileLinkForm(link) && namesAFile(link);
+}
+
+bool RapidshareDownload::isNamelessServiceLink(const std::string& link) {
+    return hasFileLinkForm(link) && !namesAFile(link);
 }
 
 bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {

@@ -47,6 +47,9 @@ public:
     // file name, in any letter case. An empty name, "." or ".." would make
     // the target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
+    // A link of that form whose file name is missing or could not name a
+    // file: refused, and worth telling the user about.
+    static bool isNamelessServiceLink(const std::string& link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
     // The target is the first path in `folder` for the link's file name that
     // `isTaken` calls free.
@@ -76,6 +79,10 @@ protected:
     void saveKindData(std::ostream& out) const override;
 
 private:
+    // "http://HOST/files/", digits and "/", in any letter case.
+    static bool hasFileLinkForm(const std::string& link);
+    static bool namesAFile(const std::string& link);
+
     // How a turn bears on the back-off: a settled turn (the file, "not
     // found", a refusal with its wait) resets it, a failed one grows it, and
     // a countdown leaves it as it is, since the transfer after it may fail.

@@ -64,7 +64,7 @@ std::string fromUtf8(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const int byte = detail::cp1251ByteOf(detail::decodeUtf8(utf8, pos));
+        const int byte = cp1251Byte(detail::decodeUtf8(utf8, pos));
         out += byte < 0 ? '?' : static_cast<char>(byte);
     }
     return out;
@@ -72,11 +72,19 @@ std::string fromUtf8(std::string_view utf8) {
 
 bool isCp1251Representable(std::string_view utf8) {
     for (std::size_t pos = 0; pos < utf8.size();) {
-        if (detail::cp1251ByteOf(detail::decodeUtf8(utf8, pos)) < 0) {
+        if (cp1251Byte(detail::decodeUtf8(utf8, pos)) < 0) {
             return false;
         }
     }
     return true;
+}
+
+int cp1251Byte(char32_t codePoint) {
+    // А to я, most of what a Russian text holds, lie in one run.
+    if (codePoint >= 0x0410 && codePoint <= 0x044F) {
+        return static_cast<int>(0xC0 + (codePoint - 0x0410));
+    }
+    return detail::cp1251ByteOf(codePoint);
 }
 
 bool hasControlByte(std::string_view text) {

@@ -127,6 +127,11 @@ struct Cp1251Literal {
 
 } // namespace detail
 
+// The character that a CP1251 byte stands for.
+constexpr char32_t cp1251CodePoint(unsigned char byte) {
+    return byte < 0x80 ? byte : detail::cp1251High[byte - 0x80];
+}
+
 // Converts CP1251 bytes to UTF-8.
 std::string toUtf8(std::string_view cp1251);
 
@@ -135,6 +140,9 @@ std::string fromUtf8(std::string_view utf8);
 
 // Whether every character of the UTF-8 text has a CP1251 form.
 bool isCp1251Representable(std::string_view utf8);
+
+// The CP1251 byte of a character, or -1 when it has none.
+int cp1251Byte(char32_t codePoint);
 
 // Whether the text holds a control byte (C0 or DEL). ASCII is the same in
 // CP1251 and UTF-8, so this answers for either. No stored field may hold

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "support/Cp1251.h"
 #include "widgets/ElidedLabel.h"
+#include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
 
 #include <QLabel>
@@ -142,7 +143,7 @@ void CurrentDownloadInfo::update() {
 }
 
 void CurrentDownloadInfo::updateFromTo() {
-    setValue(From, shownDownload->getLink());
+    values[From]->setFullText(readableLink(shownDownload->getLink()));
     setValue(To, shownDownload->getTargetPath());
 }
 

@@ -5,8 +5,12 @@
 
 #include <QApplication>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantMap>
 #include <utility>
 
@@ -14,43 +18,135 @@ namespace tolvenka {
 
 namespace {
 
+const QString service = QStringLiteral("org.freedesktop.Notifications");
+const QString path = QStringLiteral("/org/freedesktop/Notifications");
+const QString interface = QStringLiteral("org.freedesktop.Notifications");
+const QString openFolderAction = QStringLiteral("open-folder");
+
 // The stops a notice lists; the rest are counted.
 constexpr int listedStops = 5;
+
+// The service's ActionInvoked signal reaches a slot only, so it is taken
+// here and handed on.
+class ActionListener : public QObject {
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(uint noticeId, const QString& action)>;
+
+    explicit ActionListener(Handler handler)
+        : handler(std::move(handler)) {}
+
+public Q_SLOTS:
+    void actionInvoked(uint noticeId, const QString& action) { handler(noticeId, action); }
+
+private:
+    Handler handler;
+};
+
+QString fileNameOf(const Download& download) {
+    return QFileInfo(toQString(download.getTargetPath())).fileName();
+}
+
+// A file name is anybody's text; where the body is read as markup it must
+// stay text.
+QString escapedMarkup(QString text) {
+    return text.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"));
+}
 
 } // namespace
 
 DesktopNotices::DesktopNotices(QWidget& window, QDBusConnection bus)
-    : window(window)
-    , bus(std::move(bus)) {
+    : openOnDesktop([](const QUrl& folder) { QDesktopServices::openUrl(folder); })
+    , window(window)
+    , bus(std::move(bus))
+    , listener(std::make_unique<ActionListener>(
+          [this](uint noticeId, const QString& action) { actionInvoked(noticeId, action); })) {
     gatherTimer.setSingleShot(true);
     gatherTimer.setInterval(gatherMs);
     QObject::connect(&gatherTimer, &QTimer::timeout, [this] { tellStops(); });
+    if (this->bus.isConnected()) {
+        askCapabilities();
+        listenForActions();
+    }
+}
+
+DesktopNotices::~DesktopNotices() = default;
+
+void DesktopNotices::askCapabilities() {
+    const QDBusMessage ask =
+        QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("GetCapabilities"));
+    auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(ask), listener.get());
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, listener.get(),
+                     [this](QDBusPendingCallWatcher* call) {
+                         const QDBusPendingReply<QStringList> reply = *call;
+                         if (reply.isValid()) {
+                             readsMarkup = reply.value().contains(QStringLiteral("body-markup"));
+                             offersActions = reply.value().contains(QStringLiteral("actions"));
+                         }
+                         call->deleteLater();
+                     });
+}
+
+void DesktopNotices::listenForActions() {
+    bus.connect(service, path, interface, QStringLiteral("ActionInvoked"), listener.get(),
+                SLOT(actionInvoked(uint, QString)));
+}
+
+void DesktopNotices::actionInvoked(uint noticeId, const QString& action) {
+    if (noticeId != 0 && noticeId == folderNoticeId && action == openFolderAction) {
+        openOnDesktop(QUrl::fromLocalFile(folderToOpen));
+    }
 }
 
 void DesktopNotices::downloadStopped(const Download& download) {
-    QString stop = QFileInfo(toQString(download.getTargetPath())).fileName();
-    if (const std::string reason = download.getFailureReason(); !reason.empty()) {
-        stop += QString::fromUtf8(" — ") + toQString(reason);
-    }
-    stops << stop;
-    stoppedSinceAllDone = true;
+    noteVerdict(download, Verdict::Failed);
+    noteStop(Stop{fileNameOf(download), toQString(download.getFailureReason()), false});
+}
+
+void DesktopNotices::fileNotFound(const Download& download) {
+    noteVerdict(download, Verdict::NotFound);
+    noteStop(Stop{fileNameOf(download), QString(), true});
+}
+
+void DesktopNotices::fileArrived(const Download& download) {
+    noteVerdict(download, Verdict::Arrived);
+    lastArrivedFolder = QFileInfo(toQString(download.getTargetPath())).absolutePath();
+}
+
+void DesktopNotices::noteVerdict(const Download& download, Verdict verdict) {
+    verdicts.insert(toQString(download.getTargetPath()), verdict);
+}
+
+void DesktopNotices::noteStop(Stop stop) {
+    stops << std::move(stop);
     if (!gatherTimer.isActive()) {
         gatherTimer.start();
     }
 }
 
 void DesktopNotices::allDone() {
-    if (std::exchange(stoppedSinceAllDone, false)) {
-        return;
+    // The stops come first, as they happened.
+    if (gatherTimer.isActive()) {
+        gatherTimer.stop();
+        tellStops();
     }
-    tell(QString::fromUtf8("Все загрузки завершены"));
+    tellEnd();
 }
 
 void DesktopNotices::tellStops() {
     if (stops.size() == 1) {
-        tell(QString::fromUtf8("Загрузка остановлена: ") + stops.front());
-    } else {
-        QStringList listed = stops.mid(0, listedStops);
+        const Stop& stop = stops.front();
+        tell(stop.notFound ? QString::fromUtf8("Файл не найден на сервере")
+                           : QString::fromUtf8("Загрузка остановлена"),
+             stop.notFound ? stop.file : lineOf(stop));
+    } else if (!stops.isEmpty()) {
+        QStringList listed;
+        for (const Stop& stop : stops.mid(0, listedStops)) {
+            listed << lineOf(stop);
+        }
         if (stops.size() > listedStops) {
             listed << QString::fromUtf8("…");
         }
@@ -60,22 +156,72 @@ void DesktopNotices::tellStops() {
     stops.clear();
 }
 
-void DesktopNotices::tell(const QString& summary, const QString& body) {
+// "<file> — <reason>", or the file alone where no reason is known.
+QString DesktopNotices::lineOf(const Stop& stop) {
+    const QString reason =
+        stop.notFound ? QString::fromUtf8("файл не найден на сервере") : stop.reason;
+    return reason.isEmpty() ? stop.file : stop.file + QString::fromUtf8(" — ") + reason;
+}
+
+void DesktopNotices::tellEnd() {
+    if (verdicts.isEmpty()) {
+        return; // nothing ended that the user would be told of
+    }
+    int arrived = 0;
+    int notFound = 0;
+    int failed = 0;
+    for (const Verdict verdict : std::as_const(verdicts)) {
+        arrived += verdict == Verdict::Arrived ? 1 : 0;
+        notFound += verdict == Verdict::NotFound ? 1 : 0;
+        failed += verdict == Verdict::Failed ? 1 : 0;
+    }
+    verdicts.clear();
+    const QString summary =
+        notFound == 0 && failed == 0
+            ? QString::fromUtf8("Все загрузки завершены")
+            : QString::fromUtf8("Загрузки закончены: получено %1, не найдено %2, с ошибкой %3")
+                  .arg(arrived)
+                  .arg(notFound)
+                  .arg(failed);
+    tell(summary, QString(), std::exchange(lastArrivedFolder, QString()));
+}
+
+void DesktopNotices::tell(const QString& summary, const QString& body, const QString& folder) {
     QApplication::alert(&window);
     if (!bus.isConnected()) {
         return;
     }
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    const bool offersFolder = offersActions && !folder.isEmpty();
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
     // Application name, the id of a notice to replace (none), icon, summary,
-    // body, actions, hints, and a timeout the service chooses.
+    // body, actions (a key and its caption each), hints, and a timeout the
+    // service chooses.
     notify << QString::fromUtf8("Толвенка") << 0U << QStringLiteral("org.tolvenka.tolvenka")
-           << summary << body << QStringList() << QVariantMap() << -1;
-    // Sent, not called: the answer, or the error of a missing service, is
-    // never waited for.
-    bus.send(notify);
+           << summary << (readsMarkup ? escapedMarkup(body) : body)
+           << (offersFolder ? QStringList{openFolderAction, QString::fromUtf8("Открыть папку")}
+                            : QStringList())
+           << QVariantMap() << -1;
+    if (!offersFolder) {
+        // Sent, not called: the answer, or the error of a missing service,
+        // is never waited for.
+        bus.send(notify);
+        return;
+    }
+    // The answer names the notice, which its action names in turn.
+    folderNoticeId = 0;
+    folderToOpen = folder;
+    auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(notify), listener.get());
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, listener.get(),
+                     [this](QDBusPendingCallWatcher* call) {
+                         const QDBusPendingReply<uint> reply = *call;
+                         if (reply.isValid()) {
+                             folderNoticeId = reply.value();
+                         }
+                         call->deleteLater();
+                     });
 }
 
 } // namespace tolvenka
+
+#include "DesktopNotices.moc"

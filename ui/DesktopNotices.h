@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QHash>
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
+#include <functional>
+#include <memory>
 
+class QObject;
+class QUrl;
 class QWidget;
 
 namespace tolvenka {
@@ -18,29 +23,70 @@ class Download;
 // answer, so a slow service cannot hold the window up; where there is no
 // bus or no service the notice is dropped without a word.
 //
-// Downloads that stop within a moment of each other (a whole list into a
-// folder that cannot be written stops in a second) make one notice, and a
-// queue that ran out of work after some stopped is not called all done.
+// A download that stops, or whose file the service no longer has, is told
+// at once; several within a moment of each other (a whole list into a
+// folder that cannot be written stops in a second) make one notice. When
+// the queue runs out of work, one notice says how it ended: all arrived, or
+// how many arrived, were not found and stopped with an error. The summary
+// of a notice is short; files and reasons go in its body, escaped where the
+// service reads markup. Where the service offers actions, the last notice
+// offers to open the folder of the last file that arrived.
 class DesktopNotices {
 public:
     explicit DesktopNotices(QWidget& window, QDBusConnection bus = QDBusConnection::sessionBus());
+    ~DesktopNotices();
 
-    // GUI thread, while the download is alive.
+    // Hands a folder to the desktop, which opens it; tests put a recorder
+    // here.
+    std::function<void(const QUrl&)> openOnDesktop;
+
+    // GUI thread, while the download is alive: its run ended in Error,
+    // NotFound or Complete.
     void downloadStopped(const Download& download);
+    void fileNotFound(const Download& download);
+    void fileArrived(const Download& download);
+    // GUI thread: the queue ran out of work.
     void allDone();
 
     // How long stops are gathered into one notice.
     static constexpr int gatherMs = 500;
 
 private:
+    enum class Verdict { Arrived, NotFound, Failed };
+    struct Stop {
+        QString file;
+        QString reason;
+        bool notFound; // on the service, rather than stopped with a reason
+    };
+
+    void noteVerdict(const Download& download, Verdict verdict);
+    void noteStop(Stop stop);
     void tellStops();
-    void tell(const QString& summary, const QString& body = QString());
+    static QString lineOf(const Stop& stop);
+    void tellEnd();
+    // `folder`, when given, is offered to be opened.
+    void tell(const QString& summary, const QString& body = QString(),
+              const QString& folder = QString());
+    void askCapabilities();
+    void listenForActions();
+    void actionInvoked(uint noticeId, const QString& action);
 
     QWidget& window;
     QDBusConnection bus;
     QTimer gatherTimer;
-    QStringList stops; // "<file> — <reason>", waiting for the timer
-    bool stoppedSinceAllDone = false;
+    QList<Stop> stops; // waiting for the timer
+    // What became of each file since the queue last ran out of work, by its
+    // path: a file that stopped and then arrived on a retry counts once.
+    QHash<QString, Verdict> verdicts;
+    QString lastArrivedFolder;
+    // What the service said it can do; until it has answered, neither.
+    bool readsMarkup = false;
+    bool offersActions = false;
+    // The notice that offers a folder, once the service has told its id.
+    uint folderNoticeId = 0;
+    QString folderToOpen;
+    // Receives the service's answers and signals; goes before the rest.
+    std::unique_ptr<QObject> listener;
 };
 
 } // namespace tolvenka

@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "platform/Clock.h"
 #include "queue/DownloadsSet.h"
+#include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
 
 #include <QMimeData>
@@ -337,7 +338,7 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
     const Row& row = rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return toQString(index.column() == 0 ? row.link : captions[row.caption]);
+        return index.column() == 0 ? readableLink(row.link) : toQString(captions[row.caption]);
     case Qt::ToolTipRole:
         // A link is anybody's text: shown as it is, never as markup.
         return Qt::convertFromPlainText(description(row));
@@ -352,7 +353,7 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QString DownloadsGridModel::description(const Row& row) {
-    QString text = QString::fromUtf8("Ссылка: ") + toQString(row.link) +
+    QString text = QString::fromUtf8("Ссылка: ") + readableLink(row.link) +
                    QString::fromUtf8("\nФайл: ") + toQString(row.targetPath);
     if (row.progress >= 0) {
         text += QString::fromUtf8("\nПринято: %1 %").arg(row.progress / 10);

@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
@@ -261,6 +262,15 @@ void DownloadsSetPanel::onResize() {
     }
 }
 
+int DownloadsSetPanel::heightShowingRows(int rows) const {
+    const int buttonBar = layout()->itemAt(0)->sizeHint().height();
+    const int gridHeight = grid->horizontalHeader()->sizeHint().height() +
+                           rows * grid->verticalHeader()->defaultSectionSize() +
+                           grid->horizontalScrollBar()->sizeHint().height() +
+                           2 * grid->frameWidth();
+    return buttonBar + infoPanel->minimumHeight() + gridHeight;
+}
+
 void DownloadsSetPanel::onTimer() {
     for (const auto& box : infoBoxes) {
         box->update();
@@ -339,7 +349,9 @@ std::vector<std::uint64_t> DownloadsSetPanel::statesToRead() {
 void DownloadsSetPanel::buildRowActions() {
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // A long link keeps its end, the file name, in view.
+    // A long link keeps its end, the file name, in view. Wrapped, it would
+    // break after a "/" and show only the line above the name.
+    grid->setWordWrap(false);
     grid->setTextElideMode(Qt::ElideMiddle);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     // Rows are dragged to their new place in the queue.

@@ -73,6 +73,10 @@ public:
     // Downloading is stopped (or goes on again): the boxes say so.
     void setStopped(bool stopped);
 
+    // The height at which the grid shows `rows` whole rows, in the present
+    // font, with the boxes of the attached set.
+    int heightShowingRows(int rows) const;
+
 private:
     int boxCount() const { return static_cast<int>(infoBoxes.size()); }
     CurrentDownloadInfo* box(int slot) const {

@@ -8,12 +8,14 @@
 #include "platform/GuiThread.h"
 #include "queue/QueueFile.h"
 #include "queue/QueueFileKeeper.h"
+#include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
+#include "widgets/LinkText.h"
 #include "widgets/PushButton.h"
 #include "widgets/ScreenPlacement.h"
 #include "widgets/ShowMessage.h"
@@ -33,8 +35,10 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <string_view>
@@ -67,14 +71,31 @@ std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
     return once;
 }
 
-// Addresses as their text, one a line; else the text itself.
+// The links refused for want of a file name, each counted once.
+std::size_t countNameless(const std::vector<std::string>& links) {
+    std::unordered_set<std::string_view> nameless;
+    for (const std::string& link : links) {
+        if (downloadMaker().lacksFileName(link)) {
+            nameless.insert(link);
+        }
+    }
+    return nameless.size();
+}
+
+std::string namelessMessage(std::size_t count) {
+    return std::string("Пропущены ссылки без имени файла: "_cp1251) + std::to_string(count) + ".";
+}
+
+// Addresses as their text, one a line; else the text itself. An address
+// keeps its escapes: decoded, a letter would be taken as it stands, but a
+// space or a sign in a file name would end the link.
 QString droppedText(const QMimeData& data) {
     if (!data.hasUrls()) {
         return data.text();
     }
     QStringList lines;
     for (const QUrl& url : data.urls()) {
-        lines << url.toString();
+        lines << url.toString(QUrl::FullyEncoded);
     }
     return lines.join(u'\n');
 }
@@ -135,7 +156,7 @@ void Twindow::buildControls() {
     caption->setWordWrap(true);
     layout->addWidget(caption);
 
-    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter = new QSplitter(Qt::Vertical, this);
     splitter->setHandleWidth(3);
     splitter->setChildrenCollapsible(false);
     splitter->setOpaqueResize(true);
@@ -155,7 +176,7 @@ void Twindow::buildControls() {
 
     // The buttons side by side, each as wide as designed or as its caption
     // needs, and the option after them.
-    auto* panel1 = new QWidget(lower);
+    panel1 = new QWidget(lower);
     auto* panel1Layout = new QHBoxLayout(panel1);
     panel1Layout->setContentsMargins(8, 8, 8, 8);
     panel1Layout->setSpacing(7);
@@ -184,12 +205,6 @@ void Twindow::buildControls() {
 
     splitter->addWidget(input);
     splitter->addWidget(lower);
-    // On a screen too small for the designed bounds the window is moved and
-    // shrunk, the input box and the downloads grid giving up height alike.
-    const QRect bounds = fittedOnScreen(*this, designedBounds);
-    setGeometry(bounds);
-    const int inputShare = inputHeight * bounds.height() / designedBounds.height();
-    splitter->setSizes({inputShare, bounds.height() - captionHeight - inputShare});
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
 
@@ -219,6 +234,28 @@ void Twindow::buildControls() {
     connect(saveTimer, &QTimer::timeout, this, [this] { saveQueueIfChanged(); });
 }
 
+// On a screen too small for the designed bounds the window is moved and
+// shrunk. The input box keeps its designed share of the height where it can;
+// where the text is large or the screen small, it gives up height, down to
+// two lines, before the list shows fewer than six downloads.
+void Twindow::placeOnScreen() {
+    constexpr int listedRows = 6;
+    constexpr int inputLines = 2;
+    const QRect bounds = fittedOnScreen(*this, designedBounds);
+    setGeometry(bounds);
+    layout()->activate();
+    const int room = splitter->height() - splitter->handleWidth();
+    const int designedShare = inputHeight * bounds.height() / designedBounds.height();
+    const int listNeeds = panel1->sizeHint().height() + panel->heightShowingRows(listedRows);
+    const int inputLeast = inputLines * input->fontMetrics().lineSpacing() +
+                           2 * static_cast<int>(input->document()->documentMargin()) +
+                           2 * input->frameWidth() +
+                           input->horizontalScrollBar()->sizeHint().height();
+    const int inputShare =
+        std::max(std::min(designedShare, room - listNeeds), std::min(inputLeast, designedShare));
+    splitter->setSizes({inputShare, room - inputShare});
+}
+
 void Twindow::formCreate() {
     QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
     if (queueFile.load(options)) {
@@ -227,6 +264,7 @@ void Twindow::formCreate() {
     }
     deleteWhenComplete->setChecked(state.deleteCompleted);
     panel->setDownloadsSet(&state.downloadsSet);
+    placeOnScreen();
     downloadThread = std::make_unique<SimpleDownloadThread>(
         state.downloadsSet, workerSlot, serviceHost(), state.deleteCompleted,
         [](std::exception_ptr error) {
@@ -255,9 +293,21 @@ void Twindow::saveSoon() {
 
 // The worker's finish step, with the download still alive.
 void Twindow::runEnded(const Download& download) {
-    // A download that failed and is due for another try has not stopped.
-    if (download.hasStoppedWithError()) {
-        notices->downloadStopped(download);
+    switch (download.getState()) {
+    case Download::State::Error:
+        // A download that failed and is due for another try has not stopped.
+        if (download.hasStoppedWithError()) {
+            notices->downloadStopped(download);
+        }
+        break;
+    case Download::State::NotFound:
+        notices->fileNotFound(download);
+        break;
+    case Download::State::Complete:
+        notices->fileArrived(download);
+        break;
+    default:
+        break;
     }
 }
 
@@ -267,12 +317,13 @@ void Twindow::addClick() {
     }
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
-    extractLinks(fromQString(input->toPlainText()), allLinks, downloadLinks);
+    extractLinks(linkTextOf(input->toPlainText()), allLinks, downloadLinks);
     if (allLinks.empty()) {
         showMessage(std::string("Не найдены ссылки."_cp1251), this);
         return;
     }
-    if (downloadLinks.empty() && allLinks.size() == 1) {
+    if (downloadLinks.empty() && allLinks.size() == 1 &&
+        !downloadMaker().lacksFileName(allLinks.front())) {
         // One address that is no download link: a page that lists them.
         const std::string pageUrl = allLinks.front();
         allLinks.clear();
@@ -290,14 +341,20 @@ void Twindow::addClick() {
             return;
         }
     }
+    const std::size_t nameless = countNameless(allLinks);
     if (downloadLinks.empty()) {
-        showMessage(std::string("Не найдены ссылки на закачки."_cp1251), this);
+        showMessage(nameless > 0 ? namelessMessage(nameless)
+                                 : std::string("Не найдены ссылки на закачки."_cp1251),
+                    this);
         return;
     }
     state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks));
     state.DownloadsListDialog.exec();
     // The dialog may have chosen another folder.
     saveSoon();
+    if (nameless > 0 && !closing) {
+        showMessage(namelessMessage(nameless), this);
+    }
 }
 
 // Downloads that stopped with an error get one more try, in queue order.

@@ -15,6 +15,7 @@ class QLabel;
 class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 class QTimer;
 
 namespace tolvenka {
@@ -79,6 +80,7 @@ private:
     const Download* transferUnderWay() const;
     void askBeforeClosing();
     void buildControls();
+    void placeOnScreen();
     void formCreate();
     void runEnded(const Download& download);
     QueueOptions currentOptions() const;
@@ -97,6 +99,8 @@ private:
     const std::string queueFilePath;
     QueueFileKeeper queueFile;
     QPlainTextEdit* input;
+    QSplitter* splitter;
+    QWidget* panel1;
     QCheckBox* deleteWhenComplete;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;

@@ -12,6 +12,8 @@ ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
 
 void ElidedLabel::setFullText(const QString& text) {
     wholeText = text;
+    // A screen reader reads the whole text, not what fits.
+    setAccessibleName(wholeText);
     elide();
 }
 

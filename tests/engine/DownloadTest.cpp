@@ -1,3 +1,4 @@
+#include "engine/TargetFolderCheck.h"
 #include "http/HttpClient.h"
 #include "platform/Clock.h"
 #include "support/Cp1251.h"
@@ -46,6 +47,9 @@ TEST(DownloadTargetPath, PercentEscapesAreDecodedWhereTheNameStaysAFileName) {
     };
     EXPECT_EQ(nameOf("http://h/files/3006/%D0%9E%D1%82%D1%87%D1%91%D1%82.zip"), "Отчёт.zip"_cp1251);
     EXPECT_EQ(nameOf("http://h/files/1/my%20file%2b1.txt"), "my file+1.txt");
+    // Letters written as they are, beside escapes.
+    EXPECT_EQ(nameOf(std::string("http://h/files/2/Годовой%20отчёт.pdf"_cp1251)),
+              "Годовой отчёт.pdf"_cp1251);
     // Kept as written: a separator, a control byte, no CP1251 form (a
     // Chinese letter), a dot name, a broken escape.
     for (const std::string name : {"a%2Fb", "a%0Ab", "%E4%B8%AD.txt", "%2E%2E", "100%.txt"}) {
@@ -81,6 +85,20 @@ TEST(DownloadTargetPath, AStoredPathIsKeptUnlessItNamesAnExistingFolder) {
     std::filesystem::create_directory(dir.path() + "/Файлы");
     EXPECT_EQ(ScriptedDownload("http://h/files/1/a.zip", cyrillicFolder).getTargetPath(),
               cyrillicFolder + "/a.zip");
+}
+
+TEST(TargetFolder, AMissingOneIsMadeAndOneThatCannotTakeFilesIsRefusedWithItsReason) {
+    const TempDir dir;
+    EXPECT_EQ(tolvenka::targetFolderRefusal(dir.path() + std::string("/Новая/папка"_cp1251)), "");
+    const std::filesystem::path made = dir.path() + "/Новая/папка";
+    EXPECT_TRUE(std::filesystem::is_directory(made));
+    EXPECT_TRUE(std::filesystem::is_empty(made)) << "the file made to try is gone";
+
+    testing_helpers::writeFile(dir.file("file"), "x");
+    const std::string blocked = dir.file("file") + "/sub";
+    EXPECT_EQ(tolvenka::targetFolderRefusal(blocked),
+              std::string("Нельзя сохранять файлы в папку "_cp1251) + blocked +
+                  std::string(": не удаётся создать папку "_cp1251) + blocked + ".");
 }
 
 TEST(DownloadStates, CaptionsAndStoredWords) {

@@ -3,6 +3,7 @@
 // every marker is reported; the download links are among them.
 #include "intake/LinkExtraction.h"
 #include "service/DownloadMaker.h"
+#include "support/Cp1251.h"
 #include "tests/fuzz/FuzzRegistry.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -34,10 +35,19 @@ bool startsWithMarker(std::string_view text) {
     return true;
 }
 
+// A CP1251 byte that stands for a Cyrillic letter: its UTF-8 form starts
+// with one of the lead bytes of the Cyrillic block, U+0400 to U+04FF.
+bool isCyrillicLetter(char c) {
+    const std::string utf8 = kestrune::text::toUtf8(std::string_view(&c, 1));
+    const auto lead = static_cast<unsigned char>(utf8[0]);
+    return utf8.size() == 2 && lead >= 0xD0 && lead <= 0xD3;
+}
+
 bool isUrlCharacter(char c) {
     const char lower = asciiLower(c);
     return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') ||
-           std::string_view("~-_+=/.:&%?#").find(c) != std::string_view::npos;
+           std::string_view("~-_+=/.:&%?#").find(c) != std::string_view::npos ||
+           isCyrillicLetter(c);
 }
 
 } // namespace

@@ -23,6 +23,12 @@ TEST(Url, DefaultsAndNormalisation) {
     EXPECT_EQ(Url::parse("example/page").host, "example");
 }
 
+TEST(Url, LettersBeyondAsciiGoOnTheWireAsTheEscapesOfTheirUtf8) {
+    // "Отчёт" and a non-breaking space in CP1251; escapes already there stay.
+    EXPECT_EQ(Url::parse("http://example/files/1/\xCE\xF2\xF7\xB8\xF2%20\xA0.zip?q=\xFF").target,
+              "/files/1/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%C2%A0.zip?q=%D1%8F");
+}
+
 TEST(Url, RefusesWhatItCannotFetch) {
     for (const char* address :
          {"https://example/", "HtTpS://example/", "ftp://example/", "http:///path",

@@ -283,6 +283,31 @@ TEST_F(DownloadsListDialogTest, FolderThatCannotBeStoredIsRefusedWithAMessage) {
     EXPECT_EQ(queued()[0]->getTargetPath(), folder.file("one.zip"));
 }
 
+TEST_F(DownloadsListDialogTest, AFolderThatCannotTakeFilesIsRefusedAndNothingIsQueuedOrKept) {
+    testing_helpers::writeFile(folder.file("file"), "x");
+    const std::string blocked = folder.file("file") + "/sub";
+    const std::string refusal =
+        "Нельзя сохранять файлы в папку " + blocked + ": не удаётся создать папку " + blocked + ".";
+    MessageBoxCloser messages;
+    dialog.setLinks(threeLinks);
+    useDialog([&] {
+        browserAnswer = QString::fromStdString(blocked);
+        click(QStringLiteral("selectPath"));
+        EXPECT_EQ(shownPath(), QString::fromStdString(folder.path()));
+    });
+    EXPECT_EQ(targetFolder, folder.path());
+
+    // The folder kept from before cannot take them either now.
+    targetFolder = blocked;
+    dialog.setLinks(threeLinks);
+    useDialog([&] {
+        click(QStringLiteral("download"));
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{refusal, refusal}));
+    EXPECT_TRUE(queued().empty());
+}
+
 TEST_F(DownloadsListDialogTest, CyrillicFolderIsKeptInCp1251) {
     testing_helpers::TempDir parent;
     const std::string utf8Folder = parent.file("Загрузки");

@@ -79,11 +79,13 @@ TEST_F(LinkExtractionTest, HttpsIsNotFoundButAMarkerInsideAWordIs) {
     EXPECT_EQ(all, (Links{"http://mid.example/b"}));
 }
 
-TEST_F(LinkExtractionTest, CyrillicAndOtherHighBytesEndAnAddress) {
-    extract(std::string(
-        "http://rapidshare.com/files/5/c.zipЗагрузить http://x.example/a\u00A0z"_cp1251));
-    EXPECT_EQ(all, (Links{"http://rapidshare.com/files/5/c.zip", "http://x.example/a"}));
-    EXPECT_EQ(downloads, (Links{"http://rapidshare.com/files/5/c.zip"}));
+TEST_F(LinkExtractionTest, CyrillicLettersContinueAnAddressAndOtherHighBytesEndIt) {
+    extract(std::string("«http://rapidshare.com/files/5/Годовой_отчёт.zip» "
+                        "http://x.example/Ёлка\u00A0z http://x.example/a—b"_cp1251));
+    const std::string withLetters("http://rapidshare.com/files/5/Годовой_отчёт.zip"_cp1251);
+    EXPECT_EQ(all, (Links{withLetters, std::string("http://x.example/Ёлка"_cp1251),
+                          "http://x.example/a"}));
+    EXPECT_EQ(downloads, (Links{withLetters}));
 }
 
 TEST_F(LinkExtractionTest, ListsAreOnlyAppendedToAndDownloadLinksKeepTheirOrder) {

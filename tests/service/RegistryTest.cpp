@@ -46,6 +46,11 @@ TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {
     EXPECT_EQ(maker->kindOf(""), "");
     EXPECT_EQ(maker->kindOf("http://example.com/"), "");
     EXPECT_EQ(&tolvenka::downloadMaker(), maker.get());
+    // Refused for want of a file name, or not a file link at all.
+    EXPECT_TRUE(maker->lacksFileName("http://" + sim.host() + "/files/1/"));
+    EXPECT_TRUE(maker->lacksFileName("http://" + sim.host() + "/files/1/.."));
+    EXPECT_FALSE(maker->lacksFileName(link));
+    EXPECT_FALSE(maker->lacksFileName("http://example.com/files/1/"));
 
     EXPECT_EQ(maker->createDownload("nope", link, folder.path()), nullptr);
     EXPECT_EQ(maker->createDownload("", link, folder.path()), nullptr);

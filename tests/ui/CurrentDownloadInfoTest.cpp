@@ -46,14 +46,14 @@ TEST(CurrentDownloadInfo, ANewBoxShowsDashes) {
 }
 
 TEST(CurrentDownloadInfo, AQueuedDownloadShowsItsPlaceAndNoFigures) {
-    ScriptedDownload download("http://h/files/1/a.zip", "/target/a.zip");
+    ScriptedDownload download("http://h/files/1/%D0%90.zip", "/target/a.zip");
     CurrentDownloadInfo box;
     box.setDownload(&download);
     EXPECT_EQ(values(box), allDashes) << "nothing changes before the owner's tick";
     box.update();
     EXPECT_EQ(
         values(box),
-        (QStringList{QStringLiteral("http://h/files/1/a.zip"), QStringLiteral("/target/a.zip"),
+        (QStringList{QStringLiteral("http://h/files/1/А.zip"), QStringLiteral("/target/a.zip"),
                      QString::fromUtf8("В очереди"), QStringLiteral("-"), QStringLiteral("-"),
                      QStringLiteral("-"), QStringLiteral("-")}));
 }

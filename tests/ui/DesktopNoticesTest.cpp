@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QProcess>
+#include <QUrl>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
@@ -50,17 +51,52 @@ private:
     QStringList names;
 };
 
-// The desktop's notification service, as far as Notify goes.
+// The desktop's notification service, as far as GetCapabilities and Notify
+// go; each notice gets the number of its call as its id.
 class FakeNotificationService : public QDBusVirtualObject {
 public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == QStringLiteral("GetCapabilities")) {
+            connection.send(message.createReply(QVariant(capabilities)));
+            return true;
+        }
         calls.push_back(message);
-        connection.send(message.createReply(QVariant(1U)));
+        connection.send(message.createReply(QVariant(static_cast<uint>(calls.size()))));
         return true;
     }
 
+    QStringList capabilities;
     std::vector<QDBusMessage> calls;
+};
+
+// A notice's summary and body.
+using Notices = std::pair<QString, QString>;
+
+// A private bus with the fake service on it.
+class NotificationServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(bus.address.isEmpty());
+        ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(serviceSide.registerVirtualObject(
+            QStringLiteral("/org/freedesktop/Notifications"), &service));
+    }
+
+    // Notice `index`, once it came.
+    Notices notice(std::size_t index) {
+        EXPECT_TRUE(pumpUntil([&] { return service.calls.size() > index; }));
+        if (service.calls.size() <= index) {
+            return {};
+        }
+        const QList<QVariant> arguments = service.calls[index].arguments();
+        return {arguments[3].toString(), arguments[4].toString()};
+    }
+
+    PrivateBus bus;
+    FakeNotificationService service;
+    QDBusConnection serviceSide = bus.connect(QStringLiteral("service"));
+    QWidget window;
 };
 
 // Collects what Qt would print.
@@ -80,47 +116,86 @@ private:
 
 } // namespace
 
-TEST(DesktopNotices, TellTheDesktopsNotificationServiceWhatStoppedAndWhenAllIsDone) {
-    PrivateBus bus;
-    ASSERT_FALSE(bus.address.isEmpty());
-    FakeNotificationService service;
-    QDBusConnection serviceSide = bus.connect(QStringLiteral("service"));
-    ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
-    ASSERT_TRUE(serviceSide.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                                  &service));
-    testing_helpers::ScriptedDownload download("http://h/files/1/f.zip", "/tmp/a/f (1).zip");
-    download.setFailureReason(std::string("нет места на диске"_cp1251));
-    QWidget window;
+TEST_F(NotificationServiceTest, StopsAreToldAsTheyHappenAndTheEndSaysHowTheQueueEnded) {
+    testing_helpers::ScriptedDownload failed("http://h/files/1/f.zip", "/tmp/a/f (1).zip");
+    failed.setFailureReason(std::string("нет места на диске"_cp1251));
+    testing_helpers::ScriptedDownload missing("http://h/files/2/m.zip", "/tmp/a/m.zip");
+    testing_helpers::ScriptedDownload arrived("http://h/files/3/a.zip", "/tmp/a/a.zip");
     DesktopNotices notices(window, bus.connect(QStringLiteral("program")));
 
-    notices.downloadStopped(download);
-    notices.allDone(); // not all went well: nothing to say
-    ASSERT_TRUE(pumpUntil([&] { return service.calls.size() == 1; }));
-    const QDBusMessage& stopped = service.calls[0];
-    EXPECT_EQ(stopped.interface(), QStringLiteral("org.freedesktop.Notifications"));
-    EXPECT_EQ(stopped.member(), QStringLiteral("Notify"));
-    EXPECT_EQ(stopped.signature(), QStringLiteral("susssasa{sv}i"));
-    const QList<QVariant> arguments = stopped.arguments();
-    EXPECT_EQ(arguments[0].toString(), QString::fromUtf8("Толвенка"));
-    EXPECT_EQ(arguments[1].toUInt(), 0U);
-    EXPECT_EQ(arguments[2].toString(), QStringLiteral("org.tolvenka.tolvenka"));
-    EXPECT_EQ(arguments[3].toString(),
-              QString::fromUtf8("Загрузка остановлена: f (1).zip — нет места на диске"));
-    EXPECT_EQ(arguments[7].toInt(), -1);
+    notices.downloadStopped(failed);
+    ASSERT_EQ(notice(0), Notices(QString::fromUtf8("Загрузка остановлена"),
+                                 QString::fromUtf8("f (1).zip — нет места на диске")));
+    const QDBusMessage& first = service.calls[0];
+    EXPECT_EQ(first.member(), QStringLiteral("Notify"));
+    EXPECT_EQ(first.signature(), QStringLiteral("susssasa{sv}i"));
+    EXPECT_EQ(first.arguments()[0].toString(), QString::fromUtf8("Толвенка"));
+    EXPECT_EQ(first.arguments()[2].toString(), QStringLiteral("org.tolvenka.tolvenka"));
+    EXPECT_EQ(first.arguments()[5].toStringList(), QStringList()) << "no actions offered";
+    notices.fileNotFound(missing);
+    EXPECT_EQ(notice(1),
+              Notices(QString::fromUtf8("Файл не найден на сервере"), QStringLiteral("m.zip")));
 
+    // A retry that arrived counts as arrived; the last stops go first.
+    notices.fileArrived(arrived);
+    notices.fileArrived(failed);
+    notices.fileNotFound(missing);
     notices.allDone();
+    EXPECT_EQ(notice(2).first, QString::fromUtf8("Файл не найден на сервере"));
+    EXPECT_EQ(notice(3).first, QString::fromUtf8("Загрузки закончены: получено 2, не найдено 1, "
+                                                 "с ошибкой 0"));
+    notices.fileArrived(arrived);
+    notices.allDone();
+    EXPECT_EQ(notice(4).first, QString::fromUtf8("Все загрузки завершены"));
+
     // A list that stops all at once makes one notice.
-    for (int i = 0; i < 7; ++i) {
-        notices.downloadStopped(download);
+    for (int i = 0; i < 6; ++i) {
+        notices.downloadStopped(failed);
     }
-    ASSERT_TRUE(pumpUntil([&] { return service.calls.size() == 3; }));
+    notices.fileNotFound(missing);
+    EXPECT_EQ(notice(5).first, QString::fromUtf8("Остановлено загрузок: 7"));
+    const QStringList lines = notice(5).second.split(u'\n');
+    EXPECT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines.back(), QString::fromUtf8("…"));
     pumpFor(DesktopNotices::gatherMs * 2);
-    ASSERT_EQ(service.calls.size(), 3u);
-    EXPECT_EQ(service.calls[1].arguments()[3].toString(),
-              QString::fromUtf8("Все загрузки завершены"));
-    EXPECT_EQ(service.calls[2].arguments()[3].toString(),
-              QString::fromUtf8("Остановлено загрузок: 7"));
-    EXPECT_EQ(service.calls[2].arguments()[4].toString().count(QLatin1Char('\n')), 5);
+    EXPECT_EQ(service.calls.size(), 6u);
+}
+
+TEST_F(NotificationServiceTest, WhereTheServiceCanTheBodyIsEscapedAndTheEndOpensTheFolder) {
+    service.capabilities = {QStringLiteral("body"), QStringLiteral("body-markup"),
+                            QStringLiteral("actions")};
+    testing_helpers::ScriptedDownload failed("http://h/files/1/x", "/tmp/a/<b>&.zip");
+    testing_helpers::ScriptedDownload arrived("http://h/files/2/x", "/tmp/got/a.zip");
+    DesktopNotices notices(window, bus.connect(QStringLiteral("program")));
+    std::vector<QUrl> opened;
+    notices.openOnDesktop = [&](const QUrl& folder) {
+        opened.push_back(folder);
+    };
+
+    // Stops are gathered long enough for the capabilities to be known.
+    notices.downloadStopped(failed);
+    EXPECT_EQ(notice(0).second, QStringLiteral("&lt;b&gt;&amp;.zip"));
+    EXPECT_EQ(service.calls[0].arguments()[5].toStringList(), QStringList());
+    notices.fileArrived(arrived);
+    notices.allDone();
+    notice(1);
+    const QStringList actions = service.calls[1].arguments()[5].toStringList();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[1], QString::fromUtf8("Открыть папку"));
+
+    const auto invoke = [&](uint notice, const QString& action) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+        signal << notice << action;
+        serviceSide.send(signal);
+    };
+    invoke(1, actions[0]); // another notice
+    invoke(2, QStringLiteral("default"));
+    invoke(2, actions[0]);
+    EXPECT_TRUE(pumpUntil([&] { return !opened.empty(); }));
+    pumpFor(100);
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/got"))});
 }
 
 TEST(DesktopNotices, WithoutTheServiceOrABusANoticeIsDroppedWithoutAWord) {
@@ -132,8 +207,12 @@ TEST(DesktopNotices, WithoutTheServiceOrABusANoticeIsDroppedWithoutAWord) {
     DesktopNotices withoutBus(
         window, QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                               QStringLiteral("nowhere")));
-    withoutService.allDone();
-    withoutBus.allDone();
+    testing_helpers::ScriptedDownload download("http://h/files/1/f.zip", "/tmp/a/f.zip");
+    for (DesktopNotices* notices : {&withoutService, &withoutBus}) {
+        notices->fileArrived(download);
+        notices->downloadStopped(download);
+        notices->allDone();
+    }
     pumpFor(300);
     QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
     EXPECT_EQ(PrintedMessages::texts, QStringList());

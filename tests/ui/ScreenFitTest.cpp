@@ -7,6 +7,9 @@
 #include "ui/Main.h"
 #include "ui/Twindow.h"
 
+#include <QApplication>
+#include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
@@ -47,6 +50,29 @@ TEST(OnThisScreen, TheWindowItsGridsScrollBarsAndTheDialogsAreWhollyOnScreen) {
     state.waitDialog.show();
     EXPECT_TRUE(screen.contains(state.waitDialog.frameGeometry()));
     state.waitDialog.hide();
+}
+
+TEST(OnThisScreen, InFourteenPointTextTheGridShowsSixRowsAndTheInputBoxGivesWayFirst) {
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSize(14);
+    QApplication::setFont(large);
+    tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
+    const tolvenka::DownloadMaker maker;
+    tolvenka::Main state;
+    testing_helpers::TempDir folder;
+    tolvenka::Twindow window(state, folder.file("downloads.txt"));
+    window.show();
+    ASSERT_TRUE(testing_helpers::pumpUntil([&] { return window.isActiveWindow(); }));
+
+    const auto* grid = window.findChild<QTableView*>(QStringLiteral("grid"));
+    const auto* input = window.findChild<QPlainTextEdit*>(QStringLiteral("input"));
+    const int rowsShown = grid->viewport()->height() / grid->verticalHeader()->defaultSectionSize();
+    if (window.screen()->availableGeometry().height() >= 768) {
+        EXPECT_GE(rowsShown, 6);
+    }
+    EXPECT_GE(input->height(), input->fontMetrics().height() * 2) << "two lines stay in view";
+    QApplication::setFont(usual);
 }
 
 } // namespace

@@ -272,6 +272,23 @@ TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
               std::vector<std::string>{"Не удалось загрузить страницу: сервер вернул ошибку 404."});
 }
 
+TEST_F(MainWindow, LinksWithLettersReachTheDialogWholeAndNamelessOnesAreToldOnce) {
+    openWindow();
+    MessageBoxCloser messages;
+    const std::string files = "http://" + sim.host() + "/files/";
+    const std::string withLetters = files + "6/Годовой_отчёт_日本.pdf";
+    const auto shown = addText(QString::fromStdString(withLetters + " " + files + "7/ " + files +
+                                                      "7/ " + files + "8/.. http://example.com/"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, QStringList{QString::fromStdString(withLetters)});
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"Пропущены ссылки без имени файла: 2."});
+
+    // Without a link to offer, instead of the dialog; such a link is no page.
+    EXPECT_FALSE(addText(QString::fromStdString(files + "9/")));
+    EXPECT_EQ(messages.texts.back(), "Пропущены ссылки без имени файла: 1.");
+    EXPECT_TRUE(sim.requests().empty());
+}
+
 TEST_F(MainWindow, EachFileIsOfferedOnceAtItsFirstPlace) {
     const std::string first = fileLink("7");
     const std::string second = fileLink("8");
@@ -609,12 +626,12 @@ TEST_F(MainWindow, DropsAnywhereGoToTheEndOfTheInputBox) {
         QApplication::sendEvent(&target, &dropped);
     };
     QMimeData addresses;
-    addresses.setUrls({QUrl(QStringLiteral("http://a/1")), QUrl(QStringLiteral("http://b/2"))});
+    addresses.setUrls({QUrl(QStringLiteral("http://a/1")), QUrl(QStringLiteral("http://b/Год 2"))});
     drop(*window, addresses);
     QMimeData text;
     text.setText(QStringLiteral("http://c/3"));
     drop(*inputBox()->viewport(), text);
     EXPECT_EQ(inputBox()->toPlainText(),
-              QStringLiteral("typed\nhttp://a/1\nhttp://b/2\nhttp://c/3"));
+              QStringLiteral("typed\nhttp://a/1\nhttp://b/%D0%93%D0%BE%D0%B4%202\nhttp://c/3"));
     EXPECT_EQ(state->DownloadsListDialog.isVisible(), false) << "a drop adds nothing by itself";
 }

@@ -1,4 +1,6 @@
+#include "support/Cp1251.h"
 #include "widgets/ElidedLabel.h"
+#include "widgets/LinkText.h"
 #include "widgets/PushButton.h"
 #include "widgets/RussianTranslations.h"
 
@@ -9,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace kestrune::text::literals;
 using tolvenka::ElidedLabel;
 using tolvenka::PushButton;
 
@@ -51,4 +54,29 @@ TEST(RussianTranslations, TheFolderBrowserSpeaksRussian) {
     ASSERT_NE(buttons, nullptr);
     EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
     EXPECT_EQ(buttons->button(QDialogButtonBox::Open)->text(), QStringLiteral("&Выбрать"));
+}
+
+TEST(LinkText, EscapesThatSpellUtf8LettersReadAsTheLettersAndOthersStayAsWritten) {
+    EXPECT_EQ(tolvenka::readableLink("http://h/files/1/%D0%93%d0%be%D0%B4.zip?%D1%8F#%E4%B8%AD"),
+              QStringLiteral("http://h/files/1/Год.zip?я#中"));
+    EXPECT_EQ(tolvenka::readableLink("http://h/files/2/Ёлка%20%F0%9F%8E%84"_cp1251),
+              QStringLiteral("http://h/files/2/Ёлка%20🎄"));
+    // ASCII, a cut or broken sequence, a too long form, a surrogate, beyond
+    // U+10FFFF, a reversal of the writing direction, a non-breaking space, a
+    // control, a broken escape.
+    for (const char* kept : {"%2F", "%D0", "%D0%41", "%C0%AF", "%ED%A0%80", "%F4%90%80%80",
+                             "%E2%80%AE", "%C2%A0", "%C2%85", "%FF", "%D0%", "%zz%"}) {
+        const std::string link = std::string("http://h/files/3/a") + kept + "b";
+        EXPECT_EQ(tolvenka::readableLink(link), QString::fromLatin1(link)) << kept;
+    }
+}
+
+TEST(LinkText, TypedOrFetchedLettersWithoutACp1251FormBecomeEscapesAndOtherSignsSpaces) {
+    EXPECT_EQ(tolvenka::linkTextOf(QStringLiteral("http://h/files/1/Год_日é.zip😀✅—")),
+              std::string("http://h/files/1/Год_%E6%97%A5%C3%A9.zip  —"_cp1251));
+    EXPECT_EQ(tolvenka::linkTextOfPage("<a>http://h/files/1/Год_日.zip</a>"),
+              std::string("<a>http://h/files/1/Год_%E6%97%A5.zip</a>"_cp1251));
+    // Not UTF-8: CP1251 already.
+    const std::string cp1251Page("<a>http://h/files/1/Год.zip</a>"_cp1251);
+    EXPECT_EQ(tolvenka::linkTextOfPage(cp1251Page), cp1251Page);
 }
