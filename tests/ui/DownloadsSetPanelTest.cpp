@@ -483,6 +483,32 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
     EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
 }
 
+// "Изменить папку…" refuses a folder that cannot take the files, and
+// otherwise sends the selected downloads that have not arrived there.
+TEST_F(Grid, AnotherFolderIsCheckedAndTakesTheDownloadsThatHaveNotArrived) {
+    testing_helpers::TempDir folder;
+    QString offered = QString::fromStdString(folder.file("blocked"));
+    testing_helpers::writeFile(folder.file("blocked"), "a file, not a folder");
+    panel.chooseFolder = [&](QWidget*, const QString&, const QString&) {
+        return std::optional<QString>(offered);
+    };
+    click(0);
+    click(2, Qt::ShiftModifier);
+    {
+        MessageBoxCloser messages;
+        choose(*menuAt(2), "Изменить папку…");
+        ASSERT_EQ(messages.texts.size(), 1u);
+        EXPECT_EQ(messages.texts[0].rfind("Нельзя сохранять файлы в папку ", 0), 0u);
+    }
+    EXPECT_EQ(set.at(2)->getTargetPath(), "/tmp/a/queued.zip");
+
+    offered = QString::fromStdString(folder.file("new"));
+    choose(*menuAt(2), "Изменить папку…");
+    EXPECT_EQ(set.at(0)->getTargetPath(), "/tmp/a/done.zip") << "its file has arrived";
+    EXPECT_EQ(set.at(1)->getTargetPath(), folder.file("new/failed.zip"));
+    EXPECT_EQ(set.at(2)->getTargetPath(), folder.file("new/queued.zip"));
+}
+
 // Rows dropped between others move there in the queue, and stay selected.
 TEST_F(Grid, DraggedRowsMoveWhereTheyAreDropped) {
     QAbstractItemModel& model = *grid()->model();
