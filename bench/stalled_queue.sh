@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# A queue of two downloads whose first goes into a folder that cannot be made
-# (a file stands where the folder would be), against the simulated service:
-# how many page conversations the first costs in a while, and how long the
-# second waits before its file has arrived (its own countdown, 0 + 5 s,
-# included). Every build named runs at the
+# A queue of two downloads whose first cannot succeed, against the simulated
+# service: how many page conversations the first costs in a while, and how
+# long the second waits before its file has arrived (its own countdown,
+# 0 + 5 s, included). The first either goes into a folder that cannot be
+# made (a file stands where the folder would be), or gets a reply the
+# program does not understand, every time. Every build named runs at the
 # same time, each with its own service and folder, so they share the load.
 #
 # Usage: bench/stalled_queue.sh BUILD_DIR [BUILD_DIR...]
 #   A build folder holds ui/tolvenka; the simulated service, which counts the
 #   requests, comes from the first one.
-#   Environment: STALLED_QUEUE_SECONDS (default 300).
+#   Environment: STALLED_QUEUE_SECONDS (default 300); STALLED_QUEUE_FIRST,
+#   "blocked-folder" (default) or "failing-reply".
 set -euo pipefail
 
 seconds=${STALLED_QUEUE_SECONDS:-300}
+first_fails=${STALLED_QUEUE_FIRST:-blocked-folder}
+case $first_fails in
+blocked-folder) first_script=countdown:0 first_folder=blocker/sub ;;
+failing-reply) first_script=garbage first_folder=files ;;
+*) echo "STALLED_QUEUE_FIRST is blocked-folder or failing-reply" >&2; exit 2 ;;
+esac
 [ $# -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
 sim=$(cd "$1" && pwd)/tools/service-sim/tolvenka-service-sim
 
@@ -33,7 +41,7 @@ run() { # run INDEX BUILD_DIR: prints "BUILD conversations first-file-seconds"
     : >"$dir/blocker"
     : >"$dir/service.txt"
     "$sim" \
-        --file 1/blocked.bin --size 1K --script countdown:0 \
+        --file 1/blocked.bin --size 1K --script "$first_script" \
         --file 2/next.bin --size 1K --script countdown:0 \
         >"$dir/service.txt" 2>"$dir/service.err" &
     local service=$!
@@ -43,8 +51,8 @@ run() { # run INDEX BUILD_DIR: prints "BUILD conversations first-file-seconds"
     host=$(sed -n 1p "$dir/service.txt")
     first=$(sed -n 2p "$dir/service.txt")
     second=$(sed -n 3p "$dir/service.txt")
-    printf '0\r\n%s/files/\r\n%s\r\n%s\r\n%s/blocker/sub/blocked.bin\r\nQueue\r\n\r\n%s\r\n%s\r\n%s/files/next.bin\r\nQueue\r\n\r\n' \
-        "$dir" "$host" "$first" "$dir" "$host" "$second" "$dir" >"$dir/downloads.txt"
+    printf '0\r\n%s/files/\r\n%s\r\n%s\r\n%s/%s/blocked.bin\r\nQueue\r\n\r\n%s\r\n%s\r\n%s/files/next.bin\r\nQueue\r\n\r\n' \
+        "$dir" "$host" "$first" "$dir" "$first_folder" "$host" "$second" "$dir" >"$dir/downloads.txt"
     local start
     start=$(date +%s%N)
     (cd "$dir" && QT_QPA_PLATFORM=offscreen TOLVENKA_SERVICE_HOST=$host \
@@ -67,7 +75,7 @@ run() { # run INDEX BUILD_DIR: prints "BUILD conversations first-file-seconds"
     echo "$2 $conversations $arrived"
 }
 
-echo "page conversations of the blocked download in ${seconds} s, seconds until the next one's file arrived:"
+echo "first download: $first_fails; its page conversations in ${seconds} s, seconds until the next one's file arrived:"
 index=0
 for build in "$@"; do
     run $index "$build" >"$work/result.$index" &
