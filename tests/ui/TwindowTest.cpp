@@ -124,6 +124,20 @@ protected:
         return sim.addFile(spec);
     }
 
+    // Queues a file of 50 MB that arrives at 1 MB/s, with no countdown;
+    // returns its link.
+    std::string queueSlowFile() {
+        servicesim::FileSpec spec;
+        spec.id = "9";
+        spec.name = "big.bin";
+        spec.size = 50'000'000;
+        spec.bytesPerSecond = 1'000'000;
+        spec.script = {Step::countdown("-5")};
+        const std::string link = sim.addFile(spec);
+        state->downloadsSet.add(link, state->targetFolder);
+        return link;
+    }
+
     QPlainTextEdit* inputBox() const {
         return window->findChild<QPlainTextEdit*>(QStringLiteral("input"));
     }
@@ -332,14 +346,7 @@ TEST_F(MainWindow, TwoOtherAddressesAreNoDownloadLinksAndNothingIsLoaded) {
 }
 
 TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
-    servicesim::FileSpec spec;
-    spec.id = "9";
-    spec.name = "big.bin";
-    spec.size = 50'000'000;
-    spec.bytesPerSecond = 1'000'000;
-    spec.script = {Step::countdown("-5")};
-    const std::string link = sim.addFile(spec);
-    state->downloadsSet.add(link, state->targetFolder);
+    const std::string link = queueSlowFile();
     openWindow();
     ASSERT_TRUE(
         pumpUntil([&] { return (*state->downloadsSet.begin())->getReceivedBytes() > 0; }, 10'000));
@@ -375,13 +382,7 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
 // A close request of the user's during a transfer asks, once however often
 // it comes, and "Не выходить" keeps the transfer going.
 TEST_F(MainWindow, ClosingDuringATransferAsksFirstAndNotLeavingKeepsItGoing) {
-    servicesim::FileSpec spec;
-    spec.id = "9";
-    spec.name = "big.bin";
-    spec.size = 50'000'000;
-    spec.bytesPerSecond = 1'000'000;
-    spec.script = {Step::countdown("-5")};
-    state->downloadsSet.add(sim.addFile(spec), state->targetFolder);
+    queueSlowFile();
     openWindow();
     const tolvenka::Download& download = **state->downloadsSet.begin();
     ASSERT_TRUE(pumpUntil([&] { return download.getTotalBytes() > 0; }, 10'000));
