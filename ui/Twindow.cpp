@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "engine/FailureReason.h"
 #include "engine/SimpleDownloadThread.h"
+#include "http/Url.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
@@ -35,7 +36,6 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <string_view>
 #include <unordered_set>
 
 namespace tolvenka {
@@ -51,14 +51,15 @@ constexpr int inputHeight = 208;
 // The queue file is rewritten within about this long of a change.
 constexpr int saveCheckIntervalMs = 1000;
 
-// The links in order, each once, at its first place: a page names a file in
-// its address and again in its text.
+// The links in order, each once, at its first place and as written there: a
+// page names a file in its address and again in its text, and the scheme and
+// host of one link may be written in capitals or with the default port.
 std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
     std::vector<std::string> once;
-    std::unordered_set<std::string_view> seen;
+    std::unordered_set<std::string> seen;
     seen.reserve(links.size());
     for (const std::string& link : links) {
-        if (seen.insert(link).second) {
+        if (seen.insert(http::Url::comparableForm(link)).second) {
             once.push_back(link);
         }
     }
@@ -242,6 +243,11 @@ void Twindow::runEnded(const Download& download) {
     if (download.getState() == Download::State::Error) {
         notices->downloadStopped(download);
     }
+    // Recorded at once, not at the next periodic save: a crash meanwhile
+    // would have the file fetched again.
+    if (download.getState() == Download::State::Complete) {
+        saveQueueIfChanged();
+    }
 }
 
 void Twindow::addClick() {
@@ -295,7 +301,8 @@ QueueOptions Twindow::currentOptions() const {
     return QueueOptions{state.deleteCompleted.load(), state.targetFolder};
 }
 
-// Stopped at the first close request; the close writes the file itself.
+// Its timer is stopped at the first close request; the close writes the file
+// itself.
 void Twindow::saveQueueIfChanged() {
     if (queueFile.saveIfChanged(currentOptions()) || saveFailureShown) {
         return;
@@ -312,6 +319,7 @@ void Twindow::saveQueueIfChanged() {
 
 void Twindow::closeEvent(QCloseEvent* event) {
     if (!closing) {
+        onClosing();
         saveTimer->stop();
         queueFile.save(currentOptions());
         closing = true;
