@@ -111,4 +111,20 @@ Url Url::parse(std::string_view address) {
     return url;
 }
 
+std::string Url::comparableForm(std::string_view address) {
+    const auto schemeEnd = address.find("://");
+    if (schemeEnd == std::string_view::npos) {
+        return std::string(address);
+    }
+    const std::size_t hostStart = schemeEnd + 3;
+    const std::size_t hostEnd = std::min(address.find_first_of("/\\?#", hostStart), address.size());
+    const std::string scheme = kestrune::text::toLowerCp1251(address.substr(0, schemeEnd));
+    std::string_view host = address.substr(hostStart, hostEnd - hostStart);
+    if (scheme == "http" && host.ends_with(":80")) {
+        host.remove_suffix(3);
+    }
+    return scheme + "://" + kestrune::text::toLowerCp1251(host) +
+           std::string(address.substr(hostEnd));
+}
+
 } // namespace http

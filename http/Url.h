@@ -18,6 +18,11 @@ struct Url {
     // left out. Backslashes count as slashes. Throws `HttpError` for a secure
     // or unknown scheme, an empty host or a bad port.
     static Url parse(std::string_view address);
+
+    // The address as it compares with other ways of writing it: the scheme
+    // and the host in lower case, the default port of HTTP (":80") left
+    // out, the rest as it stands. Never throws.
+    static std::string comparableForm(std::string_view address);
 };
 
 } // namespace http

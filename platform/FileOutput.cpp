@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform {
@@ -87,7 +89,22 @@ bool FileOutput::create(const std::string& path) {
         buffer.error = errno;
         return false;
     }
+    // Locked before anything marks it, so that a file found marked and not
+    // locked is one that nobody writes any more. Where the file system keeps
+    // no locks the file is written all the same.
+    ::flock(buffer.fd, LOCK_EX | LOCK_NB);
     return true;
+}
+
+bool FileOutput::mark(const std::string& name, std::string_view value) {
+    return buffer.fd >= 0 &&
+           ::fsetxattr(buffer.fd, name.c_str(), value.data(), value.size(), 0) == 0;
+}
+
+void FileOutput::unmark(const std::string& name) {
+    if (buffer.fd >= 0) {
+        ::fremovexattr(buffer.fd, name.c_str());
+    }
 }
 
 bool FileOutput::close() {

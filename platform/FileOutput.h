@@ -4,6 +4,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -20,8 +21,14 @@ public:
 
     // Creates the file (`path`: CP1251), which must not exist yet: what is
     // there may be someone else's, and is left alone (EEXIST). False on
-    // failure.
+    // failure. The file is locked while it is open, which tells it from one
+    // whose writer died (see platform::removeAbandoned).
     bool create(const std::string& path);
+    // Puts the mark `name` with `value` on the open file (see
+    // platform::hasMark), or takes it off. False where the file system keeps
+    // no marks.
+    bool mark(const std::string& name, std::string_view value);
+    void unmark(const std::string& name);
     // Writes what is buffered, flushes the file to the disk and closes it,
     // so that a file told complete is complete after a power loss too.
     // False on failure.

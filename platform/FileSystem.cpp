@@ -6,9 +6,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio> // renameat2
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform {
@@ -33,7 +36,7 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
-void syncFolderOf(const std::filesystem::path& file) {
+void syncFolderContaining(const std::filesystem::path& file) {
     const std::filesystem::path folder =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -90,6 +93,30 @@ bool makeFolder(const std::filesystem::path& folder, int* error) {
     return false;
 }
 
+// Opened to be looked at, never through a symbolic link and never waiting
+// (a FIFO planted under the name would block an open for reading).
+int openPlainFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool carriesMark(int fd, const std::string& name, std::string_view value) {
+    // One byte more than the value: a longer mark is another one.
+    std::string held(value.size() + 1, '\0');
+    const ssize_t size = ::fgetxattr(fd, name.c_str(), held.data(), held.size());
+    return size >= 0 && static_cast<std::size_t>(size) == value.size() &&
+           std::memcmp(held.data(), value.data(), value.size()) == 0;
+}
+
+bool sameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
 } // namespace
 
 bool isDirectory(const std::string& path) {
@@ -143,6 +170,39 @@ int renameWithoutReplacing(const std::string& from, const std::string& to) {
         return EEXIST;
     }
     return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+void syncFolderOf(const std::string& path) {
+    syncFolderContaining(systemPath(path));
+}
+
+bool hasMark(const std::string& path, const std::string& name, std::string_view value) {
+    const int fd = openPlainFile(systemPath(path));
+    if (fd < 0) {
+        return false;
+    }
+    const bool marked = carriesMark(fd, name, value);
+    ::close(fd);
+    return marked;
+}
+
+bool removeAbandoned(const std::string& path, const std::string& name, std::string_view value) {
+    const std::filesystem::path file = systemPath(path);
+    const int fd = openPlainFile(file);
+    if (fd < 0) {
+        return false;
+    }
+    // A writer holds its file locked while it lives (FileOutput). Holding the
+    // lock here in turn, the file is removed only if the name still leads to
+    // it: another program may have taken the leftover over just before.
+    struct stat held {};
+    struct stat named {};
+    const bool abandoned = carriesMark(fd, name, value) && ::fstat(fd, &held) == 0 &&
+                           held.st_nlink == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                           ::lstat(file.c_str(), &named) == 0 && sameFile(held, named);
+    const bool removed = abandoned && ::unlink(file.c_str()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 int obstacleToCreating(const std::string& path) {
@@ -219,7 +279,7 @@ bool replaceFileAtomically(const std::string& path, std::string_view content, in
         ::unlink(temporary.c_str());
         return fail(failure);
     }
-    syncFolderOf(target);
+    syncFolderContaining(target);
     return true;
 }
 

@@ -18,6 +18,21 @@ bool removeFile(const std::string& path);
 // Renames `from` to `to` unless something is at `to` already, which is then
 // left alone and EEXIST returned. 0 on success, else the system's error.
 int renameWithoutReplacing(const std::string& from, const std::string& to);
+// Flushes the folder that `path` is in to the disk, so that a name just given
+// in it (a rename into place) outlives a crash of the system.
+void syncFolderOf(const std::string& path);
+
+// Marks are extended attributes ("user." ones) that the program leaves on the
+// files it writes, so that it knows them again after it died; file systems
+// without them (FAT) keep none. `name` is the attribute's whole name.
+//
+// Whether a plain file is at `path` (not through a symbolic link) that
+// carries the mark `name` with exactly `value`.
+bool hasMark(const std::string& path, const std::string& name, std::string_view value);
+// Removes the plain file at `path` if it carries the mark `name` with exactly
+// `value` and no FileOutput holds it open: one whose writer died. True when it
+// was removed.
+bool removeAbandoned(const std::string& path, const std::string& name, std::string_view value);
 
 // The file that `path` ends at, as the system names it: absolute, with every
 // symbolic link followed, the last one too where it points at nothing yet.

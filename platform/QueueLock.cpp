@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QStandardPaths>
+#include <chrono>
+#include <thread>
 
 namespace platform {
 
@@ -34,6 +36,19 @@ LockFile::Outcome QueueLock::tryLock() {
     }
     runtimeFolderTried = true;
     return inRuntimeFolder.tryLock();
+}
+
+LockFile::Outcome QueueLock::tryLockWithin(int timeoutMs) {
+    constexpr auto retryInterval = std::chrono::milliseconds(50);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const LockFile::Outcome outcome = tryLock();
+        if (outcome != LockFile::Outcome::HeldByAnother ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return outcome;
+        }
+        std::this_thread::sleep_for(retryInterval);
+    }
 }
 
 std::string QueueLock::path() const {

@@ -22,6 +22,9 @@ public:
 
     // Does not wait for another holder.
     LockFile::Outcome tryLock();
+    // Waits up to `timeoutMs` for another holder to let go, trying every
+    // moment; none at all for 0.
+    LockFile::Outcome tryLockWithin(int timeoutMs);
 
     // CP1251: the lock file tried last, the one held or the one another
     // program holds.

@@ -2,6 +2,7 @@
 
 #include "engine/Download.h"
 #include "engine/QueueFileLine.h"
+#include "http/Url.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
@@ -470,17 +471,18 @@ int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
 }
 
 std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& links) const {
-    std::unordered_set<std::string_view> unfinished;
+    // One link however its scheme and host are written.
+    std::unordered_set<std::string> unfinished;
     for (const std::unique_ptr<Download>& download : downloads) {
         const Download::State state = download->getState();
         if (state != Download::State::Complete && state != Download::State::NotFound) {
-            unfinished.insert(download->getLink());
+            unfinished.insert(http::Url::comparableForm(download->getLink()));
         }
     }
     std::vector<bool> held(links.size(), false);
     if (!unfinished.empty()) {
         for (std::size_t i = 0; i < links.size(); ++i) {
-            held[i] = unfinished.count(links[i]) != 0;
+            held[i] = unfinished.count(http::Url::comparableForm(links[i])) != 0;
         }
     }
     return held;

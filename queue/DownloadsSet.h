@@ -119,7 +119,8 @@ public:
     // the first free one there. The number moved.
     int moveToFolder(const std::vector<const Download*>& chosen, const std::string& folder);
     // GUI thread. For each link, whether a download of the set that is
-    // neither complete nor not found has it.
+    // neither complete nor not found has it, written alike or only in
+    // another letter case of its scheme and host or with the default port.
     std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
     // GUI thread. Those of these that stopped with an error or were not
     // found, and that no slot holds, go back to the queue.

@@ -88,7 +88,18 @@ bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
         }
         return true;
     };
-    if (!startsWith("http://") || !startsWith(serviceHost()) || !startsWith("/files/")) {
+    // The default port is the same as none, written with the host or not.
+    std::string_view host = serviceHost();
+    if (host.ends_with(":80")) {
+        host.remove_suffix(3);
+    }
+    if (!startsWith("http://") || !startsWith(host)) {
+        return false;
+    }
+    if (host.find(':') == std::string_view::npos && link.compare(at, 4, ":80/") == 0) {
+        at += 3;
+    }
+    if (!startsWith("/files/")) {
         return false;
     }
     const std::size_t digitsEnd = link.find_first_not_of("0123456789", at);
@@ -213,6 +224,9 @@ std::int64_t RapidshareDownload::countdownOf(const std::string& reply) {
 }
 
 bool RapidshareDownload::process() {
+    if (takeFinishedFile()) {
+        return true;
+    }
     std::string finalAddress;
     for (;;) {
         // A disconnect left by the idle guard or an earlier abort ends here;
@@ -258,6 +272,26 @@ bool RapidshareDownload::process() {
             return endFailedRun(failureReasonOf(failure), isLocalFailure(failure));
         }
     }
+}
+
+bool RapidshareDownload::takeFinishedFile() {
+    if (serviceState != ServiceState::InQueue) {
+        return false;
+    }
+    const std::string& target = getTargetPath();
+    if (!platform::hasMark(target, FINISHED_MARK, getLink())) {
+        // Or it was cut off between marking the whole part file and
+        // renaming it.
+        const std::string partPath = target + ".part";
+        if (!platform::hasMark(partPath, FINISHED_MARK, getLink()) ||
+            platform::renameWithoutReplacing(partPath, target) != 0) {
+            return false;
+        }
+        platform::syncFolderOf(target);
+    }
+    clearFailureReason();
+    setServiceState(ServiceState::Done);
+    return true;
 }
 
 // The back-off is waited out between runs, so that one download that keeps
@@ -332,11 +366,18 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
         if (file.error() != EEXIST) {
             throw LocalFailure::fromError(file.error(), LocalFailure::Kind::NoAccess, folder);
         }
-        // Another program's unfinished file, say: it is left alone, and
-        // this one takes the next free name.
+        // What a run of this download left when the program was killed is
+        // taken over. Another program's unfinished file, or one still
+        // written, is left alone, and this one takes the next free name.
+        if (platform::removeAbandoned(partPath, UNFINISHED_MARK, getLink())) {
+            continue;
+        }
         moveTargetPath(firstFreePath(getTargetPath(), isPathTaken));
         partPath = getTargetPath() + ".part";
     }
+    // Where the file system keeps no marks, a leftover stays behind as
+    // before.
+    file.mark(UNFINISHED_MARK, getLink());
     try {
         std::istringstream body("mirror=");
         try {
@@ -350,13 +391,20 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
             }
             throw;
         }
+        // Marked whole only once every byte is in the file, and before it
+        // gets its name; the flush to disk in `close` keeps the mark too.
+        if (file.stream().flush() && file.mark(FINISHED_MARK, getLink())) {
+            file.unmark(UNFINISHED_MARK);
+        }
         if (!file.close()) {
             throw LocalFailure::fromError(file.error(), LocalFailure::Kind::CannotWrite, partPath);
         }
         putInPlace(partPath);
     } catch (...) {
-        file.abandon();
+        // Removed while still locked: once let go, another program may take
+        // the name over, and its file must not go instead.
         platform::removeFile(partPath);
+        file.abandon();
         throw;
     }
     clearFailureReason();
@@ -392,6 +440,8 @@ void RapidshareDownload::putInPlace(const std::string& partPath) {
         // Someone put a file of that name there while this one arrived.
         target = firstFreePath(target, isPathTaken);
     }
+    // The new name outlives a crash of the system, as the file's bytes do.
+    platform::syncFolderOf(target);
     if (target != getTargetPath()) {
         moveTargetPath(std::move(target));
     }

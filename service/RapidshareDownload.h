@@ -39,12 +39,19 @@ public:
     static constexpr std::int64_t COUNTDOWN_MARGIN = 5;
     // The countdown when the final form names none that can be read.
     static constexpr std::int64_t DEFAULT_COUNTDOWN = 60;
+    // The marks a transfer leaves on its file (see platform::hasMark), each
+    // holding the download's link, so that a run after a crash knows the
+    // file for its own: the part file while it is written, and the whole
+    // file once it has arrived.
+    static constexpr const char* UNFINISHED_MARK = "user.tolvenka.unfinished";
+    static constexpr const char* FINISHED_MARK = "user.tolvenka.finished";
 
     RapidshareDownload(std::string url, std::string targetPath);
 
     // The four functions of the kind, kept by the registry.
     // A file link of the service: "http://HOST/files/", digits, "/" and a
-    // file name, in any letter case. An empty name, "." or ".." would make
+    // file name, in any letter case, the host with or without the default
+    // port ":80". An empty name, "." or ".." would make
     // the target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
     // A link of that form whose file name is missing or could not name a
@@ -96,6 +103,11 @@ private:
     // after a failure of this machine (`ofThisMachine`), which no new try
     // mends. Returns the run's result.
     bool endFailedRun(std::string reason, bool ofThisMachine);
+    // A queued download whose file arrived whole in an earlier run that died
+    // before the queue file could record it: the target is marked as this
+    // link's finished file (or its part file is, not yet renamed). Then it is
+    // Done without a request, and true.
+    bool takeFinishedFile();
     TurnOutcome takeTurn(std::string& finalAddress);
     TurnOutcome requestTicket(std::string& finalAddress);
     void transferFile(const std::string& finalAddress);

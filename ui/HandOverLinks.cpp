@@ -13,8 +13,6 @@ namespace {
 
 // The lock holder listens a moment after it takes the lock.
 constexpr int connectWithinMs = 2000;
-// It answers from its event loop, which a long start-up may hold a while.
-constexpr int answerWithinMs = 10'000;
 
 bool connectTo(QLocalSocket& socket, const QString& socketName) {
     const QDeadlineTimer deadline(connectWithinMs);
@@ -30,25 +28,56 @@ bool connectTo(QLocalSocket& socket, const QString& socketName) {
     }
 }
 
-} // namespace
-
-bool handOverLinks(const QString& socketName, const QString& text) {
-    QLocalSocket socket;
-    if (!connectTo(socket, socketName)) {
+// True once the system has taken every byte; a holder that shut its end
+// makes this fail.
+bool sendAll(QLocalSocket& socket, const QByteArray& bytes, const QDeadlineTimer& deadline) {
+    if (socket.write(bytes) != bytes.size()) {
         return false;
     }
-    QByteArray message = text.toUtf8();
-    message += LinkListener::endOfText;
-    socket.write(message);
-    const QDeadlineTimer deadline(answerWithinMs);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
             return false;
         }
     }
+    return true;
+}
+
+// A holder that did not answer in time may be stopped or busy, and stays;
+// one that ended the connection unanswered is going.
+HandOver unanswered(const QDeadlineTimer& deadline) {
+    return deadline.hasExpired() ? HandOver::Refused : HandOver::HolderEnding;
+}
+
+} // namespace
+
+HandOver handOverLinks(const QString& socketName, const QString& text, int answerWithinMs) {
+    QLocalSocket socket;
+    if (!connectTo(socket, socketName)) {
+        return HandOver::NobodyListens;
+    }
+    const QDeadlineTimer deadline(answerWithinMs);
+    if (!sendAll(socket, text.toUtf8() + LinkListener::endOfText, deadline)) {
+        return unanswered(deadline);
+    }
+    // The answer may have come in while the text went out.
     char answer = 0;
-    return socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())) &&
-           socket.read(&answer, 1) == 1 && answer == LinkListener::taken;
+    if ((socket.bytesAvailable() == 0 &&
+         !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) ||
+        socket.read(&answer, 1) != 1) {
+        return unanswered(deadline);
+    }
+    switch (answer) {
+    case LinkListener::ready:
+        // The decision: once the commit has left, the holder takes the
+        // links; if it cannot leave, the holder has stopped taking them.
+        return sendAll(socket, QByteArray(1, LinkListener::commit), QDeadlineTimer(answerWithinMs))
+                   ? HandOver::Taken
+                   : HandOver::HolderEnding;
+    case LinkListener::closing:
+        return HandOver::HolderEnding;
+    default:
+        return HandOver::Refused;
+    }
 }
 
 } // namespace tolvenka

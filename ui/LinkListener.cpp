@@ -8,7 +8,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
-#include <memory>
+#include <sys/socket.h>
 
 namespace tolvenka {
 
@@ -34,7 +34,11 @@ LinkListener::LinkListener()
     connect(server, &QLocalServer::newConnection, this, [this] { acceptConnections(); });
 }
 
-LinkListener::~LinkListener() = default;
+// The server goes first, with its connections, while what they report to
+// is still here.
+LinkListener::~LinkListener() {
+    delete server;
+}
 
 QString LinkListener::socketName(const std::string& queueFile,
                                  const std::filesystem::path& runtimeFolder) {
@@ -47,48 +51,123 @@ bool LinkListener::listen(const QString& name) {
     return server->listen(name);
 }
 
-void LinkListener::setReceiver(std::function<bool(const QString&)> newReceiver) {
+void LinkListener::setReceiver(std::function<void(const QString&)> newReceiver) {
     receiver = std::move(newReceiver);
+}
+
+void LinkListener::stopTaking() {
+    taking = false;
+    for (auto& [socket, exchange] : exchanges) {
+        if (exchange.phase == Exchange::Phase::AwaitingCommit) {
+            settle(*socket, exchange);
+        }
+    }
 }
 
 void LinkListener::acceptConnections() {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
-        if (connections >= maxConnections) {
+        if (exchanges.size() >= static_cast<std::size_t>(maxConnections)) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++connections;
-        connect(socket, &QObject::destroyed, this, [this] { --connections; });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(connectionTimeoutMs, socket, [socket] { socket->abort(); });
+        exchanges.emplace(socket, Exchange{});
+        connect(socket, &QObject::destroyed, this, [this, socket] { exchanges.erase(socket); });
+        // What came just before the end is read too: it may be the commit.
+        connect(socket, &QLocalSocket::disconnected, socket, [this, socket] {
+            readFrom(*socket);
+            socket->deleteLater();
+        });
+        QTimer::singleShot(connectionTimeoutMs, socket, [this, socket] {
+            Exchange& exchange = exchanges.at(socket);
+            if (exchange.phase == Exchange::Phase::AwaitingCommit) {
+                settle(*socket, exchange);
+            }
+            socket->abort();
+        });
         // The toolkit buffers no more than this ahead of what is read here.
         socket->setReadBufferSize(64 * 1024);
-        connect(socket, &QLocalSocket::readyRead, this,
-                [this, socket, received = std::make_shared<QByteArray>()] {
-                    readFrom(*socket, *received);
-                });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(*socket); });
     }
 }
 
-void LinkListener::readFrom(QLocalSocket& socket, QByteArray& received) {
-    if (socket.state() != QLocalSocket::ConnectedState) {
-        return; // answered already; whatever follows is not read
+void LinkListener::readFrom(QLocalSocket& socket) {
+    const auto found = exchanges.find(&socket);
+    if (found == exchanges.end()) {
+        return;
     }
-    const qsizetype searchFrom = received.size();
-    received += socket.readAll();
-    const qsizetype end = received.indexOf(endOfText, searchFrom);
+    Exchange& exchange = found->second;
+    switch (exchange.phase) {
+    case Exchange::Phase::ReadingText:
+        answerText(socket, exchange);
+        break;
+    case Exchange::Phase::AwaitingCommit:
+        readCommit(socket, exchange);
+        break;
+    case Exchange::Phase::Ended:
+        break; // whatever follows the end is not read
+    }
+}
+
+void LinkListener::answerText(QLocalSocket& socket, Exchange& exchange) {
+    const qsizetype searchFrom = exchange.received.size();
+    exchange.received += socket.readAll();
+    const qsizetype end = exchange.received.indexOf(endOfText, searchFrom);
     if (end < 0) {
-        if (received.size() > maxTextBytes) {
+        if (exchange.received.size() > maxTextBytes) {
+            exchange.phase = Exchange::Phase::Ended;
             socket.abort();
         }
         return;
     }
     QString text;
-    const bool isText = end <= maxTextBytes && decodeText(received.first(end), text);
-    received.clear();
-    const bool isTaken = isText && receiver && receiver(text);
-    socket.write(isTaken ? &taken : &refused, 1);
+    const bool isText = end <= maxTextBytes && decodeText(exchange.received.first(end), text);
+    exchange.received.clear();
+    if (!isText || !receiver) {
+        socket.write(&refused, 1);
+    } else if (!taking) {
+        socket.write(&closing, 1);
+    } else {
+        exchange.text = std::move(text);
+        exchange.phase = Exchange::Phase::AwaitingCommit;
+        socket.write(&ready, 1);
+        return;
+    }
+    exchange.phase = Exchange::Phase::Ended;
+    socket.disconnectFromServer();
+}
+
+void LinkListener::readCommit(QLocalSocket& socket, Exchange& exchange) {
+    char byte = 0;
+    if (socket.read(&byte, 1) == 1) {
+        end(socket, exchange, byte == commit);
+    } else if (socket.state() != QLocalSocket::ConnectedState) {
+        end(socket, exchange, false); // it gave up
+    }
+}
+
+// Decides now a hand-over whose commit may be on its way. Reading is shut
+// first: a commit then is either here already, or fails to be sent, and the
+// later start knows it failed.
+void LinkListener::settle(QLocalSocket& socket, Exchange& exchange) {
+    const auto fd = static_cast<int>(socket.socketDescriptor());
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_RD);
+    }
+    char byte = 0;
+    const bool committed =
+        socket.read(&byte, 1) == 1
+            ? byte == commit
+            : fd >= 0 && ::recv(fd, &byte, 1, MSG_DONTWAIT) == 1 && byte == commit;
+    end(socket, exchange, committed);
+}
+
+void LinkListener::end(QLocalSocket& socket, Exchange& exchange, bool committed) {
+    exchange.phase = Exchange::Phase::Ended;
+    if (committed && receiver) {
+        receiver(exchange.text);
+    }
+    exchange.text.clear();
     socket.disconnectFromServer();
 }
 

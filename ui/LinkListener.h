@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 class QLocalServer;
 class QLocalSocket;
@@ -16,12 +17,22 @@ namespace tolvenka {
 // whether it was taken. A connection is a local user's and may send
 // anything: it is read up to a cap, must be text, and is dropped if it does
 // not finish in time.
+//
+// A hand-over is all or nothing. The later start sends its text; the answer
+// is `ready`, `refused` or `closing`. After `ready` the later start sends
+// `commit` and only then tells its user that the program took the links, and
+// only then are they taken: a later start that gave up waiting (and said so)
+// never sends it, and its text is dropped.
 class LinkListener : public QObject {
 public:
-    // A message is UTF-8 text, then one zero byte; the answer is one byte.
+    // A message is UTF-8 text, then one zero byte; each answer is one byte.
     static constexpr char endOfText = '\0';
-    static constexpr char taken = '+';
+    static constexpr char ready = '+';
     static constexpr char refused = '-';
+    // The program is closing: the later start may take the queue once it
+    // has ended.
+    static constexpr char closing = '.';
+    static constexpr char commit = '!';
     // Far above any command line, far below trouble.
     static constexpr qsizetype maxTextBytes = 4 * 1024 * 1024;
     static constexpr int maxConnections = 8;
@@ -39,17 +50,33 @@ public:
     // was killed is removed first.
     bool listen(const QString& name);
 
-    // Takes each text handed over and says whether it took it. Until one is
-    // set, every text is refused.
-    void setReceiver(std::function<bool(const QString&)> receiver);
+    // Takes each text handed over. Until one is set, every text is refused.
+    void setReceiver(std::function<void(const QString&)> receiver);
+
+    // The program begins to close. Texts whose commit has come are taken
+    // now; those still without it are dropped, and their commit fails to
+    // reach the listener. Every text after them is answered `closing`.
+    void stopTaking();
 
 private:
+    struct Exchange {
+        enum class Phase { ReadingText, AwaitingCommit, Ended };
+        Phase phase = Phase::ReadingText;
+        QByteArray received;
+        QString text;
+    };
+
     void acceptConnections();
-    void readFrom(QLocalSocket& socket, QByteArray& received);
+    void readFrom(QLocalSocket& socket);
+    void answerText(QLocalSocket& socket, Exchange& exchange);
+    void readCommit(QLocalSocket& socket, Exchange& exchange);
+    void settle(QLocalSocket& socket, Exchange& exchange);
+    void end(QLocalSocket& socket, Exchange& exchange, bool committed);
 
     QLocalServer* server;
-    std::function<bool(const QString&)> receiver;
-    int connections = 0;
+    std::function<void(const QString&)> receiver;
+    bool taking = true;
+    std::unordered_map<QLocalSocket*, Exchange> exchanges;
 };
 
 } // namespace tolvenka

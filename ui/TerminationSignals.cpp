@@ -1,6 +1,8 @@
 #include "ui/TerminationSignals.h"
 
 #include <QSocketNotifier>
+#include <array>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,22 +16,30 @@ int signalSockets[2] = {-1, -1};
 // A session logging out, Ctrl+C in a terminal, the terminal closed.
 constexpr int closingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
+// It may interrupt any thread between a call and its look at errno, so errno
+// is left as it was. The socket never blocks: a handler that waited for room
+// on the GUI thread would wait for itself. A full socket holds wake-ups
+// enough.
 void writeSignalByte(int) {
+    const int callersError = errno;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
+    errno = callersError;
 }
 
 } // namespace
 
 TerminationSignals::TerminationSignals(std::function<void()> onSignal)
     : onSignal(std::move(onSignal)) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalSockets) != 0) {
         return;
     }
     notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(signalSockets[1], &byte, 1);
+        // One close for a flood of signals: every byte waiting is read.
+        std::array<char, 4096> bytes{};
+        while (::read(signalSockets[1], bytes.data(), bytes.size()) > 0) {
+        }
         this->onSignal();
     });
     struct sigaction action {};
@@ -47,10 +57,12 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal)
 }
 
 TerminationSignals::~TerminationSignals() {
+    // The program is ending, its queue saved: the rest of a flood of signals
+    // must not cut that short.
     for (const int signal : closingSignals) {
         struct sigaction current {};
         if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == writeSignalByte) {
-            std::signal(signal, SIG_DFL);
+            std::signal(signal, SIG_IGN);
         }
     }
     delete notifier;

@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "engine/FailureReason.h"
 #include "engine/SimpleDownloadThread.h"
+#include "http/Url.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
@@ -41,7 +42,6 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <string_view>
 #include <unordered_set>
 
 namespace tolvenka {
@@ -57,14 +57,15 @@ constexpr int inputHeight = 208;
 // The queue file is rewritten this long after a change.
 constexpr int saveCheckIntervalMs = 1000;
 
-// The links in order, each once, at its first place: a page names a file in
-// its address and again in its text.
+// The links in order, each once, at its first place and as written there: a
+// page names a file in its address and again in its text, and the scheme and
+// host of one link may be written in capitals or with the default port.
 std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
     std::vector<std::string> once;
-    std::unordered_set<std::string_view> seen;
+    std::unordered_set<std::string> seen;
     seen.reserve(links.size());
     for (const std::string& link : links) {
-        if (seen.insert(link).second) {
+        if (seen.insert(http::Url::comparableForm(link)).second) {
             once.push_back(link);
         }
     }
@@ -309,6 +310,11 @@ void Twindow::runEnded(const Download& download) {
     default:
         break;
     }
+    // Recorded at once, not at the next periodic save: a crash meanwhile
+    // would have the file fetched again.
+    if (download.getState() == Download::State::Complete) {
+        saveQueueIfChanged();
+    }
 }
 
 void Twindow::addClick() {
@@ -397,7 +403,8 @@ void Twindow::saveNow() {
     }
 }
 
-// Stopped at the first close request; the close writes the file itself.
+// Its timer is stopped at the first close request; the close writes the file
+// itself.
 void Twindow::saveQueueIfChanged() {
     if (queueFile.saveIfChanged(currentOptions()) || saveFailureShown) {
         return;
@@ -432,6 +439,7 @@ void Twindow::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!closing) {
+        onClosing();
         saveTimer->stop();
         queueFile.save(currentOptions());
         closing = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "queue/QueueFileKeeper.h"
+#include "support/Event.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -58,6 +59,10 @@ public:
     // that is open is never covered by another, and the links wait for it to
     // close. Raises the window. False once the window is closing.
     bool addFromOutside(const QString& text);
+
+    // The first close request, before anything of the close happens: links
+    // from outside that were promised a place are taken now or never.
+    kestrune::Event<> onClosing;
 
 protected:
     // A close request of the user's during a transfer asks first.

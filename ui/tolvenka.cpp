@@ -1,7 +1,8 @@
 // Start-up in the program's order: the application object, the lock on the
 // queue file (a second program for the same queue hands its links to the
-// first and stops here), the service host and the registry of download kinds,
-// the shared state with the queue and the dialogs, then the main window,
+// first and stops here, or waits for one that is closing), the service host
+// and the registry of download kinds, the shared state with the queue and
+// the dialogs, then the main window,
 // which reads the queue file and starts the worker. Everything is torn down
 // in reverse when the event loop ends.
 //
@@ -32,6 +33,9 @@
 namespace {
 
 using namespace kestrune::text::literals;
+
+// How long a later start waits for a program in the middle of its close.
+constexpr int holderEndingWithinMs = 10'000;
 
 std::string serviceHostFromEnvironment() {
     const char* host = std::getenv("TOLVENKA_SERVICE_HOST");
@@ -73,26 +77,35 @@ int main(int argc, char** argv) {
         const bool handOver = !runtimeFolder.empty();
         platform::QueueLock queueLock(queueFile, runtimeFolder);
         tolvenka::LinkListener linkListener;
-        switch (queueLock.tryLock()) {
-        case platform::LockFile::Outcome::HeldByAnother:
-            if (handOver && tolvenka::handOverLinks(socketName, links)) {
+        platform::LockFile::Outcome lock = queueLock.tryLock();
+        if (lock == platform::LockFile::Outcome::HeldByAnother) {
+            const tolvenka::HandOver handedOver = handOver
+                                                      ? tolvenka::handOverLinks(socketName, links)
+                                                      : tolvenka::HandOver::NobodyListens;
+            if (handedOver == tolvenka::HandOver::Taken) {
                 return 0;
             }
-            refuseToStart(queueLock.path());
-            return 1;
-        case platform::LockFile::Outcome::Locked:
+            // A program in the middle of its close lets go of the queue in
+            // a moment, and then this one runs with its links. One that
+            // stopped listening may have just let go.
+            lock = queueLock.tryLockWithin(
+                handedOver == tolvenka::HandOver::HolderEnding ? holderEndingWithinMs : 0);
+            if (lock == platform::LockFile::Outcome::HeldByAnother) {
+                refuseToStart(queueLock.path());
+                return 1;
+            }
+        }
+        if (lock == platform::LockFile::Outcome::Locked) {
             // Safe only now: no other program can be saving this queue.
             platform::removeInterruptedSaves(queueFile);
             if (handOver) {
                 linkListener.listen(socketName);
             }
-            break;
-        case platform::LockFile::Outcome::Unavailable:
+        } else {
             // Better to run than to refuse a queue no lock can guard; but
             // then another program may be saving it, and its temporary
             // files are left alone.
             warnOfNoLock();
-            break;
         }
         tolvenka::setServiceHost(serviceHostFromEnvironment());
         tolvenka::DownloadMaker downloadMaker;
@@ -104,8 +117,10 @@ int main(int argc, char** argv) {
         // question.
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                          [&window] { window.saveNow(); });
-        linkListener.setReceiver(
-            [&window](const QString& text) { return window.addFromOutside(text); });
+        linkListener.setReceiver([&window](const QString& text) { window.addFromOutside(text); });
+        window.onClosing = [&linkListener] {
+            linkListener.stopTaking();
+        };
         if (!links.isEmpty()) {
             window.addFromOutside(links);
         }

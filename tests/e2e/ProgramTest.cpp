@@ -4,12 +4,16 @@
 #include "platform/LockFile.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
+#include "ui/HandOverLinks.h"
+#include "ui/LinkListener.h"
 
+#include <QLocalServer>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,6 +85,15 @@ public:
         return exitStatus(60'000);
     }
 
+    // Ends the program at once, as a crash or a power loss would.
+    void kill() {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+
+    pid_t processId() const { return pid; }
+
     // The exit status once the program has ended by itself, or -1 if it runs
     // on after `timeoutMs`.
     int exitStatus(int timeoutMs) {
@@ -103,13 +116,13 @@ private:
     pid_t pid = -1;
 };
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+bool waitFor(const std::function<bool()>& done, int timeoutMs, int pollMs = 20) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
     return true;
 }
@@ -237,4 +250,143 @@ TEST(Program, AStartThatCannotHandOverNamesTheLockFileAndTouchesNothing) {
         20'000))
         << readFile(folder.file("refused.err"));
     EXPECT_TRUE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
+}
+
+namespace {
+
+// A queue file in `folder` with one download of `spec`, finished ones kept
+// in the queue; returns the download's link.
+std::string queueOf(servicesim::ServiceSim& sim, const TempDir& folder,
+                    const servicesim::FileSpec& spec) {
+    const std::string link = sim.addFile(spec);
+    const std::string dir = folder.path() + "/";
+    writeFile(folder.file("downloads.txt"), "0\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link +
+                                                "\r\n" + dir + spec.name + "\r\nQueue\r\n\r\n");
+    return link;
+}
+
+bool queueFileSays(const TempDir& folder, const std::string& word, int timeoutMs = 20'000) {
+    return waitFor(
+        [&] { return readFile(folder.file("downloads.txt")).find(word) != std::string::npos; },
+        timeoutMs);
+}
+
+// What the folder holds besides the queue file, its lock and the runtime
+// folder.
+std::set<std::string> downloadedFiles(const TempDir& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name != "downloads.txt" && name != "downloads.txt.lock" && name != "runtime") {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(Program, AKillDuringATransferLeavesNothingBehindOnceItRunsAgain) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.id = "401";
+    spec.name = "slow.bin";
+    spec.size = 2'000'000;
+    spec.bytesPerSecond = 1'000'000;
+    spec.script = {Step::countdown("-5")};
+    queueOf(sim, folder, spec);
+    {
+        RunningProgram killed(folder.path(), sim.host());
+        ASSERT_TRUE(waitFor(
+            [&] {
+                std::error_code error;
+                const auto size = std::filesystem::file_size(folder.file("slow.bin.part"), error);
+                return !error && size > 0;
+            },
+            10'000));
+        killed.kill();
+    }
+    RunningProgram again(folder.path(), sim.host());
+    EXPECT_TRUE(queueFileSays(folder, "Complete"));
+    EXPECT_EQ(again.terminate(), 0);
+    EXPECT_EQ(sim.transfers("401"), 2);
+    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"slow.bin"});
+    EXPECT_TRUE(readFile(folder.file("slow.bin")) == servicesim::expectedContent("401", 2'000'000));
+}
+
+// Killed after the file got its name and before the queue file could say
+// so, which here cannot be written at all.
+TEST(Program, AFileThatArrivedJustBeforeAKillIsNotFetchedAgain) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.id = "402";
+    spec.name = "quick.bin";
+    spec.size = 300'000;
+    spec.script = {Step::countdown("-5")};
+    queueOf(sim, folder, spec);
+    ::chmod(folder.file("downloads.txt").c_str(), 0444);
+    {
+        RunningProgram killed(folder.path(), sim.host());
+        ASSERT_TRUE(
+            waitFor([&] { return std::filesystem::exists(folder.file("quick.bin")); }, 10'000, 1));
+        killed.kill();
+    }
+    ::chmod(folder.file("downloads.txt").c_str(), 0644);
+    RunningProgram again(folder.path(), sim.host());
+    EXPECT_TRUE(queueFileSays(folder, "Complete"));
+    EXPECT_EQ(again.terminate(), 0);
+    EXPECT_EQ(sim.transfers("402"), 1);
+    EXPECT_EQ(sim.attempts("402"), 1);
+    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"quick.bin"});
+}
+
+// A signal handler that waited for room to tell the event loop would wait
+// for ever on the thread that runs the loop.
+TEST(Program, AFloodOfClosingSignalsEndsItWithItsUsualSave) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    const std::string file = queueOfASlowFile(sim, folder, "403");
+    RunningProgram program(folder.path(), sim.host());
+    ASSERT_TRUE(waitFor([&] { return sim.transfers("403") == 1; }, 10'000));
+    constexpr int closingSignals[] = {SIGHUP, SIGTERM, SIGINT};
+    for (int sent = 0; sent < 200'000; ++sent) {
+        ::kill(program.processId(), closingSignals[sent % 3]);
+    }
+    EXPECT_EQ(program.exitStatus(2'000), 0);
+    EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
+    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{});
+}
+
+// The program that holds the queue is closing: a later start waits for it to
+// end instead of losing its links, and runs with them.
+TEST(Program, ALaterStartDuringACloseWaitsForTheQueueAndRuns) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    ::mkdir(folder.file("runtime").c_str(), 0700);
+    auto holder = std::make_unique<platform::LockFile>(folder.file("downloads.txt.lock"));
+    ASSERT_EQ(holder->tryLock(), platform::LockFile::Outcome::Locked);
+    const QString socket =
+        tolvenka::LinkListener::socketName(folder.file("downloads.txt"), folder.file("runtime"));
+    auto listener = std::make_unique<tolvenka::LinkListener>();
+    ASSERT_TRUE(listener->listen(socket));
+    listener->setReceiver([](const QString&) { ADD_FAILURE() << "taken by a closing program"; });
+    listener->stopTaking();
+    bool asked = false;
+    QObject::connect(listener->findChild<QLocalServer*>(), &QLocalServer::newConnection,
+                     [&] { asked = true; });
+
+    RunningProgram later(folder.path(), sim.host(), "/dev/null",
+                         {"http://" + sim.host() + "/files/1/a.zip"});
+    ASSERT_TRUE(testing_helpers::pumpUntil([&] { return asked; }, 10'000));
+    testing_helpers::pumpFor(500);
+    EXPECT_TRUE(later.isRunning());
+    listener.reset();
+    holder.reset();
+    // It has taken the queue and runs: it takes the links of a start after it.
+    EXPECT_TRUE(waitFor(
+        [&] { return tolvenka::handOverLinks(socket, QString()) == tolvenka::HandOver::Taken; },
+        20'000));
+    EXPECT_EQ(later.terminate(), 0);
 }

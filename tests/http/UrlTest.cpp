@@ -44,3 +44,18 @@ TEST(Url, RefusesAddressesThatWouldBreakTheRequest) {
         EXPECT_THROW(Url::parse(address), HttpError) << address;
     }
 }
+
+// One link however its scheme and host are written; its path is its own.
+TEST(Url, ComparableFormIgnoresTheCaseOfSchemeAndHostAndTheDefaultPort) {
+    const std::string link = "http://files.example/files/1/A.zip";
+    for (const char* written :
+         {"HTTP://Files.Example/files/1/A.zip", "http://files.example:80/files/1/A.zip",
+          "hTTp://FILES.EXAMPLE:80/files/1/A.zip"}) {
+        EXPECT_EQ(Url::comparableForm(written), link) << written;
+    }
+    EXPECT_EQ(Url::comparableForm("http://files.example:8080/files/1/A.zip"),
+              "http://files.example:8080/files/1/A.zip");
+    EXPECT_NE(Url::comparableForm("http://files.example/files/1/a.zip"), link);
+    EXPECT_EQ(Url::comparableForm("http://files.example:80"), "http://files.example");
+    EXPECT_EQ(Url::comparableForm("no address"), "no address");
+}

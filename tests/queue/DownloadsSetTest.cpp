@@ -304,6 +304,17 @@ TEST_F(DownloadsSetTest, AFailedDownloadIsPickedOnceItsNextTryIsDue) {
     set.releaseSlot(0);
 }
 
+// A link in the queue is the same link with its scheme and host in capitals
+// or with the default port; its path is its own, and a finished one is no
+// longer held.
+TEST_F(DownloadsSetTest, HoldsAnUnfinishedLinkHoweverItsSchemeAndHostAreWritten) {
+    addTraced(set, "a.zip");
+    addTraced(set, "done.zip", State::Complete);
+    EXPECT_EQ(set.holdsUnfinished({"HTTP://Files.Test/a.zip", "http://files.test:80/a.zip",
+                                   "http://files.test/A.zip", "http://files.test/done.zip"}),
+              (std::vector<bool>{true, true, false, false}));
+}
+
 class DownloadsSetWithRegistryTest : public DownloadsSetTest {
 protected:
     DownloadsSetWithRegistryTest() {

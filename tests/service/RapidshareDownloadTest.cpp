@@ -1,4 +1,5 @@
 #include "platform/DirectoryLookup.h"
+#include "platform/FileOutput.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
 #include "tests/service/ServiceFixture.h"
@@ -43,6 +44,19 @@ bool runUntilSettled(Download& download, FakeClock& clock) {
         }
         clock.sleepMs(std::max<std::int64_t>(0, due - clock.nowMs()));
     }
+}
+
+// A file at `path` as a transfer leaves it: marked `mark` with `link`, and
+// still open in `file`. False where the file system keeps no marks.
+bool leaveMarkedFile(platform::FileOutput& file, const std::string& path, const char* mark,
+                     const std::string& link) {
+    return file.create(path) && (file.stream() << "some bytes" << std::flush) &&
+           file.mark(mark, link);
+}
+
+bool leaveMarkedFile(const std::string& path, const char* mark, const std::string& link) {
+    platform::FileOutput file;
+    return leaveMarkedFile(file, path, mark, link) && file.close();
 }
 
 } // namespace
@@ -344,6 +358,86 @@ TEST_F(Conversation, AnAbortDuringTheTransferDeletesThePartAndTheNextRunStartsOv
     EXPECT_EQ(sim.requests().front().target, "/files/4711/report.zip");
     EXPECT_EQ(readFile(folder.path() + "/report.zip"),
               servicesim::expectedContent("4711", 400'000));
+}
+
+// A run that was killed left its part file behind: the next run of the
+// download takes it over, and the file arrives under its own name. A part
+// file not provably its own is left alone: unmarked, another link's, or one
+// that a live program still writes.
+TEST_F(Conversation, ItsOwnLeftoverPartFileIsTakenOverAndNoOtherOne) {
+    FakeClock clock;
+    auto spec = fileSpec({Step::countdown("0")});
+    auto own = downloadOf(spec);
+    const std::string part = own->getTargetPath() + ".part";
+    if (!leaveMarkedFile(part, RapidshareDownload::UNFINISHED_MARK, own->getLink())) {
+        GTEST_SKIP() << "this file system keeps no marks";
+    }
+    EXPECT_TRUE(runToEnd(*own));
+    EXPECT_EQ(own->getTargetPath(), folder.file("report.zip"));
+    EXPECT_FALSE(std::filesystem::exists(part));
+
+    const auto expectLeftAlone = [&](const std::string& stem, const auto& leave) {
+        spec.name = stem + ".zip";
+        auto other = downloadOf(spec);
+        const std::string otherPart = other->getTargetPath() + ".part";
+        leave(otherPart, other->getLink());
+        EXPECT_TRUE(runToEnd(*other));
+        EXPECT_EQ(other->getTargetPath(), folder.file(stem + " (1).zip"));
+        EXPECT_TRUE(std::filesystem::exists(otherPart)) << stem;
+    };
+    using Text = const std::string&;
+    expectLeftAlone("unmarked", [](Text part, Text) { writeFile(part, ""); });
+    expectLeftAlone("another", [](Text part, Text link) {
+        leaveMarkedFile(part, RapidshareDownload::UNFINISHED_MARK, link + "x");
+    });
+    platform::FileOutput stillWritten;
+    expectLeftAlone("written", [&](Text part, Text link) {
+        leaveMarkedFile(stillWritten, part, RapidshareDownload::UNFINISHED_MARK, link);
+    });
+}
+
+// The file arrived, and the program died before the queue file could say
+// so: the next run finds the target marked as this link's finished file and
+// is complete without any request, even if the death came before the part
+// file got its name. A file it did not write there is fetched anew beside it.
+TEST_F(Conversation, ItsOwnFinishedFileIsCompleteWithoutARequestAndNoOtherOne) {
+    FakeClock clock;
+    auto fetched = downloadOf(fileSpec({Step::countdown("0")}));
+    EXPECT_TRUE(runToEnd(*fetched));
+    const std::string target = fetched->getTargetPath();
+    const std::string link = fetched->getLink();
+    if (!platform::hasMark(target, RapidshareDownload::FINISHED_MARK, link)) {
+        GTEST_SKIP() << "this file system keeps no marks";
+    }
+    EXPECT_FALSE(platform::hasMark(target, RapidshareDownload::UNFINISHED_MARK, link));
+    sim.clearRequests();
+    const auto loadQueued = [&] {
+        std::istringstream in(link + "\r\n" + target + "\r\nQueue\r\n\r\n");
+        platform::DirectoryLookup folders;
+        return maker->loadDownload(tolvenka::serviceHost(), in, folders);
+    };
+    EXPECT_TRUE(loadQueued()->run());
+
+    std::filesystem::rename(target, target + ".part");
+    EXPECT_TRUE(loadQueued()->run());
+    EXPECT_EQ(readFile(target), servicesim::expectedContent("4711", 1000));
+    EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+    EXPECT_TRUE(sim.requests().empty());
+
+    // Marked as unfinished (a part file renamed by hand), or as another
+    // link's file.
+    const std::vector<std::pair<const char*, std::string>> otherMarks = {
+        {RapidshareDownload::UNFINISHED_MARK, link},
+        {RapidshareDownload::FINISHED_MARK, link + "x"}};
+    for (const auto& [mark, value] : otherMarks) {
+        std::filesystem::remove(target);
+        leaveMarkedFile(target, mark, value);
+        auto fetchedAgain = loadQueued();
+        EXPECT_TRUE(fetchedAgain->run());
+        EXPECT_NE(fetchedAgain->getTargetPath(), target);
+        std::filesystem::remove(fetchedAgain->getTargetPath());
+    }
+    EXPECT_EQ(sim.transfers("4711"), 3);
 }
 
 TEST_F(Conversation, RemainingTimeFollowsTheTransfer) {

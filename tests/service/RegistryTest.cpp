@@ -25,6 +25,9 @@ TEST_F(DefaultHost, RecognisesFileLinksOfTheService) {
     const auto is = &RapidshareDownload::isServiceLink;
     EXPECT_TRUE(is("http://rapidshare.com/files/123/a.zip"));
     EXPECT_TRUE(is("HTTP://RAPIDSHARE.COM/FILES/123/A.ZIP"));
+    EXPECT_TRUE(is("http://rapidshare.com:80/files/123/a.zip"));
+    EXPECT_FALSE(is("http://rapidshare.com:8080/files/123/a.zip"));
+    EXPECT_FALSE(is("http://rapidshare.com:80"));
     EXPECT_FALSE(is("http://rapidshare.com/files/1/"));
     EXPECT_FALSE(is("http://rapidshare.com/files/abc/a.zip"));
     EXPECT_FALSE(is("http://rapidshare.com/files//a.zip"));

@@ -1,25 +1,51 @@
 #include "ui/LinkListener.h"
 
 #include "tests/common/TestHelpers.h"
+#include "ui/HandOverLinks.h"
 
 #include <QLocalSocket>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
+using testing_helpers::pumpFor;
 using testing_helpers::pumpUntil;
+using tolvenka::HandOver;
 using tolvenka::LinkListener;
+
+namespace {
+
+class LinkListenerTest : public ::testing::Test {
+protected:
+    LinkListenerTest() {
+        EXPECT_TRUE(listener.listen(socket));
+        listener.setReceiver([this](const QString& text) { taken << text; });
+    }
+
+    // A later start, answered while the listener's event loop runs.
+    HandOver handOver(const QString& text) {
+        std::atomic<bool> done = false;
+        HandOver outcome = HandOver::Refused;
+        std::thread laterStart([&] {
+            outcome = tolvenka::handOverLinks(socket, text);
+            done = true;
+        });
+        EXPECT_TRUE(pumpUntil([&] { return done.load(); }, 15'000));
+        laterStart.join();
+        return outcome;
+    }
+
+    testing_helpers::TempDir dir;
+    const QString socket = QString::fromStdString(dir.file("links.socket"));
+    LinkListener listener;
+    QStringList taken;
+};
+
+} // namespace
 
 // What another local program may send: each connection gets an answer or is
 // cut off, nothing breaks, and the listener takes the next good text.
-TEST(LinkListener, GarbageAndFloodsAreRefusedAndTheListenerGoesOn) {
-    testing_helpers::TempDir dir;
-    LinkListener listener;
-    const QString socket = QString::fromStdString(dir.file("links.socket"));
-    ASSERT_TRUE(listener.listen(socket));
-    QStringList taken;
-    listener.setReceiver([&](const QString& text) {
-        taken << text;
-        return true;
-    });
+TEST_F(LinkListenerTest, GarbageAndFloodsAreRefusedAndTheListenerGoesOn) {
     // The answer, once the listener has let go of the connection.
     const auto send = [&](const QByteArray& bytes) {
         QLocalSocket client;
@@ -36,6 +62,29 @@ TEST(LinkListener, GarbageAndFloodsAreRefusedAndTheListenerGoesOn) {
               "-");
     EXPECT_EQ(send(QByteArray("http://a/1\x01", 11) + '\0'), "-");
     EXPECT_EQ(send(QByteArray(LinkListener::maxTextBytes + 1, 'a')), "");
-    EXPECT_EQ(send(QByteArray("http://a/1\nhttp://b/2", 21) + '\0'), "+");
+    EXPECT_EQ(handOver(QStringLiteral("http://a/1\nhttp://b/2")), HandOver::Taken);
+    EXPECT_TRUE(pumpUntil([&] { return !taken.isEmpty(); }));
     EXPECT_EQ(taken, QStringList{QStringLiteral("http://a/1\nhttp://b/2")});
+
+    // A program that closes sends later starts to wait for its end.
+    listener.stopTaking();
+    EXPECT_EQ(handOver(QStringLiteral("http://c/3")), HandOver::HolderEnding);
+    EXPECT_EQ(taken.size(), 1);
+}
+
+// A later start that gave up waiting has told its user that the program did
+// not take its links: the program, answering late, must not take them either.
+TEST_F(LinkListenerTest, TheLinksOfALaterStartThatGaveUpAreNeverTaken) {
+    HandOver outcome = HandOver::Taken;
+    // The program is busy: its event loop runs only after the later start
+    // has given up.
+    std::thread([&] {
+        outcome = tolvenka::handOverLinks(socket, QStringLiteral("http://a/1"), 300);
+    }).join();
+    EXPECT_EQ(outcome, HandOver::Refused);
+    pumpFor(500);
+    EXPECT_TRUE(taken.isEmpty());
+    EXPECT_EQ(handOver(QStringLiteral("http://b/2")), HandOver::Taken);
+    EXPECT_TRUE(pumpUntil([&] { return !taken.isEmpty(); }));
+    EXPECT_EQ(taken, QStringList{QStringLiteral("http://b/2")});
 }
