@@ -191,19 +191,22 @@ std::string queueOfASlowFile(servicesim::ServiceSim& sim, const TempDir& folder,
 
 } // namespace
 
-// The terminal that started it closed: SIGHUP closes as the close box does.
+// The session ending, the terminal that started it closed: the program
+// closes with its usual save and never asks, however much has arrived.
 TEST(Program, ClosingDuringATransferStoresItAsQueued) {
-    servicesim::ServiceSim sim;
-    TempDir folder;
-    const std::string file = queueOfASlowFile(sim, folder, "201");
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        servicesim::ServiceSim sim;
+        TempDir folder;
+        const std::string file = queueOfASlowFile(sim, folder, "201");
 
-    RunningProgram program(folder.path(), sim.host());
-    ASSERT_TRUE(waitFor([&] { return sim.transfers("201") == 1; }, 10'000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(program.terminate(SIGHUP), 0);
-    EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
-    EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin")));
-    EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin.part")));
+        RunningProgram program(folder.path(), sim.host());
+        ASSERT_TRUE(waitFor([&] { return sim.transfers("201") == 1; }, 10'000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(program.terminate(signal), 0) << "signal " << signal;
+        EXPECT_EQ(readFile(folder.file("downloads.txt")), file);
+        EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin")));
+        EXPECT_FALSE(std::filesystem::exists(folder.file("slow.bin.part")));
+    }
 }
 
 TEST(Program, OneProgramPerFolderAndTheLockOfAKilledOneIsTakenOver) {
