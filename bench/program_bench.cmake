@@ -3,8 +3,12 @@
 add_executable(bench_program_grid program_grid_bench.cpp)
 target_link_libraries(bench_program_grid PRIVATE ui Qt6::Widgets tolvenka_options)
 
+# Moving a row to the top of a long queue in the grid: bench/grid_move_vs_size.sh.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_executable(bench_grid_move grid_move_bench.cpp)
+target_link_libraries(bench_grid_move PRIVATE ui Qt6::Widgets Qt6::Test tolvenka_options)
+
 # The confirmation dialog with many links: time to shown, peak memory, and
 # the time of choosing them all or a range at once.
-find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(bench_links_dialog links_dialog_bench.cpp)
 target_link_libraries(bench_links_dialog PRIVATE intake Qt6::Widgets Qt6::Test tolvenka_options)

@@ -4,8 +4,8 @@
 # memory, and the cost of one downloads-grid refresh (bench_program_grid).
 #
 # Every queue record is "Complete" and option line 1 is "0", so nothing is
-# removed and the worker idles: it asks the queue for work ten times a second
-# and finds none. That is the steady state of a long queue at rest.
+# removed and the worker idles: it finds no work and sleeps until the queue
+# changes. That is the steady state of a long queue at rest.
 #
 # Start-up runs under Xvfb: an X event listener on the root window reports the
 # main window's MapNotify, so the time is from launching the process to the

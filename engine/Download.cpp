@@ -1,7 +1,9 @@
 #include "engine/Download.h"
 
 #include "engine/QueueFileLine.h"
+#include "engine/SpeedSamples.h"
 #include "http/HttpClient.h"
+#include "platform/Bell.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
@@ -82,6 +84,24 @@ bool isUsableFileName(std::string_view name) {
 
 } // namespace
 
+struct Download::RunParts {
+    // Rung by `abort`, so that a wait ends at once without looking every
+    // few milliseconds.
+    platform::Bell abortBell;
+    http::HttpClient client;
+    SpeedSamples speedSamples;
+    // Every reason this download has met, each kept once for its life, so
+    // that a reader on another thread never holds freed text; a download
+    // meets few different ones, however often it fails. Written only by the
+    // thread that runs the download.
+    std::vector<std::unique_ptr<const std::string>> knownReasons;
+    std::atomic<std::int64_t> waitEndsAt{-1}; // clock time; -1 when no wait runs
+    std::atomic<std::int64_t> lastActivity{0};
+    std::atomic<std::int64_t> bytesAtLastTick{0};
+    std::atomic<std::int64_t> bytesReceived{0};
+    std::unique_ptr<platform::Timer> speedTimer; // while Downloading; GUI thread
+};
+
 Download::Download(std::string link, std::string targetPath, std::string kindName)
     : link(std::move(link))
     , targetPath(std::move(targetPath))
@@ -89,9 +109,32 @@ Download::Download(std::string link, std::string targetPath, std::string kindNam
 
 Download::~Download() = default;
 
+Download::RunParts& Download::ensureRunParts() {
+    if (!runPartsStorage) {
+        runPartsStorage = std::make_unique<RunParts>();
+        runPartsStorage->client.OnWork = [this](http::HttpClient*, http::WorkMode,
+                                                std::int64_t count) {
+            onHttpWork(count);
+        };
+        // Published once whole. An abort that read null before this has set
+        // its flag, which every wait looks at before it sleeps.
+        runParts = runPartsStorage.get();
+    }
+    return *runPartsStorage;
+}
+
+http::HttpClient& Download::getHttpClient() {
+    return ensureRunParts().client;
+}
+
 std::string_view Download::fileNameOf(std::string_view link) {
-    const std::size_t lastSeparator = link.find_last_of("/\\");
-    return lastSeparator == std::string_view::npos ? link : link.substr(lastSeparator + 1);
+    // Looked for from the end a byte at a time, which for a name of a few
+    // letters is quicker than a search for either byte.
+    std::size_t nameStart = link.size();
+    while (nameStart > 0 && link[nameStart - 1] != '/' && link[nameStart - 1] != '\\') {
+        --nameStart;
+    }
+    return link.substr(nameStart);
 }
 
 std::string Download::localFileNameOf(std::string_view link) {
@@ -146,7 +189,10 @@ std::string Download::firstFreePath(const std::string& path,
 
 std::string Download::storedTargetPath(std::string path, const std::string& link,
                                        platform::DirectoryLookup& folders) {
-    return folders.isDirectory(path) ? targetPathIn(path, link) : path;
+    if (folders.isDirectory(path)) {
+        return targetPathIn(path, link);
+    }
+    return path; // moved, where a conditional expression would copy it
 }
 
 std::string Download::captionOf(State state) {
@@ -189,17 +235,11 @@ std::string Download::getStateCaption() const {
 
 bool Download::run() {
     retryAt = -1;
-    if (!clientStorage) {
-        clientStorage = std::make_unique<http::HttpClient>();
-        clientStorage->OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
-            onHttpWork(count);
-        };
-        httpClient = clientStorage.get();
-    }
+    RunParts& parts = ensureRunParts();
     setState(State::Processing);
-    bytesReceived = 0;
+    parts.bytesReceived = 0;
     const SpeedSamples::Window samplesWindow =
-        speedSamples.open(SPEED_WINDOW_SECONDS * SPEED_SAMPLES_PER_SECOND);
+        parts.speedSamples.open(SPEED_WINDOW_SECONDS * SPEED_SAMPLES_PER_SECOND);
     // The abort request lives as long as this run: an abort that arrived
     // between the worker's pick and this point still ends the run.
     struct ForgetAbortAtEnd {
@@ -221,9 +261,9 @@ void Download::abort() {
     // The flag goes first: the kind clears the client's disconnect and then
     // looks at the flag, so this order cannot lose the disconnect.
     abortRequested = true;
-    abortBell.ring();
-    if (http::HttpClient* client = httpClient.load()) {
-        client->Disconnect();
+    if (RunParts* parts = runParts.load()) {
+        parts->abortBell.ring();
+        parts->client.Disconnect();
     }
 }
 
@@ -272,8 +312,10 @@ void Download::retryAfter(std::int64_t seconds) {
 }
 
 std::int64_t Download::getWaitEndsAtMs() const {
-    if (const std::int64_t inRun = waitEndsAt.load(); inRun >= 0) {
-        return inRun;
+    if (const RunParts* parts = runParts.load(); parts != nullptr) {
+        if (const std::int64_t inRun = parts->waitEndsAt.load(); inRun >= 0) {
+            return inRun;
+        }
     }
     return state.load() == State::Error ? retryAt.load() : -1;
 }
@@ -293,6 +335,7 @@ std::string Download::getFailureReason() const {
 }
 
 void Download::setFailureReason(std::string reason) {
+    auto& knownReasons = ensureRunParts().knownReasons;
     const auto known = std::find_if(knownReasons.begin(), knownReasons.end(),
                                     [&](const auto& text) { return *text == reason; });
     if (known == knownReasons.end()) {
@@ -317,12 +360,16 @@ void Download::setState(State newState) {
         platform::synchronize([&] { runSpeedTimer(newState == State::Downloading); });
     }
     onStatusChange(this);
-    lastActivity = platform::clockMs();
+    // Only a run watches for a silent connection.
+    if (RunParts* parts = runParts.load()) {
+        parts->lastActivity = platform::clockMs();
+    }
 }
 
 // GUI thread. The timer ticks only while bytes arrive, so a long queue of
 // downloads that wait or are done costs no timer at all.
 void Download::runSpeedTimer(bool running) {
+    std::unique_ptr<platform::Timer>& speedTimer = ensureRunParts().speedTimer;
     if (!running) {
         speedTimer.reset();
     } else if (!speedTimer) {
@@ -339,6 +386,7 @@ void Download::waitSeconds(std::int64_t seconds) {
 
 void Download::waitInState(State newState, std::int64_t seconds) {
     const std::int64_t deadline = seconds > 0 ? deadlineAfter(seconds) : -1;
+    std::atomic<std::int64_t>& waitEndsAt = ensureRunParts().waitEndsAt;
     waitEndsAt = deadline;
     setState(newState);
     if (deadline >= 0) {
@@ -353,26 +401,28 @@ std::int64_t Download::deadlineAfter(std::int64_t seconds) {
 }
 
 void Download::waitUntil(std::int64_t deadline) {
-    waitEndsAt = deadline;
+    RunParts& parts = ensureRunParts();
+    parts.waitEndsAt = deadline;
     struct NothingTimedAtEnd {
         std::atomic<std::int64_t>& endsAt;
         ~NothingTimedAtEnd() { endsAt = -1; }
-    } nothingTimedAtEnd{waitEndsAt};
+    } nothingTimedAtEnd{parts.waitEndsAt};
     // The bell may still ring for an abort that a finished run forgot; the
     // flag decides, the bell only wakes.
     while (!abortRequested) {
         if (platform::clockMs() >= deadline) {
             return;
         }
-        abortBell.waitUntil(deadline);
+        parts.abortBell.waitUntil(deadline);
     }
     throw AbortType::Requested;
 }
 
 void Download::resetProgress() {
-    bytesAtLastTick = 0;
-    bytesReceived = 0;
-    speedSamples.clear();
+    RunParts& parts = ensureRunParts();
+    parts.bytesAtLastTick = 0;
+    parts.bytesReceived = 0;
+    parts.speedSamples.clear();
 }
 
 bool Download::readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
@@ -391,58 +441,84 @@ bool Download::readCommonFields(std::istream& in, std::string& link, std::string
     return whole;
 }
 
+void Download::restoreStoredState(State stored, bool isHeld) {
+    state = stored;
+    held = isHeld;
+}
+
 std::string Download::persistedWord() const {
     const char* word = persistedWordOf(state.load());
     return held.load() && std::string_view(word) == "Queue" ? "Paused" : word;
 }
 
+// The common fields go out as one piece: a long queue's file is many
+// records, and each write to a stream, like each allocation, has a cost of
+// its own. Nearly every record fits the buffer on the stack.
 void Download::save(std::ostream& out) const {
-    out << kindName << "\r\n" << std::flush;
-    out << link << "\r\n" << std::flush;
-    out << targetPath << "\r\n" << std::flush;
-    out << persistedWord() << "\r\n" << std::flush;
+    constexpr std::string_view lineEnd = "\r\n";
+    const std::string word = persistedWord();
+    const std::string_view fields[] = {kindName, link, targetPath, word};
+    std::size_t size = 0;
+    for (const std::string_view field : fields) {
+        size += field.size() + lineEnd.size();
+    }
+    std::array<char, 1024> onStack;
+    std::string onHeap(size > onStack.size() ? size : 0, '\0');
+    char* const record = onHeap.empty() ? onStack.data() : onHeap.data();
+    char* at = record;
+    for (const std::string_view field : fields) {
+        at = std::copy(field.begin(), field.end(), at);
+        at = std::copy(lineEnd.begin(), lineEnd.end(), at);
+    }
+    out.write(record, static_cast<std::streamsize>(size));
     saveKindData(out);
-    out << "\r\n";
+    out.write(lineEnd.data(), static_cast<std::streamsize>(lineEnd.size()));
 }
 
+// Worker thread, inside a run.
 void Download::onHttpWork(std::int64_t count) {
-    lastActivity = platform::clockMs();
-    bytesReceived = count;
+    RunParts& parts = *runParts.load();
+    parts.lastActivity = platform::clockMs();
+    parts.bytesReceived = count;
 }
 
+// Runs only while Downloading, which a run enters with its parts made.
 void Download::onSpeedTimer() {
-    if (state.load() != State::Downloading) {
+    RunParts* parts = runParts.load();
+    if (state.load() != State::Downloading || parts == nullptr) {
         return;
     }
-    const std::int64_t received = bytesReceived.load();
-    const std::int64_t perTick = received - bytesAtLastTick.exchange(received);
-    speedSamples.push(static_cast<int>(std::clamp<std::int64_t>(
+    const std::int64_t received = parts->bytesReceived.load();
+    const std::int64_t perTick = received - parts->bytesAtLastTick.exchange(received);
+    parts->speedSamples.push(static_cast<int>(std::clamp<std::int64_t>(
         perTick, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
     const double idleSeconds =
-        static_cast<double>(platform::clockMs() - lastActivity.load()) * 0.001;
-    http::HttpClient* client = httpClient.load();
-    if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS) && client != nullptr) {
-        client->Disconnect();
+        static_cast<double>(platform::clockMs() - parts->lastActivity.load()) * 0.001;
+    if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS)) {
+        parts->client.Disconnect();
     }
 }
 
 std::int64_t Download::getTotalBytes() const {
-    const http::HttpClient* client = httpClient.load();
-    if (state.load() != State::Downloading || client == nullptr || !client->hasResponse()) {
+    const RunParts* parts = runParts.load();
+    if (state.load() != State::Downloading || parts == nullptr || !parts->client.hasResponse()) {
         return -1;
     }
-    return client->ContentLength();
+    return parts->client.ContentLength();
 }
 
 std::int64_t Download::getReceivedBytes() const {
-    return state.load() == State::Downloading ? bytesReceived.load() : -1;
+    const RunParts* parts = runParts.load();
+    return state.load() == State::Downloading && parts != nullptr ? parts->bytesReceived.load()
+                                                                  : -1;
 }
 
 long double Download::getSpeed() const {
-    if (state.load() != State::Downloading) {
+    const RunParts* parts = runParts.load();
+    if (state.load() != State::Downloading || parts == nullptr) {
         return -1;
     }
-    const SpeedSamples::Summary samples = speedSamples.summary();
+    const SpeedSamples::Summary samples = parts->speedSamples.summary();
     if (samples.count == 0) {
         return -1;
     }
@@ -451,16 +527,16 @@ long double Download::getSpeed() const {
 }
 
 std::string Download::getRemainingTime() const {
-    const http::HttpClient* client = httpClient.load();
-    if (state.load() != State::Downloading || client == nullptr || !client->hasResponse() ||
-        speedSamples.summary().count == 0) {
+    const RunParts* parts = runParts.load();
+    if (state.load() != State::Downloading || parts == nullptr || !parts->client.hasResponse() ||
+        parts->speedSamples.summary().count == 0) {
         return "-";
     }
-    const std::int64_t total = client->ContentLength();
+    const std::int64_t total = parts->client.ContentLength();
     if (total == 0) {
         return "-";
     }
-    const std::int64_t seconds = remainingSeconds(total - bytesReceived.load(), getSpeed());
+    const std::int64_t seconds = remainingSeconds(total - parts->bytesReceived.load(), getSpeed());
     return seconds < 0 ? "-" : formatRemainingTime(seconds);
 }
 

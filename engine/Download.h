@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine/SpeedSamples.h"
-#include "platform/Bell.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -197,15 +195,26 @@ protected:
     // planned. The change is made on the GUI thread, which reads the path.
     void moveTargetPath(std::string path);
     // Worker thread, inside `run`.
-    http::HttpClient& getHttpClient() { return *httpClient.load(); }
+    http::HttpClient& getHttpClient();
 
     // Reads the link, target path and state word of a stored record; false
     // when the record ends before all three. The word "Paused" is a held
     // download, queued.
     static bool readCommonFields(std::istream& in, std::string& link, std::string& targetPath,
                                  State& state, bool& held);
+    // A download just made from a stored record takes on the state and the
+    // hold it was saved with. Nobody follows it yet, so nothing is told.
+    void restoreStoredState(State stored, bool isHeld);
 
 private:
+    // What only a download that has run needs: the abort's bell, the HTTP
+    // client, the progress figures and speed samples, the wait under way,
+    // the reasons met.
+    struct RunParts;
+
+    // The thread that runs the download, or the GUI thread on its behalf
+    // while it waits: makes the run parts the first time.
+    RunParts& ensureRunParts();
     // The wait's end on the clock, at most a long time ahead.
     static std::int64_t deadlineAfter(std::int64_t seconds);
     void waitUntil(std::int64_t deadline);
@@ -216,31 +225,18 @@ private:
     const std::string link;
     std::string targetPath;
     const std::string kindName;
-    // The reason shown, one of `knownReasons` or null.
+    // The reason shown, one of the run parts' known reasons, or null.
     std::atomic<const std::string*> failureReason{nullptr};
-    // Every reason this download has met, each kept once for its life, so
-    // that a reader on another thread never holds freed text; a download
-    // meets few different ones, however often it fails. Written only by the
-    // thread that runs the download.
-    std::vector<std::unique_ptr<const std::string>> knownReasons;
     std::atomic<bool> abortRequested{false};
-    // Rung by `abort`, so that a wait ends at once without looking every
-    // few milliseconds.
-    platform::Bell abortBell;
     std::atomic<bool> held{false};
-    std::atomic<std::int64_t> retryAt{-1};
-    std::atomic<std::int64_t> waitEndsAt{-1};
-    // Made by the first run, so that a long queue of downloads waiting or
-    // done costs no clients; kept for the object's life. `httpClient` is what
-    // the GUI thread reads (null before the first run).
-    std::unique_ptr<http::HttpClient> clientStorage;
-    std::atomic<http::HttpClient*> httpClient{nullptr};
-    std::unique_ptr<platform::Timer> speedTimer; // while Downloading; GUI thread
-    std::atomic<std::int64_t> lastActivity{0};
-    SpeedSamples speedSamples;
-    std::atomic<std::int64_t> bytesAtLastTick{0};
-    std::atomic<std::int64_t> bytesReceived{0};
     std::atomic<State> state{State::Queued};
+    std::atomic<std::int64_t> retryAt{-1};
+    // Made by the first run and kept for the object's life, so that a long
+    // queue of downloads waiting or done costs no more than its texts and
+    // states. `runParts` is what other threads read (null before the first
+    // run).
+    std::unique_ptr<RunParts> runPartsStorage;
+    std::atomic<RunParts*> runParts{nullptr};
 };
 
 } // namespace tolvenka

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -20,10 +22,12 @@ public:
 private:
     // The names (UTF-8) of the folders in `folder`; none when it cannot be
     // read.
-    using Folders = std::set<std::string>;
-    const std::optional<Folders>& foldersIn(const std::string& folder);
+    using Folders = std::set<std::string, std::less<>>;
+    const std::optional<Folders>& foldersIn(std::string_view folder);
 
-    std::map<std::string, std::optional<Folders>> listings;
+    // Looked up by views of the paths, so that a path asked about is not
+    // copied.
+    std::map<std::string, std::optional<Folders>, std::less<>> listings;
 };
 
 } // namespace platform

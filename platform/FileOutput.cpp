@@ -107,6 +107,13 @@ void FileOutput::unmark(const std::string& name) {
     }
 }
 
+void FileOutput::adopt(int fd) {
+    abandon();
+    buffer.error = 0;
+    out.clear();
+    buffer.fd = fd;
+}
+
 bool FileOutput::close() {
     if (buffer.fd < 0) {
         return buffer.error == 0;

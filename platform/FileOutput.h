@@ -29,6 +29,9 @@ public:
     // no marks.
     bool mark(const std::string& name, std::string_view value);
     void unmark(const std::string& name);
+    // Writes into `fd`, a file the caller opened, which is this one's from
+    // now on.
+    void adopt(int fd);
     // Writes what is buffered, flushes the file to the disk and closes it,
     // so that a file told complete is complete after a power loss too.
     // False on failure.

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "platform/FileOutput.h"
 #include "support/Cp1251.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -20,20 +22,6 @@ namespace {
 
 std::filesystem::path systemPath(const std::string& path) {
     return std::filesystem::path(kestrune::text::toUtf8(path));
-}
-
-bool writeAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 void syncFolderContaining(const std::filesystem::path& file) {
@@ -248,6 +236,16 @@ bool openForReading(std::ifstream& stream, const std::string& path) {
 }
 
 bool replaceFileAtomically(const std::string& path, std::string_view content, int* error) {
+    return replaceFileAtomically(
+        path,
+        [content](std::ostream& out) {
+            out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        },
+        error);
+}
+
+bool replaceFileAtomically(const std::string& path, const std::function<void(std::ostream&)>& write,
+                           int* error) {
     const auto fail = [error](int number) {
         if (error != nullptr) {
             *error = number;
@@ -267,10 +265,19 @@ bool replaceFileAtomically(const std::string& path, std::string_view content, in
     }
     // mkstemp makes the file private; keep the mode the old file had.
     ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
-    const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    int failure = written ? 0 : errno;
-    if (::close(fd) != 0 && failure == 0) {
-        failure = errno;
+    const auto output = std::make_unique<FileOutput>(); // its block is large for a stack
+    output->adopt(fd);
+    try {
+        write(output->stream());
+    } catch (...) {
+        output->abandon();
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    const bool streamed = static_cast<bool>(output->stream());
+    int failure = output->close() ? 0 : output->error();
+    if (failure == 0 && !streamed) {
+        failure = EIO; // the writer's own stream failed, not a system call
     }
     if (failure == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
         failure = errno;

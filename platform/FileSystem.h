@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,11 @@ bool openForReading(std::ifstream& stream, const std::string& path);
 // write permission at all, is left alone; a symbolic link stays a link, and
 // the file it points to is replaced.
 bool replaceFileAtomically(const std::string& path, std::string_view content, int* error = nullptr);
+// The same with the content `write` puts into the stream it is given, which
+// goes to the disk a block at a time, so that a long content is never held
+// whole. A stream that `write` leaves failed fails the replacement.
+bool replaceFileAtomically(const std::string& path, const std::function<void(std::ostream&)>& write,
+                           int* error = nullptr);
 
 // Removes the temporary files that saves of `path` left when they were cut
 // off (the process killed between writing and renaming). Only files of the

@@ -95,7 +95,7 @@ bool DownloadsSet::isLeaving(std::size_t index) const {
 // list never holds a deleted download. `picks` sees each index before the
 // list moves past it.
 template <typename Predicate>
-bool DownloadsSet::removeIdle(Predicate picks) {
+DownloadsSet::Downloads DownloadsSet::takeIdle(Predicate picks) {
     Downloads removed;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < downloads.size(); ++i) {
@@ -112,7 +112,7 @@ bool DownloadsSet::removeIdle(Predicate picks) {
     std::erase_if(leavingSerials, [&](std::uint64_t serial) {
         return std::find(serials.begin(), serials.end(), serial) == serials.end();
     });
-    return !removed.empty();
+    return removed;
 }
 
 Download* DownloadsSet::pickNext(int slot, const std::string& kindName) {
@@ -266,15 +266,16 @@ bool DownloadsSet::clearAll() {
     if (anySlotBusy) {
         return false;
     }
-    // The last first, each out of the list before it is deleted.
-    while (!downloads.empty()) {
-        const std::unique_ptr<Download> last = std::move(downloads.back());
-        downloads.pop_back();
-        serials.pop_back();
-    }
+    Downloads removed = std::move(downloads);
+    downloads.clear();
+    serials.clear();
     leavingSerials.clear();
     changed();
     onSetChange(this);
+    // The last first, after the announcement.
+    while (!removed.empty()) {
+        removed.pop_back();
+    }
     return true;
 }
 
@@ -293,7 +294,8 @@ void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
             marked = true;
         }
     }
-    if (removeIdle(isRemoved) || marked) {
+    const Downloads removedNow = takeIdle(isRemoved);
+    if (!removedNow.empty() || marked) {
         changed();
     }
     onSetChange(this);
@@ -509,13 +511,18 @@ std::istream& DownloadsSet::load(std::istream& in) {
     std::string kindName;
     std::string recordEnd;
     platform::DirectoryLookup folders;
+    bool loaded = false;
     while (in) {
         readQueueFileLine(in, kindName);
         if (std::unique_ptr<Download> download =
                 downloadMaker().loadDownload(kindName, in, folders)) {
-            append(std::move(download));
+            join(std::move(download));
+            loaded = true;
         }
         readQueueFileLine(in, recordEnd);
+    }
+    if (loaded) {
+        changed();
     }
     return in;
 }
@@ -529,12 +536,16 @@ void DownloadsSet::save(std::ostream& out) const {
 }
 
 void DownloadsSet::append(std::unique_ptr<Download> download) {
+    join(std::move(download));
+    changed();
+}
+
+void DownloadsSet::join(std::unique_ptr<Download> download) {
     download->onStatusChange = [this](Download* changed) {
         forwardStatusChange(changed);
     };
     downloads.push_back(std::move(download));
     serials.push_back(nextSerial++);
-    changed();
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {
@@ -545,7 +556,9 @@ void DownloadsSet::forwardStatusChange(Download* download) {
 }
 
 void DownloadsSet::removeAllIn(Download::State state) {
-    if (removeIdle([&](std::size_t index) { return downloads[index]->getState() == state; })) {
+    const Downloads removed =
+        takeIdle([&](std::size_t index) { return downloads[index]->getState() == state; });
+    if (!removed.empty()) {
         changed();
     }
     onSetChange(this);
@@ -555,7 +568,8 @@ void DownloadsSet::removeIdleLeavers() {
     if (leavingSerials.empty()) {
         return;
     }
-    if (removeIdle([&](std::size_t index) { return isLeaving(index); })) {
+    const Downloads removed = takeIdle([&](std::size_t index) { return isLeaving(index); });
+    if (!removed.empty()) {
         changed();
         onSetChange(this);
     }

@@ -141,6 +141,9 @@ public:
     // On the GUI thread, soon after the contents changed (members, order,
     // states, held or not, targets); changes close together fire it once.
     kestrune::Event<> onChanged;
+    // GUI thread. The members or their order changed. Downloads that left
+    // are deleted only after it has fired, so that whoever follows the set
+    // can let go of them while they are still whole.
     kestrune::Event<DownloadsSet*> onSetChange;
     kestrune::Event<int, Download*> onCurrentDownloadChange;
 
@@ -150,6 +153,8 @@ private:
     bool addLinks(const std::vector<std::string>& links, const std::string& folder,
                   const std::string* kindName);
     void append(std::unique_ptr<Download> download);
+    // Appends without counting a change: a load counts one for them all.
+    void join(std::unique_ptr<Download> download);
     // The contents changed in a way the queue file or a worker may care
     // about: counted, and a waiting worker looks again.
     void changed();
@@ -164,10 +169,10 @@ private:
     bool isCurrent(const Download* download) const;
     bool isLeaving(std::size_t index) const;
     void removeAllIn(Download::State state);
-    // Removes the members the predicate picks and no slot holds; true when
-    // any went.
+    // Takes the members the predicate picks and no slot holds out of the
+    // list. The caller deletes them after it has fired onSetChange.
     template <typename Predicate>
-    bool removeIdle(Predicate picks);
+    Downloads takeIdle(Predicate picks);
     // Queues again the downloads `picks` names that no slot holds.
     template <typename Predicate>
     void requeueIdle(Predicate picks);

@@ -78,7 +78,8 @@ std::string queueFileContent(const QueueOptions& options, const DownloadsSet& se
 }
 
 bool saveQueueFile(const std::string& path, const QueueOptions& options, const DownloadsSet& set) {
-    return platform::replaceFileAtomically(path, queueFileContent(options, set));
+    return platform::replaceFileAtomically(
+        path, [&](std::ostream& out) { writeQueueFile(out, options, set); });
 }
 
 } // namespace tolvenka

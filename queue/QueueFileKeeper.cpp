@@ -15,11 +15,17 @@ namespace tolvenka {
 namespace {
 
 // A stream target that keeps nothing of what is written but its length and
-// a hash: the fingerprint of a queue file costs no copy of it. Bytes are
-// gathered in a block and hashed a block at a time.
+// a hash, and hands the bytes on to `copyTo` when there is one: the
+// fingerprint of a queue file costs no copy of it, and a save learns the
+// fingerprint of the very bytes it wrote. Bytes are gathered in a block and
+// hashed a block at a time, so the hash of the same bytes is the same
+// however they were written.
 class FingerprintBuffer : public std::streambuf {
 public:
-    FingerprintBuffer() { setp(block.data(), block.data() + block.size()); }
+    explicit FingerprintBuffer(std::streambuf* copyTo)
+        : copyTo(copyTo) {
+        setp(block.data(), block.data() + block.size());
+    }
 
     std::uint64_t size() const { return hashedSize + static_cast<std::uint64_t>(pptr() - pbase()); }
     std::uint64_t hash() {
@@ -29,7 +35,9 @@ public:
 
 protected:
     int_type overflow(int_type c) override {
-        hashBlock();
+        if (!hashBlock()) {
+            return traits_type::eof();
+        }
         if (!traits_type::eq_int_type(c, traits_type::eof())) {
             *pptr() = traits_type::to_char_type(c);
             pbump(1);
@@ -38,15 +46,21 @@ protected:
     }
 
 private:
-    void hashBlock() {
+    // False once the copy failed; the stream then fails too.
+    bool hashBlock() {
         const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
         if (!bytes.empty()) {
             hashed = (hashed ^ std::hash<std::string_view>{}(bytes)) * 1099511628211ULL;
             hashedSize += bytes.size();
+            const auto length = static_cast<std::streamsize>(bytes.size());
+            copied = copied && (copyTo == nullptr || copyTo->sputn(bytes.data(), length) == length);
         }
         setp(block.data(), block.data() + block.size());
+        return copied;
     }
 
+    std::streambuf* copyTo;
+    bool copied = true;
     std::array<char, 65536> block{};
     std::uint64_t hashed = 14695981039346656037ULL;
     std::uint64_t hashedSize = 0;
@@ -85,33 +99,29 @@ bool QueueFileKeeper::save(const QueueOptions& options) {
     return write(options, set.changeCount());
 }
 
+// The file is written as its fingerprint is taken, a block at a time: a long
+// queue's file is never held whole.
 bool QueueFileKeeper::write(const QueueOptions& options, std::uint64_t changes) {
     // Whether it is written or not, this state has been dealt with: a file
     // that cannot be written is tried again at the next change.
     checkedChanges = changes;
     checkedOptions = options;
-    const std::string content = queueFileContent(options, set);
-    if (!platform::replaceFileAtomically(path, content, &failure)) {
+    Fingerprint written;
+    const bool replaced = platform::replaceFileAtomically(
+        path, [&](std::ostream& out) { written = fingerprintOf(options, out.rdbuf()); }, &failure);
+    if (!replaced) {
         return false;
     }
     failure = 0;
-    saved = fingerprintOf(content);
+    saved = written;
     return true;
 }
 
-QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options) const {
-    auto fingerprint = std::make_unique<FingerprintBuffer>();
+QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options,
+                                                            std::streambuf* copyTo) const {
+    auto fingerprint = std::make_unique<FingerprintBuffer>(copyTo);
     std::ostream out(fingerprint.get());
     writeQueueFile(out, options, set);
-    const std::uint64_t size = fingerprint->size();
-    return Fingerprint{fingerprint->hash(), size};
-}
-
-// Hashed in the same blocks as the streamed queue, so that both agree.
-QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(std::string_view content) {
-    auto fingerprint = std::make_unique<FingerprintBuffer>();
-    std::ostream out(fingerprint.get());
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
     const std::uint64_t size = fingerprint->size();
     return Fingerprint{fingerprint->hash(), size};
 }

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <streambuf>
 #include <string>
-#include <string_view>
 
 namespace tolvenka {
 
@@ -40,9 +40,9 @@ private:
         std::uint64_t size = 0;
         bool operator==(const Fingerprint&) const = default;
     };
-    // The length and hash of what the file would hold.
-    Fingerprint fingerprintOf(const QueueOptions& options) const;
-    static Fingerprint fingerprintOf(std::string_view content);
+    // The length and hash of what the file would hold, which go to `copyTo`
+    // as well when it is given.
+    Fingerprint fingerprintOf(const QueueOptions& options, std::streambuf* copyTo = nullptr) const;
     // Writes what the file would hold now and remembers it as saved (the
     // bytes written, not a second reading of the queue, whose states a
     // worker may change meanwhile).

@@ -75,14 +75,18 @@ RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
 
 bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
     // Compared a piece at a time and letter by letter, without copies: every
-    // address of a page passes through here.
+    // address of a page passes through here, and every record of a long
+    // queue file. Most letters are as written, so they are lowered only when
+    // they differ.
     std::size_t at = 0;
     const auto startsWith = [&](std::string_view part) {
         if (link.size() - at < part.size()) {
             return false;
         }
         for (const char c : part) {
-            if (kestrune::text::toLowerCp1251(link[at++]) != kestrune::text::toLowerCp1251(c)) {
+            const char given = link[at++];
+            if (given != c &&
+                kestrune::text::toLowerCp1251(given) != kestrune::text::toLowerCp1251(c)) {
                 return false;
             }
         }
@@ -102,8 +106,11 @@ bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
     if (!startsWith("/files/")) {
         return false;
     }
-    const std::size_t digitsEnd = link.find_first_not_of("0123456789", at);
-    return digitsEnd != std::string::npos && digitsEnd != at && link[digitsEnd] == '/';
+    std::size_t digitsEnd = at;
+    while (digitsEnd < link.size() && link[digitsEnd] >= '0' && link[digitsEnd] <= '9') {
+        ++digitsEnd;
+    }
+    return digitsEnd != at && digitsEnd < link.size() && link[digitsEnd] == '/';
 }
 
 bool RapidshareDownload::namesAFile(const std::string& link) {
@@ -142,10 +149,7 @@ std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
     }
     std::string targetPath = storedTargetPath(std::move(path), link, folders);
     auto download = std::make_unique<RapidshareDownload>(std::move(link), std::move(targetPath));
-    download->setState(state);
-    if (held) {
-        download->setHeld(true);
-    }
+    download->restoreStoredState(state, held);
     download->serviceState = state == State::Complete   ? ServiceState::Done
                              : state == State::NotFound ? ServiceState::FileNotFound
                                                         : ServiceState::InQueue;

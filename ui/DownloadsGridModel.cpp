@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QTextDocument>
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -23,13 +25,13 @@ const QString rowsMimeType = QStringLiteral("application/x-tolvenka-grid-rows");
 
 // Thousandths of the file received, or -1 when not transferring or the
 // size is not known.
-std::int16_t progressOf(const Download& download) {
+int progressOf(const Download& download) {
     const std::int64_t total = download.getTotalBytes();
     const std::int64_t received = download.getReceivedBytes();
     if (total <= 0 || received < 0) {
         return -1;
     }
-    return static_cast<std::int16_t>(std::clamp<std::int64_t>(
+    return static_cast<int>(std::clamp<std::int64_t>(
         static_cast<std::int64_t>(static_cast<long double>(received) * 1000 / total), 0, 1000));
 }
 
@@ -64,7 +66,28 @@ bool DownloadsGridModel::keepsOrderOf(const DownloadsSet& set) const {
     return true;
 }
 
+// Members join with serial numbers above every row's, so when as many
+// members are as old as the newest row as there are rows, every row is
+// still a member. That spares a long queue's moves a search.
+bool DownloadsGridModel::noneLeft(const DownloadsSet& set) const {
+    if (rows.empty()) {
+        return true;
+    }
+    std::uint64_t newestRow = 0;
+    for (const Row& row : rows) {
+        newestRow = std::max(newestRow, row.serial);
+    }
+    std::size_t older = 0;
+    for (int member = 0; member < set.count(); ++member) {
+        older += set.serialAt(member) <= newestRow ? 1 : 0;
+    }
+    return older == rows.size();
+}
+
 void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
+    if (set != nullptr && noneLeft(*set)) {
+        return;
+    }
     std::vector<bool> leaving(rows.size(), true);
     if (set != nullptr && keepsOrderOf(*set)) {
         int member = 0;
@@ -108,18 +131,7 @@ void DownloadsGridModel::followOrderOf(const DownloadsSet& set) {
     if (keepsOrderOf(set)) {
         return;
     }
-    std::unordered_map<std::uint64_t, std::size_t> oldRowOf;
-    oldRowOf.reserve(rows.size());
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        oldRowOf.emplace(rows[row].serial, row);
-    }
-    std::vector<std::size_t> order; // old row numbers, in the new order
-    order.reserve(rows.size());
-    for (int member = 0; member < set.count(); ++member) {
-        if (const auto found = oldRowOf.find(set.serialAt(member)); found != oldRowOf.end()) {
-            order.push_back(found->second);
-        }
-    }
+    const std::vector<std::size_t> order = oldRowsInOrderOf(set);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(rows.size() + 1,
                               static_cast<int>(rows.size())); // the empty row stays last
@@ -138,6 +150,50 @@ void DownloadsGridModel::followOrderOf(const DownloadsSet& set) {
     }
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+// Serial numbers are handed out one after another, so those of the rows
+// mostly lie close together: a table over their span finds each row at once,
+// where a hash map would cost a long queue an allocation per row. Only when
+// removals have spread them thin is the map the smaller.
+std::vector<std::size_t> DownloadsGridModel::oldRowsInOrderOf(const DownloadsSet& set) const {
+    const auto [lowest, highest] = std::minmax_element(
+        rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.serial < b.serial; });
+    const std::uint64_t first = rows.empty() ? 0 : lowest->serial;
+    const std::uint64_t span = rows.empty() ? 0 : highest->serial - first + 1;
+    std::vector<std::size_t> order; // old row numbers, in the new order
+    order.reserve(rows.size());
+    const auto follow = [&](auto rowOfSerial) {
+        for (int member = 0; member < set.count(); ++member) {
+            if (const std::optional<std::size_t> row = rowOfSerial(set.serialAt(member))) {
+                order.push_back(*row);
+            }
+        }
+    };
+    if (span <= 4 * rows.size() + 1024) {
+        constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+        std::vector<std::size_t> table(span, none);
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            table[rows[row].serial - first] = row;
+        }
+        follow([&](std::uint64_t serial) -> std::optional<std::size_t> {
+            if (serial < first || serial - first >= span || table[serial - first] == none) {
+                return std::nullopt;
+            }
+            return table[serial - first];
+        });
+    } else {
+        std::unordered_map<std::uint64_t, std::size_t> oldRowOf;
+        oldRowOf.reserve(rows.size());
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            oldRowOf.emplace(rows[row].serial, row);
+        }
+        follow([&](std::uint64_t serial) -> std::optional<std::size_t> {
+            const auto found = oldRowOf.find(serial);
+            return found == oldRowOf.end() ? std::nullopt : std::optional(found->second);
+        });
+    }
+    return order;
 }
 
 // Every row left names a member now, in the same order.
@@ -164,13 +220,13 @@ void DownloadsGridModel::insertRowsThatJoined(const DownloadsSet& set) {
                 rows.reserve(static_cast<std::size_t>(count));
             }
             for (int index = member; index < runEnd; ++index) {
-                rows.push_back(rowFor(set, index));
+                rows.push_back(Row{set.serialAt(index), set.at(index)});
             }
         } else {
             std::vector<Row> joined;
             joined.reserve(static_cast<std::size_t>(count));
             for (int index = member; index < runEnd; ++index) {
-                joined.push_back(rowFor(set, index));
+                joined.push_back(Row{set.serialAt(index), set.at(index)});
             }
             rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(row),
                         std::make_move_iterator(joined.begin()),
@@ -182,17 +238,9 @@ void DownloadsGridModel::insertRowsThatJoined(const DownloadsSet& set) {
     }
 }
 
-DownloadsGridModel::Row DownloadsGridModel::rowFor(const DownloadsSet& set, int index) {
-    const Download* download = set.at(index);
-    Row row{set.serialAt(index), download, download->getLink(), {}, {}};
-    readState(row);
-    return row;
-}
-
 void DownloadsGridModel::refreshStates(const std::vector<std::uint64_t>& serials) {
     for (const std::uint64_t serial : serials) {
-        const int row = rowOf(serial);
-        if (row >= 0 && readState(rows[static_cast<std::size_t>(row)])) {
+        if (const int row = rowOf(serial); row >= 0) {
             announceChange(row, row);
         }
     }
@@ -206,47 +254,12 @@ int DownloadsGridModel::rowOf(std::uint64_t serial) const {
     return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
 }
 
-// Changed rows are announced run by run.
+// The view repaints only the rows it shows, so one announcement for them
+// all costs no more than a few rows' worth.
 void DownloadsGridModel::refreshAllStates() {
-    int runStart = -1;
-    for (std::size_t row = 0; row <= rows.size(); ++row) {
-        const bool changed = row < rows.size() && readState(rows[row]);
-        if (changed && runStart < 0) {
-            runStart = static_cast<int>(row);
-        } else if (!changed && runStart >= 0) {
-            announceChange(runStart, static_cast<int>(row) - 1);
-            runStart = -1;
-        }
+    if (!rows.empty()) {
+        announceChange(0, static_cast<int>(rows.size()) - 1);
     }
-}
-
-bool DownloadsGridModel::readState(Row& row) {
-    // Compared first: most reads change nothing, and a copy would allocate.
-    if (const std::string& path = row.download->getTargetPath(); path != row.targetPath) {
-        row.targetPath = path;
-    }
-    // Most downloads never failed, so most rows keep no reason at all.
-    if (std::string reason = row.download->getFailureReason(); reason.empty()) {
-        row.failureReason.reset();
-    } else if (!row.failureReason || *row.failureReason != reason) {
-        row.failureReason = std::make_unique<const std::string>(std::move(reason));
-    }
-    row.waitEndsAt = row.download->getWaitEndsAtMs();
-    const std::uint16_t caption = captionId(row.download->getStateCaption());
-    const std::int16_t progress = progressOf(*row.download);
-    const bool changed = caption != row.caption || progress != row.progress;
-    row.caption = caption;
-    row.progress = progress;
-    return changed;
-}
-
-std::uint16_t DownloadsGridModel::captionId(const std::string& caption) {
-    const auto known = std::find(captions.begin(), captions.end(), caption);
-    if (known != captions.end()) {
-        return static_cast<std::uint16_t>(known - captions.begin());
-    }
-    captions.push_back(caption);
-    return static_cast<std::uint16_t>(captions.size() - 1);
 }
 
 void DownloadsGridModel::announceChange(int firstRow, int lastRow) {
@@ -335,36 +348,38 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
         // The empty row after the last download.
         return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
     }
-    const Row& row = rows[static_cast<std::size_t>(index.row())];
+    const Download& download = *rows[static_cast<std::size_t>(index.row())].download;
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? readableLink(row.link) : toQString(captions[row.caption]);
+        return index.column() == 0 ? readableLink(download.getLink())
+                                   : toQString(download.getStateCaption());
     case Qt::ToolTipRole:
         // A link is anybody's text: shown as it is, never as markup.
-        return Qt::convertFromPlainText(description(row));
+        return Qt::convertFromPlainText(description(download));
     case Qt::AccessibleDescriptionRole:
-        return description(row);
-    case ProgressRole:
-        return index.column() == stateColumn && row.progress >= 0 ? QVariant(int{row.progress})
-                                                                  : QVariant();
+        return description(download);
+    case ProgressRole: {
+        const int progress = index.column() == stateColumn ? progressOf(download) : -1;
+        return progress >= 0 ? QVariant(progress) : QVariant();
+    }
     default:
         return {};
     }
 }
 
-QString DownloadsGridModel::description(const Row& row) {
-    QString text = QString::fromUtf8("Ссылка: ") + readableLink(row.link) +
-                   QString::fromUtf8("\nФайл: ") + toQString(row.targetPath);
-    if (row.progress >= 0) {
-        text += QString::fromUtf8("\nПринято: %1 %").arg(row.progress / 10);
+QString DownloadsGridModel::description(const Download& download) {
+    QString text = QString::fromUtf8("Ссылка: ") + readableLink(download.getLink()) +
+                   QString::fromUtf8("\nФайл: ") + toQString(download.getTargetPath());
+    if (const int progress = progressOf(download); progress >= 0) {
+        text += QString::fromUtf8("\nПринято: %1 %").arg(progress / 10);
     }
-    if (row.waitEndsAt >= 0) {
-        const std::int64_t leftMs = std::max<std::int64_t>(0, row.waitEndsAt - platform::clockMs());
+    if (const std::int64_t waitEndsAt = download.getWaitEndsAtMs(); waitEndsAt >= 0) {
+        const std::int64_t leftMs = std::max<std::int64_t>(0, waitEndsAt - platform::clockMs());
         text += QString::fromUtf8("\nОсталось ждать: ") +
                 toQString(Download::formatRemainingTime((leftMs + 999) / 1000));
     }
-    if (row.failureReason) {
-        text += QString::fromUtf8("\nПоследняя ошибка: ") + toQString(*row.failureReason);
+    if (const std::string reason = download.getFailureReason(); !reason.empty()) {
+        text += QString::fromUtf8("\nПоследняя ошибка: ") + toQString(reason);
     }
     return text;
 }

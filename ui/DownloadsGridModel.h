@@ -3,8 +3,6 @@
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace tolvenka {
@@ -18,10 +16,11 @@ class DownloadsSet;
 // its own row, so the view keeps its selection, current row and scroll
 // position.
 //
-// A row keeps copies of its texts; the download it stands for is read only
-// right after the rows have been brought in line with the queue, on the GUI
-// thread, when every download the rows name is alive. So a tooltip asked for
-// between a download's leaving and the next sync still has its texts.
+// A row only names its download, whose texts and state are read when the
+// view asks for them, on the GUI thread: a long queue's rows cost a few
+// bytes each and nothing to make. So the rows of downloads that leave must
+// go while the downloads are still whole: `removeRowsThatLeft` when the set
+// announces a removal, which it does before it deletes them.
 //
 // A row's tooltip, which is also its cells' description for screen readers,
 // names the whole link, the target path, the share received of a transfer,
@@ -39,15 +38,16 @@ public:
 
     // Brings the rows in line with the set's members (none for null).
     void syncMembers(const DownloadsSet* set);
-    // Reads the state of the downloads with these serial numbers anew; the
-    // rows must have been synced since any of them left the set. Numbers
-    // without a row are passed over.
+    // Removes the rows of downloads that are no longer members; the others
+    // follow at the next sync.
+    void removeRowsThatLeft(const DownloadsSet* set);
+    // The state of the downloads with these serial numbers changed: their
+    // rows are repainted. Numbers without a row are passed over.
     void refreshStates(const std::vector<std::uint64_t>& serials);
-    // Reads the state of every row anew.
+    // Any row's state may have changed: every row is repainted.
     void refreshAllStates();
 
-    // The download of a row, null for the empty row; only right after the
-    // rows were synced.
+    // The download of a row, null for the empty row.
     const Download* downloadAt(int row) const;
 
     // Rows dragged and dropped in the grid: their numbers, and the row they
@@ -72,33 +72,23 @@ private:
     struct Row {
         std::uint64_t serial;
         const Download* download;
-        std::string link;
-        std::string targetPath;
-        std::unique_ptr<const std::string> failureReason; // null when none
-        std::int64_t waitEndsAt = -1;                     // clock time; -1 when none
-        std::uint16_t caption = 0;                        // index into `captions`
-        std::int16_t progress = -1;                       // thousandths; -1 when none
     };
 
     // Whether the rows that stay are in the set's order; downloads join at
     // the end, so otherwise some were moved.
     bool keepsOrderOf(const DownloadsSet& set) const;
-    void removeRowsThatLeft(const DownloadsSet* set);
+    bool noneLeft(const DownloadsSet& set) const;
     // Puts the rows in the set's order; every row names a member.
     void followOrderOf(const DownloadsSet& set);
+    // The rows' present numbers in the set's order, passing over members
+    // without a row.
+    std::vector<std::size_t> oldRowsInOrderOf(const DownloadsSet& set) const;
     void insertRowsThatJoined(const DownloadsSet& set);
     int rowOf(std::uint64_t serial) const;
-    Row rowFor(const DownloadsSet& set, int index);
-    // Whether the caption changed; the other texts follow silently, since
-    // they are only asked for on demand.
-    bool readState(Row& row);
-    static QString description(const Row& row);
-    std::uint16_t captionId(const std::string& caption);
+    static QString description(const Download& download);
     void announceChange(int firstRow, int lastRow);
 
     std::vector<Row> rows;
-    // The few state captions there are, each kept once.
-    std::vector<std::string> captions;
 };
 
 } // namespace tolvenka

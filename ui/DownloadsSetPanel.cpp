@@ -143,11 +143,13 @@ void DownloadsSetPanel::setDownloadsSet(DownloadsSet* set) {
         buildBoxes();
     }
     onResize();
-    // Serial numbers are the set's own, so the rows of another set go at
-    // once; the next tick reads every row of this one.
+    // Serial numbers are the set's own, so the rows of another set go
+    // first. Rows cost nothing to make, so the grid shows the whole queue
+    // when it is first painted.
     model->syncMembers(nullptr);
+    model->syncMembers(set);
     picked.clear();
-    membersToSync = true;
+    membersToSync = false;
     refreshSoon();
 }
 
@@ -195,7 +197,10 @@ void DownloadsSetPanel::onWork(Download*, int slot) {
     }
 }
 
+// The rows of downloads that left go at once, before the set deletes them:
+// the view reads a row's download whenever it paints or is asked about it.
 void DownloadsSetPanel::onSetChange() {
+    model->removeRowsThatLeft(attachedSet);
     for (int slot = 0; slot < boxCount(); ++slot) {
         Download* current = attachedSet->currentDownload(slot);
         box(slot)->setDownload(current != nullptr ? current : shownWhenIdle());
@@ -319,9 +324,9 @@ void DownloadsSetPanel::refreshGrid() {
     }
 }
 
-// After this every row names a live download. Every change of the members
-// is announced (a load empties the set, which announces itself, before it
-// fills it), so the rows never outlive a download unnoticed.
+// After this the rows are the set's members in its order. Every removal is
+// announced (a load empties the set, which announces itself, before it
+// fills it), so the rows never outlive a download.
 void DownloadsSetPanel::syncRows() {
     if (std::exchange(membersToSync, false)) {
         model->syncMembers(attachedSet);

@@ -34,9 +34,11 @@ class DownloadsGridModel;
 // with its state. The queue's events never touch a control: they only note
 // what changed (a flag here, an update level on a box), and a timer applies
 // it on the GUI thread within 40 ms. That is what lets the worker thread
-// report state changes while it runs a download. The timer runs only while
-// there is something to apply: a noted change, a transfer, and the time
-// left of a wait shown, once a second; a queue at rest costs nothing.
+// report state changes while it runs a download. Only the rows of downloads
+// that leave go at once, on the GUI thread, before the set deletes them.
+// The timer runs only while there is something to apply: a noted change, a
+// transfer, and the time left of a wait shown, once a second; a queue at
+// rest costs nothing.
 //
 // The grid selects whole rows, several with Shift and Ctrl, and its context
 // menu acts on them: open a finished file or the folders, copy the links,

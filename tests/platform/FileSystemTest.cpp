@@ -91,6 +91,27 @@ TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
               1);
 }
 
+// A content written as it is made can fail on its own side too.
+TEST(FileSystem, AWriterThatFailsOrThrowsLeavesTheOldFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("downloads.txt");
+    writeFile(path, "old content");
+    EXPECT_FALSE(platform::replaceFileAtomically(path, [](std::ostream& out) {
+        out << "half";
+        out.setstate(std::ios::failbit);
+    }));
+    EXPECT_THROW(platform::replaceFileAtomically(path,
+                                                 [](std::ostream& out) {
+                                                     out << "half";
+                                                     throw std::bad_alloc();
+                                                 }),
+                 std::bad_alloc);
+    EXPECT_EQ(readFile(path), "old content");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 TEST(FileSystem, AReadOnlyFileIsLeftAsItWas) {
     TempDir dir;
     const std::string path = dir.file("downloads.txt");

@@ -139,6 +139,23 @@ TEST_F(DownloadsSetTest, ClearAllRefusesWhileASlotIsBusyAndOtherwiseDeletesFromT
     EXPECT_EQ(deletions, (std::vector<std::string>{"c", "b", "a"}));
 }
 
+// A subscriber lets go of the leavers while they are still whole.
+TEST_F(DownloadsSetTest, LeaversAreDeletedOnlyAfterTheChangeIsAnnounced) {
+    std::vector<std::string> deletions;
+    addTraced(set, "done", State::Complete, &deletions);
+    addTraced(set, "removed", State::Queued, &deletions);
+    addTraced(set, "last", State::Queued, &deletions);
+    std::vector<std::size_t> deletedWhenAnnounced;
+    set.onSetChange = [&](DownloadsSet*) {
+        deletedWhenAnnounced.push_back(deletions.size());
+    };
+    set.clearComplete();
+    set.remove({set.at(0)});
+    set.clearAll();
+    EXPECT_EQ(deletedWhenAnnounced, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(deletions.size(), 3U);
+}
+
 TEST_F(DownloadsSetTest, RemovingARunningDownloadAbortsItAndItLeavesOnceItsSlotLetsGo) {
     TracedDownload* running = addTraced(set, "running");
     TracedDownload* idle = addTraced(set, "idle");
