@@ -507,24 +507,37 @@ void DownloadsSet::requeueIdle(Predicate picks) {
 }
 
 std::istream& DownloadsSet::load(std::istream& in) {
-    clearAll();
+    adopt(readRecords(in));
+    return in;
+}
+
+DownloadsSet::Downloads DownloadsSet::readRecords(std::istream& in) {
+    Downloads loaded;
     std::string kindName;
     std::string recordEnd;
     platform::DirectoryLookup folders;
-    bool loaded = false;
     while (in) {
         readQueueFileLine(in, kindName);
         if (std::unique_ptr<Download> download =
                 downloadMaker().loadDownload(kindName, in, folders)) {
-            join(std::move(download));
-            loaded = true;
+            loaded.push_back(std::move(download));
         }
         readQueueFileLine(in, recordEnd);
     }
-    if (loaded) {
+    return loaded;
+}
+
+void DownloadsSet::adopt(Downloads loaded) {
+    clearAll();
+    downloads.reserve(loaded.size());
+    serials.reserve(loaded.size());
+    for (std::unique_ptr<Download>& download : loaded) {
+        join(std::move(download));
+    }
+    // One change for them all.
+    if (!loaded.empty()) {
         changed();
     }
-    return in;
 }
 
 void DownloadsSet::save(std::ostream& out) const {

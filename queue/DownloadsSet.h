@@ -129,6 +129,12 @@ public:
     // GUI thread. Replaces the contents by the records of a queue file. The
     // emptying announces itself like `clearAll`; the loaded downloads do not.
     std::istream& load(std::istream& in);
+    // Any thread: the downloads of the records of a queue file, for `adopt`.
+    // The registry of download kinds must exist.
+    static Downloads readRecords(std::istream& in);
+    // GUI thread. Replaces the contents by downloads read elsewhere, as
+    // `load` does.
+    void adopt(Downloads loaded);
     // Writes every download's record in queue order.
     void save(std::ostream& out) const;
 

@@ -1,5 +1,6 @@
 #include "queue/QueueFile.h"
 
+#include "engine/Download.h"
 #include "engine/QueueFileLine.h"
 #include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
@@ -56,14 +57,33 @@ void writeQueueOptions(std::ostream& out, const QueueOptions& options) {
     out << (options.deleteCompleted ? "1" : "0") << lineEnd << options.targetFolder << lineEnd;
 }
 
-bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet& set) {
+ReadQueueFile readQueueFile(const std::string& path) {
+    ReadQueueFile read;
     std::ifstream in;
     if (!platform::openForReading(in, path)) {
+        return read;
+    }
+    read.opened = true;
+    std::string line;
+    for (int option = 0; option < 2 && readQueueFileLine(in, line); ++option) {
+        read.optionLines += line + lineEnd;
+    }
+    read.downloads = DownloadsSet::readRecords(in);
+    return read;
+}
+
+bool takeQueueFile(ReadQueueFile read, QueueOptions& options, DownloadsSet& set) {
+    if (!read.opened) {
         return false;
     }
-    readQueueOptions(in, options);
-    set.load(in);
+    std::istringstream optionLines(read.optionLines);
+    readQueueOptions(optionLines, options);
+    set.adopt(std::move(read.downloads));
     return true;
+}
+
+bool loadQueueFile(const std::string& path, QueueOptions& options, DownloadsSet& set) {
+    return takeQueueFile(readQueueFile(path), options, set);
 }
 
 void writeQueueFile(std::ostream& out, const QueueOptions& options, const DownloadsSet& set) {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // The queue file, "downloads.txt": the two options on lines 1 and 2, then one
 // record per download of the set. CP1251 bytes, CR LF line ends (bare LF is
 // read as well).
 namespace tolvenka {
 
+class Download;
 class DownloadsSet;
 
 inline constexpr const char* QUEUE_FILE_NAME = "downloads.txt";
@@ -26,6 +29,24 @@ struct QueueOptions {
 // so does a folder with a control byte.
 void readQueueOptions(std::istream& in, QueueOptions& options);
 void writeQueueOptions(std::ostream& out, const QueueOptions& options);
+
+// A queue file read, not yet taken into a queue: its option lines as they
+// stand (each with its line end, the missing ones left out) and its
+// downloads.
+struct ReadQueueFile {
+    bool opened = false;
+    std::string optionLines;
+    std::vector<std::unique_ptr<Download>> downloads;
+};
+
+// Any thread: reads the file at `path`. The registry of download kinds must
+// exist; nothing else of the program is touched.
+ReadQueueFile readQueueFile(const std::string& path);
+
+// GUI thread: takes a file read into `options` (which holds the defaults on
+// entry) and `set`. A file that could not be opened changes nothing, and
+// false is returned.
+bool takeQueueFile(ReadQueueFile read, QueueOptions& options, DownloadsSet& set);
 
 // Reads the options and the queue from the file at `path` into `options`
 // (which holds the defaults on entry) and `set`. When the file cannot be

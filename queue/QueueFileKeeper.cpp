@@ -4,6 +4,7 @@
 #include "queue/DownloadsSet.h"
 
 #include <array>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -73,11 +74,19 @@ QueueFileKeeper::QueueFileKeeper(std::string path, DownloadsSet& set)
     , set(set) {}
 
 bool QueueFileKeeper::load(QueueOptions& options) {
-    const bool read = loadQueueFile(path, options, set);
+    return load(readQueueFile(path), options);
+}
+
+bool QueueFileKeeper::load(ReadQueueFile read, QueueOptions& options) {
+    const bool opened = takeQueueFile(std::move(read), options, set);
     checkedChanges = set.changeCount();
     checkedOptions = options;
-    saved = fingerprintOf(options);
-    return read;
+    // Without a file, the defaults and the queue as they are count as saved.
+    savedKnown = !opened;
+    if (!opened) {
+        saved = fingerprintOf(options);
+    }
+    return opened;
 }
 
 bool QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
@@ -86,6 +95,10 @@ bool QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
     const std::uint64_t changes = set.changeCount();
     if (changes == checkedChanges && options == checkedOptions) {
         return true;
+    }
+    if (!savedKnown) {
+        saved = fingerprintOfFile();
+        savedKnown = true;
     }
     if (fingerprintOf(options) == saved) {
         checkedChanges = changes;
@@ -114,7 +127,27 @@ bool QueueFileKeeper::write(const QueueOptions& options, std::uint64_t changes) 
     }
     failure = 0;
     saved = written;
+    savedKnown = true;
     return true;
+}
+
+std::optional<QueueFileKeeper::Fingerprint> QueueFileKeeper::fingerprintOfFile() const {
+    std::ifstream in;
+    if (!platform::openForReading(in, path)) {
+        return std::nullopt;
+    }
+    auto fingerprint = std::make_unique<FingerprintBuffer>(nullptr);
+    std::ostream out(fingerprint.get());
+    // An empty file copies nothing and fails the stream; its fingerprint
+    // is that of no bytes all the same.
+    if (in.peek() != std::ifstream::traits_type::eof()) {
+        out << in.rdbuf();
+    }
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    const std::uint64_t size = fingerprint->size();
+    return Fingerprint{fingerprint->hash(), size};
 }
 
 QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options,

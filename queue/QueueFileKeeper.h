@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -20,9 +21,10 @@ public:
     QueueFileKeeper(std::string path, DownloadsSet& set);
 
     // GUI thread, at start. Reads the file into `options` (the defaults on
-    // entry) and the queue, as loadQueueFile does; what they hold then is
-    // taken as what the file holds, so only a change from it is written.
+    // entry) and the queue, as loadQueueFile does, or takes a file read
+    // elsewhere; only a change from what the file holds is written.
     bool load(QueueOptions& options);
+    bool load(ReadQueueFile read, QueueOptions& options);
     // GUI thread. Writes the file if the queue or the options changed. False
     // when that write failed; the next one is tried at the next change, not
     // before, since a file that cannot be written now rarely can in a moment
@@ -43,6 +45,9 @@ private:
     // The length and hash of what the file would hold, which go to `copyTo`
     // as well when it is given.
     Fingerprint fingerprintOf(const QueueOptions& options, std::streambuf* copyTo = nullptr) const;
+    // The length and hash of what the file holds; none when it cannot be
+    // read.
+    std::optional<Fingerprint> fingerprintOfFile() const;
     // Writes what the file would hold now and remembers it as saved (the
     // bytes written, not a second reading of the queue, whose states a
     // worker may change meanwhile).
@@ -54,7 +59,10 @@ private:
     QueueOptions checkedOptions;
     // The file's bytes are not kept, which for a long queue would double
     // what the queue costs in memory; their hash and length tell a change.
-    Fingerprint saved;
+    // Taken from the file at the first change after the start, not at the
+    // start, where a long queue's is a cost the start need not pay.
+    std::optional<Fingerprint> saved;
+    bool savedKnown = false;
     int failure = 0;
 };
 

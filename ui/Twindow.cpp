@@ -7,8 +7,10 @@
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
+#include "platform/GuiWakeUp.h"
 #include "queue/QueueFile.h"
 #include "queue/QueueFileKeeper.h"
+#include "queue/QueueFileReading.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -110,17 +112,20 @@ bool isDropFromOutside(const QDropEvent& event, const QPlainTextEdit& input) {
 
 } // namespace
 
-Twindow::Twindow(Main& state, std::string queueFilePath, QWidget* parent)
-    : QWidget(parent)
-    , state(state)
+Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading)
+    : state(state)
     , queueFilePath(queueFilePath)
     , queueFile(std::move(queueFilePath), state.downloadsSet) {
     buildControls();
-    formCreate();
+    formCreate(reading);
     acceptLinksFromOutside();
 }
 
 Twindow::~Twindow() {
+    // The reading thread tells this window when it ends: it must have.
+    if (QueueFileReading* reading = std::exchange(pendingReading, nullptr)) {
+        reading->take();
+    }
     // Normally the worker has ended before the window closes; if the window
     // goes without that, stop it and let it finish its pass first.
     if (downloadThread && !downloadThread->isFinished()) {
@@ -188,7 +193,8 @@ void Twindow::buildControls() {
     deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
     deleteWhenComplete->setMinimumHeight(17);
     deleteWhenComplete->setChecked(true);
-    for (QWidget* control : std::initializer_list<QWidget*>{add, start, stop, deleteWhenComplete}) {
+    queueControls = {add, start, stop, deleteWhenComplete};
+    for (QWidget* control : queueControls) {
         panel1Layout->addWidget(control);
     }
     panel1Layout->addStretch(1);
@@ -257,15 +263,48 @@ void Twindow::placeOnScreen() {
     splitter->setSizes({inputShare, room - inputShare});
 }
 
-void Twindow::formCreate() {
+// A queue still being read is taken when the reading ends: the window shows
+// at once, however long the queue; until then the controls that change the
+// queue or its options wait, and anything else that needs the queue (a
+// close, links from outside) takes it first.
+void Twindow::formCreate(QueueFileReading* reading) {
+    panel->setDownloadsSet(&state.downloadsSet);
+    placeOnScreen();
+    notices = std::make_unique<DesktopNotices>(*this);
+    if (reading == nullptr) {
+        takeQueue(readQueueFile(queueFilePath));
+        return;
+    }
+    readingDone = std::make_unique<platform::GuiWakeUp>([this] { finishReading(); });
+    if (!reading->whenRead([wakeUp = readingDone.get()] { wakeUp->request(); })) {
+        takeQueue(reading->take());
+        return;
+    }
+    pendingReading = reading;
+    for (QWidget* control : queueControls) {
+        control->setEnabled(false);
+    }
+}
+
+void Twindow::finishReading() {
+    if (QueueFileReading* reading = std::exchange(pendingReading, nullptr)) {
+        takeQueue(reading->take());
+        for (QWidget* control : queueControls) {
+            control->setEnabled(true);
+        }
+    }
+}
+
+// The options and the queue as the file has them; then the worker starts.
+void Twindow::takeQueue(ReadQueueFile read) {
     QueueOptions options{state.deleteCompleted.load(), state.targetFolder};
-    if (queueFile.load(options)) {
+    if (queueFile.load(std::move(read), options)) {
         state.deleteCompleted = options.deleteCompleted;
         state.targetFolder = options.targetFolder;
     }
     deleteWhenComplete->setChecked(state.deleteCompleted);
+    // Attached anew: the downloads read join without a word.
     panel->setDownloadsSet(&state.downloadsSet);
-    placeOnScreen();
     downloadThread = std::make_unique<SimpleDownloadThread>(
         state.downloadsSet, workerSlot, serviceHost(), state.deleteCompleted,
         [](std::exception_ptr error) {
@@ -273,7 +312,6 @@ void Twindow::formCreate() {
             // repeats cannot pile up message boxes.
             platform::synchronize([&] { Application::showError(error); });
         });
-    notices = std::make_unique<DesktopNotices>(*this);
     downloadThread->onRunEnded = [this](Download* download) {
         runEnded(*download);
     };
@@ -398,6 +436,7 @@ QueueOptions Twindow::currentOptions() const {
 }
 
 void Twindow::saveNow() {
+    finishReading();
     if (!closing) {
         queueFile.save(currentOptions());
     }
@@ -430,6 +469,8 @@ void Twindow::closeWithoutAsking() {
 // The service cannot resume a transfer, so a close during one throws away
 // what arrived; a close request of the user's asks first.
 void Twindow::closeEvent(QCloseEvent* event) {
+    // The close saves the queue, so the queue is read first.
+    finishReading();
     if (!closing && !askNoMore && !qApp->isSavingSession() && transferUnderWay()) {
         event->ignore();
         if (closeQuestion == nullptr) {
@@ -554,6 +595,7 @@ void Twindow::addOutsideLinksWhenNoDialog() {
         outsideLinksTimer->start(dialogCheckIntervalMs);
         return;
     }
+    finishReading();
     QTextCursor everything(input->document());
     everything.select(QTextCursor::Document);
     everything.insertText(outsideLinks.join(u'\n'));

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QDragEnterEvent;
@@ -19,12 +20,17 @@ class QPushButton;
 class QSplitter;
 class QTimer;
 
+namespace platform {
+class GuiWakeUp;
+}
+
 namespace tolvenka {
 
 class DesktopNotices;
 class Download;
 class DownloadsSetPanel;
 class Main;
+class QueueFileReading;
 class SimpleDownloadThread;
 
 // The main window: the input box for links, the buttons that add them and
@@ -38,9 +44,10 @@ class SimpleDownloadThread;
 // "deleteWhenComplete", and the downloads list panel "downloads".
 class Twindow : public QWidget {
 public:
-    // `queueFilePath`: the queue file (CP1251), read at once and kept
-    // current while the program runs.
-    Twindow(Main& state, std::string queueFilePath, QWidget* parent = nullptr);
+    // `queueFilePath`: the queue file (CP1251), read at once (or taken from
+    // `reading`, which read it meanwhile) and kept current while the
+    // program runs.
+    Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading = nullptr);
     ~Twindow() override;
 
     // The caption above the input box for a service host.
@@ -86,7 +93,9 @@ private:
     void askBeforeClosing();
     void buildControls();
     void placeOnScreen();
-    void formCreate();
+    void formCreate(QueueFileReading* reading);
+    void finishReading();
+    void takeQueue(ReadQueueFile read);
     void runEnded(const Download& download);
     QueueOptions currentOptions() const;
     void saveSoon();
@@ -120,6 +129,10 @@ private:
     bool saveFailureShown = false;
     QStringList outsideLinks;
     QTimer* outsideLinksTimer = nullptr;
+    // Disabled while the queue is read.
+    std::vector<QWidget*> queueControls;
+    QueueFileReading* pendingReading = nullptr;
+    std::unique_ptr<platform::GuiWakeUp> readingDone;
 };
 
 } // namespace tolvenka

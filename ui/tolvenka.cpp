@@ -1,10 +1,10 @@
-// Start-up in the program's order: the application object, the lock on the
-// queue file (a second program for the same queue hands its links to the
-// first and stops here, or waits for one that is closing), the service host
-// and the registry of download kinds, the shared state with the queue and
-// the dialogs, then the main window,
-// which reads the queue file and starts the worker. Everything is torn down
-// in reverse when the event loop ends.
+// Start-up in the program's order: the lock on the queue file, the service
+// host and the registry of download kinds, and the reading of the queue file
+// on a thread of its own; then the application object (a second program for
+// the same queue hands its links to the first and stops here, or waits for
+// one that is closing), the shared state with the queue and the dialogs, and
+// the main window, which takes the queue read and starts the worker.
+// Everything is torn down in reverse when the event loop ends.
 //
 // The things the program takes from its surroundings are settled here and
 // passed on: the queue file, "downloads.txt" in the current folder; the
@@ -15,6 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/QueueLock.h"
 #include "queue/QueueFile.h"
+#include "queue/QueueFileReading.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -29,6 +30,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -63,10 +65,29 @@ void warnOfNoLock() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // What reading the queue needs comes before the toolkit: the lock, the
+    // service host and the registry of download kinds. Then a long queue is
+    // read while the toolkit starts and the window is built.
+    const std::string queueFile = tolvenka::QUEUE_FILE_NAME;
+    const std::filesystem::path runtimeFolder = platform::userRuntimeFolder();
+    platform::QueueLock queueLock(queueFile, runtimeFolder);
+    platform::LockFile::Outcome lock = queueLock.tryLock();
+    tolvenka::setServiceHost(serviceHostFromEnvironment());
+    tolvenka::DownloadMaker downloadMaker;
+    std::optional<tolvenka::QueueFileReading> reading;
+    const auto startReading = [&] {
+        if (lock == platform::LockFile::Outcome::Locked) {
+            // Safe only now: no other program can be saving this queue.
+            platform::removeInterruptedSaves(queueFile);
+        }
+        reading.emplace(queueFile);
+    };
+    if (lock != platform::LockFile::Outcome::HeldByAnother) {
+        startReading();
+    }
+
     tolvenka::Application app(argc, argv);
     try {
-        const std::string queueFile = tolvenka::QUEUE_FILE_NAME;
-        const std::filesystem::path runtimeFolder = platform::userRuntimeFolder();
         const QString socketName = tolvenka::LinkListener::socketName(queueFile, runtimeFolder);
         const QString links = linksFromCommandLine();
         // One program per queue: a second one would run the same downloads
@@ -75,9 +96,7 @@ int main(int argc, char** argv) {
         // user's own runtime folder only: a socket in a shared temporary
         // folder could be taken first by another user, who would get them.
         const bool handOver = !runtimeFolder.empty();
-        platform::QueueLock queueLock(queueFile, runtimeFolder);
         tolvenka::LinkListener linkListener;
-        platform::LockFile::Outcome lock = queueLock.tryLock();
         if (lock == platform::LockFile::Outcome::HeldByAnother) {
             const tolvenka::HandOver handedOver = handOver
                                                       ? tolvenka::handOverLinks(socketName, links)
@@ -94,10 +113,9 @@ int main(int argc, char** argv) {
                 refuseToStart(queueLock.path());
                 return 1;
             }
+            startReading();
         }
         if (lock == platform::LockFile::Outcome::Locked) {
-            // Safe only now: no other program can be saving this queue.
-            platform::removeInterruptedSaves(queueFile);
             if (handOver) {
                 linkListener.listen(socketName);
             }
@@ -107,10 +125,8 @@ int main(int argc, char** argv) {
             // files are left alone.
             warnOfNoLock();
         }
-        tolvenka::setServiceHost(serviceHostFromEnvironment());
-        tolvenka::DownloadMaker downloadMaker;
         tolvenka::Main state;
-        tolvenka::Twindow window(state, queueFile);
+        tolvenka::Twindow window(state, queueFile, &*reading);
         window.show();
         tolvenka::TerminationSignals terminationSignals([&window] { window.closeWithoutAsking(); });
         // The end of the session keeps what the queue holds, without a

@@ -2,12 +2,14 @@
 
 #include "queue/DownloadsSet.h"
 #include "queue/QueueFileKeeper.h"
+#include "queue/QueueFileReading.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/queue/QueueTestSupport.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -221,6 +223,25 @@ TEST(QueueOptions, MissingLinesKeepTheirOptions) {
     tolvenka::readQueueOptions(oneLine, options);
     EXPECT_TRUE(options.deleteCompleted);
     EXPECT_EQ(options.targetFolder, "/default/");
+}
+
+// A file read on a thread of its own, while the program starts, is taken as
+// a file read at once is; whoever waits for it is told once.
+TEST_F(QueueFileTest, AFileReadOnAThreadOfItsOwnIsTakenAsAFileReadAtOnce) {
+    const std::string content = "0\r\n/f\r\n" + record("a.zip", "/d/a.zip", "Paused") +
+                                record("b.zip", "/d/b.zip", "Complete");
+    writeFile(path, content);
+    tolvenka::QueueFileReading reading(path);
+    std::atomic<int> told{0};
+    const bool willTell = reading.whenRead([&] { ++told; });
+    tolvenka::ReadQueueFile read = reading.take();
+    EXPECT_EQ(told.load(), willTell ? 1 : 0);
+    EXPECT_FALSE(reading.whenRead([&] { ++told; })) << "it has ended";
+
+    QueueOptions options = defaults;
+    ASSERT_TRUE(tolvenka::takeQueueFile(std::move(read), options, set));
+    EXPECT_FALSE(options.deleteCompleted);
+    EXPECT_EQ(tolvenka::queueFileContent(options, set), content);
 }
 
 TEST_F(QueueFileTest, AMissingFileChangesNothing) {
