@@ -20,6 +20,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
+#include "ui/CaretRest.h"
 #include "ui/HandOverLinks.h"
 #include "ui/LinkListener.h"
 #include "ui/Main.h"
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
             // files are left alone.
             warnOfNoLock();
         }
+        tolvenka::CaretRest caretRest;
         tolvenka::Main state;
         tolvenka::Twindow window(state, queueFile, &*reading);
         window.show();
