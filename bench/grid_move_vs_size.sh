@@ -22,14 +22,7 @@ here=$(dirname "$0")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-builds=()
-for dir in "$@"; do
-    builds+=("$(cd "$dir" && pwd)")
-done
-[ ${#builds[@]} -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
-for build in "${builds[@]}"; do
-    [ -x "$build/bench/bench_grid_move" ] || { echo "missing $build/bench/bench_grid_move" >&2; exit 1; }
-done
+take_build_folders bench/bench_grid_move "$@"
 runs=${GRID_MOVE_RUNS:-3}
 repeats=${GRID_MOVE_REPEATS:-50}
 read -r -a sizes <<<"${GRID_MOVE_SIZES:-100 100000}"
@@ -50,11 +43,5 @@ for size in "${sizes[@]}"; do printf ' %10s' "$size"; done
 printf ' %12s\n' "${sizes[-1]}/${sizes[0]}"
 for b in "${!builds[@]}"; do
     printf '  %-40s' "${builds[$b]}"
-    declare -A value=()
-    for size in "${sizes[@]}"; do
-        value[$size]=$(median <"$work/$b-$size.txt")
-        printf ' %10s' "${value[$size]}"
-    done
-    printf ' %12s\n' "$(ratio "${value[${sizes[-1]}]}" "${value[${sizes[0]}]}")"
-    unset value
+    print_medians_by_size "$work/$b-" .txt
 done

@@ -30,14 +30,7 @@ here=$(dirname "$0")
 . "$here/lib/queue_records.bash"
 . "$here/lib/program_runs.bash"
 
-builds=()
-for dir in "$@"; do
-    builds+=("$(cd "$dir" && pwd)")
-done
-[ ${#builds[@]} -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
-for build in "${builds[@]}"; do
-    [ -x "$build/ui/tolvenka" ] || { echo "missing $build/ui/tolvenka" >&2; exit 1; }
-done
+take_build_folders ui/tolvenka "$@"
 for tool in Xvfb xev xdotool /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is needed" >&2; exit 0; }
 done
@@ -162,12 +155,6 @@ for b in "${!builds[@]}"; do
         close) caption="close: SIGTERM to exit (ms)" ;;
         esac
         printf "%-44s" "$caption"
-        declare -A value=()
-        for size in "${sizes[@]}"; do
-            value[$size]=$(median <"$work/q$b-$size/$figure.txt")
-            printf " %10s" "${value[$size]}"
-        done
-        printf " %12s\n" "$(ratio "${value[${sizes[-1]}]}" "${value[${sizes[0]}]}")"
-        unset value
+        print_medians_by_size "$work/q$b-" "/$figure.txt"
     done
 done

@@ -30,14 +30,7 @@ here=$(dirname "$0")
 . "$here/lib/queue_records.bash"
 . "$here/lib/program_runs.bash"
 
-builds=()
-for dir in "$@"; do
-    builds+=("$(cd "$dir" && pwd)")
-done
-[ ${#builds[@]} -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
-for build in "${builds[@]}"; do
-    [ -x "$build/ui/tolvenka" ] || { echo "missing $build/ui/tolvenka" >&2; exit 1; }
-done
+take_build_folders ui/tolvenka "$@"
 seconds=${WAKEUPS_SECONDS:-30}
 settle_seconds=${WAKEUPS_SETTLE_SECONDS:-5}
 read -r -a platforms <<<"${WAKEUPS_PLATFORMS:-xcb xcb-active offscreen}"

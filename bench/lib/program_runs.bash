@@ -49,6 +49,34 @@ median() {
     sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+# Sets `builds` to the build folders given (the script's arguments), made
+# absolute; each must hold PROGRAM, a path inside a build folder. With none
+# given, or one without the program, the script ends with a message.
+take_build_folders() { # take_build_folders PROGRAM DIR...
+    local program=$1 dir build
+    shift
+    builds=()
+    for dir in "$@"; do
+        builds+=("$(cd "$dir" && pwd)")
+    done
+    [ ${#builds[@]} -gt 0 ] || { echo "usage: $0 BUILD_DIR [BUILD_DIR...]" >&2; exit 2; }
+    for build in "${builds[@]}"; do
+        [ -x "$build/$program" ] || { echo "missing $build/$program" >&2; exit 1; }
+    done
+}
+
+# The medians of the files PREFIX<size>SUFFIX, one a size of `sizes`, each in
+# a column, then the last size's as a ratio of the first's; one line.
+print_medians_by_size() { # print_medians_by_size PREFIX SUFFIX
+    local size
+    declare -A value=()
+    for size in "${sizes[@]}"; do
+        value[$size]=$(median <"$1$size$2")
+        printf ' %10s' "${value[$size]}"
+    done
+    printf ' %12s\n' "$(ratio "${value[${sizes[-1]}]}" "${value[${sizes[0]}]}")"
+}
+
 # A / B to two places, or "n/a" unless both are above zero.
 ratio() {
     awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "n/a" }'
