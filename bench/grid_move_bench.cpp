@@ -10,6 +10,7 @@
 //
 //   bench_grid_move [repeats=50] [count...=100 100000]
 #include "bench/ForEachQueueSize.h"
+#include "bench/QueueRecords.h"
 #include "engine/Download.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
@@ -30,24 +31,13 @@
 
 namespace {
 
-// Records in the queue file's format, every download queued.
-std::string queueRecords(int count) {
-    const std::string& host = tolvenka::serviceHost();
-    std::ostringstream out(std::ios::binary);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "file-" + std::to_string(i) + ".rar";
-        out << host << "\r\nhttp://" << host << "/files/" << 100'000'000 + i << "/" << name
-            << "\r\n/tmp/downloads/" << name << "\r\nQueue\r\n\r\n";
-    }
-    return out.str();
-}
-
 int benchmark(int argc, char** argv, int count, int repeats) {
     QApplication app(argc, argv);
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
     tolvenka::DownloadsSet set(1, 40);
-    std::istringstream records(queueRecords(count), std::ios::binary);
+    std::istringstream records(bench::queueRecords(count, [](int) { return "Queue"; }),
+                               std::ios::binary);
     set.load(records);
     tolvenka::DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);

@@ -15,6 +15,7 @@
 //
 //   bench_program_grid [repeats=200] [count...=100 10000]
 #include "bench/ForEachQueueSize.h"
+#include "bench/QueueRecords.h"
 #include "engine/Download.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
@@ -41,21 +42,6 @@ struct Timing {
     double p90Ms = 0;
 };
 
-// Records in the queue file's format; every download Complete, as a queue
-// that has been worked through holds them, but the one in the middle, which
-// a worker runs.
-std::string queueRecords(int count) {
-    const std::string& host = tolvenka::serviceHost();
-    std::ostringstream out(std::ios::binary);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "file-" + std::to_string(i) + ".rar";
-        out << host << "\r\nhttp://" << host << "/files/" << 100'000'000 + i << "/" << name
-            << "\r\n/tmp/downloads/" << name << (i == count / 2 ? "\r\nQueue" : "\r\nComplete")
-            << "\r\n\r\n";
-    }
-    return out.str();
-}
-
 Timing timeRepeats(int repeats, const std::function<void()>& step) {
     step(); // warm up: first allocations, font and glyph caches
     std::vector<double> samples;
@@ -81,7 +67,12 @@ int benchmark(int argc, char** argv, int count, int repeats) {
     const tolvenka::DownloadMaker maker;
 
     tolvenka::DownloadsSet set(1, 40);
-    std::istringstream records(queueRecords(count), std::ios::binary);
+    // Every download Complete, as a queue that has been worked through holds
+    // them, but the one in the middle, which a worker runs.
+    std::istringstream records(
+        bench::queueRecords(count,
+                            [count](int i) { return i == count / 2 ? "Queue" : "Complete"; }),
+        std::ios::binary);
     set.load(records);
     if (set.count() != count) {
         std::fprintf(stderr, "loaded %d of %d downloads\n", set.count(), count);

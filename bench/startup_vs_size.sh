@@ -40,17 +40,7 @@ host=rapidshare.com
 quiet_ms=1000
 window_title=Толвенка
 
-work=$(mktemp -d)
-started_pids=() # the X server
-running_pids=() # the run under way: GNU time, the program, the listener
-cleanup() {
-    local pid
-    for pid in "${running_pids[@]}" "${started_pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+set_up_work
 
 start_x_display
 DISPLAY=$x_display

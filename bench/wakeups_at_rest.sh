@@ -37,17 +37,7 @@ read -r -a platforms <<<"${WAKEUPS_PLATFORMS:-xcb xcb-active offscreen}"
 queues=(finished empty)
 host=rapidshare.com
 
-work=$(mktemp -d)
-started_pids=() # the X servers
-running_pids=() # the programs, until they are stopped
-cleanup() {
-    local pid
-    for pid in "${running_pids[@]}" "${started_pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+set_up_work
 
 if [[ " ${platforms[*]} " == *" xcb"* ]] && ! { command -v Xvfb && command -v xdotool; } >/dev/null; then
     echo "no Xvfb or xdotool: offscreen only" >&2

@@ -1,10 +1,27 @@
 # Sourced by the benchmark scripts that run the real program: X servers of
 # their own, the program started and stopped by process id, medians.
 #
-# The sourcing script sets `work` (a scratch folder); its exit trap ends the
-# processes listed in the array `started_pids`, which are those started here
-# and left running. (Call these functions in the script's own shell, not in
+# The sourcing script calls `set_up_work` (or sets `work`, a scratch folder,
+# and an exit trap of its own that ends the processes listed in the array
+# `started_pids`, which are those started here and left running). (Call these functions in the script's own shell, not in
 # a command substitution, whose changes to the list would be lost.)
+
+# Makes the scratch folder `work`, and an exit trap that ends the processes
+# in `running_pids` and `started_pids` and removes the folder.
+set_up_work() {
+    work=$(mktemp -d)
+    started_pids=()
+    running_pids=()
+    trap end_work EXIT
+}
+
+end_work() {
+    local pid
+    for pid in "${running_pids[@]}" "${started_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
 
 # Starts an X server of its own for one program, so that no other window
 # takes its focus or covers it, and sets `x_display` to its name (":N").
