@@ -21,7 +21,8 @@ public:
     virtual std::int64_t nextDueMs(const std::string& kindName) const = 0;
     // Any thread.
     virtual void releaseSlot(int slot) = 0;
-    // The slot's run ended: it lets go of its download.
+    // The slot's run ended: it lets go of its download, which may be
+    // deleted then (one removed while it ran).
     virtual void finishRun(int slot) = 0;
     // Removes the completed downloads that no slot holds.
     virtual void clearComplete() = 0;

@@ -120,19 +120,20 @@ Download* SimpleDownloadThread::pickDownload(std::int64_t& nextDueMs) {
     return picked;
 }
 
-// GUI thread.
+// GUI thread. The download is alive only while the slot holds it: one that
+// was removed during its run is deleted as the slot lets go of it, so all
+// that is done with it comes first.
 void SimpleDownloadThread::finishDownload(Download* download) {
     activeDownload = nullptr;
     // From here no pause or stop can reach the download; an abort that came
     // after its run ended would otherwise cut its next run short.
     download->forgetAbort();
-    queue.finishRun(workerSlot);
     // Told before a completed download may be deleted below.
-    const Download::State verdict = download->getState();
-    if (verdict != Download::State::Queued) {
+    if (download->getState() != Download::State::Queued) {
         workedSinceIdle = true;
         onRunEnded(download);
     }
+    queue.finishRun(workerSlot);
     if (deleteCompleted) {
         queue.clearComplete();
     }

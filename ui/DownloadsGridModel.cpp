@@ -285,6 +285,8 @@ QStringList DownloadsGridModel::mimeTypes() const {
     return {rowsMimeType};
 }
 
+// The drag carries serial numbers, never reused: a row number could name
+// another download by the time of the drop.
 QMimeData* DownloadsGridModel::mimeData(const QModelIndexList& indexes) const {
     std::vector<int> dragged;
     for (const QModelIndex& index : indexes) {
@@ -294,7 +296,11 @@ QMimeData* DownloadsGridModel::mimeData(const QModelIndexList& indexes) const {
     dragged.erase(std::unique(dragged.begin(), dragged.end()), dragged.end());
     QByteArray text;
     for (const int row : dragged) {
-        text += QByteArray::number(row) + '\n';
+        if (downloadAt(row) != nullptr) {
+            text += QByteArray::number(
+                        static_cast<qulonglong>(rows[static_cast<std::size_t>(row)].serial)) +
+                    '\n';
+        }
     }
     auto* data = new QMimeData;
     data->setData(rowsMimeType, text);
@@ -309,19 +315,18 @@ bool DownloadsGridModel::dropMimeData(const QMimeData* data, Qt::DropAction acti
         !onRowsDropped) {
         return false;
     }
-    std::vector<int> dropped;
+    std::vector<const Download*> dropped;
     for (const QByteArray& line : data->data(rowsMimeType).split('\n')) {
         bool isNumber = false;
-        const int number = line.toInt(&isNumber);
-        if (isNumber && downloadAt(number) != nullptr) {
-            dropped.push_back(number);
+        const qulonglong serial = line.toULongLong(&isNumber);
+        // A dragged download that left meanwhile has no row any more.
+        if (const int draggedRow = isNumber ? rowOf(serial) : -1; draggedRow >= 0) {
+            dropped.push_back(rows[static_cast<std::size_t>(draggedRow)].download);
         }
     }
     const int dropRow = parent.isValid() ? parent.row() : row;
-    const int rowsOfDownloads = static_cast<int>(rows.size());
-    const int before = dropRow < 0 || dropRow > rowsOfDownloads ? rowsOfDownloads : dropRow;
     if (!dropped.empty()) {
-        onRowsDropped(dropped, before);
+        onRowsDropped(dropped, downloadAt(dropRow));
     }
     return false;
 }

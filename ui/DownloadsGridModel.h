@@ -50,10 +50,12 @@ public:
     // The download of a row, null for the empty row.
     const Download* downloadAt(int row) const;
 
-    // Rows dragged and dropped in the grid: their numbers, and the row they
-    // were dropped before (the empty row for the end). The owner moves the
-    // downloads; the rows follow at the next sync.
-    std::function<void(const std::vector<int>& rows, int before)> onRowsDropped;
+    // Rows dragged and dropped in the grid: their downloads, taken when the
+    // drag began (so rows that change during the drag move no other
+    // download), and the download they were dropped before (null for the
+    // end). The owner moves the downloads; the rows follow at the next sync.
+    std::function<void(const std::vector<const Download*>& dropped, const Download* before)>
+        onRowsDropped;
 
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     Qt::DropActions supportedDropActions() const override;

@@ -364,8 +364,9 @@ void DownloadsSetPanel::buildRowActions() {
     grid->setDragDropMode(QAbstractItemView::InternalMove);
     grid->setDragDropOverwriteMode(false);
     grid->setDropIndicatorShown(true);
-    model->onRowsDropped = [this](const std::vector<int>& rows, int before) {
-        moveRowsBefore(rows, before);
+    model->onRowsDropped = [this](const std::vector<const Download*>& dropped,
+                                  const Download* before) {
+        moveBefore(dropped, before);
     };
     openOnDesktop = [](const QUrl& url) {
         QDesktopServices::openUrl(url);
@@ -535,15 +536,13 @@ void DownloadsSetPanel::moveSelected(DownloadsSet::Move where) {
     }
 }
 
-void DownloadsSetPanel::moveRowsBefore(const std::vector<int>& rows, int before) {
-    syncRows();
-    std::vector<const Download*> moved;
-    for (const int row : rows) {
-        if (const Download* download = model->downloadAt(row)) {
-            moved.push_back(download);
-        }
+void DownloadsSetPanel::moveBefore(const std::vector<const Download*>& moved,
+                                   const Download* before) {
+    if (attachedSet == nullptr) {
+        return;
     }
-    if (attachedSet != nullptr && attachedSet->moveBefore(moved, before)) {
+    const int place = before != nullptr ? attachedSet->indexOf(before) : attachedSet->count();
+    if (place >= 0 && attachedSet->moveBefore(moved, place)) {
         syncRows();
     }
 }

@@ -119,7 +119,8 @@ private:
     void openFolders();
     void copyLinks();
     void moveSelected(DownloadsSet::Move where);
-    void moveRowsBefore(const std::vector<int>& rows, int before);
+    // Moves these downloads before `before` (null: to the end).
+    void moveBefore(const std::vector<const Download*>& moved, const Download* before);
     void holdSelected();
     void releaseSelected();
     void toggleHold();

@@ -544,6 +544,23 @@ TEST_F(Grid, DraggedRowsMoveWhereTheyAreDropped) {
     EXPECT_EQ(selectedRows(), (std::vector<int>{2, 3}));
 }
 
+// The rows keep naming what was dragged when a download above them leaves
+// during the drag: those move, no other.
+TEST_F(Grid, RowsThatChangeDuringADragMoveOnlyWhatWasDragged) {
+    QAbstractItemModel& model = *grid()->model();
+    click(2);
+    click(3, Qt::ControlModifier);
+    std::unique_ptr<QMimeData> dragged(model.mimeData(grid()->selectionModel()->selectedIndexes()));
+    set.clearComplete(); // "done", at the top, leaves
+    panel.onTimer();
+    ASSERT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/failed"));
+    model.dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {});
+    panel.onTimer();
+    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/queued"));
+    EXPECT_EQ(cell(panel, 1, 0), QStringLiteral("http://h/files/1/missing"));
+    EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/failed"));
+}
+
 // A download that waits for its next try shows in the idle slot's box, and
 // its row tells the time left.
 TEST_F(Grid, TheNextTryOfAFailedDownloadIsShownWithItsTimeLeft) {

@@ -640,3 +640,25 @@ TEST_F(MainWindow, DropsAnywhereGoToTheEndOfTheInputBox) {
               QStringLiteral("typed\nhttp://a/1\nhttp://b/%D0%93%D0%BE%D0%B4%202\nhttp://c/3"));
     EXPECT_EQ(state->DownloadsListDialog.isVisible(), false) << "a drop adds nothing by itself";
 }
+
+// Removed while it transfers, the running download leaves once its run has
+// ended, and the download behind it runs as usual.
+TEST_F(MainWindow, RemovingTheRunningDownloadLetsTheNextOneRun) {
+    queueSlowFile();
+    const std::string next = fileLink("1");
+    state->downloadsSet.add(next, state->targetFolder);
+    openWindow();
+    const tolvenka::Download& running = **state->downloadsSet.begin();
+    ASSERT_TRUE(pumpUntil([&] { return running.getReceivedBytes() > 0; }, 10'000));
+
+    auto* grid = window->findChild<QTableView*>(QStringLiteral("grid"));
+    grid->setFocus();
+    grid->selectRow(0);
+    QTest::keyClick(grid, Qt::Key_Delete);
+
+    ASSERT_TRUE(
+        pumpUntil([&] { return std::filesystem::exists(folder.path() + "/file1.zip"); }, 10'000));
+    ASSERT_TRUE(pumpUntil([&] { return state->downloadsSet.count() <= 1; }));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin"));
+}
