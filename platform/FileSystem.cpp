@@ -231,8 +231,68 @@ int tryMakingFileIn(const std::string& folder) {
 }
 
 bool openForReading(std::ifstream& stream, const std::string& path) {
+    // A pipe would hold the caller until somebody writes to it.
+    if (fileKindOf(path) != FileKind::Regular) {
+        return false;
+    }
     stream.open(systemPath(path), std::ios::binary | std::ios::in);
     return stream.is_open();
+}
+
+FileKind fileKindOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(systemPath(path).c_str(), &status) != 0) {
+        return FileKind::Missing;
+    }
+    switch (status.st_mode & S_IFMT) {
+    case S_IFREG:
+        return FileKind::Regular;
+    case S_IFDIR:
+        return FileKind::Folder;
+    case S_IFIFO:
+        return FileKind::Pipe;
+    case S_IFCHR:
+    case S_IFBLK:
+        return FileKind::Device;
+    case S_IFSOCK:
+        return FileKind::Socket;
+    default:
+        return FileKind::Other;
+    }
+}
+
+int readPlainFile(const std::string& path, std::string& content) {
+    // Not blocking: opening a pipe would otherwise wait for a writer.
+    const int fd = ::open(systemPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const auto closeAtEnd = std::unique_ptr<const int, void (*)(const int*)>(
+        &fd, [](const int* descriptor) { ::close(*descriptor); });
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return EINVAL;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    content.clear();
+    content.reserve(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)));
+    char block[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got == 0) {
+            return 0;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        content.append(block, static_cast<std::size_t>(got));
+    }
 }
 
 bool replaceFileAtomically(const std::string& path, std::string_view content, int* error) {

@@ -56,7 +56,18 @@ bool createFolder(const std::string& folder, int* error = nullptr);
 // again: 0 when a file can be made there, else the system's error number.
 int tryMakingFileIn(const std::string& folder);
 
+// What stands at `path`, a symbolic link followed.
+enum class FileKind { Missing, Regular, Folder, Pipe, Device, Socket, Other };
+FileKind fileKindOf(const std::string& path);
+
+// Opens the plain file at `path`; false for anything else.
 bool openForReading(std::ifstream& stream, const std::string& path);
+
+// Reads the whole of the plain file at `path` into `content`: 0, or the
+// system's error number (ENOENT when nothing is there). Anything that is not
+// a plain file (a pipe, a device, a folder) is refused with EINVAL without
+// waiting for it, whatever it has become since it was last looked at.
+int readPlainFile(const std::string& path, std::string& content);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path`. On any failure `path` is left as it was, the

@@ -58,12 +58,17 @@ void writeQueueOptions(std::ostream& out, const QueueOptions& options) {
 }
 
 ReadQueueFile readQueueFile(const std::string& path) {
-    ReadQueueFile read;
-    std::ifstream in;
-    if (!platform::openForReading(in, path)) {
-        return read;
+    std::string content;
+    if (platform::readPlainFile(path, content) != 0) {
+        return {};
     }
+    return readQueueFileContent(std::move(content));
+}
+
+ReadQueueFile readQueueFileContent(std::string content) {
+    ReadQueueFile read;
     read.opened = true;
+    std::istringstream in(std::move(content));
     std::string line;
     for (int option = 0; option < 2 && readQueueFileLine(in, line); ++option) {
         read.optionLines += line + lineEnd;

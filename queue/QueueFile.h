@@ -40,8 +40,11 @@ struct ReadQueueFile {
 };
 
 // Any thread: reads the file at `path`. The registry of download kinds must
-// exist; nothing else of the program is touched.
+// exist; nothing else of the program is touched. Anything but a plain file
+// counts as not opened, and is never waited for.
 ReadQueueFile readQueueFile(const std::string& path);
+// Any thread: the same for the bytes of a file that was opened.
+ReadQueueFile readQueueFileContent(std::string content);
 
 // GUI thread: takes a file read into `options` (which holds the defaults on
 // entry) and `set`. A file that could not be opened changes nothing, and

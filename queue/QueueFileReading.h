@@ -1,41 +1,71 @@
 #pragma once
 
-#include "platform/Thread.h"
+#include "platform/FileSystem.h"
 #include "queue/QueueFile.h"
 
+#include <condition_variable>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace tolvenka {
 
 // Reads the queue file on a thread of its own, so that a long queue is read
 // while the toolkit starts and the window is built. The registry of download
 // kinds must exist before, and the queue's lock be held.
-class QueueFileReading : public platform::Thread {
+//
+// A file on a stalled network mount may never finish reading, and the
+// program must still be able to end: a reading nobody waits for any more is
+// abandoned. Its thread is let go rather than waited for; it touches nothing
+// but what it shares with this object, and parses nothing once abandoned
+// (parsing needs the registry, which the program may have torn down).
+class QueueFileReading {
 public:
-    explicit QueueFileReading(std::string path);
-    ~QueueFileReading() override;
+    // How the bytes of a file are read: 0, or the system's error number.
+    using FileReader = std::function<int(const std::string& path, std::string& content)>;
+
+    explicit QueueFileReading(std::string path, FileReader readFile = platform::readPlainFile);
+    // Abandons a reading that has not ended.
+    ~QueueFileReading();
+
+    QueueFileReading(const QueueFileReading&) = delete;
+    QueueFileReading& operator=(const QueueFileReading&) = delete;
 
     // Any thread. Calls `onRead` once the reading has ended, on the reading
     // thread; false, and nothing is called, when it has ended already.
+    // `onRead` must not call back into this object.
     bool whenRead(std::function<void()> onRead);
+    // Any thread.
+    bool hasEnded() const;
 
     // Waits for the reading to end and hands over what was read; once. What
     // the reading threw is thrown here.
     ReadQueueFile take();
 
-protected:
-    void execute() override;
+    // Nobody will take what is read, nor be told from the moment it returns.
+    // Returns at once unless the file is being parsed, which is short.
+    void abandon();
 
 private:
-    const std::string path;
-    ReadQueueFile read;         // the reading thread's until it has ended
-    std::exception_ptr failure; // likewise
-    std::mutex mutex;           // guards the two below
-    std::function<void()> onRead;
-    bool ended = false;
+    struct Shared {
+        mutable std::mutex mutex; // guards all below
+        std::condition_variable changed;
+        std::function<void()> onRead;
+        bool parsing = false;
+        bool ended = false;
+        bool abandoned = false;
+        ReadQueueFile read;
+        std::exception_ptr failure;
+    };
+
+    static void readInto(const std::string& path, const FileReader& readFile, Shared& shared);
+
+    std::shared_ptr<Shared> shared;
+    // Not a platform::Thread: that one is always waited for.
+    std::thread thread;
 };
 
 } // namespace tolvenka

@@ -53,6 +53,11 @@ bool LinkListener::listen(const QString& name) {
 
 void LinkListener::setReceiver(std::function<void(const QString&)> newReceiver) {
     receiver = std::move(newReceiver);
+    for (auto& [socket, exchange] : exchanges) {
+        if (exchange.phase == Exchange::Phase::AwaitingReceiver) {
+            answerReceived(*socket, exchange);
+        }
+    }
 }
 
 void LinkListener::stopTaking() {
@@ -60,6 +65,8 @@ void LinkListener::stopTaking() {
     for (auto& [socket, exchange] : exchanges) {
         if (exchange.phase == Exchange::Phase::AwaitingCommit) {
             settle(*socket, exchange);
+        } else if (exchange.phase == Exchange::Phase::AwaitingReceiver) {
+            answerReceived(*socket, exchange);
         }
     }
 }
@@ -104,6 +111,7 @@ void LinkListener::readFrom(QLocalSocket& socket) {
     case Exchange::Phase::AwaitingCommit:
         readCommit(socket, exchange);
         break;
+    case Exchange::Phase::AwaitingReceiver:
     case Exchange::Phase::Ended:
         break; // whatever follows the end is not read
     }
@@ -123,17 +131,30 @@ void LinkListener::answerText(QLocalSocket& socket, Exchange& exchange) {
     QString text;
     const bool isText = end <= maxTextBytes && decodeText(exchange.received.first(end), text);
     exchange.received.clear();
-    if (!isText || !receiver) {
+    if (!isText) {
         socket.write(&refused, 1);
-    } else if (!taking) {
-        socket.write(&closing, 1);
-    } else {
-        exchange.text = std::move(text);
+        exchange.phase = Exchange::Phase::Ended;
+        socket.disconnectFromServer();
+        return;
+    }
+    exchange.text = std::move(text);
+    exchange.phase = Exchange::Phase::AwaitingReceiver;
+    // Without a receiver yet (the queue is still being read) the answer
+    // waits: "ready" now would promise the links a place they may not get.
+    if (receiver || !taking) {
+        answerReceived(socket, exchange);
+    }
+}
+
+void LinkListener::answerReceived(QLocalSocket& socket, Exchange& exchange) {
+    if (taking) {
         exchange.phase = Exchange::Phase::AwaitingCommit;
         socket.write(&ready, 1);
         return;
     }
+    exchange.text.clear();
     exchange.phase = Exchange::Phase::Ended;
+    socket.write(&closing, 1);
     socket.disconnectFromServer();
 }
 

@@ -50,17 +50,19 @@ public:
     // was killed is removed first.
     bool listen(const QString& name);
 
-    // Takes each text handed over. Until one is set, every text is refused.
+    // Takes each text handed over. Until one is set, texts wait for their
+    // answer (the later start waits a while for it).
     void setReceiver(std::function<void(const QString&)> receiver);
 
     // The program begins to close. Texts whose commit has come are taken
     // now; those still without it are dropped, and their commit fails to
-    // reach the listener. Every text after them is answered `closing`.
+    // reach the listener. Texts waiting for a receiver, and every text after
+    // them, are answered `closing`.
     void stopTaking();
 
 private:
     struct Exchange {
-        enum class Phase { ReadingText, AwaitingCommit, Ended };
+        enum class Phase { ReadingText, AwaitingReceiver, AwaitingCommit, Ended };
         Phase phase = Phase::ReadingText;
         QByteArray received;
         QString text;
@@ -69,6 +71,7 @@ private:
     void acceptConnections();
     void readFrom(QLocalSocket& socket);
     void answerText(QLocalSocket& socket, Exchange& exchange);
+    void answerReceived(QLocalSocket& socket, Exchange& exchange);
     void readCommit(QLocalSocket& socket, Exchange& exchange);
     void settle(QLocalSocket& socket, Exchange& exchange);
     void end(QLocalSocket& socket, Exchange& exchange, bool committed);

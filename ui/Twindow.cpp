@@ -122,9 +122,9 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
 }
 
 Twindow::~Twindow() {
-    // The reading thread tells this window when it ends: it must have.
+    // The reading thread tells this window when it ends: no more from here.
     if (QueueFileReading* reading = std::exchange(pendingReading, nullptr)) {
-        reading->take();
+        reading->abandon();
     }
     // Normally the worker has ended before the window closes; if the window
     // goes without that, stop it and let it finish its pass first.
@@ -287,11 +287,35 @@ void Twindow::formCreate(QueueFileReading* reading) {
 }
 
 void Twindow::finishReading() {
+    if (closing) {
+        return; // abandoned by the close
+    }
     if (QueueFileReading* reading = std::exchange(pendingReading, nullptr)) {
         takeQueue(reading->take());
         for (QWidget* control : queueControls) {
             control->setEnabled(true);
         }
+        if (!outsideLinks.isEmpty()) {
+            outsideLinksTimer->start(0);
+        }
+    }
+}
+
+bool Twindow::hasQueue() {
+    if (pendingReading != nullptr && pendingReading->hasEnded()) {
+        finishReading();
+    }
+    return pendingReading == nullptr;
+}
+
+void Twindow::whenQueueTaken(std::function<void()> then) {
+    if (closing) {
+        return;
+    }
+    if (pendingReading == nullptr) {
+        then();
+    } else {
+        queueTakenCallbacks.push_back(std::move(then));
     }
 }
 
@@ -321,6 +345,9 @@ void Twindow::takeQueue(ReadQueueFile read) {
     state.downloadsSet.onChanged = [this] {
         saveSoon();
     };
+    for (const std::function<void()>& then : std::exchange(queueTakenCallbacks, {})) {
+        then();
+    }
 }
 
 // Changes close together make one write, and a queue at rest none.
@@ -436,8 +463,7 @@ QueueOptions Twindow::currentOptions() const {
 }
 
 void Twindow::saveNow() {
-    finishReading();
-    if (!closing) {
+    if (hasQueue() && !closing) {
         queueFile.save(currentOptions());
     }
 }
@@ -469,8 +495,10 @@ void Twindow::closeWithoutAsking() {
 // The service cannot resume a transfer, so a close during one throws away
 // what arrived; a close request of the user's asks first.
 void Twindow::closeEvent(QCloseEvent* event) {
-    // The close saves the queue, so the queue is read first.
-    finishReading();
+    if (!hasQueue()) {
+        closeUnread(event);
+        return;
+    }
     if (!closing && !askNoMore && !qApp->isSavingSession() && transferUnderWay()) {
         event->ignore();
         if (closeQuestion == nullptr) {
@@ -481,6 +509,7 @@ void Twindow::closeEvent(QCloseEvent* event) {
     }
     if (!closing) {
         onClosing();
+        queueOutsideLinks();
         saveTimer->stop();
         queueFile.save(currentOptions());
         closing = true;
@@ -500,6 +529,22 @@ void Twindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
+}
+
+void Twindow::closeUnread(QCloseEvent* event) {
+    if (!closing) {
+        closing = true;
+        onClosing();
+        pendingReading->abandon();
+        closeTopDialog();
+    }
+    if (isDialogOpen()) {
+        closeTimer->start();
+        event->ignore();
+        return;
+    }
+    closeTimer->stop();
+    event->accept();
 }
 
 const Download* Twindow::transferUnderWay() const {
@@ -542,7 +587,7 @@ void Twindow::askBeforeClosing() {
 
 void Twindow::closeTimerTimer() {
     closeTopDialog();
-    if (downloadThread->isFinished() && !isDialogOpen()) {
+    if ((!downloadThread || downloadThread->isFinished()) && !isDialogOpen()) {
         close();
     }
 }
@@ -595,12 +640,35 @@ void Twindow::addOutsideLinksWhenNoDialog() {
         outsideLinksTimer->start(dialogCheckIntervalMs);
         return;
     }
-    finishReading();
+    if (!hasQueue()) {
+        return; // they go on once the queue is taken
+    }
     QTextCursor everything(input->document());
     everything.select(QTextCursor::Document);
     everything.insertText(outsideLinks.join(u'\n'));
     outsideLinks.clear();
     addClick();
+}
+
+// Links from outside that have not reached the dialog were promised a
+// place all the same: a close queues them, into the current folder, where
+// the queue file it writes keeps them. No page is loaded for them.
+void Twindow::queueOutsideLinks() {
+    if (outsideLinks.isEmpty()) {
+        return;
+    }
+    std::vector<std::string> allLinks;
+    std::vector<std::string> downloadLinks;
+    extractLinks(linkTextOf(std::exchange(outsideLinks, {}).join(u'\n')), allLinks, downloadLinks);
+    const std::vector<std::string> offered = withoutRepeats(downloadLinks);
+    const std::vector<bool> queuedAlready = state.downloadsSet.holdsUnfinished(offered);
+    std::vector<std::string> fresh;
+    for (std::size_t index = 0; index < offered.size(); ++index) {
+        if (!queuedAlready[index]) {
+            fresh.push_back(offered[index]);
+        }
+    }
+    state.downloadsSet.add(fresh, state.targetFolder);
 }
 
 // A dialog open over the window stays over it, and is the one to answer.

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,10 @@ public:
     // close. Raises the window. False once the window is closing.
     bool addFromOutside(const QString& text);
 
+    // Calls `then` once the queue has been taken from the queue file: now,
+    // or when its reading ends. Never once the window is closing.
+    void whenQueueTaken(std::function<void()> then);
+
     // The first close request, before anything of the close happens: links
     // from outside that were promised a place are taken now or never.
     kestrune::Event<> onClosing;
@@ -95,7 +100,13 @@ private:
     void placeOnScreen();
     void formCreate(QueueFileReading* reading);
     void finishReading();
+    // Whether the queue has been taken; takes it if it has been read
+    // meanwhile. Never waits.
+    bool hasQueue();
     void takeQueue(ReadQueueFile read);
+    // A close while the queue is still being read: nothing was read, so
+    // nothing is written and nothing runs, and nothing waits for the reading.
+    void closeUnread(QCloseEvent* event);
     void runEnded(const Download& download);
     QueueOptions currentOptions() const;
     void saveSoon();
@@ -106,6 +117,7 @@ private:
 
     void acceptLinksFromOutside();
     void addOutsideLinksWhenNoDialog();
+    void queueOutsideLinks();
     void bringToFront();
     void appendToInput(const QString& text);
 
@@ -133,6 +145,7 @@ private:
     std::vector<QWidget*> queueControls;
     QueueFileReading* pendingReading = nullptr;
     std::unique_ptr<platform::GuiWakeUp> readingDone;
+    std::vector<std::function<void()>> queueTakenCallbacks;
 };
 
 } // namespace tolvenka

@@ -58,6 +58,39 @@ void refuseToStart(const std::string& lockFile) {
     tolvenka::showMessage(message);
 }
 
+// What a queue file that is no plain file is, in words.
+std::string kindInWords(platform::FileKind kind) {
+    switch (kind) {
+    case platform::FileKind::Pipe:
+        return std::string("канал"_cp1251);
+    case platform::FileKind::Device:
+        return std::string("устройство"_cp1251);
+    case platform::FileKind::Folder:
+        return std::string("папка"_cp1251);
+    case platform::FileKind::Socket:
+        return std::string("сокет"_cp1251);
+    default:
+        return std::string("файл особого вида"_cp1251);
+    }
+}
+
+// A pipe or a device would never end reading, and a save would replace it
+// by a plain file: such a queue file is refused before anything else.
+bool isUsableQueueFile(const std::string& queueFile) {
+    const platform::FileKind kind = platform::fileKindOf(queueFile);
+    if (kind == platform::FileKind::Missing || kind == platform::FileKind::Regular) {
+        return true;
+    }
+    const std::string path = kestrune::text::fromUtf8(
+        (std::filesystem::current_path() / kestrune::text::toUtf8(queueFile)).string());
+    const std::string message = std::string("Толвенка не может взять список загрузок из "_cp1251) +
+                                path + std::string(": это не обычный файл, а "_cp1251) +
+                                kindInWords(kind) + ".";
+    std::cerr << kestrune::text::toUtf8(message) << '\n';
+    tolvenka::showMessage(message);
+    return false;
+}
+
 void warnOfNoLock() {
     std::cerr << "Очередь не удалось заблокировать ни рядом с ней, ни в папке выполнения: "
                  "вторая Толвенка в этой папке не будет остановлена.\n";
@@ -127,6 +160,9 @@ int main(int argc, char** argv) {
             warnOfNoLock();
         }
         tolvenka::CaretRest caretRest;
+        if (!isUsableQueueFile(queueFile)) {
+            return 1;
+        }
         tolvenka::Main state;
         tolvenka::Twindow window(state, queueFile, &*reading);
         window.show();
@@ -135,7 +171,12 @@ int main(int argc, char** argv) {
         // question.
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                          [&window] { window.saveNow(); });
-        linkListener.setReceiver([&window](const QString& text) { window.addFromOutside(text); });
+        // Links handed over get their answer once the queue they join is
+        // there: one that is still being read may never be.
+        window.whenQueueTaken([&] {
+            linkListener.setReceiver(
+                [&window](const QString& text) { window.addFromOutside(text); });
+        });
         window.onClosing = [&linkListener] {
             linkListener.stopTaking();
         };

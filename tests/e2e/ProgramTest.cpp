@@ -255,6 +255,24 @@ TEST(Program, AStartThatCannotHandOverNamesTheLockFileAndTouchesNothing) {
     EXPECT_TRUE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
 }
 
+// A pipe would never end reading, and a save would put a plain file in its
+// place: it is refused at start, named, and left as it is.
+TEST(Program, AQueueFileThatIsNoPlainFileIsRefusedAtStartAndLeftAlone) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    ASSERT_EQ(::mkfifo(folder.file("downloads.txt").c_str(), 0600), 0);
+    RunningProgram refused(folder.path(), sim.host(), folder.file("refused.err"));
+    const std::string refusal = "Толвенка не может взять список загрузок из " +
+                                folder.file("downloads.txt") + ": это не обычный файл, а канал.";
+    EXPECT_TRUE(waitFor(
+        [&] { return readFile(folder.file("refused.err")).find(refusal) != std::string::npos; },
+        20'000))
+        << readFile(folder.file("refused.err"));
+    struct stat status {};
+    ASSERT_EQ(::lstat(folder.file("downloads.txt").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
 namespace {
 
 // A queue file in `folder` with one download of `spec`, finished ones kept

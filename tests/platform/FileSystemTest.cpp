@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kestrune::text::literals;
 using testing_helpers::readFile;
@@ -152,6 +153,24 @@ TEST(FileSystem, OnlyTheTemporaryFilesOfInterruptedSavesAreRemoved) {
     for (const auto& name : others) {
         EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
     }
+}
+
+// A pipe without a writer would hold a reader for ever: it is refused at
+// once, like a folder; a plain file is read whole.
+TEST(FileSystem, OnlyAPlainFileIsReadAndNothingElseIsWaitedFor) {
+    testing_helpers::TempDir dir;
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::string content = "left";
+    EXPECT_EQ(platform::readPlainFile(pipe, content), EINVAL);
+    EXPECT_EQ(platform::fileKindOf(pipe), platform::FileKind::Pipe);
+    std::ifstream stream;
+    EXPECT_FALSE(platform::openForReading(stream, pipe));
+    EXPECT_EQ(platform::readPlainFile(dir.path(), content), EINVAL);
+    EXPECT_EQ(platform::readPlainFile(dir.file("absent"), content), ENOENT);
+    testing_helpers::writeFile(dir.file("plain"), std::string(200'000, 'x'));
+    EXPECT_EQ(platform::readPlainFile(dir.file("plain"), content), 0);
+    EXPECT_EQ(content.size(), 200'000U);
 }
 
 TEST(DirectoryLookup, AnswersAsTheSystemDoesForEveryKindOfPath) {

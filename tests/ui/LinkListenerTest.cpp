@@ -88,3 +88,38 @@ TEST_F(LinkListenerTest, TheLinksOfALaterStartThatGaveUpAreNeverTaken) {
     EXPECT_TRUE(pumpUntil([&] { return !taken.isEmpty(); }));
     EXPECT_EQ(taken, QStringList{QStringLiteral("http://b/2")});
 }
+
+// Before the queue is there to take them, texts wait for their answer; a
+// close meanwhile answers "closing", so the later start runs with them.
+TEST(LinkListenerWithoutReceiver, TextsWaitForTheReceiverAndAreAnsweredClosingAtAClose) {
+    testing_helpers::TempDir dir;
+    const QString socket = QString::fromStdString(dir.file("links.socket"));
+    LinkListener listener;
+    ASSERT_TRUE(listener.listen(socket));
+    QStringList taken;
+    std::atomic<int> first = -1;
+    std::thread firstStart([&] {
+        first = static_cast<int>(tolvenka::handOverLinks(socket, QStringLiteral("http://a/1")));
+    });
+    pumpFor(300);
+    EXPECT_EQ(first.load(), -1) << "no answer before a receiver";
+    listener.setReceiver([&](const QString& text) { taken << text; });
+    EXPECT_TRUE(pumpUntil([&] { return first.load() >= 0; }));
+    firstStart.join();
+    EXPECT_EQ(first.load(), static_cast<int>(HandOver::Taken));
+
+    LinkListener closing;
+    const QString otherSocket = QString::fromStdString(dir.file("other.socket"));
+    ASSERT_TRUE(closing.listen(otherSocket));
+    std::atomic<int> second = -1;
+    std::thread secondStart([&] {
+        second = static_cast<int>(tolvenka::handOverLinks(otherSocket, QStringLiteral("b")));
+    });
+    pumpFor(300);
+    closing.stopTaking();
+    EXPECT_TRUE(pumpUntil([&] { return second.load() >= 0; }));
+    secondStart.join();
+    EXPECT_EQ(second.load(), static_cast<int>(HandOver::HolderEnding));
+    EXPECT_TRUE(pumpUntil([&] { return !taken.isEmpty(); }));
+    EXPECT_EQ(taken, QStringList{QStringLiteral("http://a/1")});
+}

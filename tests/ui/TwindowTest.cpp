@@ -1,6 +1,7 @@
 #include "ui/Twindow.h"
 
 #include "engine/Download.h"
+#include "queue/QueueFileReading.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -32,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <optional>
 #include <thread>
@@ -661,4 +663,46 @@ TEST_F(MainWindow, RemovingTheRunningDownloadLetsTheNextOneRun) {
     ASSERT_TRUE(pumpUntil([&] { return state->downloadsSet.count() <= 1; }));
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin"));
+}
+
+// Links a later start handed over just as the close begins have been
+// promised a place: the queue file the close writes holds them.
+TEST_F(MainWindow, LinksHandedOverAsTheCloseBeginsAreInTheQueueItWrites) {
+    const std::string queued = fileLink("1");
+    state->downloadsSet.add(queued, state->targetFolder);
+    openWindow();
+    testing_helpers::clickButton(*window, QStringLiteral("stop"));
+    const std::string fresh = fileLink("2");
+    ASSERT_TRUE(
+        window->addFromOutside(QString::fromStdString(queued + "\n" + fresh + " " + fresh)));
+    window->closeWithoutAsking();
+    ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+    const std::string saved = readFile(queueFile);
+    EXPECT_NE(saved.find(fresh + "\r\n" + folder.path() + "/file2.zip\r\nQueue\r\n"),
+              std::string::npos)
+        << saved;
+    EXPECT_EQ(saved.find(queued), saved.rfind(queued)) << "a link already queued is not again";
+}
+
+// A queue file that never finishes reading (a stalled network mount) holds
+// nothing up: the close ends the program at once and leaves the file alone.
+TEST_F(MainWindow, AQueueFileThatNeverFinishesReadingLetsItCloseAndStaysAsItWas) {
+    const std::string content = "1\r\n/f/\r\n";
+    testing_helpers::writeFile(queueFile, content);
+    auto stalled = std::make_shared<std::promise<void>>();
+    auto reading = std::make_unique<tolvenka::QueueFileReading>(
+        queueFile, [release = stalled->get_future().share()](const std::string&, std::string&) {
+            release.wait();
+            return 0;
+        });
+    window.emplace(*state, queueFile, reading.get());
+    window->show();
+    EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("add"))->isEnabled());
+    window->saveNow();
+    window->close();
+    EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 2'000));
+    window.reset();
+    reading.reset();
+    stalled->set_value();
+    EXPECT_EQ(readFile(queueFile), content);
 }
