@@ -281,6 +281,7 @@ void Download::requeue() {
 }
 
 void Download::retarget(std::string path) {
+    removeLeftovers();
     targetPath = std::move(path);
     onStatusChange(this);
 }

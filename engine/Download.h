@@ -86,7 +86,8 @@ public:
     // whose file was not found goes back to the queue for a new try.
     virtual void requeue();
 
-    // GUI thread, between runs: the file is to go to `path` instead.
+    // GUI thread, between runs: the file is to go to `path` instead. What an
+    // earlier run left of it where it was to go is removed.
     void retarget(std::string path);
 
     // Any thread. Held back by the user: never taken by a worker, and its
@@ -167,6 +168,9 @@ protected:
     Download(std::string link, std::string targetPath, std::string kindName);
 
     virtual bool process() = 0;
+    // GUI thread, between runs: removes what a run that died left of this
+    // download's file at its target (its own leftovers only).
+    virtual void removeLeftovers() {}
     virtual void saveKindData(std::ostream& out) const = 0;
 
     // Entering or leaving Downloading starts or stops the speed timer on

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -79,12 +80,59 @@ FileOutput::~FileOutput() {
     abandon();
 }
 
-bool FileOutput::create(const std::string& path) {
+namespace {
+
+// An unnamed file in `folder`, or -1 with errno set.
+int openUnnamedIn(const std::string& folder) {
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+}
+
+// Gives the unnamed file `fd` the name `path`, never over anything there:
+// 0, or the system's error number.
+int nameFile(int fd, const std::string& path) {
+    const std::string handle = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+}
+
+bool isUnsupported(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+} // namespace
+
+bool FileOutput::create(const std::string& path, const std::string& markName,
+                        std::string_view markValue) {
     abandon();
     buffer.error = 0;
     out.clear();
-    buffer.fd = ::open(kestrune::text::toUtf8(path).c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const std::string systemPath = kestrune::text::toUtf8(path);
+    if (!markName.empty()) {
+        const std::string folder = systemPath.substr(0, systemPath.rfind('/') + 1);
+        const int fd = openUnnamedIn(folder.empty() ? "." : folder);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            ::fsetxattr(fd, markName.c_str(), markValue.data(), markValue.size(), 0);
+            const int error = nameFile(fd, systemPath);
+            if (error == 0) {
+                buffer.fd = fd;
+                return true;
+            }
+            ::close(fd);
+            // Anything else (no /proc, a file system without links) is left
+            // to the named way, which says what is wrong if anything is.
+            if (error == EEXIST) {
+                buffer.error = error;
+                return false;
+            }
+        } else if (!isUnsupported(errno)) {
+            buffer.error = errno;
+            return false;
+        }
+    }
+    buffer.fd =
+        ::open(systemPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (buffer.fd < 0) {
         buffer.error = errno;
         return false;
@@ -93,6 +141,9 @@ bool FileOutput::create(const std::string& path) {
     // locked is one that nobody writes any more. Where the file system keeps
     // no locks the file is written all the same.
     ::flock(buffer.fd, LOCK_EX | LOCK_NB);
+    if (!markName.empty()) {
+        mark(markName, markValue);
+    }
     return true;
 }
 

@@ -22,8 +22,13 @@ public:
     // Creates the file (`path`: CP1251), which must not exist yet: what is
     // there may be someone else's, and is left alone (EEXIST). False on
     // failure. The file is locked while it is open, which tells it from one
-    // whose writer died (see platform::removeAbandoned).
-    bool create(const std::string& path);
+    // whose writer died (see platform::removeAbandoned). With a `markName`,
+    // the file carries that mark (see `mark`) from the moment it has its
+    // name: it is made without one, marked and locked, and then named, so
+    // that no kill can leave it named but unmarked. Where the file system
+    // cannot make a file without a name, it is named first, as before.
+    bool create(const std::string& path, const std::string& markName = {},
+                std::string_view markValue = {});
     // Puts the mark `name` with `value` on the open file (see
     // platform::hasMark), or takes it off. False where the file system keeps
     // no marks.

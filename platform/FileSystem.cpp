@@ -185,8 +185,10 @@ bool removeAbandoned(const std::string& path, const std::string& name, std::stri
     // it: another program may have taken the leftover over just before.
     struct stat held {};
     struct stat named {};
+    // Another user's dead file in a shared folder is theirs to deal with.
     const bool abandoned = carriesMark(fd, name, value) && ::fstat(fd, &held) == 0 &&
-                           held.st_nlink == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                           held.st_uid == ::geteuid() && held.st_nlink == 1 &&
+                           ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
                            ::lstat(file.c_str(), &named) == 0 && sameFile(held, named);
     const bool removed = abandoned && ::unlink(file.c_str()) == 0;
     ::close(fd);

@@ -32,8 +32,8 @@ void syncFolderOf(const std::string& path);
 // carries the mark `name` with exactly `value`.
 bool hasMark(const std::string& path, const std::string& name, std::string_view value);
 // Removes the plain file at `path` if it carries the mark `name` with exactly
-// `value` and no FileOutput holds it open: one whose writer died. True when it
-// was removed.
+// `value`, belongs to the user the program runs as, and no FileOutput holds
+// it open: one whose writer died. True when it was removed.
 bool removeAbandoned(const std::string& path, const std::string& name, std::string_view value);
 
 // The file that `path` ends at, as the system names it: absolute, with every

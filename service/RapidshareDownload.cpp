@@ -366,7 +366,9 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
         throw LocalFailure::fromError(error, LocalFailure::Kind::CannotCreateFolder, folder);
     }
     platform::FileOutput file;
-    while (!file.create(partPath)) {
+    // Where the file system keeps no marks, a leftover stays behind as
+    // before.
+    while (!file.create(partPath, UNFINISHED_MARK, getLink())) {
         if (file.error() != EEXIST) {
             throw LocalFailure::fromError(file.error(), LocalFailure::Kind::NoAccess, folder);
         }
@@ -379,9 +381,6 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
         moveTargetPath(firstFreePath(getTargetPath(), isPathTaken));
         partPath = getTargetPath() + ".part";
     }
-    // Where the file system keeps no marks, a leftover stays behind as
-    // before.
-    file.mark(UNFINISHED_MARK, getLink());
     try {
         std::istringstream body("mirror=");
         try {
@@ -413,6 +412,10 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
     }
     clearFailureReason();
     setServiceState(ServiceState::Done);
+}
+
+void RapidshareDownload::removeLeftovers() {
+    platform::removeAbandoned(getTargetPath() + ".part", UNFINISHED_MARK, getLink());
 }
 
 void RapidshareDownload::refuseBlockedTarget() const {

@@ -83,6 +83,7 @@ public:
 
 protected:
     bool process() override;
+    void removeLeftovers() override;
     void saveKindData(std::ostream& out) const override;
 
 private:

@@ -37,12 +37,14 @@ public:
     // `errorsTo`: a file that takes what the program writes to stderr.
     RunningProgram(const std::string& folder, const std::string& host,
                    const std::string& errorsTo = "/dev/null",
-                   std::vector<std::string> arguments = {}) {
+                   std::vector<std::string> arguments = {},
+                   const std::vector<std::string>& moreEnvironment = {}) {
         const std::string runtimeFolder = folder + "/runtime";
         ::mkdir(runtimeFolder.c_str(), 0700);
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
                                                 "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder,
                                                 "XDG_RUNTIME_DIR=" + runtimeFolder};
+        environment.insert(environment.end(), moreEnvironment.begin(), moreEnvironment.end());
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string text = *entry;
             if (text.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
@@ -334,6 +336,31 @@ TEST(Program, AKillDuringATransferLeavesNothingBehindOnceItRunsAgain) {
     EXPECT_EQ(sim.transfers("401"), 2);
     EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"slow.bin"});
     EXPECT_TRUE(readFile(folder.file("slow.bin")) == servicesim::expectedContent("401", 2'000'000));
+}
+
+// Killed as its part file is made, before it is marked: nothing stays
+// behind, and the next run fetches the file under its own name.
+TEST(Program, AKillAsThePartFileIsMadeLeavesNothingBehind) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    servicesim::FileSpec spec;
+    spec.id = "403";
+    spec.name = "early.bin";
+    spec.size = 100'000;
+    spec.script = {Step::countdown("-5")};
+    queueOf(sim, folder, spec);
+    {
+        // The sanitizer's runtime would rather come first; here it cannot.
+        RunningProgram killed(folder.path(), sim.host(), "/dev/null", {},
+                              {std::string("LD_PRELOAD=") + KILL_AT_FIRST_MARK,
+                               "ASAN_OPTIONS=verify_asan_link_order=0"});
+        ASSERT_NE(killed.exitStatus(20'000), -1);
+    }
+    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{});
+    RunningProgram again(folder.path(), sim.host());
+    EXPECT_TRUE(queueFileSays(folder, "Complete"));
+    EXPECT_EQ(again.terminate(), 0);
+    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"early.bin"});
 }
 
 // Killed after the file got its name and before the queue file could say

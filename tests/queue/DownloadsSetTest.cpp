@@ -1,10 +1,13 @@
 #include "queue/DownloadsSet.h"
 
+#include "platform/FileOutput.h"
 #include "service/DownloadMaker.h"
+#include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/queue/QueueTestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <utility>
@@ -379,14 +382,22 @@ TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDisk
                                         dir.file("other (1).txt"), dir.file("small (3).txt")}));
     EXPECT_EQ(setChanges, 2);
 
-    // Sent to another folder, each keeps its file name where it is free.
+    // Sent to another folder, each keeps its file name where it is free,
+    // and what a run of it that died left in the old one goes.
     testing_helpers::TempDir other;
     testing_helpers::writeFile(other.file("small (2).txt"), "taken");
+    platform::FileOutput leftover;
+    const bool marks =
+        leftover.create(dir.file("other (1).txt.part"),
+                        tolvenka::RapidshareDownload::UNFINISHED_MARK, link("other.txt")) &&
+        leftover.close();
     ASSERT_EQ(set.pickNext(0, tolvenka::serviceHost()), set.at(0));
     EXPECT_EQ(set.moveToFolder({set.at(0), set.at(1), set.at(2)}, other.path()), 2);
     EXPECT_EQ(set.at(0)->getTargetPath(), dir.file("small (1).txt")) << "it is running";
     EXPECT_EQ(set.at(1)->getTargetPath(), other.file("small (2) (1).txt"));
     EXPECT_EQ(set.at(2)->getTargetPath(), other.file("other (1).txt"));
+    EXPECT_NE(std::filesystem::exists(dir.file("other (1).txt.part")), marks);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("other.txt.part")));
     set.releaseSlot(0);
 }
 

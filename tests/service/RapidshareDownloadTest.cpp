@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 using namespace kestrune::text::literals;
 using servicesim::Step;
@@ -394,6 +395,13 @@ TEST_F(Conversation, ItsOwnLeftoverPartFileIsTakenOverAndNoOtherOne) {
     expectLeftAlone("written", [&](Text part, Text link) {
         leaveMarkedFile(stillWritten, part, RapidshareDownload::UNFINISHED_MARK, link);
     });
+    // Another user's, in a shared folder: only root can make one here.
+    if (::geteuid() == 0) {
+        expectLeftAlone("strangers", [](Text part, Text link) {
+            leaveMarkedFile(part, RapidshareDownload::UNFINISHED_MARK, link);
+            ASSERT_EQ(::chown(part.c_str(), 65534, 65534), 0);
+        });
+    }
 }
 
 // The file arrived, and the program died before the queue file could say
