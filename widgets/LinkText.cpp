@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace tolvenka {
 
@@ -67,9 +68,29 @@ std::optional<EscapedCharacter> escapedCharacterAt(std::string_view text, std::s
     return EscapedCharacter{codePoint, (continuations + 1) * escapeLength};
 }
 
+// The code points with the property Default_Ignorable_Code_Point (which
+// takes in every control of the writing direction): a text shows nothing
+// for them, or nothing that tells two links apart.
+constexpr std::pair<char32_t, char32_t> defaultIgnorables[] = {
+    {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+    {0x180B, 0x180F},   {0x200B, 0x200F},   {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+
+bool isDefaultIgnorable(char32_t codePoint) {
+    return std::any_of(std::begin(defaultIgnorables), std::end(defaultIgnorables),
+                       [codePoint](const auto& range) {
+                           return codePoint >= range.first && codePoint <= range.second;
+                       });
+}
+
 // Whether a character shows as itself: not invisible, not blank, and not
 // one that changes how the text around it shows.
 bool showsAsItself(char32_t codePoint) {
+    if (isDefaultIgnorable(codePoint)) {
+        return false;
+    }
     switch (QChar::category(codePoint)) {
     case QChar::Other_Control:
     case QChar::Other_Format:
@@ -83,6 +104,22 @@ bool showsAsItself(char32_t codePoint) {
     default:
         return true;
     }
+}
+
+// An escape of printable ASCII that reads as its character without
+// changing what the link appears to say: not a separator of its parts
+// ("/" and the backslash, which counts as one, "?", "#", and "&", "=", "+",
+// ";" of a query), nor "%", which would make the next characters read as an
+// escape.
+bool readsAsItsCharacter(int byte) {
+    constexpr std::string_view keptEscaped = "/\\?#&=+;%";
+    return byte >= 0x20 && byte < 0x7F &&
+           keptEscaped.find(static_cast<char>(byte)) == std::string_view::npos;
+}
+
+bool writesRightToLeft(char32_t codePoint) {
+    const QChar::Direction direction = QChar::direction(codePoint);
+    return direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirAN;
 }
 
 void appendForLinks(std::string& linkText, char32_t codePoint) {
@@ -105,19 +142,36 @@ void appendForLinks(std::string& linkText, char32_t codePoint) {
 
 QString readableLink(std::string_view link) {
     QString shown;
+    bool rightToLeft = false;
     std::size_t plainStart = 0;
+    const auto showInstead = [&](std::size_t at, const QString& character) {
+        shown += toQString(link.substr(plainStart, at - plainStart));
+        shown += character;
+    };
     for (std::size_t at = link.find('%'); at != std::string_view::npos; at = link.find('%', at)) {
+        if (const int byte = escapedByteAt(link, at); readsAsItsCharacter(byte)) {
+            showInstead(at, QChar(byte));
+            at += escapeLength;
+            plainStart = at;
+            continue;
+        }
         const std::optional<EscapedCharacter> escaped = escapedCharacterAt(link, at);
         if (!escaped || !showsAsItself(escaped->codePoint)) {
             ++at;
             continue;
         }
-        shown += toQString(link.substr(plainStart, at - plainStart));
-        shown += QString::fromUcs4(&escaped->codePoint, 1);
+        showInstead(at, QString::fromUcs4(&escaped->codePoint, 1));
+        rightToLeft = rightToLeft || writesRightToLeft(escaped->codePoint);
         at += escaped->length;
         plainStart = at;
     }
     shown += toQString(link.substr(plainStart));
+    // Letters written right to left keep their own order, but inside a
+    // left-to-right isolate, so that they cannot reorder the rest of the
+    // link, nor the text around it.
+    if (rightToLeft) {
+        shown = QChar(0x2066) + shown + QChar(0x2069);
+    }
     return shown;
 }
 

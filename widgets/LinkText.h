@@ -10,10 +10,14 @@ namespace tolvenka {
 
 // A link as a person reads it, the way a browser's address bar shows one:
 // percent-escapes that spell a character of UTF-8 beyond ASCII show as that
-// character. An escape stays as it is where it spells ASCII (a "%2F" is not
-// a "/"), where it is no UTF-8, and where its character would not show or
-// could hide what the link is (controls, direction marks and other format
-// characters, spaces, code points without a character).
+// character, and so do escapes of printable ASCII (a space among them) that
+// do not change what the link appears to say. An escape stays as it is
+// where it spells a separator or "%" (a "%2F" is not a "/"), where it is no
+// UTF-8, and where its character would not show or could hide what the
+// link is (controls, every default-ignorable code point, direction controls
+// among them, other format characters, spaces beyond ASCII, code points
+// without a character). A link with letters written right to left is shown
+// in a left-to-right isolate, so that it cannot reorder the text around it.
 QString readableLink(std::string_view link);
 
 // Text typed, pasted or dropped, as link extraction takes it (CP1251). A

@@ -59,16 +59,32 @@ TEST(RussianTranslations, TheFolderBrowserSpeaksRussian) {
 TEST(LinkText, EscapesThatSpellUtf8LettersReadAsTheLettersAndOthersStayAsWritten) {
     EXPECT_EQ(tolvenka::readableLink("http://h/files/1/%D0%93%d0%be%D0%B4.zip?%D1%8F#%E4%B8%AD"),
               QStringLiteral("http://h/files/1/Год.zip?я#中"));
-    EXPECT_EQ(tolvenka::readableLink("http://h/files/2/Ёлка%20%F0%9F%8E%84"_cp1251),
-              QStringLiteral("http://h/files/2/Ёлка%20🎄"));
-    // ASCII, a cut or broken sequence, a too long form, a surrogate, beyond
-    // U+10FFFF, a reversal of the writing direction, a non-breaking space, a
-    // control, a broken escape.
-    for (const char* kept : {"%2F", "%D0", "%D0%41", "%C0%AF", "%ED%A0%80", "%F4%90%80%80",
-                             "%E2%80%AE", "%C2%A0", "%C2%85", "%FF", "%D0%", "%zz%"}) {
+    EXPECT_EQ(tolvenka::readableLink("http://h/files/2/Ёлка%20%F0%9F%8E%84%28%31%29.zip"_cp1251),
+              QStringLiteral("http://h/files/2/Ёлка 🎄(1).zip"));
+    // Separators and "%", a cut or broken sequence, a too long form, a
+    // surrogate, beyond U+10FFFF, a reversal of the writing direction, a
+    // non-breaking space, a control, a broken escape; and what shows nothing
+    // or nothing that tells links apart: a grapheme joiner, variation
+    // selectors, Khmer inherent vowels, Hangul fillers, a tag, an isolate.
+    for (const char* kept :
+         {"%2F",          "%5C",       "%3F",       "%23",          "%25",       "%26",
+          "%3D",          "%2B",       "%3B",       "%7F",          "%0A",       "%D0",
+          "%D0%2F",       "%C0%AF",    "%ED%A0%80", "%F4%90%80%80", "%E2%80%AE", "%C2%A0",
+          "%C2%85",       "%FF",       "%D0%",      "%zz%",         "%CD%8F",    "%EF%B8%8F",
+          "%F3%A0%84%80", "%E1%9E%B4", "%E1%85%9F", "%E3%85%A4",    "%EF%BE%A0", "%F3%A0%80%81",
+          "%E2%81%A6",    "%E1%A0%8B"}) {
         const std::string link = std::string("http://h/files/3/a") + kept + "b";
         EXPECT_EQ(tolvenka::readableLink(link), QString::fromLatin1(link)) << kept;
     }
+}
+
+// Letters written right to left show, in an isolate that keeps the link
+// and what is around it in their order.
+TEST(LinkText, ALinkWithRightToLeftLettersIsIsolatedLeftToRight) {
+    EXPECT_EQ(tolvenka::readableLink("http://h/files/4/%D7%A9%D7%9C%D7%95%D7%9D.zip"),
+              QString(QChar(0x2066)) + QStringLiteral("http://h/files/4/שלום.zip") + QChar(0x2069));
+    EXPECT_EQ(tolvenka::readableLink("http://h/files/4/a.zip"),
+              QStringLiteral("http://h/files/4/a.zip"));
 }
 
 TEST(LinkText, TypedOrFetchedLettersWithoutACp1251FormBecomeEscapesAndOtherSignsSpaces) {
