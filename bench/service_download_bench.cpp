@@ -1,8 +1,9 @@
 // A whole service download through the simulated service (link page, free
-// form, a countdown of zero, final form, file) against curl fetching the same
-// file straight from the final form's address of the same service, A B A B.
-// Prints each pair, the median ratio of wall times, and this process's peak
-// memory.
+// form, a countdown of zero, final form, file flushed to the disk and put in
+// place) against curl fetching the same file straight from the final form's
+// address of the same service, and against curl followed by a sync of its
+// file (the same durability), A B C A B C. Prints each round, the median
+// ratios of wall times, and this process's peak memory.
 //
 //   bench_service_download SIZE PAIRS [--no-curl]
 //   SIZE: bytes, with K, M or G (powers of 1024)
@@ -71,8 +72,9 @@ double timeServiceDownload(const std::string& link, const std::string& folder) {
     return elapsed;
 }
 
-double timeCurl(const std::string& url, const std::string& file) {
-    const std::string command = "curl -s -d mirror= -o '" + file + "' '" + url + "'";
+double timeCurl(const std::string& url, const std::string& file, bool thenSync) {
+    const std::string command = "curl -s -d mirror= -o '" + file + "' '" + url + "'" +
+                                (thenSync ? " && sync '" + file + "'" : std::string());
     const auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0) {
         std::fprintf(stderr, "curl failed\n");
@@ -110,23 +112,32 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
 
     std::vector<double> ratios;
-    for (int pair = 0; pair < pairs; ++pair) {
+    std::vector<double> syncedRatios;
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    for (int round = 0; round < pairs; ++round) {
         const double ours = timeServiceDownload(link, folder.string());
         std::filesystem::remove(folder / "bench.bin");
         if (!withCurl) {
             std::printf("service download %.3f s\n", ours);
             continue;
         }
-        const double curl = timeCurl(sim.finalFormUrl("1001"), (folder / "curl.bin").string());
-        std::filesystem::remove(folder / "curl.bin");
+        const std::string curlFile = (folder / "curl.bin").string();
+        const double curl = timeCurl(sim.finalFormUrl("1001"), curlFile, false);
+        std::filesystem::remove(curlFile);
+        const double synced = timeCurl(sim.finalFormUrl("1001"), curlFile, true);
+        std::filesystem::remove(curlFile);
         ratios.push_back(ours / curl);
-        std::printf("pair %d: service download %.3f s, curl %.3f s, ratio %.3f\n", pair + 1, ours,
-                    curl, ratios.back());
+        syncedRatios.push_back(ours / synced);
+        std::printf("round %d: service download %.3f s, curl %.3f s, curl + sync %.3f s\n",
+                    round + 1, ours, curl, synced);
     }
     std::filesystem::remove_all(folder);
     if (!ratios.empty()) {
-        std::sort(ratios.begin(), ratios.end());
-        std::printf("median ratio (service download / curl): %.3f\n", ratios[ratios.size() / 2]);
+        std::printf("median ratio (service download / curl): %.3f\n", median(ratios));
+        std::printf("median ratio (service download / curl + sync): %.3f\n", median(syncedRatios));
     }
     std::printf("peak memory: %ld KiB for a %llu-byte file\n", peakMemoryKiB(),
                 static_cast<unsigned long long>(size));

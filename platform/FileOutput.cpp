@@ -11,6 +11,12 @@
 
 namespace platform {
 
+namespace {
+
+constexpr std::int64_t writeBackWindow = 8 * 1024 * 1024;
+
+} // namespace
+
 FileOutput::Buffer::Buffer() {
     setp(block.data(), block.data() + block.size());
 }
@@ -30,8 +36,38 @@ bool FileOutput::Buffer::writeAll(const char* data, std::size_t size) {
         }
         data += written;
         size -= static_cast<std::size_t>(written);
+        this->written += written;
+    }
+    if (this->written - writeBackStart >= writeBackWindow) {
+        writeBack();
     }
     return true;
+}
+
+// The window just written starts on its way to the disk, and the one before
+// it, by now mostly there, is waited for and dropped from the page cache: a
+// large file never piles up unwritten pages for the final flush to wait on,
+// nor pushes everything else out of memory. Failures here are only a loss
+// of speed; the final flush still reports any.
+void FileOutput::Buffer::writeBack() {
+    ::sync_file_range(fd, writeBackStart, written - writeBackStart, SYNC_FILE_RANGE_WRITE);
+    if (lastHandedStart >= 0) {
+        const std::int64_t length = writeBackStart - lastHandedStart;
+        ::sync_file_range(fd, lastHandedStart, length,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                              SYNC_FILE_RANGE_WAIT_AFTER);
+        ::posix_fadvise(fd, lastHandedStart, length, POSIX_FADV_DONTNEED);
+    }
+    lastHandedStart = writeBackStart;
+    writeBackStart = written;
+}
+
+void FileOutput::Buffer::restart(int newFd) {
+    fd = newFd;
+    error = 0;
+    written = 0;
+    writeBackStart = 0;
+    lastHandedStart = -1;
 }
 
 bool FileOutput::Buffer::flushAll() {
@@ -116,7 +152,7 @@ bool FileOutput::create(const std::string& path, const std::string& markName,
             ::fsetxattr(fd, markName.c_str(), markValue.data(), markValue.size(), 0);
             const int error = nameFile(fd, systemPath);
             if (error == 0) {
-                buffer.fd = fd;
+                buffer.restart(fd);
                 return true;
             }
             ::close(fd);
@@ -131,12 +167,13 @@ bool FileOutput::create(const std::string& path, const std::string& markName,
             return false;
         }
     }
-    buffer.fd =
+    const int fd =
         ::open(systemPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (buffer.fd < 0) {
+    if (fd < 0) {
         buffer.error = errno;
         return false;
     }
+    buffer.restart(fd);
     // Locked before anything marks it, so that a file found marked and not
     // locked is one that nobody writes any more. Where the file system keeps
     // no locks the file is written all the same.
@@ -160,9 +197,8 @@ void FileOutput::unmark(const std::string& name) {
 
 void FileOutput::adopt(int fd) {
     abandon();
-    buffer.error = 0;
     out.clear();
-    buffer.fd = fd;
+    buffer.restart(fd);
 }
 
 bool FileOutput::close() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -39,7 +40,8 @@ public:
     void adopt(int fd);
     // Writes what is buffered, flushes the file to the disk and closes it,
     // so that a file told complete is complete after a power loss too.
-    // False on failure.
+    // False on failure. The file goes to the disk as it is written, a few
+    // MiB behind, so that this last flush is short however large it is.
     bool close();
     // Closes the file without writing what is buffered: it is to be deleted.
     void abandon();
@@ -55,9 +57,17 @@ private:
         bool flushAll();
         // Forgets what is buffered.
         void discard();
+        // A new file: nothing written yet.
+        void restart(int newFd);
 
         int fd = -1;
         int error = 0;
+
+        // Bytes written since the file was opened; where the bytes not yet
+        // handed to the disk begin; where the last range handed begins.
+        std::int64_t written = 0;
+        std::int64_t writeBackStart = 0;
+        std::int64_t lastHandedStart = -1;
 
     protected:
         int_type overflow(int_type c) override;
@@ -66,6 +76,7 @@ private:
 
     private:
         bool writeAll(const char* data, std::size_t size);
+        void writeBack();
         std::array<char, 65536> block{};
     };
 

@@ -45,6 +45,29 @@ TEST(FileSystem, Cp1251PathsReachTheSystemAsUtf8) {
     EXPECT_FALSE(platform::removeFile(renamed));
 }
 
+// A file made with its mark is named only once marked; written in many
+// pieces, which go to the disk as they come, it is whole when closed.
+TEST(FileSystem, AMarkedFileIsNamedMarkedAndWrittenWhole) {
+    TempDir dir;
+    const std::string file = dir.file("big.part");
+    platform::FileOutput out;
+    ASSERT_TRUE(out.create(file, "user.test.mark", "link"));
+    const bool marks = platform::hasMark(file, "user.test.mark", "link");
+    EXPECT_FALSE(out.create(file, "user.test.mark", "link")) << "never over a file";
+    EXPECT_EQ(out.error(), EEXIST);
+    std::filesystem::remove(file);
+    ASSERT_TRUE(out.create(file, "user.test.mark", "link"));
+    EXPECT_EQ(platform::hasMark(file, "user.test.mark", "link"), marks);
+    std::string expected;
+    for (int piece = 0; piece < 1000; ++piece) {
+        const std::string bytes(40'000 + piece, static_cast<char>('a' + piece % 26));
+        out.stream() << bytes;
+        expected += bytes;
+    }
+    ASSERT_TRUE(out.close());
+    EXPECT_TRUE(readFile(file) == expected);
+}
+
 TEST(FileSystem, AtomicReplaceWritesTheWholeContent) {
     TempDir dir;
     const std::string path = dir.file("downloads.txt");
