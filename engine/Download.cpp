@@ -167,7 +167,8 @@ bool Download::isPathTaken(const std::string& path) {
 }
 
 std::string Download::firstFreePath(const std::string& path,
-                                    const std::function<bool(const std::string&)>& isTaken) {
+                                    const std::function<bool(const std::string&)>& isTaken,
+                                    NextFreeNumbers* nextNumbers) {
     if (!isTaken(path)) {
         return path;
     }
@@ -179,9 +180,14 @@ std::string Download::firstFreePath(const std::string& path,
     }
     const std::string stem = path.substr(0, dot);
     const std::string extension = path.substr(dot);
-    for (std::uint64_t number = 1;; ++number) {
+    std::uint64_t* next =
+        nextNumbers != nullptr ? &nextNumbers->try_emplace(path, 1).first->second : nullptr;
+    for (std::uint64_t number = next != nullptr ? *next : 1;; ++number) {
         std::string candidate = stem + " (" + std::to_string(number) + ")" + extension;
         if (!isTaken(candidate)) {
+            if (next != nullptr) {
+                *next = number + 1;
+            }
             return candidate;
         }
     }

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace http {
@@ -155,10 +156,16 @@ public:
     // Whether a new file may not go to `path`: something is there, or at its
     // ".part", where a transfer into it may be under way.
     static bool isPathTaken(const std::string& path);
+    // For a batch of new files, the number from which the search for a free
+    // "name (N).ext" of each path goes on: the ones below it were found
+    // taken, and stay taken while the batch is made. Without it, each of N
+    // files of one name would try every number before its own.
+    using NextFreeNumbers = std::unordered_map<std::string, std::uint64_t>;
     // `path` if `isTaken` says it is free, else the first free one of
-    // "name (1).ext", "name (2).ext", ...
+    // "name (1).ext", "name (2).ext", ... (from where `nextNumbers` says).
     static std::string firstFreePath(const std::string& path,
-                                     const std::function<bool(const std::string&)>& isTaken);
+                                     const std::function<bool(const std::string&)>& isTaken,
+                                     NextFreeNumbers* nextNumbers = nullptr);
     // A target path as the queue file stores it: kept, unless it names an
     // existing folder, which then gets the link's file name.
     static std::string storedTargetPath(std::string path, const std::string& link,

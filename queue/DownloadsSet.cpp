@@ -230,10 +230,12 @@ bool DownloadsSet::addLinks(const std::vector<std::string>& links, const std::st
     const PathTaken isTaken = [&](const std::string& path) {
         return taken(path);
     };
+    Download::NextFreeNumbers nextNumbers;
     bool added = false;
     for (const std::string& link : links) {
         std::unique_ptr<Download> download = downloadMaker().createDownload(
-            kindName != nullptr ? *kindName : downloadMaker().kindOf(link), link, folder, isTaken);
+            kindName != nullptr ? *kindName : downloadMaker().kindOf(link), link, folder, isTaken,
+            &nextNumbers);
         if (download != nullptr) {
             taken.add(download->getTargetPath());
             append(std::move(download));
@@ -457,11 +459,13 @@ int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
     // copies of their new ones only.
     TakenPaths taken(downloads, movers.size(),
                      std::unordered_set<const Download*>(movers.begin(), movers.end()));
+    Download::NextFreeNumbers nextNumbers;
     for (Download* download : movers) {
         const std::string& path = download->getTargetPath();
         std::string name = path.substr(path.rfind('/') + 1);
         std::string target = Download::firstFreePath(
-            folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name, taken);
+            folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name, taken,
+            &nextNumbers);
         taken.add(target);
         download->retarget(std::move(target));
     }

@@ -61,15 +61,16 @@ bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,
     return check != existenceChecks.end() && check->second(client, link);
 }
 
-std::unique_ptr<Download> DownloadMaker::createDownload(const std::string& kind,
-                                                        const std::string& url,
-                                                        const std::string& folder,
-                                                        const PathTaken& isTaken) const {
+std::unique_ptr<Download>
+DownloadMaker::createDownload(const std::string& kind, const std::string& url,
+                              const std::string& folder, const PathTaken& isTaken,
+                              Download::NextFreeNumbers* nextNumbers) const {
     const auto creator = creators.find(kind);
     if (creator == creators.end()) {
         return nullptr;
     }
-    return creator->second(url, folder, isTaken ? isTaken : PathTaken(Download::isPathTaken));
+    return creator->second(url, folder, isTaken ? isTaken : PathTaken(Download::isPathTaken),
+                           nextNumbers);
 }
 
 std::unique_ptr<Download> DownloadMaker::loadDownload(const std::string& kind, std::istream& in,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/Download.h"
+
 #include <functional>
 #include <istream>
 #include <map>
@@ -16,8 +18,6 @@ class DirectoryLookup;
 
 namespace tolvenka {
 
-class Download;
-
 using LinkRecogniser = bool (*)(const std::string& link);
 // Asks through `client`, so that whoever owns the client can cut the
 // question short with its Disconnect.
@@ -26,9 +26,12 @@ using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& lin
 using PathTaken = std::function<bool(const std::string& path)>;
 // The new download's file goes to the first path in `folder` that is not
 // taken, so that it never replaces a file it did not write.
+// For a batch, `nextNumbers` (or null) goes on with the numbering of names
+// (see Download::firstFreePath).
 using DownloadCreator = std::unique_ptr<Download> (*)(const std::string& url,
                                                       const std::string& folder,
-                                                      const PathTaken& isTaken);
+                                                      const PathTaken& isTaken,
+                                                      Download::NextFreeNumbers* nextNumbers);
 // Stored target paths are looked up in `folders` (see Download::storedTargetPath).
 using DownloadLoader = std::unique_ptr<Download> (*)(std::istream& in,
                                                      platform::DirectoryLookup& folders);
@@ -59,9 +62,10 @@ public:
                     http::HttpClient& client) const;
     // A new download, or null for an unknown kind. Without `isTaken`, a path
     // is taken when Download::isPathTaken says so.
-    std::unique_ptr<Download> createDownload(const std::string& kind, const std::string& url,
-                                             const std::string& folder,
-                                             const PathTaken& isTaken = {}) const;
+    std::unique_ptr<Download>
+    createDownload(const std::string& kind, const std::string& url, const std::string& folder,
+                   const PathTaken& isTaken = {},
+                   Download::NextFreeNumbers* nextNumbers = nullptr) const;
     // A download read by the kind's loader, or null for an unknown kind, whose
     // record is then skipped up to (not including) its closing empty line.
     std::unique_ptr<Download> loadDownload(const std::string& kind, std::istream& in,

@@ -132,9 +132,10 @@ bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::st
 
 std::unique_ptr<Download>
 RapidshareDownload::create(const std::string& url, const std::string& folder,
-                           const std::function<bool(const std::string&)>& isTaken) {
-    return std::make_unique<RapidshareDownload>(url,
-                                                firstFreePath(targetPathIn(folder, url), isTaken));
+                           const std::function<bool(const std::string&)>& isTaken,
+                           NextFreeNumbers* nextNumbers) {
+    return std::make_unique<RapidshareDownload>(
+        url, firstFreePath(targetPathIn(folder, url), isTaken, nextNumbers));
 }
 
 std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,

@@ -61,7 +61,8 @@ public:
     // The target is the first path in `folder` for the link's file name that
     // `isTaken` calls free.
     static std::unique_ptr<Download> create(const std::string& url, const std::string& folder,
-                                            const std::function<bool(const std::string&)>& isTaken);
+                                            const std::function<bool(const std::string&)>& isTaken,
+                                            NextFreeNumbers* nextNumbers = nullptr);
     // Null when the record was not written by this program: its link is no
     // link of the service, it ends before its fields do, or its link or path
     // holds a control byte (it would write elsewhere than it says).

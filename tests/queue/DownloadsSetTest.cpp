@@ -401,6 +401,26 @@ TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDisk
     set.releaseSlot(0);
 }
 
+// Links of one file name in one batch take the numbers in turn, past what
+// the disk holds.
+TEST_F(DownloadsSetWithRegistryTest, ManyLinksOfOneNameTakeTheNumbersInTurn) {
+    testing_helpers::TempDir dir;
+    testing_helpers::writeFile(dir.file("a (3).zip"), "the user's own");
+    std::vector<std::string> links;
+    for (int id = 0; id < 6; ++id) {
+        links.push_back("http://" + tolvenka::serviceHost() + "/files/" + std::to_string(id) +
+                        "/a.zip");
+    }
+    set.add(links, dir.path());
+    std::vector<std::string> targets;
+    for (const auto& download : set) {
+        targets.push_back(download->getTargetPath());
+    }
+    EXPECT_EQ(targets, (std::vector<std::string>{dir.file("a.zip"), dir.file("a (1).zip"),
+                                                 dir.file("a (2).zip"), dir.file("a (4).zip"),
+                                                 dir.file("a (5).zip"), dir.file("a (6).zip")}));
+}
+
 TEST_F(DownloadsSetWithRegistryTest, LoadReplacesTheQueueSilentlyAndForwardsChanges) {
     addTraced(set, "old");
     std::istringstream file(tolvenka::serviceHost() + "\r\n" + link("a.zip") +
