@@ -1,11 +1,13 @@
 // One GET of a URL into a file through HttpClient, for comparison with other
-// clients by bench/http_get_vs_curl.sh. Prints the wall time, the body size
-// and the peak memory of this process.
+// clients by bench/http_get_vs_curl.sh and bench/https_get_vs_curl.sh. Takes
+// its proxies from the environment as the program does. Prints the wall
+// time, the body size and the peak memory of this process.
 #include "http/HttpClient.h"
 #include "http/HttpError.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sys/resource.h>
 
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
+    http::setProgramProxies(http::ProxySettings::fromEnvironment(&std::getenv));
     http::HttpClient client;
     const auto start = std::chrono::steady_clock::now();
     try {

@@ -1,7 +1,9 @@
 #include "engine/FailureReason.h"
 
 #include "engine/LocalFailure.h"
+#include "http/CertificateError.h"
 #include "http/HttpError.h"
+#include "http/ProxyError.h"
 #include "support/Cp1251.h"
 
 #include <cerrno>
@@ -26,6 +28,83 @@ std::string reasonOf(const LocalFailure& failure) {
         break;
     }
     return std::string("не удаётся записать файл "_cp1251) + failure.path();
+}
+
+std::string reasonOf(const http::CertificateError& failure) {
+    using Problem = http::CertificateError::Problem;
+    std::string why;
+    switch (failure.problem()) {
+    case Problem::WrongHost:
+        why = "выдан для другого адреса"_cp1251;
+        break;
+    case Problem::UnknownIssuer:
+        why = "издатель неизвестен"_cp1251;
+        break;
+    case Problem::SelfSigned:
+        why = "подписан сам собой"_cp1251;
+        break;
+    case Problem::Expired:
+        why = "срок действия истёк"_cp1251;
+        break;
+    case Problem::NotYetValid:
+        why = "срок действия ещё не начался"_cp1251;
+        break;
+    case Problem::Other:
+        // The verifier's own words: printable ASCII, whatever OpenSSL says.
+        why = failure.detail();
+        break;
+    }
+    return std::string("сертификат сервера не подтверждён: "_cp1251) + why;
+}
+
+std::string socksRefusal(int code) {
+    switch (code) {
+    case 1:
+        return std::string("общий сбой"_cp1251);
+    case 2:
+        return std::string("запрещено правилами"_cp1251);
+    case 3:
+        return std::string("сеть недоступна"_cp1251);
+    case 4:
+        return std::string("узел недоступен"_cp1251);
+    case 5:
+        return std::string("соединение отклонено"_cp1251);
+    case 6:
+        return std::string("время истекло"_cp1251);
+    case 7:
+        return std::string("команда не поддерживается"_cp1251);
+    case 8:
+        return std::string("тип адреса не поддерживается"_cp1251);
+    default:
+        return std::string("код "_cp1251) + std::to_string(code);
+    }
+}
+
+std::string reasonOf(const http::ProxyError& failure) {
+    using Problem = http::ProxyError::Problem;
+    const std::string proxy = std::string("прокси-сервер "_cp1251) + failure.proxy();
+    const std::string refused = proxy + std::string(" отказал: "_cp1251);
+    switch (failure.problem()) {
+    case Problem::BadAddress:
+        break;
+    case Problem::Unreachable:
+        return proxy + std::string(" недоступен"_cp1251);
+    case Problem::NotAnswering:
+        return proxy + std::string(" не отвечает"_cp1251);
+    case Problem::Malformed:
+        return proxy + std::string(" ответил не по протоколу"_cp1251);
+    case Problem::Refused:
+        return refused + failure.detail();
+    case Problem::SocksRefused:
+        return refused + socksRefusal(failure.socksReply());
+    case Problem::SocksWantsPassword:
+        return refused + std::string("нужны имя и пароль"_cp1251);
+    case Problem::SocksPasswordRejected:
+        return refused + std::string("неверное имя или пароль"_cp1251);
+    case Problem::SocksNoMethod:
+        return refused + std::string("способ входа не поддерживается"_cp1251);
+    }
+    return std::string("адрес прокси-сервера не понят"_cp1251);
 }
 
 std::string reasonOf(const http::HttpError& failure) {
@@ -55,6 +134,22 @@ std::string reasonOf(const http::HttpError& failure) {
         return std::string("сервер вернул ошибку"_cp1251);
     case Kind::Unsupported:
         return std::string("адрес не поддерживается"_cp1251);
+    case Kind::Certificate:
+        if (const auto* certificate = dynamic_cast<const http::CertificateError*>(&failure)) {
+            return reasonOf(*certificate);
+        }
+        return std::string("сертификат сервера не подтверждён"_cp1251);
+    case Kind::Handshake:
+        return std::string("не удалось установить защищённое соединение"_cp1251);
+    case Kind::TooManyRedirects:
+        return std::string("слишком много перенаправлений"_cp1251);
+    case Kind::BadRedirect:
+        return std::string("перенаправление на неподдерживаемый адрес"_cp1251);
+    case Kind::Proxy:
+        if (const auto* proxy = dynamic_cast<const http::ProxyError*>(&failure)) {
+            return reasonOf(*proxy);
+        }
+        return std::string("прокси-сервер недоступен"_cp1251);
     case Kind::BodyNotStored:
         break;
     }
@@ -98,6 +193,20 @@ bool isLocalFailure(std::exception_ptr failure) {
         std::rethrow_exception(std::move(failure));
     } catch (const LocalFailure&) {
         return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+bool needsTheUser(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const LocalFailure&) {
+        return true;
+    } catch (const http::CertificateError&) {
+        return true;
+    } catch (const http::ProxyError& proxy) {
+        return proxy.problem() == http::ProxyError::Problem::BadAddress;
     } catch (...) {
     }
     return false;

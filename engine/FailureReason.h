@@ -18,5 +18,9 @@ std::string fileSaveReason(int error);
 // Whether the failure is one of the user's own machine, which waiting and
 // trying again does not mend.
 bool isLocalFailure(std::exception_ptr failure);
+// Whether waiting and trying again cannot mend the failure, so that the user
+// must act: one of the user's own machine, a server certificate that cannot
+// be verified, a proxy address that cannot be used.
+bool needsTheUser(std::exception_ptr failure);
 
 } // namespace tolvenka

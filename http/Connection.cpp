@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -47,11 +46,16 @@ Connection::~Connection() {
     close();
 }
 
+AddressList Connection::lookUp(const std::string& host, std::uint16_t port) {
+    throwIfInterrupted();
+    AddressList addresses = lookup.find(host, port, idleTimeoutMs, interrupted);
+    throwIfInterrupted();
+    return addresses;
+}
+
 void Connection::open(const std::string& host, std::uint16_t port) {
     close();
-    throwIfInterrupted();
-    const AddressList addresses = lookup.find(host, port, idleTimeoutMs, interrupted);
-    throwIfInterrupted();
+    const AddressList addresses = lookUp(host, port);
     HttpError lastFailure(HttpError::Kind::Unresolved, "no address for " + host);
     for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
         try {
@@ -89,10 +93,8 @@ void Connection::connectTo(const addrinfo& address) {
         waitUntilConnected(fd);
     }
     throwIfInterrupted();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const int noDelay = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    applyIdleTimeout(fd);
 }
 
 void Connection::waitUntilConnected(int fd) {
@@ -115,15 +117,20 @@ void Connection::waitUntilConnected(int fd) {
     }
 }
 
-void Connection::applyIdleTimeout(int fd) const {
-    if (idleTimeoutMs <= 0) {
-        return;
+void Connection::waitUntilReady(short pollEvents) {
+    pollfd request{socketFd.load(), pollEvents, 0};
+    int ready = 0;
+    do {
+        throwIfInterrupted();
+        ready = ::poll(&request, 1, pollTimeout(idleTimeoutMs));
+    } while (ready < 0 && errno == EINTR);
+    throwIfInterrupted();
+    if (ready == 0) {
+        throw HttpError(HttpError::Kind::TimedOut, "the peer stayed silent");
     }
-    timeval limit{};
-    limit.tv_sec = static_cast<time_t>(idleTimeoutMs / 1000);
-    limit.tv_usec = static_cast<suseconds_t>(idleTimeoutMs % 1000 * 1000);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (ready < 0) {
+        failFromErrno("poll");
+    }
 }
 
 void Connection::close() {
@@ -142,6 +149,10 @@ void Connection::sendAll(std::string_view data) {
         throwIfInterrupted();
         const ssize_t sent = ::send(socketFd.load(), data.data(), data.size(), MSG_NOSIGNAL);
         if (sent < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                waitUntilReady(POLLOUT);
+                continue;
+            }
             if (errno == EINTR) {
                 continue;
             }
@@ -160,7 +171,9 @@ std::size_t Connection::receive(char* buffer, std::size_t capacity) {
             throwIfInterrupted();
             return static_cast<std::size_t>(received);
         }
-        if (errno != EINTR) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntilReady(POLLIN);
+        } else if (errno != EINTR) {
             failFromErrno("recv");
         }
     }
@@ -191,9 +204,6 @@ void Connection::throwIfInterrupted() const {
 void Connection::failFromErrno(const char* what) const {
     const int error = errno;
     throwIfInterrupted();
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-        throw HttpError(HttpError::Kind::TimedOut, std::string(what) + " timed out");
-    }
     const std::string message = std::string(what) + ": " + std::strerror(error);
     if (isReset(error)) {
         throw ConnectionLost(message);

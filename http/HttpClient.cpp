@@ -1,14 +1,18 @@
 #include "http/HttpClient.h"
 
 #include "http/BodyFraming.h"
-#include "http/Connection.h"
+#include "http/Channel.h"
+#include "http/ConnectReply.h"
 #include "http/ConnectionLost.h"
 #include "http/HttpError.h"
+#include "http/ProxyError.h"
+#include "http/Redirect.h"
 #include "http/RequestHead.h"
 #include "http/ResponseReader.h"
 #include "http/TextUtil.h"
 #include "http/Url.h"
 
+#include <algorithm>
 #include <limits>
 #include <sstream>
 #include <vector>
@@ -40,6 +44,13 @@ bool asksToClose(const ResponseHead& head) {
     return connection && equalsIgnoringCase(*connection, "close");
 }
 
+bool isFollowedRedirect(int statusCode) {
+    constexpr int followed[] = {301, 302, 303, 307, 308};
+    return std::find(std::begin(followed), std::end(followed), statusCode) != std::end(followed);
+}
+
+constexpr int proxyAuthenticationRequired = 407;
+
 } // namespace
 
 class HttpClient::Impl {
@@ -47,27 +58,25 @@ public:
     Impl(HttpClient& owner, ClientSettings settings)
         : owner(owner)
         , settings(settings)
-        , connection(settings.idleTimeoutMs, settings.resolver)
-        , reader(connection) {}
+        , channel(settings.idleTimeoutMs, settings.resolver)
+        , reader(channel) {}
 
     void perform(std::string_view method, const std::string& address, RequestBody body,
                  std::ostream& target, std::int64_t limit);
 
     HttpClient& owner;
     ClientSettings settings;
-    Connection connection;
+    Channel channel;
     ResponseReader reader;
-    std::string connectedHost;
-    std::uint16_t connectedPort = 0;
     ResponseHead head;
     std::atomic<std::int64_t> contentLength{0};
     std::atomic<bool> responseArrived{false};
 
 private:
-    bool connectFor(const Url& url, bool freshConnection);
-    void reconnect(const Url& url);
-    void exchangeHeadRetryingStale(const Url& url, const std::string& requestHead, RequestBody body,
-                                   bool reused);
+    bool connectFor(const Url& url, const ProxyAddress* proxy, bool freshConnection);
+    void exchangeHeadRetryingStale(const Url& url, const ProxyAddress* proxy,
+                                   const std::string& requestHead, RequestBody body, bool reused);
+    [[noreturn]] void throwStatus() const;
     void exchangeHead(const std::string& requestHead, RequestBody body);
     void sendBody(RequestBody body);
     void discardErrorBody(const BodyFraming& framing, bool sentAsHttp10);
@@ -77,7 +86,7 @@ private:
 
 void HttpClient::Impl::perform(std::string_view method, const std::string& address,
                                RequestBody body, std::ostream& target, std::int64_t limit) {
-    if (connection.isInterrupted()) {
+    if (channel.isInterrupted()) {
         throw HttpError(HttpError::Kind::Disconnected, "disconnected");
     }
     contentLength.store(0);
@@ -90,15 +99,18 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
         ~ReleaseBufferAtEnd() { reader.releaseBuffer(); }
     } releaseBufferAtEnd{reader};
     try {
-        const bool reused = connectFor(url, isPost);
-        const std::string requestHead = formatRequestHead(method, url, isPost, body.length);
-        exchangeHeadRetryingStale(url, requestHead, body, reused);
+        const ProxyAddress* proxy = settings.proxies.proxyFor(url);
+        const bool reused = connectFor(url, proxy, isPost);
+        const std::string requestHead =
+            formatRequestHead(method, url, isPost, body.length,
+                              channel.usesAbsoluteForm() ? channel.proxy() : nullptr);
+        exchangeHeadRetryingStale(url, proxy, requestHead, body, reused);
         const BodyFraming framing = BodyFraming::of(head);
         contentLength.store(framing.declaredLength);
         responseArrived.store(true);
         if (!head.isSuccess()) {
             discardErrorBody(framing, isPost);
-            throw HttpStatusError(head.statusCode, head.statusLine);
+            throwStatus();
         }
         reader.readBody(framing, &target, limit,
                         [this](std::int64_t count) { fireWork(WorkMode::Reading, count); });
@@ -106,48 +118,54 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
     } catch (const HttpStatusError&) {
         throw;
     } catch (...) {
-        connection.close();
+        channel.close();
         throw;
     }
 }
 
-// Returns whether the request goes out on a connection kept from before.
-bool HttpClient::Impl::connectFor(const Url& url, bool freshConnection) {
-    if (connection.isOpen() && (freshConnection || url.host != connectedHost ||
-                                url.port != connectedPort || connection.hasUnexpectedInput())) {
-        connection.close();
+// A proxy that wants another password answers the request itself; that is
+// the proxy's refusal, not the server's.
+void HttpClient::Impl::throwStatus() const {
+    if (head.statusCode == proxyAuthenticationRequired && channel.usesAbsoluteForm()) {
+        throw ProxyError(ProxyError::Problem::Refused, channel.proxy()->name(),
+                         statusSummary(head.statusLine));
     }
-    if (connection.isOpen()) {
+    const std::string* location = head.find("Location");
+    throw HttpStatusError(head.statusCode, head.statusLine, location ? *location : std::string());
+}
+
+// Returns whether the request goes out on a connection kept from before.
+bool HttpClient::Impl::connectFor(const Url& url, const ProxyAddress* proxy, bool freshConnection) {
+    if (channel.isOpen() &&
+        (freshConnection || !channel.leadsTo(url, proxy) || channel.hasUnexpectedInput())) {
+        channel.close();
+    }
+    if (channel.isOpen()) {
         return true;
     }
-    reconnect(url);
+    channel.open(url, proxy);
     return false;
 }
 
-void HttpClient::Impl::reconnect(const Url& url) {
-    connection.open(url.host, url.port);
-    connectedHost = url.host;
-    connectedPort = url.port;
-}
-
-void HttpClient::Impl::exchangeHeadRetryingStale(const Url& url, const std::string& requestHead,
-                                                 RequestBody body, bool reused) {
+void HttpClient::Impl::exchangeHeadRetryingStale(const Url& url, const ProxyAddress* proxy,
+                                                 const std::string& requestHead, RequestBody body,
+                                                 bool reused) {
     try {
         exchangeHead(requestHead, body);
     } catch (const ConnectionLost&) {
         // A kept-alive connection may have been closed by the server just as
         // the request went out; that alone is worth one more try.
-        if (!reused || reader.receivedReplyBytes() || connection.isInterrupted()) {
+        if (!reused || reader.receivedReplyBytes() || channel.isInterrupted()) {
             throw;
         }
-        reconnect(url);
+        channel.open(url, proxy);
         exchangeHead(requestHead, body);
     }
 }
 
 void HttpClient::Impl::exchangeHead(const std::string& requestHead, RequestBody body) {
     reader.startExchange();
-    connection.sendAll(requestHead);
+    channel.sendAll(requestHead);
     if (body.stream) {
         sendBody(body);
     }
@@ -164,7 +182,7 @@ void HttpClient::Impl::sendBody(RequestBody body) {
         if (got <= 0) {
             throw HttpError(HttpError::Kind::Unsupported, "request body ended early");
         }
-        connection.sendAll(std::string_view(block.data(), static_cast<std::size_t>(got)));
+        channel.sendAll(std::string_view(block.data(), static_cast<std::size_t>(got)));
         sent += got;
         fireWork(WorkMode::Writing, sent);
     }
@@ -177,16 +195,16 @@ void HttpClient::Impl::discardErrorBody(const BodyFraming& framing, bool sentAsH
         reader.readBody(framing, nullptr, settings.maxInMemoryBody, {});
         finishExchange(framing, sentAsHttp10);
     } catch (const HttpError&) {
-        connection.close();
+        channel.close();
     }
 }
 
 void HttpClient::Impl::finishExchange(const BodyFraming& framing, bool sentAsHttp10) {
     const bool keepAlive = !sentAsHttp10 && !head.isHttp10 && framing.allowsReuse &&
                            !asksToClose(head) && !reader.hasSurplus() &&
-                           !connection.hasUnexpectedInput();
+                           !channel.hasUnexpectedInput();
     if (!keepAlive) {
-        connection.close();
+        channel.close();
     }
 }
 
@@ -205,6 +223,29 @@ void HttpClient::Get(const std::string& url, std::ostream& body) {
     impl->perform("GET", url, {}, body, unlimited);
 }
 
+std::string HttpClient::GetFollowingRedirects(const std::string& url) {
+    std::string address = url;
+    std::vector<std::string> visited;
+    for (;;) {
+        try {
+            return Get(address);
+        } catch (const HttpStatusError& status) {
+            if (!isFollowedRedirect(status.getStatusCode()) || status.location().empty()) {
+                throw;
+            }
+            visited.push_back(Url::comparableForm(address));
+            address = resolveRedirect(address, status.location());
+            if (std::find(visited.begin(), visited.end(), Url::comparableForm(address)) !=
+                visited.end()) {
+                throw HttpError(HttpError::Kind::TooManyRedirects, "redirects in a circle");
+            }
+            if (std::ssize(visited) > maxRedirectsFollowed) {
+                throw HttpError(HttpError::Kind::TooManyRedirects, "too many redirects");
+            }
+        }
+    }
+}
+
 void HttpClient::Post(const std::string& url, std::istream& body, std::ostream& response) {
     impl->perform("POST", url, {&body, remainingLength(body)}, response, unlimited);
 }
@@ -218,14 +259,14 @@ std::string HttpClient::Post(const std::string& url, std::string_view body) {
 }
 
 void HttpClient::Disconnect() {
-    impl->connection.interrupt();
+    impl->channel.interrupt();
 }
 
 void HttpClient::clearDisconnect() {
-    if (impl->connection.isInterrupted()) {
+    if (impl->channel.isInterrupted()) {
         // The kept connection may have been cut; it cannot be trusted again.
-        impl->connection.close();
-        impl->connection.clearInterrupt();
+        impl->channel.close();
+        impl->channel.clearInterrupt();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/ProxySettings.h"
 #include "http/Resolver.h"
 #include "support/Event.h"
 
@@ -24,6 +25,8 @@ struct ClientSettings {
     // How host names become addresses. The wait for it is cut by `Disconnect`
     // and bounded by `idleTimeoutMs` whatever it does.
     Resolver resolver = resolveWithSystem;
+    // Which proxy carries each request: the program's, from its environment.
+    ProxySettings proxies = programProxies();
 };
 
 // A small blocking HTTP/1.x client. One thread drives it; the only call that
@@ -32,6 +35,8 @@ struct ClientSettings {
 //
 // GETs are HTTP/1.1 and keep the connection alive when the server allows it;
 // a POST is HTTP/1.0 on a fresh connection that is closed after the reply.
+// https addresses go over TLS with the server's certificate verified; a
+// request goes through the proxy that the settings name for it.
 class HttpClient {
 public:
     explicit HttpClient(ClientSettings settings = {});
@@ -44,6 +49,12 @@ public:
     std::string Get(const std::string& url);
     // A GET whose body is written into `body` as it arrives.
     void Get(const std::string& url, std::ostream& body);
+    // The body of a GET, collected in memory, that follows redirects (301,
+    // 302, 303, 307, 308) up to `maxRedirectsFollowed` times, from http to
+    // https too. More, or a circle, fails (TooManyRedirects), and so does a
+    // redirect to an address that is not http or https (BadRedirect).
+    static constexpr int maxRedirectsFollowed = 5;
+    std::string GetFollowingRedirects(const std::string& url);
     // A POST of the bytes of `body`; the reply's body is written into
     // `response` as it arrives.
     void Post(const std::string& url, std::istream& body, std::ostream& response);

@@ -33,6 +33,17 @@ public:
         Unsupported,
         // The target of the body would not take it (a full disk, say).
         BodyNotStored,
+        // The server's certificate could not be verified (`CertificateError`).
+        Certificate,
+        // No secure connection came about: the peer broke off or spoke
+        // something else than TLS.
+        Handshake,
+        // A page redirected more often than a load follows, or in a circle.
+        TooManyRedirects,
+        // A redirect to an address that is not http or https, or has no host.
+        BadRedirect,
+        // The proxy could not be used (`ProxyError`).
+        Proxy,
     };
 
     HttpError(Kind kind, const std::string& message)
@@ -49,14 +60,18 @@ private:
 // are not followed).
 class HttpStatusError : public HttpError {
 public:
-    HttpStatusError(int statusCode, const std::string& statusLine)
+    HttpStatusError(int statusCode, const std::string& statusLine, std::string location = {})
         : HttpError(Kind::Status, "HTTP status " + std::to_string(statusCode) + ": " + statusLine)
-        , statusCode(statusCode) {}
+        , statusCode(statusCode)
+        , redirectTarget(std::move(location)) {}
 
     int getStatusCode() const { return statusCode; }
+    // The reply's Location header, as the server wrote it; empty without one.
+    const std::string& location() const { return redirectTarget; }
 
 private:
     int statusCode;
+    std::string redirectTarget;
 };
 
 } // namespace http

@@ -8,9 +8,13 @@
 
 namespace http {
 
+struct ProxyAddress;
+
 // The request line and headers of a request, ending with the blank line.
-// `bodyLength` is announced when it is not 0.
+// `bodyLength` is announced when it is not 0. A request to an HTTP proxy
+// (`viaProxy` not null) names the whole address and carries the proxy's
+// credentials, where it has some.
 std::string formatRequestHead(std::string_view method, const Url& url, bool http10,
-                              std::int64_t bodyLength = 0);
+                              std::int64_t bodyLength = 0, const ProxyAddress* viaProxy = nullptr);
 
 } // namespace http

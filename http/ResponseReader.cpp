@@ -1,18 +1,18 @@
 #include "http/ResponseReader.h"
 
 #include "http/ChunkedDecoder.h"
-#include "http/Connection.h"
 #include "http/ConnectionLost.h"
 #include "http/HttpError.h"
 #include "http/ResponseHeadParser.h"
+#include "http/Transport.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace http {
 
-ResponseReader::ResponseReader(Connection& connection)
-    : connection(connection) {}
+ResponseReader::ResponseReader(Transport& transport)
+    : transport(transport) {}
 
 void ResponseReader::startExchange() {
     if (block.empty()) {
@@ -27,7 +27,7 @@ void ResponseReader::releaseBuffer() {
 }
 
 std::size_t ResponseReader::receiveMore() {
-    const std::size_t received = connection.receive(block.data(), block.size());
+    const std::size_t received = transport.receive(block.data(), block.size());
     replyStarted = replyStarted || received > 0;
     return received;
 }
@@ -110,7 +110,7 @@ void ResponseReader::readLengthBody(std::int64_t length, BodySink& sink) {
     while (left > 0) {
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::int64_t>(left, std::ssize(block)));
-        const std::size_t received = connection.receive(block.data(), wanted);
+        const std::size_t received = transport.receive(block.data(), wanted);
         if (received == 0) {
             throw HttpError(HttpError::Kind::ConnectionLost,
                             "connection closed before the end of the body");
@@ -134,7 +134,7 @@ void ResponseReader::readChunkedBody(BodySink& sink) {
     };
     std::string surplus(decode(pending));
     while (!decoder.isDone()) {
-        const std::size_t received = connection.receive(block.data(), block.size());
+        const std::size_t received = transport.receive(block.data(), block.size());
         if (received == 0) {
             throw HttpError(HttpError::Kind::ConnectionLost,
                             "connection closed before the last chunk");
@@ -151,7 +151,7 @@ void ResponseReader::readBodyUntilClose(BodySink& sink) {
         sink.reportProgress();
     }
     for (;;) {
-        const std::size_t received = connection.receive(block.data(), block.size());
+        const std::size_t received = transport.receive(block.data(), block.size());
         if (received == 0) {
             return;
         }

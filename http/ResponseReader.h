@@ -11,9 +11,9 @@
 
 namespace http {
 
-class Connection;
+class Transport;
 
-// Reads responses from a connection: heads through the pure parser, bodies
+// Reads responses from a transport: heads through the pure parser, bodies
 // by their framing, straight from the receive block into the target stream.
 class ResponseReader {
 public:
@@ -24,7 +24,7 @@ public:
 
     using Progress = BodySink::Progress;
 
-    explicit ResponseReader(Connection& connection);
+    explicit ResponseReader(Transport& transport);
 
     // Forgets buffered bytes and starts counting reply bytes anew; call
     // before each request.
@@ -51,7 +51,7 @@ private:
     void readChunkedBody(BodySink& sink);
     void readBodyUntilClose(BodySink& sink);
 
-    Connection& connection;
+    Transport& transport;
     std::vector<char> block;
     std::string pending; // received but not yet consumed
     bool replyStarted = false;

@@ -17,21 +17,20 @@ std::string lowerCase(std::string_view text) {
     return result;
 }
 
-// Strips "scheme://" from `rest`, failing for any scheme but plain HTTP.
-void skipScheme(std::string_view& rest) {
+// Strips "scheme://" from `rest` and tells whether it was https; fails for
+// any scheme but http and https.
+bool skipScheme(std::string_view& rest) {
     const auto separator = rest.find("://");
     if (separator == std::string_view::npos) {
-        return;
+        return false;
     }
     const std::string scheme = lowerCase(rest.substr(0, separator));
-    if (scheme == "https") {
-        throw HttpError(HttpError::Kind::Unsupported, "secure connections are not supported");
-    }
-    if (scheme != "http") {
+    if (scheme != "http" && scheme != "https") {
         throw HttpError(HttpError::Kind::Unsupported,
                         std::string("unsupported scheme: ").append(scheme));
     }
     rest.remove_prefix(separator + 3);
+    return scheme == "https";
 }
 
 std::uint16_t parsePort(std::string_view text) {
@@ -75,7 +74,9 @@ Url Url::parse(std::string_view address) {
     std::string normalized(address);
     std::replace(normalized.begin(), normalized.end(), '\\', '/');
     std::string_view rest = normalized;
-    skipScheme(rest);
+    Url url;
+    url.secure = skipScheme(rest);
+    url.port = url.secure ? httpsPort : httpPort;
 
     const auto fragment = rest.find('#');
     if (fragment != std::string_view::npos) {
@@ -87,11 +88,18 @@ Url Url::parse(std::string_view address) {
     const std::string_view target =
         authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
     const bool needsRoot = target.empty() || target.front() == '?';
-    Url url;
     url.target = std::string(needsRoot ? 1 : 0, '/').append(percentEncodedBeyondAscii(target));
 
-    const auto colon = authority.rfind(':');
-    url.host = std::string(authority.substr(0, colon));
+    const auto bracketEnd = authority.starts_with('[') ? authority.find(']') : 0;
+    if (bracketEnd == std::string_view::npos) {
+        throw HttpError(HttpError::Kind::Unsupported, "unclosed bracket in address");
+    }
+    const auto colon = authority.find(':', bracketEnd);
+    url.host = bracketEnd > 0 ? std::string(authority.substr(1, bracketEnd - 1))
+                              : std::string(authority.substr(0, colon));
+    if (bracketEnd > 0 && bracketEnd + 1 != std::min(colon, authority.size())) {
+        throw HttpError(HttpError::Kind::Unsupported, "bad address after the brackets");
+    }
     if (colon != std::string_view::npos) {
         url.port = parsePort(authority.substr(colon + 1));
     }
@@ -111,6 +119,22 @@ Url Url::parse(std::string_view address) {
     return url;
 }
 
+std::string Url::authority() const {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    std::string text = ipv6 ? "[" + host + "]" : host;
+    if (port != (secure ? httpsPort : httpPort)) {
+        text.append(":").append(std::to_string(port));
+    }
+    return text;
+}
+
+std::string Url::absoluteForm() const {
+    return (secure ? "https://" : "http://") + authority() + target;
+}
+
+// An http and an https link to the same place name the same file: a
+// browser's copy of a link is https today, and the queue may hold the http
+// one.
 std::string Url::comparableForm(std::string_view address) {
     const auto schemeEnd = address.find("://");
     if (schemeEnd == std::string_view::npos) {
@@ -118,10 +142,14 @@ std::string Url::comparableForm(std::string_view address) {
     }
     const std::size_t hostStart = schemeEnd + 3;
     const std::size_t hostEnd = std::min(address.find_first_of("/\\?#", hostStart), address.size());
-    const std::string scheme = kestrune::text::toLowerCp1251(address.substr(0, schemeEnd));
+    std::string scheme = kestrune::text::toLowerCp1251(address.substr(0, schemeEnd));
     std::string_view host = address.substr(hostStart, hostEnd - hostStart);
-    if (scheme == "http" && host.ends_with(":80")) {
-        host.remove_suffix(3);
+    if ((scheme == "http" && host.ends_with(":80")) ||
+        (scheme == "https" && host.ends_with(":443"))) {
+        host.remove_suffix(host.size() - host.rfind(':'));
+    }
+    if (scheme == "https") {
+        scheme = "http";
     }
     return scheme + "://" + kestrune::text::toLowerCp1251(host) +
            std::string(address.substr(hostEnd));

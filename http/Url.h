@@ -8,20 +8,34 @@ namespace http {
 
 // The parts of an address that a request needs.
 struct Url {
+    static constexpr std::uint16_t httpPort = 80;
+    static constexpr std::uint16_t httpsPort = 443;
+
+    // Whether the address is https: TLS on the connection.
+    bool secure = false;
+    // A name or an address; an IPv6 address without its brackets.
     std::string host;
-    std::uint16_t port = 80;
+    std::uint16_t port = httpPort;
     // What goes on the request line: the path and query, never empty, without
     // the fragment.
     std::string target;
 
-    // Splits "http://host[:port][/path][?query][#fragment]"; the scheme may be
-    // left out. Backslashes count as slashes. Throws `HttpError` for a secure
-    // or unknown scheme, an empty host or a bad port.
+    // Splits "http[s]://host[:port][/path][?query][#fragment]"; the scheme may
+    // be left out (http). An IPv6 address stands in brackets. Backslashes
+    // count as slashes. Throws `HttpError` for an unknown scheme, an empty
+    // host or a bad port.
     static Url parse(std::string_view address);
 
-    // The address as it compares with other ways of writing it: the scheme
-    // and the host in lower case, the default port of HTTP (":80") left
-    // out, the rest as it stands. Never throws.
+    // "host" or "host:port" when the port is not the scheme's own, an IPv6
+    // address in brackets: what a proxy is asked to connect to, and what an
+    // absolute address holds.
+    std::string authority() const;
+    // "http://authority/target": the request target that an HTTP proxy takes.
+    std::string absoluteForm() const;
+
+    // The address as it compares with other ways of writing it: http and
+    // https alike, the host in lower case, the scheme's default port (":80",
+    // ":443") left out, the rest as it stands. Never throws.
     static std::string comparableForm(std::string_view address);
 };
 

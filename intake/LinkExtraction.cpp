@@ -13,6 +13,7 @@ namespace tolvenka {
 namespace {
 
 constexpr std::string_view marker = "http://";
+constexpr std::string_view secureMarker = "https://";
 constexpr std::size_t schemeLength = 4; // "http", the part before the colon
 
 // Whether a CP1251 byte beyond ASCII is a letter: all of them are Cyrillic.
@@ -48,21 +49,21 @@ char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Whether the marker, in any letter case, starts at `start`.
-bool markerAt(std::string_view text, std::size_t start) {
-    if (start + marker.size() > text.size()) {
+// Whether `expected`, in any letter case, starts at `start`.
+bool markerAt(std::string_view text, std::size_t start, std::string_view expected) {
+    if (start + expected.size() > text.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < marker.size(); ++i) {
-        if (asciiLower(text[start + i]) != marker[i]) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (asciiLower(text[start + i]) != expected[i]) {
             return false;
         }
     }
     return true;
 }
 
-std::size_t addressEnd(std::string_view text, std::size_t start) {
-    std::size_t end = start + marker.size();
+std::size_t addressEnd(std::string_view text, std::size_t start, std::size_t markerSize) {
+    std::size_t end = start + markerSize;
     while (end < text.size() && isUrlCharacter(text[end])) {
         ++end;
     }
@@ -75,9 +76,9 @@ void extractLinks(std::string text, std::vector<std::string>& allLinks,
                   std::vector<std::string>& downloadLinks) {
     // The colon is the one marker character that letter case leaves alone and
     // that is rare in ordinary text, so the scan hops from colon to colon
-    // with memchr and looks around each one. The marker cannot overlap
-    // itself, so visiting every colon finds every marker, the nested ones
-    // included, in the order of their starts. The end of the text ends an
+    // with memchr and looks around each one. Neither marker can overlap
+    // itself or the other, so visiting every colon finds every marker, the
+    // nested ones included, in the order of their starts. The end of the text ends an
     // address, as any character outside the URL set does.
     const std::string_view view = text;
     const char* const begin = view.data();
@@ -85,12 +86,18 @@ void extractLinks(std::string text, std::vector<std::string>& allLinks,
     const char* colon = begin + std::min(schemeLength, view.size());
     while ((colon = static_cast<const char*>(
                 std::memchr(colon, ':', static_cast<std::size_t>(last - colon)))) != nullptr) {
-        const std::size_t start = static_cast<std::size_t>(colon - begin) - schemeLength;
+        const std::size_t colonAt = static_cast<std::size_t>(colon - begin);
         ++colon;
-        if (!markerAt(view, start)) {
+        // "https://" and "http://" cannot both end at one colon.
+        std::size_t start = colonAt - schemeLength;
+        std::size_t markerSize = marker.size();
+        if (colonAt > schemeLength && markerAt(view, colonAt - schemeLength - 1, secureMarker)) {
+            start = colonAt - schemeLength - 1;
+            markerSize = secureMarker.size();
+        } else if (!markerAt(view, start, marker)) {
             continue;
         }
-        const std::size_t end = addressEnd(view, start);
+        const std::size_t end = addressEnd(view, start, markerSize);
         const std::string& address = allLinks.emplace_back(view.substr(start, end - start));
         if (!downloadMaker().kindOf(address).empty()) {
             downloadLinks.push_back(address);

@@ -5,8 +5,8 @@
 
 namespace tolvenka {
 
-// Finds every address in `text` (CP1251) that begins with "http://" (letters
-// in any case) and runs on over the URL characters (letters, Cyrillic ones
+// Finds every address in `text` (CP1251) that begins with "http://" or
+// "https://" (letters in any case) and runs on over the URL characters (letters, Cyrillic ones
 // too, digits and "~-_+=/.:&%?#"). Each address, as it stands in the text,
 // is appended to `allLinks`; those that a download kind accepts are appended
 // to `downloadLinks` as well. Addresses come out in the order of their

@@ -29,9 +29,11 @@ LinksLoadingThread::~LinksLoadingThread() {
 void LinksLoadingThread::doWork() {
     showInfo(std::string("Загрузка списка..."_cp1251));
     // The client holds a page in memory only up to its cap, so a huge or
-    // endless reply fails like any failed load.
+    // endless reply fails like any failed load. A page that has moved (to
+    // https, say) is followed as a browser follows it.
     try {
-        extractLinks(linkTextOfPage(client().Get(pageUrl)), pageLinks, pageDownloadLinks);
+        extractLinks(linkTextOfPage(client().GetFollowingRedirects(pageUrl)), pageLinks,
+                     pageDownloadLinks);
     } catch (...) {
         // A page that could not be loaded is not a page without links.
         failureReason = failureReasonOf(std::current_exception());

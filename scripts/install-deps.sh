@@ -7,7 +7,7 @@ packages=(
     clang-14 libclang-rt-14-dev # the second compiler, its sanitizers and libFuzzer
     qt6-base-dev libgl-dev qt6-translations-l10n
     googletest libgtest-dev libbenchmark-dev
-    nginx-light curl
+    nginx-light curl openssl libssl-dev tinyproxy microsocks time # TLS, the real servers of the network tests
     xvfb xauth xdotool fonts-dejavu-core
     build-essential debhelper lintian desktop-file-utils appstream # the package and its checks
     python3-pyatspi at-spi2-core dbus-daemon # tests that drive the program by its controls' texts

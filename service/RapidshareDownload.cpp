@@ -97,11 +97,18 @@ bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
     if (host.ends_with(":80")) {
         host.remove_suffix(3);
     }
-    if (!startsWith("http://") || !startsWith(host)) {
+    // The service's pages are the same over https, on its port 443.
+    const bool secure = startsWith("https://");
+    if (!secure) {
+        at = 0;
+    }
+    if ((!secure && !startsWith("http://")) || !startsWith(host)) {
         return false;
     }
-    if (host.find(':') == std::string_view::npos && link.compare(at, 4, ":80/") == 0) {
-        at += 3;
+    const std::string_view defaultPort = secure ? ":443/" : ":80/";
+    if (host.find(':') == std::string_view::npos &&
+        link.compare(at, defaultPort.size(), defaultPort) == 0) {
+        at += defaultPort.size() - 1;
     }
     if (!startsWith("/files/")) {
         return false;
@@ -274,7 +281,7 @@ bool RapidshareDownload::process() {
                 continue;
             }
             const std::exception_ptr failure = std::current_exception();
-            return endFailedRun(failureReasonOf(failure), isLocalFailure(failure));
+            return endFailedRun(failureReasonOf(failure), needsTheUser(failure));
         }
     }
 }
@@ -302,9 +309,9 @@ bool RapidshareDownload::takeFinishedFile() {
 // The back-off is waited out between runs, so that one download that keeps
 // failing never holds the downloads behind it; the service's own waits
 // concern every download alike and stay inside the run.
-bool RapidshareDownload::endFailedRun(std::string reason, bool ofThisMachine) {
+bool RapidshareDownload::endFailedRun(std::string reason, bool needsTheUser) {
     setFailureReason(std::move(reason));
-    if (!ofThisMachine && ++failuresInARow < MAX_FAILED_CONVERSATIONS) {
+    if (!needsTheUser && ++failuresInARow < MAX_FAILED_CONVERSATIONS) {
         retryAfter(backOffSeconds(failuresInARow));
     }
     setServiceState(ServiceState::Failed);

@@ -102,9 +102,9 @@ private:
     void waitIn(ServiceState newState, std::int64_t seconds);
     // Ends the run in Failed with `reason`: the download is due again after
     // its back-off, or stops for good after too many failures in a row or
-    // after a failure of this machine (`ofThisMachine`), which no new try
-    // mends. Returns the run's result.
-    bool endFailedRun(std::string reason, bool ofThisMachine);
+    // after a failure that no new try mends (`needsTheUser`: this machine's,
+    // an unverifiable certificate). Returns the run's result.
+    bool endFailedRun(std::string reason, bool needsTheUser);
     // A queued download whose file arrived whole in an earlier run that died
     // before the queue file could record it: the target is marked as this
     // link's finished file (or its part file is, not yet renamed). Then it is

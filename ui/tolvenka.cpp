@@ -10,8 +10,12 @@
 // passed on: the queue file, "downloads.txt" in the current folder; the
 // service host, which TOLVENKA_SERVICE_HOST may name instead of the service's
 // own (the demo, the tests and the benchmarks point it at a simulated
-// service); and the links on the command line, which go into the input box
-// and are added as if typed there.
+// service); the proxies, from http_proxy, https_proxy, all_proxy and
+// no_proxy as other download tools read them; the trust store of TLS, where
+// OpenSSL looks (SSL_CERT_FILE and SSL_CERT_DIR may name another); and the
+// links on the command line, which go into the input box and are added as
+// if typed there.
+#include "http/ProxySettings.h"
 #include "platform/FileSystem.h"
 #include "platform/QueueLock.h"
 #include "queue/QueueFile.h"
@@ -107,6 +111,8 @@ int main(int argc, char** argv) {
     platform::QueueLock queueLock(queueFile, runtimeFolder);
     platform::LockFile::Outcome lock = queueLock.tryLock();
     tolvenka::setServiceHost(serviceHostFromEnvironment());
+    // Before any thread: every client of the program takes them as they are.
+    http::setProgramProxies(http::ProxySettings::fromEnvironment(&std::getenv));
     tolvenka::DownloadMaker downloadMaker;
     std::optional<tolvenka::QueueFileReading> reading;
     const auto startReading = [&] {

@@ -22,7 +22,7 @@ seconds=$1
 shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(response_head chunked_decoder queue_file link_extraction)
+    targets=(response_head chunked_decoder queue_file link_extraction connect_reply socks_reply)
 fi
 
 ./scripts/install-deps.sh || exit 1

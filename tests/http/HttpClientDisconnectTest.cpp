@@ -1,6 +1,7 @@
 #include "http/HttpClient.h"
 #include "http/HttpError.h"
 #include "tests/common/LoopbackServer.h"
+#include "tests/http/ProxyEnvironment.h"
 #include "tests/http/Replies.h"
 #include "tests/http/SilentResolver.h"
 
@@ -121,5 +122,35 @@ TEST(HttpClientDisconnect, ADisconnectAtAnyMomentEndsCleanly) {
         }
         disconnector.join();
         client.clearDisconnect();
+    }
+}
+
+// A TLS handshake and a proxy's negotiation wait on the same socket as any
+// read: a disconnect ends them at once.
+TEST(HttpClientDisconnect, CutsATlsHandshakeAndAProxyNegotiation) {
+    for (const std::string proxy : {"", "http://", "socks5h://"}) {
+        Server silent(Server::Mode::Silent);
+        ClientSettings settings = patientSettings();
+        if (!proxy.empty()) {
+            settings.proxies = http_testing::proxiesOf(
+                {{"all_proxy", proxy + "127.0.0.1:" + std::to_string(silent.port())}});
+        }
+        HttpClient client(settings);
+        const std::string address = proxy.empty()
+                                        ? "https://127.0.0.1:" + std::to_string(silent.port()) + "/"
+                                        : "https://files.example/";
+        std::jthread disconnector([&] {
+            waitFor([&] { return silent.acceptedConnections() == 1; });
+            std::this_thread::sleep_for(50ms);
+            client.Disconnect();
+        });
+        try {
+            const auto start = std::chrono::steady_clock::now();
+            client.Get(address);
+            ADD_FAILURE() << "a silent peer answered";
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        } catch (const HttpError& error) {
+            EXPECT_EQ(error.kind(), HttpError::Kind::Disconnected) << proxy << error.what();
+        }
     }
 }

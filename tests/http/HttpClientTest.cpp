@@ -5,6 +5,7 @@
 #include "tests/http/Replies.h"
 #include "tests/http/SilentResolver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -356,6 +357,72 @@ TEST_F(HttpClientTest, BytesBeyondTheBodyDropTheConnection) {
 }
 
 TEST_F(HttpClientTest, BadAddressesFailBeforeConnecting) {
-    EXPECT_THROW(client.Get("https://127.0.0.1:" + std::to_string(server.port()) + "/"), HttpError);
+    EXPECT_THROW(client.Get("ftp://127.0.0.1:" + std::to_string(server.port()) + "/"), HttpError);
     EXPECT_EQ(server.acceptedConnections(), 0u);
+}
+
+namespace {
+
+std::string redirectTo(const std::string& location, int code = 302) {
+    return "HTTP/1.1 " + std::to_string(code) + " Moved\r\nLocation: " + location +
+           "\r\nContent-Length: 0\r\n\r\n";
+}
+
+} // namespace
+
+TEST_F(HttpClientTest, APageLoadFollowsEachKindOfRedirectToItsResolvedAddress) {
+    Server::Script script;
+    const std::pair<int, std::string> hops[] = {
+        {301, "/a/b"},
+        {302, "c?x=1"},
+        {303, "//127.0.0.1:" + std::to_string(server.port()) + "/d"},
+        {307, "../e"},
+        {308, server.url("/f")}};
+    for (const auto& [code, location] : hops) {
+        script.push_back(Server::readRequest());
+        script.push_back(Server::send(redirectTo(location, code)));
+    }
+    script.push_back(Server::readRequest());
+    script.push_back(Server::send(okReply("arrived")));
+    server.addConnection(script);
+    EXPECT_EQ(client.GetFollowingRedirects(server.url("/start")), "arrived");
+    const std::string sent = server.received(0);
+    for (const char* line : {"GET /a/b ", "GET /a/c?x=1 ", "GET /d ", "GET /e ", "GET /f "}) {
+        EXPECT_NE(sent.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(HttpClientTest, APageLoadGivesUpOnTooManyRedirectsACircleOrAnotherScheme) {
+    Server::Script endless;
+    for (int hop = 0; hop < 7; ++hop) {
+        endless.push_back(Server::readRequest());
+        endless.push_back(Server::send(redirectTo("/hop" + std::to_string(hop))));
+    }
+    server.addConnection(endless);
+    server.addConnection({Server::readRequest(), Server::send(redirectTo("/b")),
+                          Server::readRequest(), Server::send(redirectTo("/a"))});
+    server.addConnection({Server::readRequest(), Server::send(redirectTo("ftp://x.example/f"))});
+    server.addConnection({Server::readRequest(), Server::send(redirectTo("http:///nohost"))});
+    const auto kindOf = [&](const std::string& path) {
+        try {
+            client.GetFollowingRedirects(server.url(path));
+        } catch (const HttpError& error) {
+            client.clearDisconnect();
+            return error.kind();
+        }
+        return HttpError::Kind::Status;
+    };
+    EXPECT_EQ(kindOf("/start"), HttpError::Kind::TooManyRedirects);
+    // Six requests: the page and the five redirects followed.
+    const std::string sent = server.received(0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 'G'), 6);
+    client.Disconnect();
+    client.clearDisconnect();
+    EXPECT_EQ(kindOf("/a"), HttpError::Kind::TooManyRedirects);
+    client.Disconnect();
+    client.clearDisconnect();
+    EXPECT_EQ(kindOf("/"), HttpError::Kind::BadRedirect);
+    client.Disconnect();
+    client.clearDisconnect();
+    EXPECT_EQ(kindOf("/"), HttpError::Kind::BadRedirect);
 }

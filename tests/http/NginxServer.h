@@ -1,31 +1,49 @@
 #pragma once
 
+#include "tests/http/ServerProcess.h"
+
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
+#include <vector>
 
 namespace http_testing {
 
-// A real nginx on a free loopback port, serving the files of `rootDir`, with
-// its configuration, logs and pid file in `workDir`. Stopped on destruction.
-// Throws when nginx is missing or does not come up.
+// One server block of an nginx: its directives besides "listen", in which
+// "{port0}", "{port1}", ... stand for the ports of the server's sites.
+struct NginxSite {
+    std::string directives;
+    // Listens with TLS; the directives name the certificate and key.
+    bool tls = false;
+};
+
+// A real nginx on free loopback ports, one per site, with its configuration,
+// logs and pid file in `workDir`. Stopped on destruction. Throws when nginx
+// is missing or does not come up.
 class NginxServer {
 public:
+    // One plain site serving the files of `rootDir`.
     NginxServer(const std::string& rootDir, const std::string& workDir);
-    ~NginxServer();
+    NginxServer(const std::string& workDir, std::vector<NginxSite> sites);
 
-    NginxServer(const NginxServer&) = delete;
-    NginxServer& operator=(const NginxServer&) = delete;
-
-    std::uint16_t port() const { return listenPort; }
-    std::string url(const std::string& path) const;
+    std::uint16_t port(std::size_t site = 0) const { return listenPorts.at(site); }
+    // "http://127.0.0.1:PORT/path", https for a TLS site.
+    std::string url(const std::string& path, std::size_t site = 0) const;
 
 private:
-    bool tryStart(const std::string& rootDir, const std::string& workDir);
-    void stop();
+    bool tryStart(const std::string& workDir);
 
-    std::uint16_t listenPort = 0;
-    pid_t pid = -1;
+    std::vector<NginxSite> sites;
+    std::vector<std::uint16_t> listenPorts;
+    ServerProcess process;
 };
+
+// Directives that serve the files of `rootDir`.
+std::string servingFiles(const std::string& rootDir);
+// Directives that pass every request on to 127.0.0.1:`port` as a site in
+// front of a service does: with the host it was asked for and the scheme in
+// X-Forwarded-Host and X-Forwarded-Proto.
+std::string passingTo(std::uint16_t port);
+// Directives that present the certificate and key of the PEM files.
+std::string withCertificate(const std::string& certificateFile, const std::string& keyFile);
 
 } // namespace http_testing

@@ -31,8 +31,9 @@ TEST(Url, LettersBeyondAsciiGoOnTheWireAsTheEscapesOfTheirUtf8) {
 
 TEST(Url, RefusesWhatItCannotFetch) {
     for (const char* address :
-         {"https://example/", "HtTpS://example/", "ftp://example/", "http:///path",
-          "http://example:/", "http://example:0/", "http://example:65536/", "http://example:8x/"}) {
+         {"ftp://example/", "socks5://example/", "https:///path", "http:///path", "http://[::1/",
+          "http://[::1]x/", "http://example:/", "http://example:0/", "http://example:65536/",
+          "http://example:8x/"}) {
         EXPECT_THROW(Url::parse(address), HttpError) << address;
     }
 }
@@ -58,4 +59,35 @@ TEST(Url, ComparableFormIgnoresTheCaseOfSchemeAndHostAndTheDefaultPort) {
     EXPECT_NE(Url::comparableForm("http://files.example/files/1/a.zip"), link);
     EXPECT_EQ(Url::comparableForm("http://files.example:80"), "http://files.example");
     EXPECT_EQ(Url::comparableForm("no address"), "no address");
+}
+
+TEST(Url, HttpsIsSecureOnPort443UnlessWritten) {
+    const Url url = Url::parse("HtTpS://files.example/files/1/a.zip");
+    EXPECT_TRUE(url.secure);
+    EXPECT_EQ(url.host, "files.example");
+    EXPECT_EQ(url.port, 443);
+    EXPECT_EQ(Url::parse("https://files.example:8443/").port, 8443);
+    EXPECT_FALSE(Url::parse("http://files.example/").secure);
+    EXPECT_EQ(url.absoluteForm(), "https://files.example/files/1/a.zip");
+    EXPECT_EQ(Url::parse("http://files.example:80/a?b").absoluteForm(), "http://files.example/a?b");
+    EXPECT_EQ(Url::parse("https://files.example:80/").authority(), "files.example:80");
+}
+
+TEST(Url, AnIpv6AddressStandsInBrackets) {
+    const Url url = Url::parse("http://[::1]:8080/a");
+    EXPECT_EQ(url.host, "::1");
+    EXPECT_EQ(url.port, 8080);
+    EXPECT_EQ(url.authority(), "[::1]:8080");
+    EXPECT_EQ(Url::parse("https://[fe80::1]/").authority(), "[fe80::1]");
+}
+
+// A browser copies the https link; the queue may hold the http one.
+TEST(Url, ComparableFormHoldsHttpAndHttpsLinksToOneFileEqual) {
+    const std::string link = "http://files.example/files/1/A.zip";
+    for (const char* written :
+         {"https://files.example/files/1/A.zip", "HTTPS://Files.Example:443/files/1/A.zip"}) {
+        EXPECT_EQ(Url::comparableForm(written), link) << written;
+    }
+    EXPECT_NE(Url::comparableForm("https://files.example:80/files/1/A.zip"), link);
+    EXPECT_NE(Url::comparableForm("http://files.example:443/files/1/A.zip"), link);
 }

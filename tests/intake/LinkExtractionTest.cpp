@@ -74,9 +74,14 @@ TEST_F(LinkExtractionTest, BareMarkerIsAnAddressOfItsOwn) {
     EXPECT_EQ(all, (Links{3, "http://"}));
 }
 
-TEST_F(LinkExtractionTest, HttpsIsNotFoundButAMarkerInsideAWordIs) {
-    extract("https://secure.example/a xhttp://mid.example/b");
-    EXPECT_EQ(all, (Links{"http://mid.example/b"}));
+TEST_F(LinkExtractionTest, HttpsIsFoundAsHttpIsAndAMarkerInsideAWordToo) {
+    extract("https://secure.example/a xhttp://mid.example/b HTTPS://rapidshare.com/files/7/s.zip "
+            "xhttps://in.example/c?u=https://nested.example/ https:// https:/x");
+    EXPECT_EQ(all, (Links{"https://secure.example/a", "http://mid.example/b",
+                          "HTTPS://rapidshare.com/files/7/s.zip",
+                          "https://in.example/c?u=https://nested.example/",
+                          "https://nested.example/", "https://"}));
+    EXPECT_EQ(downloads, (Links{"HTTPS://rapidshare.com/files/7/s.zip"}));
 }
 
 TEST_F(LinkExtractionTest, CyrillicLettersContinueAnAddressAndOtherHighBytesEndIt) {

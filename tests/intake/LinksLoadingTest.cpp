@@ -4,6 +4,8 @@
 #include "tests/common/GuiDriver.h"
 #include "tests/common/LoopbackServer.h"
 #include "tests/common/TestHelpers.h"
+#include "tests/http/NginxServer.h"
+#include "tests/http/TestCertificates.h"
 #include "tests/intake/IntakeFixture.h"
 
 #include <QElapsedTimer>
@@ -69,6 +71,26 @@ TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWereAndSayWhy) {
 
     EXPECT_EQ(all, (Links{"kept"}));
     EXPECT_EQ(downloads, (Links{"kept"}));
+}
+
+// A forum moved to https: its old address answers with a redirect.
+TEST_F(LinksLoadingTest, APageThatRedirectsFromHttpToHttpsGivesItsLinks) {
+    const http_testing::TestCertificates& certificates = http_testing::TestCertificates::trusted();
+    testing_helpers::TempDir work;
+    http_testing::NginxServer nginx(
+        work.path(),
+        {{http_testing::passingTo(sim.port()) +
+              http_testing::withCertificate(certificates.serverCertificate, certificates.serverKey),
+          true},
+         {"        return 301 https://127.0.0.1:{port0}$request_uri;\n", false}});
+    const std::string link = fileLink("44");
+    sim.addPage("/moved.html", "<a href=\"" + link + "\">one</a> https://forum.example/t");
+
+    load(nginx.url("/moved.html", 1));
+
+    EXPECT_EQ(outcome.failureReason, "");
+    EXPECT_EQ(all, (Links{"kept", link, "https://forum.example/t"}));
+    EXPECT_EQ(downloads, (Links{"kept", link}));
 }
 
 TEST_F(LinksLoadingTest, CancelCutsASlowLoadAtOnce) {

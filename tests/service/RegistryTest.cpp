@@ -33,7 +33,12 @@ TEST_F(DefaultHost, RecognisesFileLinksOfTheService) {
     EXPECT_FALSE(is("http://rapidshare.com/files//a.zip"));
     EXPECT_FALSE(is("http://rapidshare.com/files/123"));
     EXPECT_FALSE(is("http://rapidshare.com/files/123x/a"));
-    EXPECT_FALSE(is("https://rapidshare.com/files/1/a.zip"));
+    EXPECT_TRUE(is("https://rapidshare.com/files/1/a.zip"));
+    EXPECT_TRUE(is("HTTPS://rapidshare.com:443/files/1/a.zip"));
+    EXPECT_FALSE(is("https://rapidshare.com:80/files/1/a.zip"));
+    EXPECT_FALSE(is("http://rapidshare.com:443/files/1/a.zip"));
+    EXPECT_FALSE(is("httpss://rapidshare.com/files/1/a.zip"));
+    EXPECT_FALSE(is("ftp://rapidshare.com/files/1/a.zip"));
     EXPECT_FALSE(is("http://example.com/files/1/a.zip"));
     EXPECT_FALSE(is(""));
     // A file name that names a folder.

@@ -98,13 +98,13 @@ std::string unknownFilePage() {
     return document("Error", notFoundNotice());
 }
 
-std::string listPage(const std::string& host, const std::vector<std::string>& fileLinks) {
+std::string listPage(const std::string& origin, const std::vector<std::string>& fileLinks) {
     std::string content = "<h1>Files</h1>\n<ul>\n";
     for (const auto& link : fileLinks) {
         content += "<li><a href=\"" + link + "\">" + link + "</a></li>\n";
     }
-    content += "</ul>\n<p><a href=\"http://" + host + "/about\">About this service</a> | " +
-               "<a href=\"http://" + host + "/list\">This list</a></p>\n";
+    content += "</ul>\n<p><a href=\"" + origin + "/about\">About this service</a> | " +
+               "<a href=\"" + origin + "/list\">This list</a></p>\n";
     return document("Files", content);
 }
 

@@ -20,7 +20,7 @@ std::string freeFormReply(const Step& step, const std::string& finalFormUrl);
 std::string unknownFilePage();
 
 // A page that links every file link given, and a few ordinary pages.
-std::string listPage(const std::string& host, const std::vector<std::string>& fileLinks);
+std::string listPage(const std::string& origin, const std::vector<std::string>& fileLinks);
 
 std::string aboutPage();
 std::string errorPage(int status, const std::string& reason);

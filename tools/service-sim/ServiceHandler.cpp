@@ -56,16 +56,26 @@ ServiceHandler::ServiceHandler(std::string host, FileCatalog& catalog, PageStore
     , pages(pages)
     , stop(stop) {}
 
-std::string ServiceHandler::linkOf(const FileSpec& spec) const {
-    return "http://" + host + "/files/" + spec.id + "/" + spec.name;
+std::string ServiceHandler::linkOf(const FileSpec& spec, const std::string& origin) const {
+    return (origin.empty() ? "http://" + host : origin) + "/files/" + spec.id + "/" + spec.name;
 }
 
-std::string ServiceHandler::freeFormUrlOf(const std::string& id, int attempt) const {
-    return "http://" + host + "/ff/" + id + "/" + std::to_string(attempt);
+std::string ServiceHandler::freeFormUrlOf(const std::string& id, int attempt,
+                                          const std::string& origin) const {
+    return (origin.empty() ? "http://" + host : origin) + "/ff/" + id + "/" +
+           std::to_string(attempt);
 }
 
-std::string ServiceHandler::finalFormUrlOf(const FileSpec& spec) const {
-    return "http://" + host + "/dl/" + spec.id + "/" + spec.name;
+std::string ServiceHandler::finalFormUrlOf(const FileSpec& spec, const std::string& origin) const {
+    return (origin.empty() ? "http://" + host : origin) + "/dl/" + spec.id + "/" + spec.name;
+}
+
+std::string ServiceHandler::originOf(const HttpRequest& request) const {
+    const std::string forwardedHost = request.header("X-Forwarded-Host");
+    const bool usable =
+        !forwardedHost.empty() && forwardedHost.find_first_of(" \t\"<>/") == std::string::npos;
+    const std::string scheme = request.header("X-Forwarded-Proto") == "https" ? "https" : "http";
+    return scheme + "://" + (usable ? forwardedHost : host);
 }
 
 bool ServiceHandler::serve(int fd, const HttpRequest& request) {
@@ -83,15 +93,15 @@ HttpResponse ServiceHandler::pageResponse(const HttpRequest& request) {
     std::string_view id;
     std::string_view rest;
     if (request.method == "GET" && splitIdPath(path, "/files/", id, rest)) {
-        return linkPage(id);
+        return linkPage(id, originOf(request));
     }
     if (request.method == "POST" && splitIdPath(path, "/ff/", id, rest)) {
-        return freeFormReply(id, rest, request.body);
+        return freeFormReply(id, rest, request.body, originOf(request));
     }
     return ordinaryPage(request);
 }
 
-HttpResponse ServiceHandler::linkPage(std::string_view id) {
+HttpResponse ServiceHandler::linkPage(std::string_view id, const std::string& origin) {
     const auto attempt = catalog.beginAttempt(std::string(id));
     if (!attempt) {
         return htmlResponse(pages::unknownFilePage());
@@ -100,11 +110,11 @@ HttpResponse ServiceHandler::linkPage(std::string_view id) {
         return errorResponse(500);
     }
     return htmlResponse(pages::linkPage(attempt->step, attempt->spec.name,
-                                        freeFormUrlOf(attempt->spec.id, attempt->number)));
+                                        freeFormUrlOf(attempt->spec.id, attempt->number, origin)));
 }
 
 HttpResponse ServiceHandler::freeFormReply(std::string_view id, std::string_view attempt,
-                                           const std::string& body) {
+                                           const std::string& body, const std::string& origin) {
     int number = 0;
     const auto [end, error] =
         std::from_chars(attempt.data(), attempt.data() + attempt.size(), number);
@@ -119,7 +129,7 @@ HttpResponse ServiceHandler::freeFormReply(std::string_view id, std::string_view
     if (body != FreeFormBody) {
         return errorResponse(400);
     }
-    return htmlResponse(pages::freeFormReply(*step, finalFormUrlOf(*spec)));
+    return htmlResponse(pages::freeFormReply(*step, finalFormUrlOf(*spec, origin)));
 }
 
 bool ServiceHandler::finalFormReply(int fd, std::string_view id, const HttpRequest& request) {
@@ -144,10 +154,11 @@ HttpResponse ServiceHandler::ordinaryPage(const HttpRequest& request) const {
     }
     if (path == "/list") {
         std::vector<std::string> links;
+        const std::string origin = originOf(request);
         for (const auto& spec : catalog.files()) {
-            links.push_back(linkOf(spec));
+            links.push_back(linkOf(spec, origin));
         }
-        return htmlResponse(pages::listPage(host, links));
+        return htmlResponse(pages::listPage(origin, links));
     }
     if (path == "/about") {
         return htmlResponse(pages::aboutPage());

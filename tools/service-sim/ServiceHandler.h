@@ -27,15 +27,22 @@ public:
     // Serves one request on the connection; true when it stays open.
     bool serve(int fd, const HttpRequest& request);
 
-    std::string linkOf(const FileSpec& spec) const;
-    std::string freeFormUrlOf(const std::string& id, int attempt) const;
-    std::string finalFormUrlOf(const FileSpec& spec) const;
+    // The addresses that pages give, under `origin` ("scheme://host:port"),
+    // the service's own when empty.
+    std::string linkOf(const FileSpec& spec, const std::string& origin = {}) const;
+    std::string freeFormUrlOf(const std::string& id, int attempt,
+                              const std::string& origin = {}) const;
+    std::string finalFormUrlOf(const FileSpec& spec, const std::string& origin = {}) const;
 
 private:
+    // Where the client reached the service: behind a site that terminates
+    // TLS (X-Forwarded-Proto, X-Forwarded-Host), the site's address, so that
+    // the pages lead back through it; otherwise the service's own.
+    std::string originOf(const HttpRequest& request) const;
     HttpResponse pageResponse(const HttpRequest& request);
-    HttpResponse linkPage(std::string_view id);
+    HttpResponse linkPage(std::string_view id, const std::string& origin);
     HttpResponse freeFormReply(std::string_view id, std::string_view attempt,
-                               const std::string& body);
+                               const std::string& body, const std::string& origin);
     bool finalFormReply(int fd, std::string_view id, const HttpRequest& request);
     HttpResponse ordinaryPage(const HttpRequest& request) const;
 

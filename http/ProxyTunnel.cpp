@@ -1,0 +1,154 @@
+#include "http/ProxyTunnel.h"
+
+#include "http/ConnectReply.h"
+#include "http/Connection.h"
+#include "http/ProxyAddress.h"
+#include "http/ProxyError.h"
+#include "http/SocksMessages.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+namespace http {
+
+namespace {
+
+using Problem = ProxyError::Problem;
+
+constexpr std::size_t maxSocksField = 255;
+
+// A SOCKS proxy speaks only when spoken to, whatever its answer.
+bool opensAlways(const socks::Reply&) {
+    return true;
+}
+
+// Reads until `parse` has a whole reply. Where the way is open, the proxy
+// says nothing more until it is spoken to, so bytes beyond that reply break
+// its protocol; a refusal may come with a page.
+template <typename Reply, typename Parse, typename Opens>
+Reply readReply(Connection& connection, const ProxyAddress& proxy, Parse parse, Opens opens) {
+    std::string buffer;
+    char block[512];
+    for (;;) {
+        const std::size_t received = connection.receive(block, sizeof block);
+        if (received == 0) {
+            throw ProxyError(Problem::Malformed, proxy.name(), "closed before its reply");
+        }
+        buffer.append(block, received);
+        Reply reply = parse(std::string_view(buffer));
+        if (reply.status == Reply::Status::Error) {
+            throw ProxyError(Problem::Malformed, proxy.name(), reply.error);
+        }
+        if (reply.status == Reply::Status::Complete) {
+            if (reply.consumed != buffer.size() && opens(reply)) {
+                throw ProxyError(Problem::Malformed, proxy.name(), "bytes beyond its reply");
+            }
+            return reply;
+        }
+    }
+}
+
+std::string connectRequest(const ProxyAddress& proxy, const std::string& host, std::uint16_t port) {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    const std::string authority = (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    request += "User-Agent: Mozilla/3.0 (compatible; Tolvenka)\r\n";
+    if (proxy.hasCredentials) {
+        request += "Proxy-Authorization: " + proxy.basicAuthorization() + "\r\n";
+    }
+    return request + "\r\n";
+}
+
+void openHttpTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
+                    std::uint16_t port) {
+    connection.sendAll(connectRequest(proxy, host, port));
+    const ConnectReply reply =
+        readReply<ConnectReply>(connection, proxy, &ConnectReply::parse,
+                                [](const ConnectReply& reply) { return reply.isTunnel(); });
+    if (!reply.isTunnel()) {
+        throw ProxyError(Problem::Refused, proxy.name(), reply.summary);
+    }
+}
+
+// The bytes of the first address of `host`, looked up here.
+std::string addressBytesOf(Connection& connection, const std::string& host, std::uint16_t port) {
+    const AddressList addresses = connection.lookUp(host, port);
+    const addrinfo* address = addresses.get();
+    if (address == nullptr) {
+        throw HttpError(HttpError::Kind::Unresolved, "no address for " + host);
+    }
+    if (address->ai_family == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address->ai_addr);
+        return std::string(reinterpret_cast<const char*>(&ipv6->sin6_addr), 16);
+    }
+    const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(address->ai_addr);
+    return std::string(reinterpret_cast<const char*>(&ipv4->sin_addr), 4);
+}
+
+void signInToSocks(Connection& connection, const ProxyAddress& proxy) {
+    connection.sendAll(socks::greeting(proxy.hasCredentials));
+    const socks::Reply choice =
+        readReply<socks::Reply>(connection, proxy, &socks::parseMethodChoice, opensAlways);
+    if (choice.code == socks::userPassword && proxy.hasCredentials) {
+        connection.sendAll(socks::passwordRequest(proxy.user, proxy.password));
+        const socks::Reply signedIn =
+            readReply<socks::Reply>(connection, proxy, &socks::parsePasswordReply, opensAlways);
+        if (signedIn.code != socks::succeeded) {
+            throw ProxyError(Problem::SocksPasswordRejected, proxy.name());
+        }
+    } else if (choice.code == socks::noAcceptableMethod) {
+        throw ProxyError(proxy.hasCredentials ? Problem::SocksNoMethod
+                                              : Problem::SocksWantsPassword,
+                         proxy.name());
+    } else if (choice.code != socks::noAuthentication) {
+        throw ProxyError(Problem::Malformed, proxy.name(), "a method that was not offered");
+    }
+}
+
+void openSocksTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
+                     std::uint16_t port) {
+    if (proxy.user.size() > maxSocksField || proxy.password.size() > maxSocksField ||
+        host.size() > maxSocksField) {
+        throw ProxyError(Problem::BadAddress, proxy.name(), "a name or password over 255 bytes");
+    }
+    // Looked up before the proxy is spoken to, so that a slow name server
+    // does not keep the proxy waiting.
+    const std::string request =
+        proxy.kind == ProxyAddress::Kind::Socks5WithRemoteNames
+            ? socks::connectRequestForName(host, port)
+            : socks::connectRequestForAddress(addressBytesOf(connection, host, port), port);
+    signInToSocks(connection, proxy);
+    connection.sendAll(request);
+    const socks::Reply reply =
+        readReply<socks::Reply>(connection, proxy, &socks::parseConnectReply, opensAlways);
+    if (reply.code != socks::succeeded) {
+        throw ProxyError(Problem::SocksRefused, proxy.name(), {}, reply.code);
+    }
+}
+
+} // namespace
+
+void openTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
+                std::uint16_t port) {
+    try {
+        if (proxy.kind == ProxyAddress::Kind::Http) {
+            openHttpTunnel(connection, proxy, host, port);
+        } else {
+            openSocksTunnel(connection, proxy, host, port);
+        }
+    } catch (const ProxyError&) {
+        throw;
+    } catch (const HttpError& error) {
+        switch (error.kind()) {
+        case HttpError::Kind::TimedOut:
+            throw ProxyError(Problem::NotAnswering, proxy.name());
+        case HttpError::Kind::ConnectionLost:
+            throw ProxyError(Problem::Malformed, proxy.name(), "the connection broke");
+        default:
+            throw;
+        }
+    }
+}
+
+} // namespace http

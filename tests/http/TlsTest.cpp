@@ -1,0 +1,164 @@
+#include "http/CertificateError.h"
+#include "http/HttpClient.h"
+#include "http/HttpError.h"
+#include "tests/common/LoopbackServer.h"
+#include "tests/common/TestHelpers.h"
+#include "tests/http/NginxServer.h"
+#include "tests/http/Replies.h"
+#include "tests/http/TestCertificates.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+
+using http::CertificateError;
+using http::ClientSettings;
+using http::HttpClient;
+using http::HttpError;
+using http_testing::NginxServer;
+using http_testing::NginxSite;
+using http_testing::TestCertificates;
+using testing_helpers::LoopbackServer;
+using testing_helpers::readFile;
+using testing_helpers::TempDir;
+using testing_helpers::writeFile;
+
+namespace {
+
+enum Site { Trusted, OtherHost, Stranger, PlainRedirecting };
+
+std::vector<NginxSite> sitesIn(const std::string& root) {
+    const TestCertificates& certificates = TestCertificates::trusted();
+    const std::string files = http_testing::servingFiles(root) +
+                              "        location = /sni { return 200 \"[$ssl_server_name]\"; }\n";
+    return {
+        {files +
+             http_testing::withCertificate(certificates.serverCertificate, certificates.serverKey),
+         true},
+        {files + http_testing::withCertificate(certificates.otherHostCertificate,
+                                               certificates.otherHostKey),
+         true},
+        {files + http_testing::withCertificate(certificates.strangerCertificate,
+                                               certificates.strangerKey),
+         true},
+        {"        return 301 https://127.0.0.1:{port0}$request_uri;\n", false},
+    };
+}
+
+ClientSettings quickSettings() {
+    ClientSettings settings;
+    settings.idleTimeoutMs = 2000;
+    return settings;
+}
+
+class TlsTest : public ::testing::Test {
+protected:
+    TlsTest() {
+        std::filesystem::create_directory(work.file("root"));
+        writeFile(work.file("root/a.txt"), "first file\n");
+        writeFile(work.file("root/b.txt"), "second file\n");
+    }
+
+    int loggedRequests() const {
+        const std::string log = readFile(work.file("access.log"));
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    }
+
+    TempDir work;
+    NginxServer nginx{work.path(), sitesIn(work.file("root"))};
+    HttpClient client{quickSettings()};
+};
+
+template <typename Call>
+CertificateError::Problem certificateProblemOf(Call call) {
+    try {
+        call();
+    } catch (const CertificateError& error) {
+        return error.problem();
+    }
+    ADD_FAILURE() << "the certificate was taken";
+    return CertificateError::Problem::Other;
+}
+
+} // namespace
+
+TEST_F(TlsTest, HttpsRequestsGoOverOneVerifiedConnection) {
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(client.Get(nginx.url("/a.txt", Trusted)), "first file\n");
+        EXPECT_EQ(client.Get(nginx.url("/b.txt", Trusted)), "second file\n");
+    }
+    const std::string bigContent(3 * 1024 * 1024 + 17, 'z');
+    writeFile(work.file("root/big.bin"), bigContent);
+    std::ostringstream big;
+    client.Get(nginx.url("/big.bin", Trusted), big);
+    EXPECT_TRUE(big.str() == bigContent);
+    std::istringstream log(readFile(work.file("access.log")));
+    std::set<std::string> connections;
+    for (std::string line; std::getline(log, line);) {
+        connections.insert(line.substr(0, line.find(' ')));
+    }
+    EXPECT_EQ(connections.size(), 1u);
+}
+
+TEST_F(TlsTest, AHostNameIsCheckedAndSentForTheServersChoice) {
+    const std::string byName = "https://localhost:" + std::to_string(nginx.port(Trusted)) + "/sni";
+    EXPECT_EQ(client.Get(byName), "[localhost]");
+    // An address is checked too, and no name goes out for it.
+    EXPECT_EQ(client.Get(nginx.url("/sni", Trusted)), "[]");
+}
+
+TEST_F(TlsTest, ACertificateForAnotherHostIsRefusedBeforeAnyRequest) {
+    EXPECT_EQ(certificateProblemOf([&] { client.Get(nginx.url("/a.txt", OtherHost)); }),
+              CertificateError::Problem::WrongHost);
+    EXPECT_EQ(certificateProblemOf([&] {
+                  client.Get("https://localhost:" + std::to_string(nginx.port(OtherHost)) + "/");
+              }),
+              CertificateError::Problem::WrongHost);
+    EXPECT_EQ(certificateProblemOf([&] { client.Get(nginx.url("/a.txt", Stranger)); }),
+              CertificateError::Problem::UnknownIssuer);
+    EXPECT_EQ(loggedRequests(), 0);
+}
+
+TEST_F(TlsTest, APageLoadFollowsARedirectFromHttpToHttps) {
+    EXPECT_EQ(client.GetFollowingRedirects(nginx.url("/a.txt", PlainRedirecting)), "first file\n");
+    EXPECT_THROW(client.Get(nginx.url("/a.txt", PlainRedirecting)), http::HttpStatusError);
+}
+
+// Never a fallback to plain http: TLS spoken to an HTTP server fails.
+TEST_F(TlsTest, AServerThatSpeaksNoTlsFailsTheHandshake) {
+    const std::string plain =
+        "https://127.0.0.1:" + std::to_string(nginx.port(PlainRedirecting)) + "/a.txt";
+    try {
+        client.Get(plain);
+        FAIL() << "no TLS, yet it went through";
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.kind(), HttpError::Kind::Handshake) << error.what();
+    }
+}
+
+TEST(TlsPeers, GarbageSilenceOrAnEndMidHandshakeFailWithinTheIdleTimeout) {
+    LoopbackServer server;
+    server.addConnection(
+        {LoopbackServer::send("HTTP/1.1 400 Bad Request\r\n\r\n" + std::string(5000, 'x'))});
+    server.addConnection({LoopbackServer::pause(10'000)});
+    server.addConnection({LoopbackServer::pause(50), LoopbackServer::close()});
+    ClientSettings settings;
+    settings.idleTimeoutMs = 300;
+    HttpClient client(settings);
+    const std::string address = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
+    int peer = 0;
+    for (const HttpError::Kind expected :
+         {HttpError::Kind::Handshake, HttpError::Kind::TimedOut, HttpError::Kind::Handshake}) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            client.Get(address);
+            ADD_FAILURE() << "a broken peer was taken";
+        } catch (const HttpError& error) {
+            EXPECT_EQ(error.kind(), expected) << error.what() << " peer " << peer;
+        }
+        ++peer;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    }
+}
