@@ -107,6 +107,9 @@ DownloadsSet::Downloads DownloadsSet::takeIdle(Predicate picks) {
             ++kept;
         }
     }
+    if (kept != downloads.size()) {
+        ++layoutChanges;
+    }
     downloads.resize(kept);
     serials.resize(kept);
     std::erase_if(leavingSerials, [&](std::uint64_t serial) {
@@ -272,6 +275,7 @@ bool DownloadsSet::clearAll() {
     downloads.clear();
     serials.clear();
     leavingSerials.clear();
+    ++layoutChanges;
     changed();
     onSetChange(this);
     // The last first, after the announcement.
@@ -292,6 +296,7 @@ void DownloadsSet::remove(const std::vector<const Download*>& leavers) {
             // Its worker's run ends soon, back in Queued; the end of that
             // run removes it.
             leavingSerials.push_back(serials[index]);
+            ++layoutChanges;
             downloads[index]->abort();
             marked = true;
         }
@@ -390,6 +395,7 @@ bool DownloadsSet::move(const std::vector<const Download*>& chosen, Move where) 
     if (serials == before) {
         return false;
     }
+    ++layoutChanges;
     changed();
     onSetChange(this);
     return true;
@@ -444,6 +450,7 @@ void DownloadsSet::reorder(const std::vector<std::size_t>& moved, std::size_t be
     }
     downloads = std::move(reordered);
     serials = std::move(reorderedSerials);
+    ++layoutChanges;
 }
 
 int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
@@ -545,7 +552,12 @@ void DownloadsSet::adopt(Downloads loaded) {
 }
 
 void DownloadsSet::save(std::ostream& out) const {
-    for (std::size_t index = 0; index < downloads.size(); ++index) {
+    save(out, 0, count());
+}
+
+void DownloadsSet::save(std::ostream& out, int from, int to) const {
+    for (auto index = static_cast<std::size_t>(from); index < static_cast<std::size_t>(to);
+         ++index) {
         if (!isLeaving(index)) {
             downloads[index]->save(out);
         }
@@ -563,6 +575,7 @@ void DownloadsSet::join(std::unique_ptr<Download> download) {
     };
     downloads.push_back(std::move(download));
     serials.push_back(nextSerial++);
+    ++layoutChanges;
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {

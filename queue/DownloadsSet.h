@@ -50,6 +50,9 @@ public:
     // Any thread. Moves on with every change of the membership and of any
     // download's state: what the queue file holds may have changed.
     std::uint64_t changeCount() const { return changes.load(); }
+    // GUI thread. Moves on whenever the members, their order or which of
+    // them are leaving change: what an index names may have changed.
+    std::uint64_t layoutChangeCount() const { return layoutChanges; }
 
     int slotCount() const { return static_cast<int>(currentDownloads.size()); }
     // Any thread.
@@ -137,6 +140,9 @@ public:
     void adopt(Downloads loaded);
     // Writes every download's record in queue order.
     void save(std::ostream& out) const;
+    // Writes the records of the downloads at `from` up to, not including,
+    // `to`, as `save` does.
+    void save(std::ostream& out, int from, int to) const;
 
     // A download of the set changed its state; the slot is -1 when it is
     // current in none. Fires on the thread that changed the state.
@@ -196,6 +202,7 @@ private:
     std::vector<std::uint64_t> leavingSerials;
     std::uint64_t nextSerial = 0;
     std::atomic<std::uint64_t> changes{0};
+    std::uint64_t layoutChanges = 0;
     std::vector<std::atomic<Download*>> currentDownloads;
     // The last search that found nothing to run: the change count it saw and
     // the kind it looked for. GUI thread.

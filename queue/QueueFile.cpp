@@ -68,6 +68,7 @@ ReadQueueFile readQueueFile(const std::string& path) {
 ReadQueueFile readQueueFileContent(std::string content) {
     ReadQueueFile read;
     read.opened = true;
+    read.fingerprint = fingerprintOfBytes(content);
     std::istringstream in(std::move(content));
     std::string line;
     for (int option = 0; option < 2 && readQueueFileLine(in, line); ++option) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queue/QueueFileFingerprint.h"
+
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -35,6 +37,8 @@ void writeQueueOptions(std::ostream& out, const QueueOptions& options);
 // downloads.
 struct ReadQueueFile {
     bool opened = false;
+    // Of the bytes read, when it was opened.
+    QueueFileFingerprint fingerprint;
     std::string optionLines;
     std::vector<std::unique_ptr<Download>> downloads;
 };

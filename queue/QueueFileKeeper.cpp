@@ -1,125 +1,223 @@
 #include "queue/QueueFileKeeper.h"
 
+#include "platform/FileReplacement.h"
 #include "platform/FileSystem.h"
+#include "platform/GuiThread.h"
+#include "platform/Timer.h"
 #include "queue/DownloadsSet.h"
 
-#include <array>
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <streambuf>
-#include <string_view>
+#include <vector>
 
 namespace tolvenka {
 
-namespace {
-
-// A stream target that keeps nothing of what is written but its length and
-// a hash, and hands the bytes on to `copyTo` when there is one: the
-// fingerprint of a queue file costs no copy of it, and a save learns the
-// fingerprint of the very bytes it wrote. Bytes are gathered in a block and
-// hashed a block at a time, so the hash of the same bytes is the same
-// however they were written.
-class FingerprintBuffer : public std::streambuf {
+// One save in the background: the records still to go, the bytes made of
+// them (hashed as they are made), and the file they go into.
+class QueueFileKeeper::BackgroundSave {
 public:
-    explicit FingerprintBuffer(std::streambuf* copyTo)
-        : copyTo(copyTo) {
-        setp(block.data(), block.data() + block.size());
+    BackgroundSave(const QueueFileKeeper& keeper, const QueueOptions& options,
+                   std::unique_ptr<platform::FileReplacement> file)
+        : options(options)
+        , changes(keeper.set.changeCount())
+        , layout(keeper.set.layoutChangeCount())
+        , count(keeper.set.count())
+        , fingerprint(&piece)
+        , out(&fingerprint)
+        , file(std::move(file)) {
+        writeQueueOptions(out, options);
     }
 
-    std::uint64_t size() const { return hashedSize + static_cast<std::uint64_t>(pptr() - pbase()); }
-    std::uint64_t hash() {
-        hashBlock();
-        return hashed;
+    // Whether the members and their order are those the save began with.
+    bool ordersAsBefore(const DownloadsSet& set) const { return set.layoutChangeCount() == layout; }
+
+    // Makes the bytes of the records from `next` on until the step's time is
+    // up; true once every record is made.
+    bool makeRecords(const DownloadsSet& set) {
+        using Clock = std::chrono::steady_clock;
+        constexpr int recordsBetweenLooks = 64;
+        const Clock::time_point deadline =
+            Clock::now() + std::chrono::microseconds(STEP_MICROSECONDS);
+        while (next < count) {
+            const int end = std::min(next + recordsBetweenLooks, count);
+            set.save(out, next, end);
+            next = end;
+            if (Clock::now() >= deadline) {
+                break;
+            }
+        }
+        handOver();
+        return next == count;
     }
 
-protected:
-    int_type overflow(int_type c) override {
-        if (!hashBlock()) {
-            return traits_type::eof();
-        }
-        if (!traits_type::eq_int_type(c, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(c);
-            pbump(1);
-        }
-        return traits_type::not_eof(c);
+    // What the file will hold, once every record is made; the last bytes
+    // go to the file.
+    QueueFileFingerprint complete() {
+        const QueueFileFingerprint whole = fingerprint.fingerprint();
+        handOver();
+        return whole;
     }
+
+    void finish() { file->finish(); }
+
+    const QueueOptions options;
+    const std::uint64_t changes;
+    // Made whole: what the file is to hold, now on its way.
+    std::optional<QueueFileFingerprint> made;
+    // The writing thread gave up before the bytes were made whole (a file
+    // that cannot be written): told only if they differ from the file's.
+    int earlyFailure = 0;
 
 private:
-    // False once the copy failed; the stream then fails too.
-    bool hashBlock() {
-        const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-        if (!bytes.empty()) {
-            hashed = (hashed ^ std::hash<std::string_view>{}(bytes)) * 1099511628211ULL;
-            hashedSize += bytes.size();
-            const auto length = static_cast<std::streamsize>(bytes.size());
-            copied = copied && (copyTo == nullptr || copyTo->sputn(bytes.data(), length) == length);
+    void handOver() {
+        if (!piece.view().empty()) {
+            file->append(std::move(piece).str());
+            piece.str({});
         }
-        setp(block.data(), block.data() + block.size());
-        return copied;
     }
 
-    std::streambuf* copyTo;
-    bool copied = true;
-    std::array<char, 65536> block{};
-    std::uint64_t hashed = 14695981039346656037ULL;
-    std::uint64_t hashedSize = 0;
+    const std::uint64_t layout;
+    const int count;
+    int next = 0;
+    std::stringbuf piece;
+    FingerprintBuffer fingerprint;
+    std::ostream out;
+    std::unique_ptr<platform::FileReplacement> file;
 };
-
-} // namespace
 
 QueueFileKeeper::QueueFileKeeper(std::string path, DownloadsSet& set)
     : path(std::move(path))
-    , set(set) {}
+    , set(set)
+    , stepTimer(std::make_unique<platform::Timer>(1, [this] { saveStep(); }))
+    , self(std::make_shared<QueueFileKeeper*>(this)) {
+    stepTimer->setEnabled(false);
+}
+
+QueueFileKeeper::~QueueFileKeeper() {
+    giveUpBackgroundSave();
+}
 
 bool QueueFileKeeper::load(QueueOptions& options) {
     return load(readQueueFile(path), options);
 }
 
 bool QueueFileKeeper::load(ReadQueueFile read, QueueOptions& options) {
+    const QueueFileFingerprint held = read.fingerprint;
     const bool opened = takeQueueFile(std::move(read), options, set);
     checkedChanges = set.changeCount();
     checkedOptions = options;
+    wantedOptions = options;
     // Without a file, the defaults and the queue as they are count as saved.
-    savedKnown = !opened;
-    if (!opened) {
-        saved = fingerprintOf(options);
-    }
+    saved = opened ? held : fingerprintOf(options);
+    savedKnown = true;
     return opened;
 }
 
-bool QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
-    // Read before the file's bytes are made: a change meanwhile is seen
-    // next time.
-    const std::uint64_t changes = set.changeCount();
-    if (changes == checkedChanges && options == checkedOptions) {
-        return true;
+bool QueueFileKeeper::changedSinceChecked(const QueueOptions& options) const {
+    return set.changeCount() != checkedChanges || !(options == checkedOptions);
+}
+
+void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
+    wantedOptions = options;
+    if (background == nullptr && changedSinceChecked(options)) {
+        startBackgroundSave();
     }
-    if (!savedKnown) {
-        saved = fingerprintOfFile();
+}
+
+void QueueFileKeeper::startBackgroundSave() {
+    const std::uint64_t generation = ++backgroundGeneration;
+    auto file = std::make_unique<platform::FileReplacement>(
+        path, [keeper = std::weak_ptr<QueueFileKeeper*>(self), generation](int error) {
+            // Told on the writing thread; dealt with on the GUI thread.
+            platform::post([keeper, generation, error] {
+                if (const std::shared_ptr<QueueFileKeeper*> alive = keeper.lock()) {
+                    (*alive)->backgroundSaveEnded(generation, error);
+                }
+            });
+        });
+    background = std::make_unique<BackgroundSave>(*this, wantedOptions, std::move(file));
+    stepTimer->setEnabled(true);
+}
+
+void QueueFileKeeper::saveStep() {
+    if (background == nullptr) {
+        stepTimer->setEnabled(false);
+        return;
+    }
+    if (!background->ordersAsBefore(set)) {
+        giveUpBackgroundSave();
+        startBackgroundSave();
+        return;
+    }
+    if (!background->makeRecords(set)) {
+        return;
+    }
+    stepTimer->setEnabled(false);
+    background->made = background->complete();
+    if (savedKnown && *background->made == saved) {
+        // The file holds these bytes already: nothing is written.
+        endBackgroundSave(0, false);
+    } else if (background->earlyFailure != 0) {
+        endBackgroundSave(background->earlyFailure, false);
+    } else {
+        background->finish();
+    }
+}
+
+void QueueFileKeeper::backgroundSaveEnded(std::uint64_t generation, int error) {
+    if (generation != backgroundGeneration || background == nullptr || error < 0) {
+        return; // given up, and dealt with then
+    }
+    if (!background->made) {
+        background->earlyFailure = error;
+        return;
+    }
+    endBackgroundSave(error, error == 0);
+}
+
+void QueueFileKeeper::endBackgroundSave(int error, bool written) {
+    // Dealt with either way: a file that cannot be written is tried again
+    // at the next change.
+    checkedChanges = background->changes;
+    checkedOptions = background->options;
+    if (written) {
+        saved = *background->made;
         savedKnown = true;
     }
-    if (fingerprintOf(options) == saved) {
-        checkedChanges = changes;
-        checkedOptions = options;
-        return true;
+    giveUpBackgroundSave();
+    failure = error;
+    if (error != 0 && onSaveFailed) {
+        onSaveFailed();
     }
-    return write(options, changes);
+    saveIfChanged(wantedOptions);
+}
+
+void QueueFileKeeper::giveUpBackgroundSave() {
+    if (stepTimer) {
+        stepTimer->setEnabled(false);
+    }
+    ++backgroundGeneration;
+    // Waits for the writing thread, which has at most one flush to finish.
+    background.reset();
 }
 
 bool QueueFileKeeper::save(const QueueOptions& options) {
-    return write(options, set.changeCount());
-}
-
-// The file is written as its fingerprint is taken, a block at a time: a long
-// queue's file is never held whole.
-bool QueueFileKeeper::write(const QueueOptions& options, std::uint64_t changes) {
+    giveUpBackgroundSave();
+    wantedOptions = options;
     // Whether it is written or not, this state has been dealt with: a file
     // that cannot be written is tried again at the next change.
-    checkedChanges = changes;
+    checkedChanges = set.changeCount();
     checkedOptions = options;
-    Fingerprint written;
+    QueueFileFingerprint written;
+    // The file is written as its fingerprint is taken, a block at a time: a
+    // long queue's file is never held whole.
     const bool replaced = platform::replaceFileAtomically(
         path, [&](std::ostream& out) { written = fingerprintOf(options, out.rdbuf()); }, &failure);
     if (!replaced) {
@@ -131,32 +229,12 @@ bool QueueFileKeeper::write(const QueueOptions& options, std::uint64_t changes) 
     return true;
 }
 
-std::optional<QueueFileKeeper::Fingerprint> QueueFileKeeper::fingerprintOfFile() const {
-    std::ifstream in;
-    if (!platform::openForReading(in, path)) {
-        return std::nullopt;
-    }
-    auto fingerprint = std::make_unique<FingerprintBuffer>(nullptr);
-    std::ostream out(fingerprint.get());
-    // An empty file copies nothing and fails the stream; its fingerprint
-    // is that of no bytes all the same.
-    if (in.peek() != std::ifstream::traits_type::eof()) {
-        out << in.rdbuf();
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    const std::uint64_t size = fingerprint->size();
-    return Fingerprint{fingerprint->hash(), size};
-}
-
-QueueFileKeeper::Fingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options,
-                                                            std::streambuf* copyTo) const {
+QueueFileFingerprint QueueFileKeeper::fingerprintOf(const QueueOptions& options,
+                                                    std::streambuf* copyTo) const {
     auto fingerprint = std::make_unique<FingerprintBuffer>(copyTo);
     std::ostream out(fingerprint.get());
     writeQueueFile(out, options, set);
-    const std::uint64_t size = fingerprint->size();
-    return Fingerprint{fingerprint->hash(), size};
+    return fingerprint->fingerprint();
 }
 
 } // namespace tolvenka

@@ -116,6 +116,10 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
     : state(state)
     , queueFilePath(queueFilePath)
     , queueFile(std::move(queueFilePath), state.downloadsSet) {
+    // The failure of a save in the background is told from the event loop.
+    queueFile.onSaveFailed = [this] {
+        QTimer::singleShot(0, this, [this] { tellSaveFailure(); });
+    };
     buildControls();
     formCreate(reading);
     acceptLinksFromOutside();
@@ -471,11 +475,15 @@ void Twindow::saveNow() {
 // Its timer is stopped at the first close request; the close writes the file
 // itself.
 void Twindow::saveQueueIfChanged() {
-    if (queueFile.saveIfChanged(currentOptions()) || saveFailureShown) {
+    queueFile.saveIfChanged(currentOptions());
+}
+
+// Once: the list still works, and a box at every change would be worse than
+// the fault it reports.
+void Twindow::tellSaveFailure() {
+    if (saveFailureShown || closing) {
         return;
     }
-    // Once: the list still works, and a box at every change would be worse
-    // than the fault it reports.
     saveFailureShown = true;
     const QString path = QFileInfo(toQString(queueFilePath)).absoluteFilePath();
     showMessage(std::string("Не удаётся сохранить список загрузок в файл "_cp1251) +

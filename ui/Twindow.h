@@ -111,6 +111,7 @@ private:
     QueueOptions currentOptions() const;
     void saveSoon();
     void saveQueueIfChanged();
+    void tellSaveFailure();
     void closeTimerTimer();
     static void closeTopDialog();
     static bool isDialogOpen();

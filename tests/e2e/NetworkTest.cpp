@@ -50,7 +50,7 @@ protected:
     bool downloads(const std::string& host, const std::string& link,
                    std::vector<std::string> variables) {
         const std::string dir = folder.path() + "/";
-        writeFile(folder.file("downloads.txt"), "1\r\n" + dir + "\r\n" + host + "\r\n" + link +
+        writeFile(folder.file("downloads.txt"), "0\r\n" + dir + "\r\n" + host + "\r\n" + link +
                                                     "\r\n" + dir + "report.bin\r\nQueue\r\n\r\n");
         variables.push_back("SSL_CERT_FILE=" + TestCertificates::trusted().authorityFile);
         RunningProgram program(folder.path(), host, "/dev/null", {}, variables);

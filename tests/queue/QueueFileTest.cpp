@@ -162,39 +162,77 @@ TEST_F(QueueFileTest, NoControlByteEntersAStoredField) {
     EXPECT_EQ(states(), (std::vector<State>{State::Queued, State::Complete}));
 }
 
+// Saves while the program runs go on in the background; this waits for the
+// one under way.
+bool saveAndWait(tolvenka::QueueFileKeeper& keeper, const QueueOptions& options) {
+    int failures = 0;
+    keeper.onSaveFailed = [&] {
+        ++failures;
+    };
+    keeper.saveIfChanged(options);
+    EXPECT_TRUE(testing_helpers::pumpUntil([&] { return !keeper.isSaving(); }));
+    return failures == 0;
+}
+
 TEST_F(QueueFileTest, TheKeeperWritesOnlyWhatChanged) {
     tolvenka::QueueFileKeeper keeper(path, set);
     TracedDownload* download = testing_helpers::addTraced(set, "a");
     QueueOptions options = defaults;
     keeper.load(options); // no file yet: the defaults and the queue as they are
-    keeper.saveIfChanged(defaults);
+    saveAndWait(keeper, defaults);
     EXPECT_FALSE(std::filesystem::exists(path)) << "nothing changed";
 
     download->setState(State::Downloading); // still stored as "Queue"
     download->setState(State::Error);
-    keeper.saveIfChanged(defaults);
+    saveAndWait(keeper, defaults);
     EXPECT_FALSE(std::filesystem::exists(path)) << "the file would hold the same";
 
     download->setState(State::Complete);
-    keeper.saveIfChanged(defaults);
+    saveAndWait(keeper, defaults);
     EXPECT_EQ(readFile(path), tolvenka::queueFileContent(defaults, set));
     QueueOptions other = defaults;
     other.deleteCompleted = false;
-    keeper.saveIfChanged(other);
+    saveAndWait(keeper, other);
     EXPECT_EQ(readFile(path).substr(0, 3), "0\r\n");
 
-    // A file that cannot be written is tried again at the next change only.
+    // A file that cannot be written is tried again at the next change only,
+    // and not told while it would hold what it holds.
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    download->setState(State::Downloading);
+    download->setState(State::Complete);
+    EXPECT_TRUE(saveAndWait(keeper, other));
     download->setState(State::NotFound);
-    EXPECT_FALSE(keeper.saveIfChanged(other));
+    EXPECT_FALSE(saveAndWait(keeper, other));
     EXPECT_EQ(keeper.lastError(), EACCES);
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    EXPECT_TRUE(keeper.saveIfChanged(other));
+    EXPECT_TRUE(saveAndWait(keeper, other));
     EXPECT_EQ(readFile(path).find("NotFound"), std::string::npos);
     download->setState(State::Complete);
     download->setState(State::NotFound);
-    EXPECT_TRUE(keeper.saveIfChanged(other));
+    EXPECT_TRUE(saveAndWait(keeper, other));
     EXPECT_NE(readFile(path).find("NotFound"), std::string::npos);
+}
+
+// A long queue is saved a step at a time; when its order changes midway the
+// save starts over, and the file holds the queue as it is, never a mix.
+TEST_F(QueueFileTest, ABackgroundSaveThatMeetsAReorderStartsOver) {
+    tolvenka::QueueFileKeeper keeper(path, set);
+    for (int index = 0; index < 50'000; ++index) {
+        testing_helpers::addTraced(set, "d" + std::to_string(index));
+    }
+    QueueOptions options = defaults;
+    keeper.load(options);
+    set.at(0)->setHeld(true);
+    keeper.saveIfChanged(options);
+    ASSERT_TRUE(keeper.isSaving());
+    testing_helpers::pumpFor(3);
+    set.move({set.at(49'999)}, tolvenka::DownloadsSet::Move::ToTop);
+    keeper.saveIfChanged(options); // as the window does at a change
+    ASSERT_TRUE(testing_helpers::pumpUntil([&] { return !keeper.isSaving(); }));
+    EXPECT_TRUE(readFile(path) == tolvenka::queueFileContent(options, set));
+    const auto entries = std::distance(std::filesystem::directory_iterator(dir.path()),
+                                       std::filesystem::directory_iterator());
+    EXPECT_EQ(entries, 1) << "no temporary file is left";
 }
 
 TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {
