@@ -24,6 +24,25 @@ void LinkListModel::append(const std::vector<std::string>& links,
     endInsertRows();
 }
 
+void LinkListModel::setArrived(int first, const std::vector<bool>& arrived) {
+    int firstChanged = -1;
+    int lastChanged = -1;
+    for (std::size_t i = 0; i < arrived.size() && first + static_cast<int>(i) < count(); ++i) {
+        const int at = first + static_cast<int>(i);
+        Row& row = rows[static_cast<std::size_t>(at)];
+        if (row.arrived != arrived[i]) {
+            row.arrived = arrived[i];
+            check(row, !row.arrived);
+            firstChanged = firstChanged < 0 ? at : firstChanged;
+            lastChanged = at;
+        }
+    }
+    if (firstChanged >= 0) {
+        emit dataChanged(index(firstChanged), index(lastChanged),
+                         {Qt::DisplayRole, Qt::ToolTipRole, Qt::CheckStateRole});
+    }
+}
+
 void LinkListModel::clear() {
     beginResetModel();
     std::vector<Row>().swap(rows);
@@ -71,7 +90,8 @@ QVariant LinkListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return readableLink(row.link);
+        return row.arrived ? readableLink(row.link) + QString::fromUtf8(" — уже загружен")
+                           : readableLink(row.link);
     case Qt::CheckStateRole:
         return row.checked ? Qt::Checked : Qt::Unchecked;
     case Qt::ForegroundRole:

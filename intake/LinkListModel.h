@@ -7,7 +7,8 @@
 namespace tolvenka {
 
 // The links of the confirmation dialog: one checkable row per link. A row
-// whose file the service no longer has is unchecked and drawn in red. The
+// whose file the service no longer has is unchecked and drawn in red; one
+// whose file arrived before says so after its link. The
 // model holds the links as given (CP1251) and shows them readable; the view
 // asks for the rows it paints, so a hundred thousand links cost no widgets.
 // It keeps count of the checked rows, so the count costs nothing however
@@ -21,12 +22,17 @@ public:
     void append(const std::vector<std::string>& links, bool checked = true);
     // Appends one row per link, in order, checked where `checked` says so.
     void append(const std::vector<std::string>& links, const std::vector<bool>& checked);
+    // Which rows' files arrived before, one flag a row from row `first` on:
+    // a row that turns so is unchecked, and one that no longer is, checked
+    // again.
+    void setArrived(int first, const std::vector<bool>& arrived);
     void clear();
 
     int count() const { return static_cast<int>(rows.size()); }
     int checkedCount() const { return checkedRows; }
     const std::string& link(int row) const { return rows[static_cast<std::size_t>(row)].link; }
     bool isChecked(int row) const { return rows[static_cast<std::size_t>(row)].checked; }
+    bool hasArrived(int row) const { return rows[static_cast<std::size_t>(row)].arrived; }
     // Checks or unchecks rows `first` to `last`, both included and valid.
     void setChecked(int first, int last, bool checked);
     void setAllChecked(bool checked);
@@ -42,6 +48,7 @@ private:
         std::string link;
         bool checked = true;
         bool missing = false;
+        bool arrived = false;
     };
 
     void check(Row& row, bool checked);

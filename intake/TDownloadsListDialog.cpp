@@ -1,5 +1,6 @@
 #include "intake/TDownloadsListDialog.h"
 
+#include "intake/ArrivedFiles.h"
 #include "intake/CheckLinksThread.h"
 #include "intake/FolderChoice.h"
 #include "intake/LinkListModel.h"
@@ -104,6 +105,10 @@ std::optional<QString> TDownloadsListDialog::systemFolderBrowser(QWidget* parent
 }
 
 void TDownloadsListDialog::createControls() {
+    skippedLinks = new QLabel(this);
+    skippedLinks->setObjectName(QStringLiteral("skippedLinks"));
+    skippedLinks->setContentsMargins(0, 0, 0, 3);
+    skippedLinks->hide();
     instruction = new QLabel(
         QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"), this);
     createList();
@@ -204,6 +209,7 @@ void TDownloadsListDialog::arrangeControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(margin, margin, margin, bottomMargin);
     layout->setSpacing(0);
+    layout->addWidget(skippedLinks);
     layout->addWidget(instruction);
     layout->addSpacing(2);
     layout->addWidget(checkBoxesPad, 1);
@@ -251,12 +257,29 @@ void TDownloadsListDialog::clickRow(int row, bool extendFromLastClick) {
     lastClickedRow = row;
 }
 
-void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks) {
-    // A link the queue already holds and has not finished would only be
-    // fetched twice: it is offered, but not ticked.
+void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks,
+                                    std::size_t nameless) {
+    // A link the queue already holds and has not finished, or whose file
+    // arrived, would only be fetched twice: it is offered, but not ticked.
     std::vector<bool> checked = downloadsSet.holdsUnfinished(newLinks);
     checked.flip();
+    const int first = links->count();
     links->append(newLinks, checked);
+    shownFolder = targetFolder;
+    links->setArrived(first, arrivedFiles(downloadsSet, newLinks, shownFolder));
+    namelessSkipped += nameless;
+    skippedLinks->setText(
+        QStringLiteral("Пропущены ссылки без имени файла: %1.").arg(namelessSkipped));
+    skippedLinks->setVisible(namelessSkipped > 0);
+}
+
+void TDownloadsListDialog::markArrived() {
+    std::vector<std::string> all;
+    all.reserve(static_cast<std::size_t>(links->count()));
+    for (int row = 0; row < links->count(); ++row) {
+        all.push_back(links->link(row));
+    }
+    links->setArrived(0, arrivedFiles(downloadsSet, all, shownFolder));
 }
 
 void TDownloadsListDialog::setFolderBrowser(FolderBrowser browser) {
@@ -283,6 +306,8 @@ void TDownloadsListDialog::done(int result) {
     }
     links->clear();
     lastClickedRow.reset();
+    namelessSkipped = 0;
+    skippedLinks->hide();
     FixedDialog::done(result);
 }
 
@@ -296,6 +321,7 @@ void TDownloadsListDialog::selectPathClick() {
     if (const std::optional<std::string> folder = acceptableFolder(*chosen, this)) {
         targetFolder = *folder;
         showFolder(targetFolder);
+        markArrived();
     }
 }
 

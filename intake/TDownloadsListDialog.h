@@ -21,12 +21,14 @@ class LinkListModel;
 class TwaitDialog;
 
 // The modal dialog in which the user confirms the download links found: one
-// checkable row per link, all checked at first, with the count of those
-// checked; ways to check or uncheck them all (buttons, the list's context
-// menu, Ctrl+A) or a run of them (Shift+click); the target folder and a
-// button to choose another; a check that the files still exist; and the
-// buttons that queue the checked links or cancel. What it did shows in the
-// downloads set and in the target folder; it gives its caller no result.
+// checkable row per link, checked at first unless the queue holds the link
+// unfinished or its file arrived before, with the count of those checked;
+// above them, how many links were passed over for want of a file name; ways
+// to check or uncheck them all (buttons, the list's context menu, Ctrl+A) or
+// a run of them (Shift+click); the target folder and a button to choose
+// another; a check that the files still exist; and the buttons that queue
+// the checked links or cancel. What it did shows in the downloads set and in
+// the target folder; it gives its caller no result.
 class TDownloadsListDialog : public FixedDialog {
 public:
     // Shows the folder browser with a prompt and a start folder; returns the
@@ -44,9 +46,12 @@ public:
                          TwaitDialog& waitDialog, QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;
 
-    // Adds one checked row per link, in order, below those already there.
-    // Every closing of the dialog removes all rows.
-    void setLinks(const std::vector<std::string>& links);
+    // Adds one row per link, in order, below those already there; a link
+    // whose file arrived before in the target folder, or whose download the
+    // queue holds complete, reads so and starts unchecked. `namelessSkipped`
+    // links of the same text were passed over for want of a file name. Every
+    // closing of the dialog removes all rows.
+    void setLinks(const std::vector<std::string>& links, std::size_t namelessSkipped = 0);
 
     // Replaces the system's folder browser (tests drive their own).
     void setFolderBrowser(FolderBrowser browser);
@@ -65,6 +70,8 @@ private:
     void arrangeControls();
     QGridLayout* arrangeRows();
     void showCheckedCount();
+    // Which rows' files arrived, for another folder shown.
+    void markArrived();
     void clickRow(int row, bool extendFromLastClick);
     void selectPathClick();
     void checkFilesClick();
@@ -77,6 +84,7 @@ private:
     FolderBrowser folderBrowser;
 
     LinkListModel* links;
+    QLabel* skippedLinks;
     QLabel* instruction;
     QListView* checkBoxesPad;
     QPushButton* checkAll;
@@ -90,6 +98,7 @@ private:
     QPushButton* cancel;
 
     std::string shownFolder;            // CP1251, exactly as `path` shows it
+    std::size_t namelessSkipped = 0;    // links without a file name passed over
     bool checking = false;              // an existence check runs over the rows
     std::optional<int> lastClickedRow;  // where a Shift+click range begins
     std::optional<int> closeAfterCheck; // a close that came during the check

@@ -18,6 +18,7 @@ std::atomic<const DownloadMaker*> current{nullptr};
 
 DownloadMaker::DownloadMaker() {
     existenceChecks[serviceHost()] = &RapidshareDownload::checkFileExists;
+    arrivalChecks[serviceHost()] = &RapidshareDownload::hasArrivedIn;
     creators[serviceHost()] = &RapidshareDownload::create;
     loaders[serviceHost()] = &RapidshareDownload::load;
     recognisers[&RapidshareDownload::isServiceLink] = serviceHost();
@@ -59,6 +60,13 @@ bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,
                                http::HttpClient& client) const {
     const auto check = existenceChecks.find(kind);
     return check != existenceChecks.end() && check->second(client, link);
+}
+
+bool DownloadMaker::hasArrived(const std::string& kind, const std::string& link,
+                               const std::string& folder, const PathTaken& isTaken) const {
+    const auto check = arrivalChecks.find(kind);
+    return check != arrivalChecks.end() &&
+           check->second(link, folder, isTaken ? isTaken : PathTaken(Download::isPathTaken));
 }
 
 std::unique_ptr<Download>

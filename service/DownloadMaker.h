@@ -32,14 +32,19 @@ using DownloadCreator = std::unique_ptr<Download> (*)(const std::string& url,
                                                       const std::string& folder,
                                                       const PathTaken& isTaken,
                                                       Download::NextFreeNumbers* nextNumbers);
+// Whether the file of `link` arrived whole in `folder` in an earlier
+// download: it is there, marked as that link's own. `isTaken` tells which
+// names in the folder are taken.
+using ArrivalCheck = bool (*)(const std::string& link, const std::string& folder,
+                              const PathTaken& isTaken);
 // Stored target paths are looked up in `folders` (see Download::storedTargetPath).
 using DownloadLoader = std::unique_ptr<Download> (*)(std::istream& in,
                                                      platform::DirectoryLookup& folders);
 
 // The registry of download kinds: for each kind name, the kind's link
-// recogniser, existence check, creator and loader. Nothing outside it names a
-// concrete kind. Its maps are filled by the constructor and only read after,
-// so any thread may ask it.
+// recogniser, existence check, arrival check, creator and loader. Nothing
+// outside it names a concrete kind. Its maps are filled by the constructor
+// and only read after, so any thread may ask it.
 //
 // While a registry lives it is the program's registry, the one that
 // `downloadMaker()` returns: main() makes one after the service host is set
@@ -60,6 +65,10 @@ public:
     // unknown kind. May throw.
     bool fileExists(const std::string& kind, const std::string& link,
                     http::HttpClient& client) const;
+    // The kind's arrival check; false for an unknown kind. Without
+    // `isTaken`, a path is taken when Download::isPathTaken says so.
+    bool hasArrived(const std::string& kind, const std::string& link, const std::string& folder,
+                    const PathTaken& isTaken = {}) const;
     // A new download, or null for an unknown kind. Without `isTaken`, a path
     // is taken when Download::isPathTaken says so.
     std::unique_ptr<Download>
@@ -73,6 +82,7 @@ public:
 
 private:
     std::map<std::string, ExistenceCheck> existenceChecks;
+    std::map<std::string, ArrivalCheck> arrivalChecks;
     std::map<std::string, DownloadCreator> creators;
     std::map<std::string, DownloadLoader> loaders;
     std::map<LinkRecogniser, std::string> recognisers;

@@ -9,6 +9,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <limits>
@@ -24,6 +25,8 @@ namespace {
 constexpr std::string_view notFoundText = "The file could not be found.";
 constexpr std::string_view freeFormMarker = "<form id=\"ff\" action=\"";
 constexpr std::string_view waitMinutesText = "Or try again in about ";
+// The unit of the number after that ("minute" or "minutes").
+constexpr std::string_view unitWord = "minute";
 constexpr std::string_view ipBusyText = "is already downloading a file.";
 constexpr std::string_view overloadedText = "Currently a lot of users are downloading files.";
 constexpr std::string_view finalFormMarker = "'<form name=\"dlf\" action=\"";
@@ -73,7 +76,7 @@ bool parseInteger(const std::string& text, std::int64_t& value) {
 RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
     : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
-bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
+std::size_t RapidshareDownload::fileIdEnd(const std::string& link) {
     // Compared a piece at a time and letter by letter, without copies: every
     // address of a page passes through here, and every record of a long
     // queue file. Most letters are as written, so they are lowered only when
@@ -103,7 +106,7 @@ bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
         at = 0;
     }
     if ((!secure && !startsWith("http://")) || !startsWith(host)) {
-        return false;
+        return std::string::npos;
     }
     const std::string_view defaultPort = secure ? ":443/" : ":80/";
     if (host.find(':') == std::string_view::npos &&
@@ -111,13 +114,18 @@ bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
         at += defaultPort.size() - 1;
     }
     if (!startsWith("/files/")) {
-        return false;
+        return std::string::npos;
     }
     std::size_t digitsEnd = at;
     while (digitsEnd < link.size() && link[digitsEnd] >= '0' && link[digitsEnd] <= '9') {
         ++digitsEnd;
     }
-    return digitsEnd != at && digitsEnd < link.size() && link[digitsEnd] == '/';
+    return digitsEnd != at ? digitsEnd : std::string::npos;
+}
+
+bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
+    const std::size_t idEnd = fileIdEnd(link);
+    return idEnd < link.size() && link[idEnd] == '/';
 }
 
 bool RapidshareDownload::namesAFile(const std::string& link) {
@@ -130,7 +138,8 @@ bool RapidshareDownload::isServiceLink(const std::string& link) {
 }
 
 bool RapidshareDownload::isNamelessServiceLink(const std::string& link) {
-    return hasFileLinkForm(link) && !namesAFile(link);
+    const std::size_t idEnd = fileIdEnd(link);
+    return idEnd == link.size() || (hasFileLinkForm(link) && !namesAFile(link));
 }
 
 bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {
@@ -164,13 +173,27 @@ std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
     return download;
 }
 
+bool RapidshareDownload::hasArrivedIn(const std::string& link, const std::string& folder,
+                                      const std::function<bool(const std::string&)>& isTaken) {
+    bool arrived = false;
+    // The names a download of the link takes in turn, while they are taken.
+    firstFreePath(targetPathIn(folder, link), [&](const std::string& path) {
+        if (!isTaken(path)) {
+            return false;
+        }
+        arrived = platform::hasMark(path, FINISHED_MARK, link);
+        return !arrived;
+    });
+    return arrived;
+}
+
 std::string RapidshareDownload::captionOf(ServiceState state) {
     static const std::array<std::string_view, 10> captions = {
         "В очереди"_cp1251,
         "Ошибка"_cp1251,
         "Сервер в дауне, ожидание"_cp1251,
         "С этого IP-адреса уже идёт загрузка, ожидание"_cp1251,
-        "Подождите N минут"_cp1251,
+        "Подождите"_cp1251,
         "Обратный отсчёт перед загрузкой"_cp1251,
         "Загрузка"_cp1251,
         "Готово"_cp1251,
@@ -197,8 +220,26 @@ Download::State RapidshareDownload::downloadStateOf(ServiceState state) {
     }
 }
 
+std::string RapidshareDownload::waitCaption(int minutes) {
+    if (minutes <= 0) {
+        return captionOf(ServiceState::WaitMinutes);
+    }
+    const int lastTwo = minutes % 100;
+    const int last = minutes % 10;
+    const std::string_view word = last == 1 && lastTwo != 11 ? "минуту"_cp1251
+                                  : last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14)
+                                      ? "минуты"_cp1251
+                                      : "минут"_cp1251;
+    return std::string("Подождите "_cp1251) + std::to_string(minutes) + " " + std::string(word);
+}
+
 std::string RapidshareDownload::getStateCaption() const {
-    return showsHeld() ? heldCaption() : captionOf(serviceState.load());
+    if (showsHeld()) {
+        return heldCaption();
+    }
+    const ServiceState state = serviceState.load();
+    return state == ServiceState::WaitMinutes ? waitCaption(namedWaitMinutes.load())
+                                              : captionOf(state);
 }
 
 void RapidshareDownload::saveKindData(std::ostream&) const {}
@@ -233,6 +274,25 @@ std::int64_t RapidshareDownload::countdownOf(const std::string& reply) {
     std::int64_t seconds = 0;
     return parseInteger(textAfter(reply, countdownMarker, ';'), seconds) ? seconds
                                                                          : DEFAULT_COUNTDOWN;
+}
+
+int RapidshareDownload::minutesNamedIn(const std::string& reply) {
+    const std::size_t marker = reply.find(waitMinutesText);
+    if (marker == std::string::npos) {
+        return 0;
+    }
+    std::size_t at = marker + waitMinutesText.size();
+    const std::size_t digitsStart = at;
+    int minutes = 0;
+    for (; at < reply.size() && reply[at] >= '0' && reply[at] <= '9'; ++at) {
+        minutes = std::min(MAX_NAMED_WAIT_MINUTES, minutes * 10 + (reply[at] - '0'));
+    }
+    if (at == digitsStart) {
+        return 0;
+    }
+    at = std::min(reply.find_first_not_of(" \t", at), reply.size());
+    // "about 2 hours" names no minutes.
+    return reply.compare(at, unitWord.size(), unitWord) == 0 ? minutes : 0;
 }
 
 bool RapidshareDownload::process() {
@@ -346,6 +406,13 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
         refusal = ServiceState::IpBusy;
     } else if (contains(reply, overloadedText)) {
         refusal = ServiceState::Overloaded;
+    }
+    if (refusal == ServiceState::WaitMinutes) {
+        // The service refuses every request before the time it named.
+        const int minutes = minutesNamedIn(reply);
+        namedWaitMinutes = minutes;
+        waitIn(refusal, std::max<std::int64_t>(SERVICE_RETRY_WAIT, std::int64_t{minutes} * 60));
+        return TurnOutcome::Settled;
     }
     if (refusal != ServiceState::InQueue) {
         waitIn(refusal, SERVICE_RETRY_WAIT);

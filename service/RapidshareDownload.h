@@ -33,6 +33,8 @@ public:
     };
 
     static constexpr std::int64_t SERVICE_RETRY_WAIT = 30;
+    // The most minutes of a wait the service names that are believed: a day.
+    static constexpr int MAX_NAMED_WAIT_MINUTES = 24 * 60;
     // Failed conversations in a row after which a download stops and waits
     // for the user.
     static constexpr int MAX_FAILED_CONVERSATIONS = 5;
@@ -55,7 +57,8 @@ public:
     // the target a folder, so such links are refused.
     static bool isServiceLink(const std::string& link);
     // A link of that form whose file name is missing or could not name a
-    // file: refused, and worth telling the user about.
+    // file, or that ends with its digits: refused, and worth telling the
+    // user about.
     static bool isNamelessServiceLink(const std::string& link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
     // The target is the first path in `folder` for the link's file name that
@@ -67,11 +70,20 @@ public:
     // link of the service, it ends before its fields do, or its link or path
     // holds a control byte (it would write elsewhere than it says).
     static std::unique_ptr<Download> load(std::istream& in, platform::DirectoryLookup& folders);
+    // Whether the file of `link` arrived whole in `folder` before: a file
+    // there under the link's file name, or under one a download takes when
+    // that one is taken ("name (1).ext", ...), carries the finished mark of
+    // exactly this link. `isTaken` tells which paths are taken.
+    static bool hasArrivedIn(const std::string& link, const std::string& folder,
+                             const std::function<bool(const std::string&)>& isTaken);
 
     ServiceState getServiceState() const { return serviceState.load(); }
     std::string getStateCaption() const override;
     void requeue() override;
     static std::string captionOf(ServiceState state);
+    // The caption of a wait of `minutes` that the service named ("Подождите
+    // 12 минут"); for none (0), "Подождите".
+    static std::string waitCaption(int minutes);
     static State downloadStateOf(ServiceState state);
 
     // The wait before the next page conversation after `failuresInARow`
@@ -81,6 +93,9 @@ public:
     int getFailuresInARow() const { return failuresInARow.load(); }
     // The countdown that a final-form reply asks for, in seconds.
     static std::int64_t countdownOf(const std::string& reply);
+    // The minutes a refusal asks to wait ("Or try again in about 12
+    // minutes"), at most MAX_NAMED_WAIT_MINUTES; 0 when it names none.
+    static int minutesNamedIn(const std::string& reply);
 
 protected:
     bool process() override;
@@ -88,6 +103,9 @@ protected:
     void saveKindData(std::ostream& out) const override;
 
 private:
+    // Where the digits of "http://HOST/files/" and digits, in any letter
+    // case, end in `link`; npos when it has not that form.
+    static std::size_t fileIdEnd(const std::string& link);
     // "http://HOST/files/", digits and "/", in any letter case.
     static bool hasFileLinkForm(const std::string& link);
     static bool namesAFile(const std::string& link);
@@ -123,6 +141,8 @@ private:
     void putInPlace(const std::string& partPath);
 
     std::atomic<ServiceState> serviceState{ServiceState::InQueue};
+    // What the last refusal of WaitMinutes named; 0 for none.
+    std::atomic<int> namedWaitMinutes{0};
     // Written by the run, and between runs by the GUI thread.
     std::atomic<int> failuresInARow{0};
 };

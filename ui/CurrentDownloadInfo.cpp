@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "platform/Clock.h"
 #include "support/Cp1251.h"
+#include "ui/TransferShare.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
@@ -164,7 +165,11 @@ void CurrentDownloadInfo::updateBytes() {
         return;
     }
     setValue(Size, kilobytesText(shownDownload->getTotalBytes()));
-    setValue(Received, kilobytesText(shownDownload->getReceivedBytes()));
+    std::string received = kilobytesText(shownDownload->getReceivedBytes());
+    if (const int percent = percentReceived(*shownDownload); percent >= 0) {
+        received += " (" + std::to_string(percent) + " %)";
+    }
+    setValue(Received, received);
     setValue(Speed, speedText(speed));
     setValue(Time, shownDownload->getRemainingTime());
 }

@@ -12,7 +12,8 @@ class Download;
 class ElidedLabel;
 
 // A captioned box with the details of one download: source, target, state,
-// size, received kilobytes, speed and time left. Being told of a change only
+// size, received kilobytes (and their share, where the size is known), speed
+// and time left. Being told of a change only
 // raises an update level, from any thread; the owner's timer calls `update`
 // on the GUI thread, which refreshes exactly the labels the level asks for.
 //

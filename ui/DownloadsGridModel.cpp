@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "platform/Clock.h"
 #include "queue/DownloadsSet.h"
+#include "ui/TransferShare.h"
 #include "widgets/LinkText.h"
 #include "widgets/WidgetText.h"
 
@@ -23,16 +24,12 @@ constexpr int stateColumn = 1;
 // The row numbers of a drag within the grid, one a line.
 const QString rowsMimeType = QStringLiteral("application/x-tolvenka-grid-rows");
 
-// Thousandths of the file received, or -1 when not transferring or the
-// size is not known.
-int progressOf(const Download& download) {
-    const std::int64_t total = download.getTotalBytes();
-    const std::int64_t received = download.getReceivedBytes();
-    if (total <= 0 || received < 0) {
-        return -1;
-    }
-    return static_cast<int>(std::clamp<std::int64_t>(
-        static_cast<std::int64_t>(static_cast<long double>(received) * 1000 / total), 0, 1000));
+// The state caption, and the share received of a transfer, so that the
+// text on the bar is also what a screen reader reads.
+QString stateText(const Download& download) {
+    const QString caption = toQString(download.getStateCaption());
+    const int percent = percentReceived(download);
+    return percent >= 0 ? QStringLiteral("%1 %2 %").arg(caption).arg(percent) : caption;
 }
 
 } // namespace
@@ -106,6 +103,15 @@ void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
         for (std::size_t row = 0; row < rows.size(); ++row) {
             leaving[row] = members.count(rows[row].serial) == 0;
         }
+    }
+    // The empty row goes with the last download.
+    if (std::find(leaving.begin(), leaving.end(), false) == leaving.end()) {
+        if (!rows.empty()) {
+            beginRemoveRows({}, 0, static_cast<int>(rows.size()));
+            rows.clear();
+            endRemoveRows();
+        }
+        return;
     }
     // From the end, so that the rows before a run keep their numbers.
     for (std::size_t end = rows.size(); end > 0;) {
@@ -212,7 +218,8 @@ void DownloadsGridModel::insertRowsThatJoined(const DownloadsSet& set) {
         }
         const int first = static_cast<int>(row);
         const int count = runEnd - member;
-        beginInsertRows({}, first, first + count - 1);
+        // The first downloads bring the empty row.
+        beginInsertRows({}, first, first + count - (rows.empty() ? 0 : 1));
         if (row == rows.size()) {
             // A load or an add: the rows are made in place, so a long queue
             // is never held twice while it joins.
@@ -332,7 +339,7 @@ bool DownloadsGridModel::dropMimeData(const QMimeData* data, Qt::DropAction acti
 }
 
 int DownloadsGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows.size()) + 1;
+    return parent.isValid() || rows.empty() ? 0 : static_cast<int>(rows.size()) + 1;
 }
 
 int DownloadsGridModel::columnCount(const QModelIndex& parent) const {
@@ -356,15 +363,14 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
     const Download& download = *rows[static_cast<std::size_t>(index.row())].download;
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? readableLink(download.getLink())
-                                   : toQString(download.getStateCaption());
+        return index.column() == 0 ? readableLink(download.getLink()) : stateText(download);
     case Qt::ToolTipRole:
         // A link is anybody's text: shown as it is, never as markup.
         return Qt::convertFromPlainText(description(download));
     case Qt::AccessibleDescriptionRole:
         return description(download);
     case ProgressRole: {
-        const int progress = index.column() == stateColumn ? progressOf(download) : -1;
+        const int progress = index.column() == stateColumn ? permilleReceived(download) : -1;
         return progress >= 0 ? QVariant(progress) : QVariant();
     }
     default:
@@ -375,8 +381,8 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
 QString DownloadsGridModel::description(const Download& download) {
     QString text = QString::fromUtf8("Ссылка: ") + readableLink(download.getLink()) +
                    QString::fromUtf8("\nФайл: ") + toQString(download.getTargetPath());
-    if (const int progress = progressOf(download); progress >= 0) {
-        text += QString::fromUtf8("\nПринято: %1 %").arg(progress / 10);
+    if (const int percent = percentReceived(download); percent >= 0) {
+        text += QString::fromUtf8("\nПринято: %1 %").arg(percent);
     }
     if (const std::int64_t waitEndsAt = download.getWaitEndsAtMs(); waitEndsAt >= 0) {
         const std::int64_t leftMs = std::max<std::int64_t>(0, waitEndsAt - platform::clockMs());

@@ -10,8 +10,9 @@ namespace tolvenka {
 class Download;
 class DownloadsSet;
 
-// The rows of the downloads grid: each download's link and state caption,
-// then one empty row. Rows follow the queue narrowly: downloads that leave
+// The rows of the downloads grid: each download's link and state caption
+// (with the share received of a transfer), then one empty row; an empty
+// queue has no rows at all. Rows follow the queue narrowly: downloads that leave
 // or join are removed or inserted run by run, and a changed state repaints
 // its own row, so the view keeps its selection, current row and scroll
 // position.

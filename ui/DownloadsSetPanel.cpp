@@ -10,7 +10,9 @@
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"
 #include "ui/ProgressCellDelegate.h"
+#include "ui/TransferShare.h"
 #include "widgets/PushButton.h"
+#include "widgets/Question.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
@@ -64,13 +66,15 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the grid for the next control instead of walking its cells.
     grid->setTabKeyNavigation(false);
+    // The link takes what the state leaves of the width, so no blank band
+    // follows the columns; the state keeps its designed width.
     grid->setColumnWidth(0, 500);
     grid->setColumnWidth(1, 300);
+    grid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->hide();
-    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->setMinimumHeight(gridHeightShowing(1));
     layout->addWidget(grid, 1);
     buildRowActions();
 
@@ -246,10 +250,30 @@ void DownloadsSetPanel::clearNotFound() {
     }
 }
 
+// Asked only when it can go ahead; a download that starts meanwhile still
+// refuses it.
 void DownloadsSetPanel::clear() {
-    if (attachedSet != nullptr && !attachedSet->clearAll()) {
+    if (attachedSet == nullptr || attachedSet->count() == 0) {
+        return;
+    }
+    if (!isAnySlotBusy() &&
+        !askBeforeGoingAhead(
+            QString::fromUtf8("Удалить из списка все загрузки (%1)?").arg(attachedSet->count()),
+            QString::fromUtf8("Удалить"), this)) {
+        return;
+    }
+    if (!attachedSet->clearAll()) {
         showMessage(std::string("Сначала нужно остановить загрузки."_cp1251), this);
     }
+}
+
+bool DownloadsSetPanel::isAnySlotBusy() const {
+    for (int slot = 0; slot < attachedSet->slotCount(); ++slot) {
+        if (attachedSet->currentDownload(slot) != nullptr) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void DownloadsSetPanel::resizeEvent(QResizeEvent* event) {
@@ -269,11 +293,13 @@ void DownloadsSetPanel::onResize() {
 
 int DownloadsSetPanel::heightShowingRows(int rows) const {
     const int buttonBar = layout()->itemAt(0)->sizeHint().height();
-    const int gridHeight = grid->horizontalHeader()->sizeHint().height() +
-                           rows * grid->verticalHeader()->defaultSectionSize() +
-                           grid->horizontalScrollBar()->sizeHint().height() +
-                           2 * grid->frameWidth();
-    return buttonBar + infoPanel->minimumHeight() + gridHeight;
+    return buttonBar + infoPanel->minimumHeight() + gridHeightShowing(rows);
+}
+
+// The columns fill the width, so no horizontal scroll bar takes a row's room.
+int DownloadsSetPanel::gridHeightShowing(int rows) const {
+    return grid->horizontalHeader()->sizeHint().height() +
+           rows * grid->verticalHeader()->defaultSectionSize() + 2 * grid->frameWidth();
 }
 
 void DownloadsSetPanel::onTimer() {
@@ -281,7 +307,25 @@ void DownloadsSetPanel::onTimer() {
         box->update();
     }
     refreshGrid();
+    tellTransferShare();
     scheduleNextRefresh();
+}
+
+// A transfer's work events tick the timer, and its end is a state change,
+// which ticks it too.
+void DownloadsSetPanel::tellTransferShare() {
+    int percent = -1;
+    for (int slot = 0; slot < boxCount() && percent < 0; ++slot) {
+        if (const Download* current = attachedSet->currentDownload(slot)) {
+            percent = percentReceived(*current);
+        }
+    }
+    if (percent != shownShare) {
+        shownShare = percent;
+        if (onTransferShare) {
+            onTransferShare(percent);
+        }
+    }
 }
 
 void DownloadsSetPanel::refreshSoon() {
@@ -599,10 +643,25 @@ void DownloadsSetPanel::retry() {
     }
 }
 
+// Removing a running download throws away what it has done, so that asks
+// first. The question's own event loop may let downloads leave, so the
+// selection is taken again after it.
 void DownloadsSetPanel::removeFromList() {
-    if (attachedSet != nullptr) {
-        attachedSet->remove(selectedDownloads());
+    if (attachedSet == nullptr) {
+        return;
     }
+    for (const Download* download : selectedDownloads()) {
+        if (attachedSet->slotOf(download) >= 0) {
+            const QString file = QFileInfo(toQString(download->getTargetPath())).fileName();
+            if (!askBeforeGoingAhead(
+                    QString::fromUtf8("Прервать загрузку «%1» и удалить её из списка?").arg(file),
+                    QString::fromUtf8("Удалить"), this)) {
+                return;
+            }
+            break;
+        }
+    }
+    attachedSet->remove(selectedDownloads());
 }
 
 // The row is followed through the sync, which may move or remove it.

@@ -44,7 +44,8 @@ class DownloadsGridModel;
 // menu acts on them: open a finished file or the folders, copy the links,
 // move them up, down, to the top or the bottom of the queue, hold them back
 // or let them go, send them to another folder, try stopped downloads again,
-// remove them from the list. Enter and a double click open finished files,
+// remove them from the list (a running one, and all of them with "Удалить
+// все", after a question). Enter and a double click open finished files,
 // Ctrl+C copies, Ctrl+Up, Ctrl+Down, Ctrl+Home and Ctrl+End move, Ctrl+P
 // holds or lets go, Delete removes; rows are also dragged to a new place.
 //
@@ -59,6 +60,9 @@ public:
     std::function<void(const QUrl&)> openOnDesktop;
     // The folder browser of "Изменить папку…"; tests drive their own.
     TDownloadsListDialog::FolderBrowser chooseFolder;
+    // The share of a transfer's file received, in percent, whenever it reads
+    // another; -1 when no transfer with a known size runs. GUI thread.
+    std::function<void(int percent)> onTransferShare;
 
     // Attaches the panel to `set`, or to nothing for null.
     void setDownloadsSet(DownloadsSet* set);
@@ -78,6 +82,8 @@ public:
     // The height at which the grid shows `rows` whole rows, in the present
     // font, with the boxes of the attached set.
     int heightShowingRows(int rows) const;
+    // The same for the grid alone.
+    int gridHeightShowing(int rows) const;
 
 private:
     int boxCount() const { return static_cast<int>(infoBoxes.size()); }
@@ -95,6 +101,7 @@ private:
     void clearComplete();
     void clearNotFound();
     void clear();
+    bool isAnySlotBusy() const;
     void onResize();
     void resizeEvent(QResizeEvent* event) override;
 
@@ -106,6 +113,7 @@ private:
     // next try, so that its time left is seen; none while stopped.
     const Download* shownWhenIdle() const;
     void refreshGrid();
+    void tellTransferShare();
     void syncRows();
     std::vector<std::uint64_t> statesToRead();
 
@@ -139,6 +147,7 @@ private:
     // Brings a change noted on another thread to the GUI thread's timer.
     std::unique_ptr<platform::GuiWakeUp> noteWakeUp;
     bool stopped = false;
+    int shownShare = -1; // what onTransferShare was told last
     QTableView* grid;
     DownloadsGridModel* model;
     QAction* openFileAction;

@@ -18,6 +18,7 @@
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
+#include "widgets/FlowLayout.h"
 #include "widgets/LinkText.h"
 #include "widgets/PushButton.h"
 #include "widgets/ScreenPlacement.h"
@@ -31,7 +32,6 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -44,6 +44,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <unordered_set>
 
 namespace tolvenka {
@@ -173,11 +174,12 @@ void Twindow::buildControls() {
     layout->addWidget(splitter, 1);
 
     input = new QPlainTextEdit(splitter);
+    // A link broken over two lines would read as two; a line wider than the
+    // box brings the scroll bar.
     input->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Links do not hold tabs; Tab goes on to "Добавить".
     input->setTabChangesFocus(true);
-    input->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    input->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    input->setMinimumHeight(inputLeastHeight());
 
     auto* lower = new QWidget(splitter);
     auto* lowerLayout = new QVBoxLayout(lower);
@@ -185,11 +187,11 @@ void Twindow::buildControls() {
     lowerLayout->setSpacing(0);
 
     // The buttons side by side, each as wide as designed or as its caption
-    // needs, and the option after them.
+    // needs, and the option after them; on a screen too narrow for them in
+    // a large font, they go on in a second row.
     panel1 = new QWidget(lower);
-    auto* panel1Layout = new QHBoxLayout(panel1);
+    auto* panel1Layout = new FlowLayout(panel1, 7);
     panel1Layout->setContentsMargins(8, 8, 8, 8);
-    panel1Layout->setSpacing(7);
     const QSize buttonSize(145, 25);
     auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
     auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
@@ -201,7 +203,6 @@ void Twindow::buildControls() {
     for (QWidget* control : queueControls) {
         panel1Layout->addWidget(control);
     }
-    panel1Layout->addStretch(1);
     lowerLayout->addWidget(panel1);
 
     panel = new DownloadsSetPanel(lower);
@@ -245,26 +246,71 @@ void Twindow::buildControls() {
     connect(saveTimer, &QTimer::timeout, this, [this] { saveQueueIfChanged(); });
 }
 
-// On a screen too small for the designed bounds the window is moved and
-// shrunk. The input box keeps its designed share of the height where it can;
-// where the text is large or the screen small, it gives up height, down to
-// two lines, before the list shows fewer than six downloads.
+// Two lines of links and the scroll bar that a long one brings.
+int Twindow::inputLeastHeight() const {
+    constexpr int inputLines = 2;
+    return inputLines * input->fontMetrics().lineSpacing() +
+           2 * static_cast<int>(input->document()->documentMargin()) + 2 * input->frameWidth() +
+           input->horizontalScrollBar()->sizeHint().height();
+}
+
+// The window takes its designed bounds where they fit the screen, else it is
+// moved and shrunk into the screen's available area, never below what its
+// controls need in the present font, nor beyond the screen. The input box
+// keeps its designed share of the height where it can; where the text is
+// large or the screen small, it gives up height, down to two lines, before
+// the list shows fewer than six downloads.
 void Twindow::placeOnScreen() {
     constexpr int listedRows = 6;
-    constexpr int inputLines = 2;
-    const QRect bounds = fittedOnScreen(*this, designedBounds);
+    const QRect available = availableArea(*this);
+    const QMargins frame = windowFrame(*this);
+    placedWithFrame = frame;
+    const QSize room = available.marginsRemoved(frame).size();
+    setMinimumSize(0, 0);
+    // The buttons and options stay in one row where the screen is wide
+    // enough; on a narrower one the row wraps, and takes more height.
+    QSize least = layout()->totalMinimumSize();
+    least.setWidth(std::min(std::max(least.width(), panel1->sizeHint().width()), room.width()));
+    least.rheight() += panel1->heightForWidth(least.width()) - panel1->minimumSizeHint().height();
+    least = least.boundedTo(room);
+    setMinimumSize(least);
+    const QRect bounds = fitOnScreen(designedBounds, least, available, frame);
     setGeometry(bounds);
     layout()->activate();
-    const int room = splitter->height() - splitter->handleWidth();
+    const int splitterRoom = splitter->height() - splitter->handleWidth();
     const int designedShare = inputHeight * bounds.height() / designedBounds.height();
-    const int listNeeds = panel1->sizeHint().height() + panel->heightShowingRows(listedRows);
-    const int inputLeast = inputLines * input->fontMetrics().lineSpacing() +
-                           2 * static_cast<int>(input->document()->documentMargin()) +
-                           2 * input->frameWidth() +
-                           input->horizontalScrollBar()->sizeHint().height();
-    const int inputShare =
-        std::max(std::min(designedShare, room - listNeeds), std::min(inputLeast, designedShare));
-    splitter->setSizes({inputShare, room - inputShare});
+    const int listNeeds =
+        panel1->heightForWidth(bounds.width()) + panel->heightShowingRows(listedRows);
+    const int inputShare = std::max(std::min(designedShare, splitterRoom - listNeeds),
+                                    std::min(input->minimumHeight(), designedShare));
+    splitter->setSizes({inputShare, splitterRoom - inputShare});
+}
+
+// The window is placed before the window system has framed it, with a usual
+// frame assumed. Once it is framed and placed (or shown unframed), it is
+// placed once more where its frame is not the one assumed, or runs off the
+// available area (a place the window system chose itself): a thinner frame
+// leaves room for more of the list, a taller one would push it off.
+bool Twindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    const QEvent::Type type = event->type();
+    if (!placementSettled && isVisible() &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
+        settlePlacement(type == QEvent::WindowActivate);
+    }
+    return handled;
+}
+
+void Twindow::settlePlacement(bool activated) {
+    const QWindow* handle = windowHandle();
+    const bool framed = handle != nullptr && !handle->frameMargins().isNull();
+    if (!framed && !activated) {
+        return;
+    }
+    placementSettled = true;
+    if (windowFrame(*this) != placedWithFrame || !availableArea(*this).contains(frameGeometry())) {
+        placeOnScreen();
+    }
 }
 
 // A queue still being read is taken when the reading ends: the window shows
@@ -272,6 +318,10 @@ void Twindow::placeOnScreen() {
 // queue or its options wait, and anything else that needs the queue (a
 // close, links from outside) takes it first.
 void Twindow::formCreate(QueueFileReading* reading) {
+    panel->onTransferShare = [this](int percent) {
+        transferPercent = percent;
+        showTitle();
+    };
     panel->setDownloadsSet(&state.downloadsSet);
     placeOnScreen();
     notices = std::make_unique<DesktopNotices>(*this);
@@ -416,6 +466,7 @@ void Twindow::addClick() {
             return;
         }
     }
+    // Told before the choice, in the dialog; alone when nothing is left.
     const std::size_t nameless = countNameless(allLinks);
     if (downloadLinks.empty()) {
         showMessage(nameless > 0 ? namelessMessage(nameless)
@@ -423,13 +474,10 @@ void Twindow::addClick() {
                     this);
         return;
     }
-    state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks));
+    state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks), nameless);
     state.DownloadsListDialog.exec();
     // The dialog may have chosen another folder.
     saveSoon();
-    if (nameless > 0 && !closing) {
-        showMessage(namelessMessage(nameless), this);
-    }
 }
 
 // Downloads that stopped with an error get one more try, in queue order.
@@ -448,10 +496,22 @@ void Twindow::stopClick() {
 // stopped, and Enter goes on.
 void Twindow::showStopped(bool isStopped) {
     stopped = isStopped;
-    setWindowTitle(isStopped ? QString::fromUtf8("Толвенка — остановлено")
-                             : QString::fromUtf8("Толвенка"));
+    showTitle();
     startButton->setDefault(isStopped);
     panel->setStopped(isStopped);
+}
+
+// The share of a transfer comes first, so that a narrow task bar button
+// still shows it.
+void Twindow::showTitle() {
+    const QString name = QString::fromUtf8("Толвенка");
+    if (stopped) {
+        setWindowTitle(name + QString::fromUtf8(" — остановлено"));
+    } else if (transferPercent >= 0) {
+        setWindowTitle(QString::fromUtf8("%1 % — ").arg(transferPercent) + name);
+    } else {
+        setWindowTitle(name);
+    }
 }
 
 void Twindow::keyPressEvent(QKeyEvent* event) {
@@ -574,7 +634,7 @@ void Twindow::askBeforeClosing() {
     const QString share = total > 0 ? QString::fromUtf8("%1 %").arg(received * 100 / total)
                                     : QString::fromUtf8("%1 кБ").arg(received / 1024);
     QMessageBox question(
-        QMessageBox::Question, windowTitle(),
+        QMessageBox::Question, QGuiApplication::applicationDisplayName(),
         QString::fromUtf8("Идёт загрузка «%1» (принято %2). Выйти? Принятое "
                           "будет потеряно.")
             .arg(QFileInfo(toQString(download->getTargetPath())).fileName(), share),

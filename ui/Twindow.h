@@ -3,6 +3,7 @@
 #include "queue/QueueFileKeeper.h"
 #include "support/Event.h"
 
+#include <QMargins>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
@@ -79,6 +80,7 @@ public:
 protected:
     // A close request of the user's during a transfer asks first.
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -93,11 +95,15 @@ private:
     void stopClick();
 
     void showStopped(bool stopped);
+    void showTitle();
     // The current download while its bytes arrive, or null.
     const Download* transferUnderWay() const;
     void askBeforeClosing();
     void buildControls();
+    int inputLeastHeight() const;
     void placeOnScreen();
+    // The first placement once the window system has framed the window.
+    void settlePlacement(bool activated);
     void formCreate(QueueFileReading* reading);
     void finishReading();
     // Whether the queue has been taken; takes it if it has been read
@@ -138,7 +144,10 @@ private:
     QMessageBox* closeQuestion = nullptr; // while it is open
     bool closing = false;
     bool askNoMore = false;
+    bool placementSettled = false;
+    QMargins placedWithFrame;
     bool stopped = false;
+    int transferPercent = -1; // of the transfer under way; -1 for none
     bool saveFailureShown = false;
     QStringList outsideLinks;
     QTimer* outsideLinksTimer = nullptr;

@@ -42,7 +42,7 @@ MessageBoxCloser::MessageBoxCloser() {
 void MessageBoxCloser::poll() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box == nullptr || !box->isVisible()) {
+        if (box == nullptr || !box->isVisible() || box->button(QMessageBox::Ok) == nullptr) {
             continue;
         }
         texts.push_back(box->text().toStdString());
@@ -50,6 +50,35 @@ void MessageBoxCloser::poll() {
             onShown();
         }
         box->button(QMessageBox::Ok)->click();
+    }
+}
+
+QuestionAnswerer::QuestionAnswerer(QString answer)
+    : answer(std::move(answer)) {
+    QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
+    timer.start(pollIntervalMs);
+}
+
+void QuestionAnswerer::poll() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible() || box->button(QMessageBox::Ok) != nullptr) {
+            continue;
+        }
+        const auto caption = [](const QAbstractButton* button) {
+            return button != nullptr ? button->text() : QString();
+        };
+        asked.push_back(
+            Question{box->text(), caption(box->defaultButton()), caption(box->escapeButton())});
+        if (answer.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            continue;
+        }
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == answer) {
+                button->click();
+            }
+        }
     }
 }
 

@@ -42,7 +42,8 @@ void clickButton(QWidget& parent, const QString& buttonName);
 // `whileShown` closed it. Returns whether `whileShown` ran.
 bool useModally(QDialog& dialog, const std::function<void()>& whileShown);
 
-// Presses OK on every message box that shows, and keeps their texts (UTF-8).
+// Presses OK on every message box with an OK button that shows, and keeps
+// their texts (UTF-8).
 class MessageBoxCloser {
 public:
     MessageBoxCloser();
@@ -50,6 +51,27 @@ public:
     std::vector<std::string> texts;
     // Runs as each message box shows, before it is closed.
     std::function<void()> onShown;
+
+private:
+    void poll();
+
+    QTimer timer;
+};
+
+// Answers every question that shows (a message box without an OK button)
+// with the button captioned `answer`, or with Escape while `answer` is
+// empty, and keeps what was asked.
+class QuestionAnswerer {
+public:
+    explicit QuestionAnswerer(QString answer = {});
+
+    struct Question {
+        QString text;
+        QString defaultButton;
+        QString escapeButton;
+    };
+    std::vector<Question> asked;
+    QString answer;
 
 private:
     void poll();

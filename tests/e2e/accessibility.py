@@ -138,6 +138,11 @@ class Session:
         return [item.name for item in _children(list_control)]
 
     @staticmethod
+    def children(control):
+        """The controls right under `control`, in order."""
+        return list(_children(control))
+
+    @staticmethod
     def texts(root, roles=("label", "push button")):
         """The texts of the controls of these roles under `root`."""
         return [node.name for node in _descendants(root) if node.getRoleName() in roles]

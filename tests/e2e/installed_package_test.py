@@ -42,18 +42,22 @@ class InstalledPackageTest(unittest.TestCase):
                                  capture_output=True, text=True).stdout
         # Qt's own dialogs speak Russian only with these.
         self.assertIn("qt6-translations-l10n", depends)
+        recommends = subprocess.run(["dpkg-deb", "--field", PACKAGE, "Recommends"], check=True,
+                                    capture_output=True, text=True).stdout
+        # "Открыть файл" and "Открыть папку" hand the file to the desktop through it.
+        self.assertIn("xdg-utils", recommends)
 
     def test_unpacked_program_downloads_a_link_and_shows_qt_dialogs_in_russian(self):
         with tempfile.TemporaryDirectory() as scratch, Session() as session:
             root, home = os.path.join(scratch, "root"), os.path.join(scratch, "home")
             os.mkdir(home)
             subprocess.run(["dpkg-deb", "--extract", PACKAGE, root], check=True)
-            host, link = self.start_service(session, scratch)
+            host, (link, later) = self.start_service(session, scratch)
+            tolvenka = os.path.join(root, "usr/bin/tolvenka")
+            environment = {"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                           "TOLVENKA_SERVICE_HOST": host}
 
-            program = session.start(
-                [os.path.join(root, "usr/bin/tolvenka"), link], cwd=home,
-                env={"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-                     "TOLVENKA_SERVICE_HOST": host})
+            program = session.start([tolvenka, link], cwd=home, env=environment)
             dialog = session.window(program, "Подтверждение списка загрузок")
             self.assertEqual(session.items(session.find(dialog, "list")), [link])
             session.press(session.find(dialog, "push button", "..."))
@@ -61,19 +65,67 @@ class InstalledPackageTest(unittest.TestCase):
             self.assertIn("Выбрать", session.texts(folders))
             session.press(session.find(folders, "push button", "Отмена"))
             session.press(session.find(dialog, "push button", "Загрузить"))
+            downloads = os.path.join(home, "Downloads")
+            self.wait_for_file(os.path.join(downloads, "report.pdf"))
 
-            self.wait_for_file(os.path.join(home, "Downloads", "report.pdf"))
+            # Its row is gone (finished downloads leave the list); the same
+            # link again, from a later start, is offered unticked.
+            self.hand_over(session, tolvenka, link, home, environment)
+            rows = session.find(dialog, "list")
+            self.wait_until(lambda: session.items(rows) == [link + " — уже загружен"],
+                            lambda: f"the rows are {session.items(rows)}")
+            self.assertFalse(self.is_checked(next(iter(session.children(rows)))))
+            session.press(session.find(dialog, "push button", "Загрузить"))
+
+            # The service names the minutes to wait: the download says them
+            # and counts them down. A second copy would have come first.
+            self.hand_over(session, tolvenka, later, home, environment)
+            self.wait_until(lambda: session.items(rows) == [later],
+                            lambda: f"the rows are {session.items(rows)}")
+            session.press(session.find(dialog, "push button", "Загрузить"))
+            window = session.window(program, "Толвенка")
+            session.find(window, "label", "Подождите 12 минут")
+            self.assertTrue(any(text in session.texts(window, ("label",))
+                                for text in ("0:12:00", "0:11:59", "0:11:58")))
+            self.assertEqual(sorted(os.listdir(downloads)), ["report.pdf"])
+
             program.terminate()
             self.assertEqual(program.wait(10), 0)
 
     @staticmethod
     def start_service(session, cwd):
-        """The simulated service with one file; returns its host and the
-        file's link, the first two lines it prints."""
+        """The simulated service with two files, the second of which is
+        refused with a wait of 12 minutes; returns its host and the files'
+        links, the lines it prints first."""
         service = session.start([os.path.join(SERVICE_SIM, "tolvenka-service-sim"),
-                                 "--file", "4001/report.pdf", "--size", "300000"],
+                                 "--file", "4001/report.pdf", "--size", "300000",
+                                 "--file", "4002/later.pdf", "--size", "1000",
+                                 "--script", "wait:12"],
                                 cwd=cwd, stdout=subprocess.PIPE, text=True)
-        return service.stdout.readline().strip(), service.stdout.readline().strip()
+        lines = [service.stdout.readline().strip() for _ in range(3)]
+        return lines[0], lines[1:]
+
+    @staticmethod
+    def hand_over(session, tolvenka, link, home, environment):
+        """A later start in the same folder, which hands `link` to the
+        program that runs there."""
+        later = session.start([tolvenka, link], cwd=home, env=environment)
+        if later.wait(20) != 0:
+            raise AssertionError(f"a later start with {link} ended with {later.returncode}")
+
+    @staticmethod
+    def wait_until(holds, describe_failure, timeout_s=20):
+        deadline = time.monotonic() + timeout_s
+        while not holds():
+            if time.monotonic() > deadline:
+                raise AssertionError(describe_failure())
+            time.sleep(0.1)
+
+    @staticmethod
+    def is_checked(item):
+        import pyatspi
+
+        return item.getState().contains(pyatspi.STATE_CHECKED)
 
     @staticmethod
     def wait_for_file(path):

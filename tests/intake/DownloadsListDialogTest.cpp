@@ -2,6 +2,7 @@
 #include "intake/LinkListModel.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
+#include "platform/FileOutput.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -117,6 +119,65 @@ TEST_F(DownloadsListDialogTest, DownloadQueuesTheCheckedLinksInOrderIntoTheFolde
         click(QStringLiteral("download"));
     });
     EXPECT_EQ(queued().size(), 3u);
+}
+
+// Adding a link again whose file arrived would only fetch a second copy: the
+// queue may hold its download as complete, or the file is where it went,
+// with the mark its download left. Ticked by hand, it is fetched beside it.
+TEST_F(DownloadsListDialogTest, ALinkWhoseFileArrivedReadsSoAndComesUnticked) {
+    std::istringstream completeRecord("rapidshare.com\r\n" + threeLinks[0] + "\r\n" +
+                                      folder.file("one.zip") + "\r\nComplete\r\n\r\n");
+    downloadsSet.load(completeRecord);
+    platform::FileOutput arrived;
+    if (!arrived.create(folder.file("two.zip")) ||
+        !arrived.mark("user.tolvenka.finished", threeLinks[1]) || !arrived.close()) {
+        GTEST_SKIP() << "this file system keeps no marks";
+    }
+    testing_helpers::TempDir elsewhere;
+    const auto arrivedRows = [&] {
+        std::vector<bool> shown;
+        for (int row = 0; row < 3; ++row) {
+            const bool saysSo = rows().text(row).endsWith(QString::fromUtf8(" — уже загружен"));
+            EXPECT_EQ(saysSo, !rows().isChecked(row)) << row;
+            shown.push_back(saysSo);
+        }
+        return shown;
+    };
+    dialog.setLinks(threeLinks);
+    useDialog([&] {
+        EXPECT_EQ(rows().text(1),
+                  QString::fromUtf8("http://rapidshare.com/files/2/two.zip — уже загружен"));
+        EXPECT_EQ(arrivedRows(), (std::vector<bool>{true, true, false}));
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 1 из 3"));
+        // A folder without the file: only the queue's word stands.
+        browserAnswer = QString::fromStdString(elsewhere.path());
+        click(QStringLiteral("selectPath"));
+        EXPECT_EQ(arrivedRows(), (std::vector<bool>{true, false, false}));
+        browserAnswer = QString::fromStdString(folder.path());
+        click(QStringLiteral("selectPath"));
+        EXPECT_EQ(arrivedRows(), (std::vector<bool>{true, true, false}));
+        rows().click(1);
+        click(QStringLiteral("download"));
+    });
+    ASSERT_EQ(queued().size(), 3u);
+    EXPECT_EQ(queued()[1]->getLink(), threeLinks[1]);
+    EXPECT_EQ(queued()[1]->getTargetPath(), folder.file("two (1).zip"));
+    EXPECT_EQ(queued()[2]->getLink(), threeLinks[2]);
+}
+
+// Told before the user chooses, above the list, and only when there were any.
+TEST_F(DownloadsListDialogTest, LinksPassedOverForWantOfANameAreCountedAboveTheList) {
+    const auto line = [&] {
+        return dialog.findChild<QLabel*>(QStringLiteral("skippedLinks"));
+    };
+    dialog.setLinks(threeLinks, 2);
+    useDialog([&] {
+        EXPECT_TRUE(line()->isVisible());
+        EXPECT_EQ(line()->text(), QString::fromUtf8("Пропущены ссылки без имени файла: 2."));
+        EXPECT_LT(line()->geometry().bottom(), rows().view->geometry().top());
+    });
+    dialog.setLinks(threeLinks);
+    useDialog([&] { EXPECT_FALSE(line()->isVisible()); });
 }
 
 TEST_F(DownloadsListDialogTest, CancelAndTheCloseBoxQueueNothingAndRemoveTheRows) {

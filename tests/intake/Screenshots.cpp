@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <iostream>
+#include <sstream>
 
 namespace {
 
@@ -67,11 +68,16 @@ int main(int argc, char** argv) {
     waitDialog.setInfo(std::string("Проверка ссылки 12 из 25..."_cp1251));
     save(waitDialog, folder, QStringLiteral("wait-dialog-progress.png"));
 
-    dialog.setLinks(sampleLinks());
-    auto* links = static_cast<tolvenka::LinkListModel*>(
+    // The first file arrived before, and three links named no file.
+    const std::vector<std::string> links = sampleLinks();
+    std::istringstream arrived("rapidshare.com\r\n" + links[0] + "\r\n" + targetFolder +
+                               "archive-part1.rar\r\nComplete\r\n\r\n");
+    downloadsSet.load(arrived);
+    dialog.setLinks(links, 3);
+    auto* rows = static_cast<tolvenka::LinkListModel*>(
         dialog.findChild<QListView*>(QStringLiteral("checkBoxesPad"))->model());
-    links->markMissing(1);
-    links->setData(links->index(2), Qt::Unchecked, Qt::CheckStateRole);
+    rows->markMissing(1);
+    rows->setData(rows->index(2), Qt::Unchecked, Qt::CheckStateRole);
     save(dialog, folder, QStringLiteral("downloads-list-dialog.png"));
 
     QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Tolvenka"),

@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryLookup.h"
 #include "platform/FileOutput.h"
+#include "platform/FolderListing.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 
@@ -212,4 +213,31 @@ TEST(DirectoryLookup, AnswersAsTheSystemDoesForEveryKindOfPath) {
         EXPECT_EQ(folders.isDirectory(path), platform::isDirectory(path)) << name;
     }
     EXPECT_TRUE(folders.isDirectory(kestrune::text::fromUtf8(dir.file("Папка"))));
+}
+
+TEST(FolderListing, AnswersAsTheSystemDoesForPathsInItAndOutside) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder"));
+    writeFile(dir.file("file"), "");
+    writeFile(dir.file("Файл.txt"), "");
+    std::filesystem::create_symlink("nowhere", dir.file("dangling"));
+    const std::string folder = kestrune::text::fromUtf8(dir.path());
+    for (const platform::FolderListing& listing :
+         {platform::FolderListing(folder), platform::FolderListing(folder + "/")}) {
+        for (const std::string& name :
+             {std::string("folder"), std::string("file"), std::string("Файл.txt"),
+              std::string("dangling"), std::string("missing"), std::string("folder/x"),
+              std::string("file.part")}) {
+            const std::string path = kestrune::text::fromUtf8(dir.file(name));
+            EXPECT_EQ(listing.isTaken(path), platform::isTaken(path)) << name;
+        }
+        EXPECT_TRUE(listing.isTaken(kestrune::text::fromUtf8(dir.file("Файл.txt"))));
+    }
+    // Read once: what comes later is not seen in the folder, but elsewhere.
+    const platform::FolderListing listing(folder);
+    writeFile(dir.file("later"), "");
+    EXPECT_FALSE(listing.isTaken(folder + "/later"));
+    writeFile(dir.file("folder/later"), "");
+    EXPECT_TRUE(listing.isTaken(folder + "/folder/later"));
+    EXPECT_FALSE(platform::FolderListing(folder + "/missing").isTaken(folder + "/missing/x"));
 }

@@ -96,11 +96,11 @@ TEST_F(Conversation, NotFoundWinsOverTheFreeForm) {
     EXPECT_EQ(sim.requests().size(), 1u);
 }
 
-TEST_F(Conversation, EachRefusalWaitsThirtySecondsThenAsksAgain) {
+TEST_F(Conversation, EachRefusalWaitsThirtySecondsOrTheMinutesItNamesThenAsksAgain) {
     FakeClock clock;
     auto download = downloadOf(
-        fileSpec({Step::noForm(), Step::ipBusy(), Step::waitMinutes(), Step::overloaded(),
-                  Step::waitMinutesAndIpBusy(), Step::serverError(), Step::countdown("-5")}));
+        fileSpec({Step::noForm(), Step::ipBusy(), Step::waitWithoutMinutes(), Step::overloaded(),
+                  Step::waitMinutesAndIpBusy(3), Step::serverError(), Step::countdown("-5")}));
     std::vector<std::int64_t> changedAt;
     download->onStatusChange = [&](Download* sender) {
         states.push_back(static_cast<RapidshareDownload*>(sender)->getServiceState());
@@ -114,13 +114,62 @@ TEST_F(Conversation, EachRefusalWaitsThirtySecondsThenAsksAgain) {
                                                  ServiceState::WaitMinutes, ServiceState::Failed,
                                                  ServiceState::Failed, ServiceState::Countdown,
                                                  ServiceState::Transferring, ServiceState::Done}));
-    // Five refusals of 30 s; the failed page is asked again at once; -5 + 5 = 0.
-    for (std::size_t i = 1; i <= 5; ++i) {
-        EXPECT_EQ(changedAt[i + 1] - changedAt[i], 30'000) << "after state change " << i;
+    // Four refusals of 30 s, one that names 3 minutes; the failed page is
+    // asked again at once; -5 + 5 = 0.
+    const std::vector<std::int64_t> waits = {30'000, 30'000, 30'000, 30'000, 180'000};
+    for (std::size_t i = 1; i <= waits.size(); ++i) {
+        EXPECT_EQ(changedAt[i + 1] - changedAt[i], waits[i - 1]) << "after state change " << i;
     }
     EXPECT_EQ(changedAt[8] - changedAt[6], 0);
-    EXPECT_EQ(clock.totalSleptMs(), 150'000);
+    EXPECT_EQ(clock.totalSleptMs(), 300'000);
     EXPECT_EQ(sim.attempts("4711"), 7);
+}
+
+// The service says when it will serve again; asked before that, it only
+// refuses once more.
+TEST_F(Conversation, AWaitThatNamesMinutesLastsThemAndSaysThemInRussian) {
+    const auto named = &RapidshareDownload::minutesNamedIn;
+    EXPECT_EQ(named("Or try again in about 12 minutes."), 12);
+    EXPECT_EQ(named("x Or try again in about 1 minute. y"), 1);
+    EXPECT_EQ(named("Or try again in about 7minutes"), 7);
+    EXPECT_EQ(named("Or try again in about an hour."), 0);
+    EXPECT_EQ(named("Or try again in about 2 hours."), 0);
+    EXPECT_EQ(named("Or try again in about 12"), 0);
+    EXPECT_EQ(named("try again in about 12 minutes"), 0);
+    EXPECT_EQ(named("Or try again in about 99999999999999999999 minutes"),
+              RapidshareDownload::MAX_NAMED_WAIT_MINUTES);
+
+    const auto caption = [](int minutes) {
+        return kestrune::text::toUtf8(RapidshareDownload::waitCaption(minutes));
+    };
+    EXPECT_EQ(caption(0), "Подождите");
+    EXPECT_EQ(caption(1), "Подождите 1 минуту");
+    EXPECT_EQ(caption(3), "Подождите 3 минуты");
+    EXPECT_EQ(caption(12), "Подождите 12 минут");
+    for (const int minutes : {5, 11, 14, 20, 100, 111}) {
+        EXPECT_EQ(caption(minutes), "Подождите " + std::to_string(minutes) + " минут");
+    }
+    EXPECT_EQ(caption(21), "Подождите 21 минуту");
+    EXPECT_EQ(caption(22), "Подождите 22 минуты");
+    EXPECT_EQ(caption(112), "Подождите 112 минут");
+
+    FakeClock clock;
+    auto download =
+        downloadOf(fileSpec({Step::waitMinutes(12), Step::waitMinutes(1), Step::countdown("-5")}));
+    std::vector<std::string> shown;
+    std::vector<std::int64_t> changedAt;
+    download->onStatusChange = [&](Download* sender) {
+        shown.push_back(kestrune::text::toUtf8(sender->getStateCaption()) + " " +
+                        sender->getWaitTimeLeft());
+        changedAt.push_back(clock.nowMs());
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[1], "Подождите 12 минут 0:12:00");
+    EXPECT_EQ(shown[2], "Подождите 1 минуту 0:01:00");
+    EXPECT_EQ(changedAt[2] - changedAt[1], 12 * 60'000);
+    EXPECT_EQ(changedAt[3] - changedAt[2], 60'000);
+    EXPECT_EQ(sim.attempts("4711"), 3);
 }
 
 TEST_F(Conversation, ANegativeOrMissingCountdown) {
@@ -446,6 +495,34 @@ TEST_F(Conversation, ItsOwnFinishedFileIsCompleteWithoutARequestAndNoOtherOne) {
         std::filesystem::remove(fetchedAgain->getTargetPath());
     }
     EXPECT_EQ(sim.transfers("4711"), 3);
+}
+
+// Offered again, a link whose file arrived is known by the mark its
+// download left, under the file's own name or one taken after it because
+// the name was taken.
+TEST_F(Conversation, AFileItBroughtIsKnownAsArrivedUnderItsOwnNameOrAFollowingOne) {
+    const std::string link = "http://" + sim.host() + "/files/1/book.epub";
+    const std::string other = "http://" + sim.host() + "/files/2/book.epub";
+    const std::string dir = folder.path();
+    const auto hasArrivedIn = [&](const std::string& which, const std::string& in) {
+        return maker->hasArrived(tolvenka::serviceHost(), which, in);
+    };
+    EXPECT_FALSE(hasArrivedIn(link, dir));
+    writeFile(folder.file("book.epub"), "the user's own");
+    EXPECT_FALSE(hasArrivedIn(link, dir));
+    if (!leaveMarkedFile(folder.file("book (1).epub"), RapidshareDownload::FINISHED_MARK, link)) {
+        GTEST_SKIP() << "this file system keeps no marks";
+    }
+    EXPECT_TRUE(hasArrivedIn(link, dir));
+    EXPECT_TRUE(hasArrivedIn(link, dir + "/"));
+    EXPECT_FALSE(maker->hasArrived("nope", link, dir));
+    EXPECT_FALSE(hasArrivedIn(other, dir)) << "another link's file";
+    EXPECT_FALSE(hasArrivedIn(link, dir + "/elsewhere"));
+    // Past a free name a download would not have gone on.
+    std::filesystem::rename(folder.file("book (1).epub"), folder.file("book (2).epub"));
+    EXPECT_FALSE(hasArrivedIn(link, dir));
+    leaveMarkedFile(folder.file("book (1).epub"), RapidshareDownload::UNFINISHED_MARK, link);
+    EXPECT_TRUE(hasArrivedIn(link, dir));
 }
 
 TEST_F(Conversation, RemainingTimeFollowsTheTransfer) {

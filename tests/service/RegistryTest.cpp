@@ -57,6 +57,9 @@ TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {
     // Refused for want of a file name, or not a file link at all.
     EXPECT_TRUE(maker->lacksFileName("http://" + sim.host() + "/files/1/"));
     EXPECT_TRUE(maker->lacksFileName("http://" + sim.host() + "/files/1/.."));
+    EXPECT_TRUE(maker->lacksFileName("http://" + sim.host() + "/files/4011"));
+    EXPECT_FALSE(maker->lacksFileName("http://" + sim.host() + "/files/"));
+    EXPECT_FALSE(maker->lacksFileName("http://" + sim.host() + "/files/4011x"));
     EXPECT_FALSE(maker->lacksFileName(link));
     EXPECT_FALSE(maker->lacksFileName("http://example.com/files/1/"));
 

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -31,6 +32,7 @@
 
 using testing_helpers::MessageBoxCloser;
 using testing_helpers::pumpUntil;
+using testing_helpers::QuestionAnswerer;
 using tolvenka::CurrentDownloadInfo;
 using tolvenka::DownloadsSet;
 using tolvenka::DownloadsSetPanel;
@@ -88,12 +90,11 @@ protected:
 
 } // namespace
 
-TEST_F(Panel, WithoutASetShowsTheHeaderAndOneEmptyRow) {
+TEST_F(Panel, WithoutASetShowsTheHeaderAndNoRow) {
     DownloadsSetPanel panel;
     panel.onTimer();
     EXPECT_EQ(static_cast<int>(boxesOf(panel).size()), 0);
-    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
-    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral(""));
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 0);
     const QAbstractItemModel& model = *gridOf(panel)->model();
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
@@ -116,7 +117,7 @@ TEST_F(Panel, AnEmptySetGetsOneBoxAcrossThePanel) {
     panel.onTimer();
     EXPECT_EQ(testing_helpers::shownValue(*boxesOf(panel)[0], QStringLiteral("from")),
               QStringLiteral("-"));
-    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 0);
 }
 
 TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
@@ -145,24 +146,39 @@ TEST_F(Panel, SlotsShareTheWidthFromTheLeft) {
     EXPECT_EQ(boxesOf(panel)[1]->geometry(), QRect(200, 0, 200, CurrentDownloadInfo::Height));
 }
 
-TEST_F(Panel, RemovingAllWaitsUntilNoDownloadRuns) {
+// Everything goes at once, so it asks first, "Отмена" being the default;
+// while a download runs nothing can go, which it says without asking.
+TEST_F(Panel, RemovingAllAsksFirstAndWaitsUntilNoDownloadRuns) {
     DownloadsSet set(1, 40);
     loadRecords(set, {"Queue", "Complete"});
     DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
+    panel.onTimer();
     ASSERT_NE(set.pickNext(0, tolvenka::serviceHost()), nullptr);
+    QuestionAnswerer answers;
     {
         MessageBoxCloser messages;
         button(panel, "Удалить все")->click();
         EXPECT_EQ(messages.texts, std::vector<std::string>{"Сначала нужно остановить загрузки."});
     }
+    EXPECT_TRUE(answers.asked.empty());
     EXPECT_EQ(set.count(), 2);
 
     set.releaseSlot(0);
     button(panel, "Удалить все")->click();
+    ASSERT_EQ(answers.asked.size(), 1u);
+    EXPECT_EQ(answers.asked[0].text, QString::fromUtf8("Удалить из списка все загрузки (2)?"));
+    EXPECT_EQ(answers.asked[0].defaultButton, QString::fromUtf8("Отмена"));
+    EXPECT_EQ(answers.asked[0].escapeButton, QString::fromUtf8("Отмена"));
+    EXPECT_EQ(set.count(), 2) << "Escape removes nothing";
+
+    answers.answer = QString::fromUtf8("Удалить");
+    button(panel, "Удалить все")->click();
     EXPECT_EQ(set.count(), 0);
     panel.onTimer();
-    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 1);
+    EXPECT_EQ(gridOf(panel)->model()->rowCount(), 0);
+    button(panel, "Удалить все")->click();
+    EXPECT_EQ(answers.asked.size(), 2u) << "nothing to remove, nothing to ask";
 }
 
 TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {
@@ -486,14 +502,36 @@ TEST_F(Grid, RetryQueuesTheStoppedDownloadsThatNoSlotHolds) {
     EXPECT_EQ(set.at(1)->getFailureReason(), "");
 }
 
-TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
+// A running download loses what it did: that is asked first, "Отмена"
+// being the default. Others go without a question.
+TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneAfterAQuestionOnceItsRunEnds) {
     testing_helpers::TempDir dir;
     testing_helpers::writeFile(dir.file("kept.zip"), "data");
     add("kept", dir.file("kept.zip"), State::Complete);
+    add("other", "/tmp/a/other.zip", State::Queued);
     set.pickNext(0, ScriptedDownload::kind); // "queued" runs
     panel.onTimer();
+    QuestionAnswerer answers;
+    click(5);
+    QTest::keyClick(grid(), Qt::Key_Delete);
+    EXPECT_TRUE(answers.asked.empty());
+    EXPECT_EQ(set.count(), 5);
+
     click(2);
     click(4, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_Delete);
+    ASSERT_EQ(answers.asked.size(), 1u);
+    EXPECT_EQ(answers.asked[0].text,
+              QString::fromUtf8("Прервать загрузку «queued.zip» и удалить её из списка?"));
+    EXPECT_EQ(answers.asked[0].defaultButton, QString::fromUtf8("Отмена"));
+    EXPECT_EQ(answers.asked[0].escapeButton, QString::fromUtf8("Отмена"));
+    EXPECT_EQ(set.count(), 5) << "Escape removes nothing";
+    EXPECT_FALSE(static_cast<ScriptedDownload*>(set.at(2))->isAbortRequested());
+
+    answers.answer = QString::fromUtf8("Удалить");
+    // Back from the question, as the window system brings it.
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
     QTest::keyClick(grid(), Qt::Key_Delete);
     EXPECT_EQ(set.count(), 4) << "the running one stays until its run ends";
     EXPECT_TRUE(static_cast<ScriptedDownload*>(set.at(2))->isAbortRequested());
@@ -503,6 +541,23 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneOnceItsRunEnds) {
     set.finishRun(0);
     ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
     EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
+}
+
+// The link takes what the state column leaves, and a scroll bar shows only
+// while rows are out of view.
+TEST_F(Grid, TheColumnsFillTheWidthAndAScrollBarShowsOnlyWhatIsHidden) {
+    const QHeaderView& header = *grid()->horizontalHeader();
+    EXPECT_EQ(header.length(), grid()->viewport()->width());
+    EXPECT_EQ(header.sectionSize(1), 300);
+    EXPECT_FALSE(grid()->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(grid()->verticalScrollBar()->isVisible());
+    for (int i = 0; i < 20; ++i) {
+        add("more" + std::to_string(i), "/tmp/a/more.zip", State::Queued);
+    }
+    panel.onTimer();
+    ASSERT_TRUE(pumpUntil([&] { return grid()->verticalScrollBar()->isVisible(); }));
+    EXPECT_EQ(header.length(), grid()->viewport()->width());
+    EXPECT_FALSE(grid()->horizontalScrollBar()->isVisible());
 }
 
 // "Изменить папку…" refuses a folder that cannot take the files, and

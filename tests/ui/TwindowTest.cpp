@@ -28,9 +28,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <filesystem>
 #include <future>
@@ -160,7 +163,8 @@ protected:
     }
 
     // Runs "Добавить" with `text` in the input box; returns the links of the
-    // confirmation dialog if it opened (it is then cancelled).
+    // confirmation dialog if it opened (it is then cancelled), and keeps its
+    // line about links without a file name in `skippedLine`.
     std::optional<QStringList> addText(const QString& text) {
         inputBox()->setPlainText(text);
         std::optional<QStringList> shown;
@@ -171,6 +175,8 @@ protected:
                 return;
             }
             shown = testing_helpers::LinkRows(*dialog).texts();
+            const auto* skipped = dialog->findChild<QLabel*>(QStringLiteral("skippedLinks"));
+            skippedLine = skipped->isVisible() ? skipped->text() : QString();
             dialog->reject();
         });
         poll.start(5);
@@ -204,6 +210,7 @@ protected:
     std::optional<tolvenka::DownloadMaker> maker;
     std::optional<tolvenka::Main> state;
     std::optional<Twindow> window;
+    QString skippedLine;
 };
 
 } // namespace
@@ -253,6 +260,25 @@ TEST_F(MainWindow, TheCaptionNamesTheServiceWithACapital) {
                   "страницы со списком:")));
 }
 
+TEST_F(MainWindow, TheInputBoxWrapsNoLinkAndShowsAScrollBarOnlyForWhatIsHidden) {
+    openWindow();
+    QPlainTextEdit& input = *inputBox();
+    const auto shows = [](const QScrollBar* bar) {
+        QApplication::processEvents();
+        return bar->isVisible();
+    };
+    EXPECT_FALSE(shows(input.horizontalScrollBar()));
+    EXPECT_FALSE(shows(input.verticalScrollBar()));
+    const QString longLink = QString::fromStdString(fileLink("1")) + QString(200, u'x');
+    input.setPlainText(longLink);
+    EXPECT_TRUE(shows(input.horizontalScrollBar()));
+    EXPECT_EQ(input.document()->lineCount(), 1);
+    EXPECT_EQ(input.document()->firstBlock().layout()->lineCount(), 1) << "not wrapped";
+    input.setPlainText(QStringLiteral("a\n").repeated(40));
+    EXPECT_FALSE(shows(input.horizontalScrollBar()));
+    EXPECT_TRUE(shows(input.verticalScrollBar()));
+}
+
 TEST_F(MainWindow, TextWithoutAnyAddressSaysSo) {
     openWindow();
     MessageBoxCloser messages;
@@ -288,21 +314,29 @@ TEST_F(MainWindow, OneOtherAddressIsLoadedAsAPageOfLinks) {
               std::vector<std::string>{"Не удалось загрузить страницу: сервер вернул ошибку 404."});
 }
 
-TEST_F(MainWindow, LinksWithLettersReachTheDialogWholeAndNamelessOnesAreToldOnce) {
+// Links without a file name, with or without the "/" after the number, are
+// told in the dialog, before the choice; alone, in a message instead.
+TEST_F(MainWindow, LinksWithLettersReachTheDialogWholeAndNamelessOnesAreCountedThere) {
     openWindow();
     MessageBoxCloser messages;
     const std::string files = "http://" + sim.host() + "/files/";
     const std::string withLetters = files + "6/Годовой_отчёт_日本.pdf";
-    const auto shown = addText(QString::fromStdString(withLetters + " " + files + "7/ " + files +
-                                                      "7/ " + files + "8/.. http://example.com/"));
+    const auto shown =
+        addText(QString::fromStdString(withLetters + " " + files + "7/ " + files + "7/ " + files +
+                                       "8/.. " + files + "4011 http://example.com/"));
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, QStringList{QString::fromStdString(withLetters)});
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Пропущены ссылки без имени файла: 2."});
+    EXPECT_EQ(skippedLine, QString::fromUtf8("Пропущены ссылки без имени файла: 3."));
+    EXPECT_TRUE(messages.texts.empty());
 
     // Without a link to offer, instead of the dialog; such a link is no page.
-    EXPECT_FALSE(addText(QString::fromStdString(files + "9/")));
-    EXPECT_EQ(messages.texts.back(), "Пропущены ссылки без имени файла: 1.");
+    for (const std::string& alone : {files + "9/", files + "4011"}) {
+        EXPECT_FALSE(addText(QString::fromStdString(alone)));
+        EXPECT_EQ(messages.texts.back(), "Пропущены ссылки без имени файла: 1.");
+    }
     EXPECT_TRUE(sim.requests().empty());
+    ASSERT_TRUE(addText(QString::fromStdString(withLetters)));
+    EXPECT_TRUE(skippedLine.isEmpty());
 }
 
 TEST_F(MainWindow, EachFileIsOfferedOnceAtItsFirstPlace) {
@@ -381,6 +415,45 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     EXPECT_NE(last.find(link + "\r\n" + folder.path() + "/big.bin\r\nQueue\r\n"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/big.bin.part"));
+}
+
+// The percent first in the title, so that a narrow task bar button shows
+// it; the state cell's text is what its bar says.
+TEST_F(MainWindow, ATransfersShareShowsInTheTitleItsRowAndTheBox) {
+    servicesim::FileSpec spec;
+    spec.id = "9";
+    spec.name = "book.pdf";
+    spec.size = 3'000'000;
+    spec.bytesPerSecond = 1'500'000;
+    spec.script = {Step::countdown("-5")};
+    state->downloadsSet.add(sim.addFile(spec), state->targetFolder);
+    openWindow();
+    const QRegularExpression title(QString::fromUtf8("^(\\d+) % — Толвенка$"));
+    const QRegularExpression row(QString::fromUtf8("^Загрузка (\\d+) %$"));
+    const QRegularExpression box(QStringLiteral("^\\d+ \\((\\d+) %\\)$"));
+    const QAbstractItemModel& rows =
+        *window->findChild<QTableView*>(QStringLiteral("grid"))->model();
+    const auto received = [&] {
+        return testing_helpers::shownValue(*window->findChild<QWidget*>(QStringLiteral("slot0")),
+                                           QStringLiteral("received"));
+    };
+    // Read together, between two ticks of the panel.
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            return title.match(window->windowTitle()).hasMatch() &&
+                   box.match(received()).hasMatch();
+        },
+        10'000))
+        << window->windowTitle().toStdString() << " " << received().toStdString();
+    const int inTitle = title.match(window->windowTitle()).captured(1).toInt();
+    const QString rowText = rows.data(rows.index(0, 1)).toString();
+    ASSERT_TRUE(row.match(rowText).hasMatch()) << rowText.toStdString();
+    EXPECT_LE(std::abs(row.match(rowText).captured(1).toInt() - inTitle), 1);
+    EXPECT_EQ(box.match(received()).captured(1).toInt(), inTitle);
+
+    // The file arrived, and its row went: the title is the name alone.
+    ASSERT_TRUE(pumpUntil([&] { return state->downloadsSet.count() == 0; }, 10'000));
+    ASSERT_TRUE(pumpUntil([&] { return window->windowTitle() == QString::fromUtf8("Толвенка"); }));
 }
 
 // A close request of the user's during a transfer asks, once however often
@@ -656,7 +729,9 @@ TEST_F(MainWindow, RemovingTheRunningDownloadLetsTheNextOneRun) {
     auto* grid = window->findChild<QTableView*>(QStringLiteral("grid"));
     grid->setFocus();
     grid->selectRow(0);
+    testing_helpers::QuestionAnswerer answers(QString::fromUtf8("Удалить"));
     QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_EQ(answers.asked.size(), 1u);
 
     ASSERT_TRUE(
         pumpUntil([&] { return std::filesystem::exists(folder.path() + "/file1.zip"); }, 10'000));

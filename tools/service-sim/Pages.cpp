@@ -24,9 +24,11 @@ std::string notFoundNotice() {
            " It may have been removed for a breach of the terms of use.</p>\n";
 }
 
-std::string waitNotice(int minutes) {
-    return "<p>You have reached the download limit for free users. Or try again in about " +
-           std::to_string(minutes) + " minutes.</p>\n";
+std::string waitNotice(const Step& step) {
+    const std::string when =
+        step.namesMinutes ? std::to_string(step.minutes) + " minutes" : std::string("an hour");
+    return "<p>You have reached the download limit for free users. Or try again in about " + when +
+           ".</p>\n";
 }
 
 std::string ipBusyNotice() {
@@ -79,11 +81,11 @@ std::string freeFormReply(const Step& step, const std::string& finalFormUrl) {
     case Kind::IpBusy:
         return document("Busy", ipBusyNotice());
     case Kind::WaitMinutes:
-        return document("Limit", waitNotice(step.minutes));
+        return document("Limit", waitNotice(step));
     case Kind::Overloaded:
         return document("Overloaded", overloadedNotice());
     case Kind::WaitMinutesAndIpBusy:
-        return document("Limit", ipBusyNotice() + waitNotice(step.minutes));
+        return document("Limit", ipBusyNotice() + waitNotice(step));
     case Kind::Countdown:
         return countdownReply(step, finalFormUrl);
     case Kind::NotFound:

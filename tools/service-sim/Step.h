@@ -29,6 +29,7 @@ struct Step {
     std::string countdownText = "0"; // Countdown: what follows "var c=" up to ';'
     bool withCountdownVar = true;    // Countdown: false leaves "var c=" out
     int minutes = 3;                 // WaitMinutes, WaitMinutesAndIpBusy
+    bool namesMinutes = true;        // WaitMinutes: false asks for "about an hour"
 
     static Step notFound() { return Step{Kind::NotFound}; }
     static Step notFoundWithForm() { return Step{Kind::NotFoundWithForm}; }
@@ -38,6 +39,11 @@ struct Step {
     static Step waitMinutes(int minutes = 3) {
         Step step{Kind::WaitMinutes};
         step.minutes = minutes;
+        return step;
+    }
+    static Step waitWithoutMinutes() {
+        Step step{Kind::WaitMinutes};
+        step.namesMinutes = false;
         return step;
     }
     static Step overloaded() { return Step{Kind::Overloaded}; }
