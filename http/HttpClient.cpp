@@ -4,6 +4,7 @@
 #include "http/Connection.h"
 #include "http/ConnectionLost.h"
 #include "http/HttpError.h"
+#include "http/ReceiveThrottle.h"
 #include "http/RequestHead.h"
 #include "http/ResponseReader.h"
 #include "http/TextUtil.h"
@@ -48,7 +49,8 @@ public:
         : owner(owner)
         , settings(settings)
         , connection(settings.idleTimeoutMs, settings.resolver)
-        , reader(connection) {}
+        , throttle([this] { return connection.isInterrupted(); })
+        , reader(connection, &throttle) {}
 
     void perform(std::string_view method, const std::string& address, RequestBody body,
                  std::ostream& target, std::int64_t limit);
@@ -56,6 +58,7 @@ public:
     HttpClient& owner;
     ClientSettings settings;
     Connection connection;
+    ReceiveThrottle throttle;
     ResponseReader reader;
     std::string connectedHost;
     std::uint16_t connectedPort = 0;
@@ -217,8 +220,13 @@ std::string HttpClient::Post(const std::string& url, std::string_view body) {
     return std::move(response).str();
 }
 
+void HttpClient::setSpeedLimit(const SpeedLimit* limit) {
+    impl->throttle.follow(limit);
+}
+
 void HttpClient::Disconnect() {
     impl->connection.interrupt();
+    impl->throttle.wake();
 }
 
 void HttpClient::clearDisconnect() {

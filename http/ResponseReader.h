@@ -12,6 +12,7 @@
 namespace http {
 
 class Connection;
+class ReceiveThrottle;
 
 // Reads responses from a connection: heads through the pure parser, bodies
 // by their framing, straight from the receive block into the target stream.
@@ -24,7 +25,8 @@ public:
 
     using Progress = BodySink::Progress;
 
-    explicit ResponseReader(Connection& connection);
+    // `throttle`, when given, paces the reads of bodies (not of heads).
+    explicit ResponseReader(Connection& connection, ReceiveThrottle* throttle = nullptr);
 
     // Forgets buffered bytes and starts counting reply bytes anew; call
     // before each request.
@@ -47,11 +49,13 @@ public:
 private:
     ResponseHead readOneHead();
     std::size_t receiveMore();
+    std::size_t receiveBodyBytes(std::size_t wanted, BodySink& sink);
     void readLengthBody(std::int64_t length, BodySink& sink);
     void readChunkedBody(BodySink& sink);
     void readBodyUntilClose(BodySink& sink);
 
     Connection& connection;
+    ReceiveThrottle* throttle;
     std::vector<char> block;
     std::string pending; // received but not yet consumed
     bool replyStarted = false;

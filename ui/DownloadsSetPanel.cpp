@@ -9,16 +9,15 @@
 #include "support/Cp1251.h"
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"
+#include "ui/OwnClipboardText.h"
 #include "ui/ProgressCellDelegate.h"
 #include "widgets/PushButton.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
@@ -522,7 +521,7 @@ void DownloadsSetPanel::copyLinks() {
         links << toQString(download->getLink());
     }
     if (!links.isEmpty()) {
-        QGuiApplication::clipboard()->setText(links.join(u'\n'));
+        OwnClipboardText::put(links.join(u'\n'));
     }
 }
 

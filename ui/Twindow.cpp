@@ -15,6 +15,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
+#include "ui/ClipboardWatch.h"
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
@@ -38,7 +39,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -58,6 +61,10 @@ constexpr int captionHeight = 17;
 constexpr int inputHeight = 208;
 // The queue file is rewritten this long after a change.
 constexpr int saveCheckIntervalMs = 1000;
+// How often links that wait for a dialog to close look again.
+constexpr int dialogCheckIntervalMs = 200;
+constexpr int speedLimitStep = 50;
+constexpr std::int64_t bytesPerKilobyte = 1024;
 
 // The links in order, each once, at its first place and as written there: a
 // page names a file in its address and again in its text, and the scheme and
@@ -181,11 +188,15 @@ void Twindow::buildControls() {
     lowerLayout->setSpacing(0);
 
     // The buttons side by side, each as wide as designed or as its caption
-    // needs, and the option after them.
+    // needs, and the option after them; below them the speed limit and the
+    // watch, which would not fit beside them at the designed width.
     panel1 = new QWidget(lower);
-    auto* panel1Layout = new QHBoxLayout(panel1);
-    panel1Layout->setContentsMargins(8, 8, 8, 8);
+    auto* panel1Rows = new QVBoxLayout(panel1);
+    panel1Rows->setContentsMargins(8, 8, 8, 8);
+    panel1Rows->setSpacing(6);
+    auto* panel1Layout = new QHBoxLayout;
     panel1Layout->setSpacing(7);
+    panel1Rows->addLayout(panel1Layout);
     const QSize buttonSize(145, 25);
     auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
     auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
@@ -198,6 +209,7 @@ void Twindow::buildControls() {
         panel1Layout->addWidget(control);
     }
     panel1Layout->addStretch(1);
+    panel1Rows->addLayout(buildLimitAndWatch());
     lowerLayout->addWidget(panel1);
 
     panel = new DownloadsSetPanel(lower);
@@ -219,7 +231,9 @@ void Twindow::buildControls() {
     setTabOrder(add, start);
     setTabOrder(start, stop);
     setTabOrder(stop, deleteWhenComplete);
-    setTabOrder(deleteWhenComplete, panel);
+    setTabOrder(deleteWhenComplete, speedLimit);
+    setTabOrder(speedLimit, watchClipboard);
+    setTabOrder(watchClipboard, panel);
     input->setFocus();
 
     connect(add, &QPushButton::clicked, this, [this] { addClick(); });
@@ -239,6 +253,57 @@ void Twindow::buildControls() {
     saveTimer->setSingleShot(true);
     saveTimer->setInterval(saveCheckIntervalMs);
     connect(saveTimer, &QTimer::timeout, this, [this] { saveQueueIfChanged(); });
+}
+
+QLayout* Twindow::buildLimitAndWatch() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(7);
+    const QString limitCaption = QString::fromUtf8("Скорость не выше, кБ/с:");
+    auto* caption = new QLabel(limitCaption, panel1);
+    speedLimit = new QSpinBox(panel1);
+    speedLimit->setObjectName(QStringLiteral("speedLimit"));
+    speedLimit->setAccessibleName(limitCaption);
+    caption->setBuddy(speedLimit);
+    speedLimit->setRange(0, UserSettings::maxSpeedLimit);
+    speedLimit->setSingleStep(speedLimitStep);
+    speedLimit->setSpecialValueText(QString::fromUtf8("без ограничения"));
+    // A number being typed takes effect once finished (Enter, or the focus
+    // leaving), not a digit at a time: "600" would pass through 6 kB/s.
+    speedLimit->setKeyboardTracking(false);
+    speedLimit->setValue(settings.speedLimit());
+    applySpeedLimit(speedLimit->value());
+    connect(speedLimit, &QSpinBox::valueChanged, this, [this](int value) {
+        applySpeedLimit(value);
+        settings.setSpeedLimit(value);
+    });
+
+    clipboardWatch = new ClipboardWatch(this);
+    clipboardWatch->onLinks = [this](std::vector<std::string> links) {
+        takeCopiedLinks(std::move(links));
+    };
+    watchClipboard = new QCheckBox(QString::fromUtf8("Следить за буфером обмена"), panel1);
+    watchClipboard->setObjectName(QStringLiteral("watchClipboard"));
+    watchClipboard->setMinimumHeight(17);
+    watchClipboard->setChecked(settings.watchesClipboard());
+    clipboardWatch->setOn(watchClipboard->isChecked());
+    connect(watchClipboard, &QCheckBox::toggled, this, [this](bool checked) {
+        clipboardWatch->setOn(checked);
+        settings.setWatchesClipboard(checked);
+    });
+    copiedLinksTimer = new QTimer(this);
+    copiedLinksTimer->setSingleShot(true);
+    connect(copiedLinksTimer, &QTimer::timeout, this, [this] { offerCopiedLinksWhenNoDialog(); });
+
+    row->addWidget(caption);
+    row->addWidget(speedLimit);
+    row->addSpacing(16);
+    row->addWidget(watchClipboard);
+    row->addStretch(1);
+    return row;
+}
+
+void Twindow::applySpeedLimit(int kilobytesPerSecond) {
+    state.speedLimit.set(kilobytesPerSecond * bytesPerKilobyte);
 }
 
 // On a screen too small for the designed bounds the window is moved and
@@ -311,7 +376,8 @@ void Twindow::takeQueue(ReadQueueFile read) {
             // The worker waits while the message is up, so a fault that
             // repeats cannot pile up message boxes.
             platform::synchronize([&] { Application::showError(error); });
-        });
+        },
+        &state.speedLimit);
     downloadThread->onRunEnded = [this](Download* download) {
         runEnded(*download);
     };
@@ -359,6 +425,7 @@ void Twindow::addClick() {
     if (closing) {
         return;
     }
+    const QScopedValueRollback busy(addingLinks, true);
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
     extractLinks(linkTextOf(input->toPlainText()), allLinks, downloadLinks);
@@ -392,13 +459,17 @@ void Twindow::addClick() {
                     this);
         return;
     }
-    state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks));
-    state.DownloadsListDialog.exec();
-    // The dialog may have chosen another folder.
-    saveSoon();
+    confirmLinks(withoutRepeats(downloadLinks));
     if (nameless > 0 && !closing) {
         showMessage(namelessMessage(nameless), this);
     }
+}
+
+void Twindow::confirmLinks(const std::vector<std::string>& links) {
+    state.DownloadsListDialog.setLinks(links);
+    state.DownloadsListDialog.exec();
+    // The dialog may have chosen another folder.
+    saveSoon();
 }
 
 // Downloads that stopped with an error get one more try, in queue order.
@@ -587,11 +658,10 @@ bool Twindow::addFromOutside(const QString& text) {
 }
 
 void Twindow::addOutsideLinksWhenNoDialog() {
-    constexpr int dialogCheckIntervalMs = 200;
     if (closing || outsideLinks.isEmpty()) {
         return;
     }
-    if (isDialogOpen()) {
+    if (isDialogOpen() || addingLinks) {
         outsideLinksTimer->start(dialogCheckIntervalMs);
         return;
     }
@@ -601,6 +671,43 @@ void Twindow::addOutsideLinksWhenNoDialog() {
     everything.insertText(outsideLinks.join(u'\n'));
     outsideLinks.clear();
     addClick();
+}
+
+// Copies that come together, or while a dialog is open, are offered
+// together. A copy never touches the input box, where the user may be
+// writing.
+void Twindow::takeCopiedLinks(std::vector<std::string> links) {
+    if (closing) {
+        return;
+    }
+    copiedLinks.insert(copiedLinks.end(), std::make_move_iterator(links.begin()),
+                       std::make_move_iterator(links.end()));
+    copiedLinksTimer->start(0);
+}
+
+void Twindow::offerCopiedLinksWhenNoDialog() {
+    if (closing || copiedLinks.empty()) {
+        return;
+    }
+    if (isDialogOpen() || addingLinks) {
+        copiedLinksTimer->start(dialogCheckIntervalMs);
+        return;
+    }
+    finishReading();
+    const std::vector<std::string> copied = std::exchange(copiedLinks, {});
+    const std::vector<bool> queued = state.downloadsSet.holdsUnfinished(copied);
+    std::vector<std::string> links;
+    for (std::size_t i = 0; i < copied.size(); ++i) {
+        if (!queued[i]) {
+            links.push_back(copied[i]);
+        }
+    }
+    if (links.empty()) {
+        return;
+    }
+    const QScopedValueRollback busy(addingLinks, true);
+    bringToFront();
+    confirmLinks(links);
 }
 
 // A dialog open over the window stays over it, and is the one to answer.
