@@ -45,6 +45,9 @@ if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     # As a user meets it, through the accessibility bus: what a second start
     # hands over shows in the first one's dialog.
     tests/e2e/hand_over_test.py build/asan/ui/tolvenka || status=1
+    # The speed limit measured on the growing file, the watch on copies made
+    # by another program, and both kept for the next start.
+    tests/e2e/comfort_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi

@@ -8,6 +8,7 @@
 //   bench_service_download SIZE PAIRS [--no-curl]
 //   SIZE: bytes, with K, M or G (powers of 1024)
 #include "engine/Download.h"
+#include "http/SpeedLimit.h"
 #include "platform/FileSystem.h"
 #include "platform/GuiThread.h"
 #include "service/DownloadMaker.h"
@@ -51,15 +52,17 @@ double seconds(std::chrono::steady_clock::duration duration) {
 
 // Runs the download on a thread of its own while this thread waits in the
 // event loop, as the program does: it wakes only for the download's timer
-// and its hops to the GUI thread.
+// and its hops to the GUI thread. Like the program's downloads it follows a
+// speed limit, which stays at 0.
 double timeServiceDownload(const std::string& link, const std::string& folder) {
+    const http::SpeedLimit noLimit;
     std::unique_ptr<tolvenka::Download> download(
         tolvenka::downloadMaker().createDownload(tolvenka::serviceHost(), link, folder));
     const auto start = std::chrono::steady_clock::now();
     bool completed = false;
     QEventLoop loop;
     std::thread worker([&] {
-        completed = download->run();
+        completed = download->run(&noLimit);
         platform::post([&loop] { loop.quit(); });
     });
     loop.exec();

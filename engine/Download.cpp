@@ -3,6 +3,7 @@
 #include "engine/QueueFileLine.h"
 #include "engine/SpeedSamples.h"
 #include "http/HttpClient.h"
+#include "http/SpeedLimit.h"
 #include "platform/Bell.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace tolvenka {
 
@@ -100,6 +102,9 @@ struct Download::RunParts {
     std::atomic<std::int64_t> bytesAtLastTick{0};
     std::atomic<std::int64_t> bytesReceived{0};
     std::unique_ptr<platform::Timer> speedTimer; // while Downloading; GUI thread
+    // The limit of the run, and its value at the last speed tick (GUI thread).
+    std::atomic<const http::SpeedLimit*> speedLimit{nullptr};
+    std::int64_t limitAtLastTick = 0;
 };
 
 Download::Download(std::string link, std::string targetPath, std::string kindName)
@@ -239,9 +244,11 @@ std::string Download::getStateCaption() const {
     return showsHeld() ? heldCaption() : captionOf(state.load());
 }
 
-bool Download::run() {
+bool Download::run(const http::SpeedLimit* speedLimit) {
     retryAt = -1;
     RunParts& parts = ensureRunParts();
+    parts.client.setSpeedLimit(speedLimit);
+    parts.speedLimit = speedLimit;
     setState(State::Processing);
     parts.bytesReceived = 0;
     const SpeedSamples::Window samplesWindow =
@@ -494,6 +501,13 @@ void Download::onSpeedTimer() {
     RunParts* parts = runParts.load();
     if (state.load() != State::Downloading || parts == nullptr) {
         return;
+    }
+    // A new limit starts the figure over: an average that still held the
+    // seconds before the change would creep towards it for the whole window.
+    const http::SpeedLimit* limit = parts->speedLimit.load();
+    const std::int64_t limitNow = limit != nullptr ? limit->bytesPerSecond() : 0;
+    if (std::exchange(parts->limitAtLastTick, limitNow) != limitNow) {
+        parts->speedSamples.clear();
     }
     const std::int64_t received = parts->bytesReceived.load();
     const std::int64_t perTick = received - parts->bytesAtLastTick.exchange(received);

@@ -15,7 +15,8 @@
 
 namespace http {
 class HttpClient;
-}
+class SpeedLimit;
+} // namespace http
 namespace platform {
 class DirectoryLookup;
 class Timer;
@@ -73,8 +74,9 @@ public:
 
     // Worker thread. Runs the kind's `process`; true when the file was
     // completed. An abort ends it in `Queued` with false; any other failure
-    // ends it in `Error` and is rethrown.
-    bool run();
+    // ends it in `Error` and is rethrown. What the run receives keeps to
+    // `speedLimit` (null: none), which must outlive the run.
+    bool run(const http::SpeedLimit* speedLimit = nullptr);
 
     // Any thread. Makes a running `run` end soon: waits end within 10 ms and
     // the HTTP call in progress fails at once. The request is kept until the

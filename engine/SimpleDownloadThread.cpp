@@ -11,10 +11,12 @@ namespace tolvenka {
 
 SimpleDownloadThread::SimpleDownloadThread(DownloadQueue& queue, int slot, std::string kindName,
                                            const std::atomic<bool>& deleteCompleted,
-                                           ErrorReport reportError)
+                                           ErrorReport reportError,
+                                           const http::SpeedLimit* speedLimit)
     : queue(queue)
     , deleteCompleted(deleteCompleted)
     , reportError(std::move(reportError))
+    , speedLimit(speedLimit)
     , workerSlot(slot)
     , workerKind(std::move(kindName)) {
     start();
@@ -91,7 +93,7 @@ void SimpleDownloadThread::runPass() {
     // `activeDownload` meanwhile: it was aborted then, and its run ends at
     // once, back in Queued, which clears the request.
     try {
-        picked->run();
+        picked->run(speedLimit);
     } catch (...) {
         // The run has put the download in Error; the queue goes on.
     }

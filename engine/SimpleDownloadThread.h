@@ -8,6 +8,10 @@
 #include <functional>
 #include <string>
 
+namespace http {
+class SpeedLimit;
+}
+
 namespace tolvenka {
 
 class Download;
@@ -34,9 +38,11 @@ public:
     using ErrorReport = std::function<void(std::exception_ptr)>;
 
     // `deleteCompleted` is the application's option, read on the GUI thread
-    // after each run; it must outlive the worker.
+    // after each run; `speedLimit` (null: none) the limit every run keeps to.
+    // Both must outlive the worker.
     SimpleDownloadThread(DownloadQueue& queue, int slot, std::string kindName,
-                         const std::atomic<bool>& deleteCompleted, ErrorReport reportError = {});
+                         const std::atomic<bool>& deleteCompleted, ErrorReport reportError = {},
+                         const http::SpeedLimit* speedLimit = nullptr);
     ~SimpleDownloadThread() override;
 
     // GUI thread. Ends the loop after the current pass; the running download
@@ -73,6 +79,7 @@ private:
     DownloadQueue& queue;
     const std::atomic<bool>& deleteCompleted;
     const ErrorReport reportError;
+    const http::SpeedLimit* const speedLimit;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> paused{false};
     std::atomic<bool> finished{false};

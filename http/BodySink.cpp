@@ -31,6 +31,12 @@ void BodySink::write(const char* data, std::size_t size) {
     }
 }
 
+void BodySink::flush() {
+    if (target && !target->flush()) {
+        throw HttpError(HttpError::Kind::BodyNotStored, "cannot store the response body");
+    }
+}
+
 void BodySink::reportProgress() {
     if (written != reported && progress) {
         progress(written);

@@ -19,6 +19,8 @@ public:
     // Fails before anything is stored when a declared length is over the limit.
     void expect(std::int64_t declaredLength) const;
     void write(const char* data, std::size_t size);
+    // Hands on what the target holds in its buffer.
+    void flush();
     // Called once per socket read; silent when the read brought no body bytes.
     void reportProgress();
 

@@ -6,6 +6,7 @@
 #include "http/ConnectionLost.h"
 #include "http/HttpError.h"
 #include "http/ProxyError.h"
+#include "http/ReceiveThrottle.h"
 #include "http/Redirect.h"
 #include "http/RequestHead.h"
 #include "http/ResponseReader.h"
@@ -59,7 +60,8 @@ public:
         : owner(owner)
         , settings(settings)
         , channel(settings.idleTimeoutMs, settings.resolver)
-        , reader(channel) {}
+        , throttle([this] { return channel.isInterrupted(); })
+        , reader(channel, &throttle) {}
 
     void perform(std::string_view method, const std::string& address, RequestBody body,
                  std::ostream& target, std::int64_t limit);
@@ -67,6 +69,7 @@ public:
     HttpClient& owner;
     ClientSettings settings;
     Channel channel;
+    ReceiveThrottle throttle;
     ResponseReader reader;
     ResponseHead head;
     std::atomic<std::int64_t> contentLength{0};
@@ -258,8 +261,13 @@ std::string HttpClient::Post(const std::string& url, std::string_view body) {
     return std::move(response).str();
 }
 
+void HttpClient::setSpeedLimit(const SpeedLimit* limit) {
+    impl->throttle.follow(limit);
+}
+
 void HttpClient::Disconnect() {
     impl->channel.interrupt();
+    impl->throttle.wake();
 }
 
 void HttpClient::clearDisconnect() {

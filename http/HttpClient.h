@@ -14,6 +14,8 @@
 
 namespace http {
 
+class SpeedLimit;
+
 enum class WorkMode { Reading, Writing };
 
 struct ClientSettings {
@@ -60,6 +62,12 @@ public:
     void Post(const std::string& url, std::istream& body, std::ostream& response);
     // A POST whose reply is collected in memory (at most `maxInMemoryBody`).
     std::string Post(const std::string& url, std::string_view body);
+
+    // Owner thread. The bodies of later calls arrive no faster than `limit`
+    // allows (null: as fast as they come). The limit is read before every
+    // read of a body, so a change applies to a call under way; it must
+    // outlive the calls.
+    void setSpeedLimit(const SpeedLimit* limit);
 
     // Any thread. Makes the call in progress fail at once, and every later
     // call fail, until the owner calls `clearDisconnect`. The connection is

@@ -3,6 +3,7 @@
 #include "http/ChunkedDecoder.h"
 #include "http/ConnectionLost.h"
 #include "http/HttpError.h"
+#include "http/ReceiveThrottle.h"
 #include "http/ResponseHeadParser.h"
 #include "http/Transport.h"
 
@@ -11,8 +12,9 @@
 
 namespace http {
 
-ResponseReader::ResponseReader(Transport& transport)
-    : transport(transport) {}
+ResponseReader::ResponseReader(Transport& transport, ReceiveThrottle* throttle)
+    : transport(transport)
+    , throttle(throttle) {}
 
 void ResponseReader::startExchange() {
     if (block.empty()) {
@@ -29,6 +31,19 @@ void ResponseReader::releaseBuffer() {
 std::size_t ResponseReader::receiveMore() {
     const std::size_t received = transport.receive(block.data(), block.size());
     replyStarted = replyStarted || received > 0;
+    return received;
+}
+
+// Without a limit this costs one look at it per block.
+std::size_t ResponseReader::receiveBodyBytes(std::size_t wanted, BodySink& sink) {
+    if (throttle == nullptr || !throttle->isLimiting()) {
+        return transport.receive(block.data(), wanted);
+    }
+    // A paced body reaches its target as it arrives, not a buffer at a time:
+    // at a low limit a file's buffer holds seconds of it.
+    sink.flush();
+    const std::size_t received = transport.receive(block.data(), throttle->admit(wanted));
+    throttle->spend(received);
     return received;
 }
 
@@ -82,6 +97,11 @@ ResponseHead ResponseReader::readOneHead() {
 void ResponseReader::readBody(const BodyFraming& framing, std::ostream* target, std::int64_t limit,
                               const Progress& progress) {
     BodySink sink(target, limit, progress);
+    if (throttle != nullptr && throttle->isLimiting()) {
+        // What came with the head counts too, so the first second keeps the
+        // limit as well.
+        throttle->spend(pending.size());
+    }
     switch (framing.kind) {
     case BodyFraming::Kind::None:
         return;
@@ -110,7 +130,7 @@ void ResponseReader::readLengthBody(std::int64_t length, BodySink& sink) {
     while (left > 0) {
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::int64_t>(left, std::ssize(block)));
-        const std::size_t received = transport.receive(block.data(), wanted);
+        const std::size_t received = receiveBodyBytes(wanted, sink);
         if (received == 0) {
             throw HttpError(HttpError::Kind::ConnectionLost,
                             "connection closed before the end of the body");
@@ -134,7 +154,7 @@ void ResponseReader::readChunkedBody(BodySink& sink) {
     };
     std::string surplus(decode(pending));
     while (!decoder.isDone()) {
-        const std::size_t received = transport.receive(block.data(), block.size());
+        const std::size_t received = receiveBodyBytes(block.size(), sink);
         if (received == 0) {
             throw HttpError(HttpError::Kind::ConnectionLost,
                             "connection closed before the last chunk");
@@ -151,7 +171,7 @@ void ResponseReader::readBodyUntilClose(BodySink& sink) {
         sink.reportProgress();
     }
     for (;;) {
-        const std::size_t received = transport.receive(block.data(), block.size());
+        const std::size_t received = receiveBodyBytes(block.size(), sink);
         if (received == 0) {
             return;
         }

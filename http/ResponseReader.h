@@ -12,6 +12,7 @@
 namespace http {
 
 class Transport;
+class ReceiveThrottle;
 
 // Reads responses from a transport: heads through the pure parser, bodies
 // by their framing, straight from the receive block into the target stream.
@@ -24,7 +25,8 @@ public:
 
     using Progress = BodySink::Progress;
 
-    explicit ResponseReader(Transport& transport);
+    // `throttle`, when given, paces the reads of bodies (not of heads).
+    explicit ResponseReader(Transport& transport, ReceiveThrottle* throttle = nullptr);
 
     // Forgets buffered bytes and starts counting reply bytes anew; call
     // before each request.
@@ -47,11 +49,13 @@ public:
 private:
     ResponseHead readOneHead();
     std::size_t receiveMore();
+    std::size_t receiveBodyBytes(std::size_t wanted, BodySink& sink);
     void readLengthBody(std::int64_t length, BodySink& sink);
     void readChunkedBody(BodySink& sink);
     void readBodyUntilClose(BodySink& sink);
 
     Transport& transport;
+    ReceiveThrottle* throttle;
     std::vector<char> block;
     std::string pending; // received but not yet consumed
     bool replyStarted = false;

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool fonts-dejavu-core
     build-essential debhelper lintian desktop-file-utils appstream # the package and its checks
     python3-pyatspi at-spi2-core dbus-daemon # tests that drive the program by its controls' texts
+    xclip # copies made by another program, for the watch on the clipboard
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include "support/Cp1251.h"
 #include "ui/CurrentDownloadInfo.h"
 #include "ui/DownloadsGridModel.h"
+#include "ui/OwnClipboardText.h"
 #include "ui/ProgressCellDelegate.h"
 #include "ui/TransferShare.h"
 #include "widgets/PushButton.h"
@@ -17,10 +18,8 @@
 #include "widgets/WidgetText.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
@@ -567,7 +566,7 @@ void DownloadsSetPanel::copyLinks() {
         links << toQString(download->getLink());
     }
     if (!links.isEmpty()) {
-        QGuiApplication::clipboard()->setText(links.join(u'\n'));
+        OwnClipboardText::put(links.join(u'\n'));
     }
 }
 

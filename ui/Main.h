@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/SpeedLimit.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
 #include "queue/DownloadsSet.h"
@@ -23,6 +24,9 @@ public:
     Main(const Main&) = delete;
     Main& operator=(const Main&) = delete;
 
+    // What the downloads receive at most. Set on the GUI thread, read by the
+    // transfer under way as it reads; it outlives the downloads.
+    http::SpeedLimit speedLimit;
     DownloadsSet downloadsSet;
     // CP1251. The folder the confirmation dialog offers for new downloads.
     std::string targetFolder;

@@ -15,6 +15,7 @@
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
 #include "ui/Application.h"
+#include "ui/ClipboardWatch.h"
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
@@ -38,7 +39,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -59,6 +62,10 @@ constexpr int captionHeight = 17;
 constexpr int inputHeight = 208;
 // The queue file is rewritten this long after a change.
 constexpr int saveCheckIntervalMs = 1000;
+// How often links that wait for a dialog to close look again.
+constexpr int dialogCheckIntervalMs = 200;
+constexpr int speedLimitStep = 50;
+constexpr std::int64_t bytesPerKilobyte = 1024;
 
 // The links in order, each once, at its first place and as written there: a
 // page names a file in its address and again in its text, and the scheme and
@@ -187,11 +194,15 @@ void Twindow::buildControls() {
     lowerLayout->setSpacing(0);
 
     // The buttons side by side, each as wide as designed or as its caption
-    // needs, and the option after them; on a screen too narrow for them in
-    // a large font, they go on in a second row.
+    // needs, and the option after them; below them the speed limit and the
+    // watch, which would not fit beside them at the designed width. What a
+    // row cannot hold on a narrow screen or in a large font goes on below.
     panel1 = new QWidget(lower);
-    auto* panel1Layout = new FlowLayout(panel1, 7);
-    panel1Layout->setContentsMargins(8, 8, 8, 8);
+    auto* panel1Rows = new QVBoxLayout(panel1);
+    panel1Rows->setContentsMargins(8, 8, 8, 8);
+    panel1Rows->setSpacing(6);
+    auto* panel1Layout = new FlowLayout(nullptr, 7);
+    panel1Rows->addLayout(panel1Layout);
     const QSize buttonSize(145, 25);
     auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
     auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
@@ -203,6 +214,7 @@ void Twindow::buildControls() {
     for (QWidget* control : queueControls) {
         panel1Layout->addWidget(control);
     }
+    panel1Rows->addLayout(buildLimitAndWatch());
     lowerLayout->addWidget(panel1);
 
     panel = new DownloadsSetPanel(lower);
@@ -224,7 +236,9 @@ void Twindow::buildControls() {
     setTabOrder(add, start);
     setTabOrder(start, stop);
     setTabOrder(stop, deleteWhenComplete);
-    setTabOrder(deleteWhenComplete, panel);
+    setTabOrder(deleteWhenComplete, speedLimit);
+    setTabOrder(speedLimit, watchClipboard);
+    setTabOrder(watchClipboard, panel);
     input->setFocus();
 
     connect(add, &QPushButton::clicked, this, [this] { addClick(); });
@@ -252,6 +266,60 @@ int Twindow::inputLeastHeight() const {
     return inputLines * input->fontMetrics().lineSpacing() +
            2 * static_cast<int>(input->document()->documentMargin()) + 2 * input->frameWidth() +
            input->horizontalScrollBar()->sizeHint().height();
+}
+
+// The limit is one piece of the row, so that its caption stays with its box.
+QLayout* Twindow::buildLimitAndWatch() {
+    auto* row = new FlowLayout(nullptr, 16);
+    auto* limit = new QWidget(panel1);
+    auto* limitLayout = new QHBoxLayout(limit);
+    limitLayout->setContentsMargins(0, 0, 0, 0);
+    limitLayout->setSpacing(7);
+    const QString limitCaption = QString::fromUtf8("Скорость не выше, кБ/с:");
+    auto* caption = new QLabel(limitCaption, limit);
+    speedLimit = new QSpinBox(limit);
+    speedLimit->setObjectName(QStringLiteral("speedLimit"));
+    speedLimit->setAccessibleName(limitCaption);
+    caption->setBuddy(speedLimit);
+    speedLimit->setRange(0, UserSettings::maxSpeedLimit);
+    speedLimit->setSingleStep(speedLimitStep);
+    speedLimit->setSpecialValueText(QString::fromUtf8("без ограничения"));
+    // A number being typed takes effect once finished (Enter, or the focus
+    // leaving), not a digit at a time: "600" would pass through 6 kB/s.
+    speedLimit->setKeyboardTracking(false);
+    speedLimit->setValue(settings.speedLimit());
+    applySpeedLimit(speedLimit->value());
+    connect(speedLimit, &QSpinBox::valueChanged, this, [this](int value) {
+        applySpeedLimit(value);
+        settings.setSpeedLimit(value);
+    });
+
+    clipboardWatch = new ClipboardWatch(this);
+    clipboardWatch->onLinks = [this](std::vector<std::string> links) {
+        takeCopiedLinks(std::move(links));
+    };
+    watchClipboard = new QCheckBox(QString::fromUtf8("Следить за буфером обмена"), panel1);
+    watchClipboard->setObjectName(QStringLiteral("watchClipboard"));
+    watchClipboard->setMinimumHeight(17);
+    watchClipboard->setChecked(settings.watchesClipboard());
+    clipboardWatch->setOn(watchClipboard->isChecked());
+    connect(watchClipboard, &QCheckBox::toggled, this, [this](bool checked) {
+        clipboardWatch->setOn(checked);
+        settings.setWatchesClipboard(checked);
+    });
+    copiedLinksTimer = new QTimer(this);
+    copiedLinksTimer->setSingleShot(true);
+    connect(copiedLinksTimer, &QTimer::timeout, this, [this] { offerCopiedLinksWhenNoDialog(); });
+
+    limitLayout->addWidget(caption);
+    limitLayout->addWidget(speedLimit);
+    row->addWidget(limit);
+    row->addWidget(watchClipboard);
+    return row;
+}
+
+void Twindow::applySpeedLimit(int kilobytesPerSecond) {
+    state.speedLimit.set(kilobytesPerSecond * bytesPerKilobyte);
 }
 
 // The window takes its designed bounds where they fit the screen, else it is
@@ -389,7 +457,8 @@ void Twindow::takeQueue(ReadQueueFile read) {
             // The worker waits while the message is up, so a fault that
             // repeats cannot pile up message boxes.
             platform::synchronize([&] { Application::showError(error); });
-        });
+        },
+        &state.speedLimit);
     downloadThread->onRunEnded = [this](Download* download) {
         runEnded(*download);
     };
@@ -440,6 +509,7 @@ void Twindow::addClick() {
     if (closing) {
         return;
     }
+    const QScopedValueRollback busy(addingLinks, true);
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
     extractLinks(linkTextOf(input->toPlainText()), allLinks, downloadLinks);
@@ -474,7 +544,11 @@ void Twindow::addClick() {
                     this);
         return;
     }
-    state.DownloadsListDialog.setLinks(withoutRepeats(downloadLinks), nameless);
+    confirmLinks(withoutRepeats(downloadLinks), nameless);
+}
+
+void Twindow::confirmLinks(const std::vector<std::string>& links, std::size_t nameless) {
+    state.DownloadsListDialog.setLinks(links, nameless);
     state.DownloadsListDialog.exec();
     // The dialog may have chosen another folder.
     saveSoon();
@@ -700,11 +774,10 @@ bool Twindow::addFromOutside(const QString& text) {
 }
 
 void Twindow::addOutsideLinksWhenNoDialog() {
-    constexpr int dialogCheckIntervalMs = 200;
     if (closing || outsideLinks.isEmpty()) {
         return;
     }
-    if (isDialogOpen()) {
+    if (isDialogOpen() || addingLinks) {
         outsideLinksTimer->start(dialogCheckIntervalMs);
         return;
     }
@@ -737,6 +810,46 @@ void Twindow::queueOutsideLinks() {
         }
     }
     state.downloadsSet.add(fresh, state.targetFolder);
+}
+
+// Copies that come together, or while a dialog is open, are offered
+// together. A copy never touches the input box, where the user may be
+// writing.
+void Twindow::takeCopiedLinks(std::vector<std::string> links) {
+    if (closing) {
+        return;
+    }
+    copiedLinks.insert(copiedLinks.end(), std::make_move_iterator(links.begin()),
+                       std::make_move_iterator(links.end()));
+    copiedLinksTimer->start(0);
+}
+
+void Twindow::offerCopiedLinksWhenNoDialog() {
+    if (closing || copiedLinks.empty()) {
+        return;
+    }
+    if (isDialogOpen() || addingLinks) {
+        copiedLinksTimer->start(dialogCheckIntervalMs);
+        return;
+    }
+    if (!hasQueue()) {
+        copiedLinksTimer->start(dialogCheckIntervalMs);
+        return;
+    }
+    const std::vector<std::string> copied = std::exchange(copiedLinks, {});
+    const std::vector<bool> queued = state.downloadsSet.holdsUnfinished(copied);
+    std::vector<std::string> links;
+    for (std::size_t i = 0; i < copied.size(); ++i) {
+        if (!queued[i]) {
+            links.push_back(copied[i]);
+        }
+    }
+    if (links.empty()) {
+        return;
+    }
+    const QScopedValueRollback busy(addingLinks, true);
+    bringToFront();
+    confirmLinks(links);
 }
 
 // A dialog open over the window stays over it, and is the one to answer.

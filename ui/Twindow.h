@@ -2,6 +2,7 @@
 
 #include "queue/QueueFileKeeper.h"
 #include "support/Event.h"
+#include "ui/UserSettings.h"
 
 #include <QMargins>
 #include <QStringList>
@@ -16,9 +17,11 @@ class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
 class QLabel;
+class QLayout;
 class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QSplitter;
 class QTimer;
 
@@ -28,6 +31,7 @@ class GuiWakeUp;
 
 namespace tolvenka {
 
+class ClipboardWatch;
 class DesktopNotices;
 class Download;
 class DownloadsSetPanel;
@@ -37,13 +41,16 @@ class SimpleDownloadThread;
 
 // The main window: the input box for links, the buttons that add them and
 // pause or resume downloading, the option that removes finished downloads,
-// and the downloads list. It reads the queue file when it is created, keeps
-// it current while the program runs, and closes in two steps: the first close
-// request saves the queue and tells the worker to stop; the window closes when
-// the worker has left its loop.
+// the speed limit, the watch on the clipboard, and the downloads list. It
+// reads the queue file when it is created, keeps it current while the
+// program runs, and closes in two steps: the first close request saves the
+// queue and tells the worker to stop; the window closes when the worker has
+// left its loop. The speed limit and the watch are kept in the user's
+// settings (`UserSettings`), read when the window is created.
 //
 // The controls are named: "input", "add", "start", "stop",
-// "deleteWhenComplete", and the downloads list panel "downloads".
+// "deleteWhenComplete", "speedLimit", "watchClipboard", and the downloads
+// list panel "downloads".
 class Twindow : public QWidget {
 public:
     // `queueFilePath`: the queue file (CP1251), read at once (or taken from
@@ -89,6 +96,9 @@ protected:
 private:
     // Button "Добавить": the text becomes download links for the dialog.
     void addClick();
+    // The confirmation dialog with these download links, and the count of
+    // those passed over for want of a file name.
+    void confirmLinks(const std::vector<std::string>& links, std::size_t nameless = 0);
     // Button "Продолжить загрузку".
     void startClick();
     // Button "Остановить загрузку".
@@ -101,6 +111,10 @@ private:
     void askBeforeClosing();
     void buildControls();
     int inputLeastHeight() const;
+    // The speed limit and the watch on the clipboard, as the settings have
+    // them.
+    QLayout* buildLimitAndWatch();
+    void applySpeedLimit(int kilobytesPerSecond);
     void placeOnScreen();
     // The first placement once the window system has framed the window.
     void settlePlacement(bool activated);
@@ -125,16 +139,24 @@ private:
     void acceptLinksFromOutside();
     void addOutsideLinksWhenNoDialog();
     void queueOutsideLinks();
+    // Links the watch on the clipboard took: offered once no dialog is
+    // open, those not queued meanwhile.
+    void takeCopiedLinks(std::vector<std::string> links);
+    void offerCopiedLinksWhenNoDialog();
     void bringToFront();
     void appendToInput(const QString& text);
 
     Main& state;
     const std::string queueFilePath;
     QueueFileKeeper queueFile;
+    UserSettings settings;
     QPlainTextEdit* input;
     QSplitter* splitter;
     QWidget* panel1;
     QCheckBox* deleteWhenComplete;
+    QSpinBox* speedLimit = nullptr;
+    QCheckBox* watchClipboard = nullptr;
+    ClipboardWatch* clipboardWatch = nullptr;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
     QTimer* saveTimer;
@@ -149,8 +171,14 @@ private:
     bool stopped = false;
     int transferPercent = -1; // of the transfer under way; -1 for none
     bool saveFailureShown = false;
+    // From "Добавить" until its dialogs have returned: a dialog that has
+    // just closed may still be on its way out of its event loop, where
+    // opening it again would fail.
+    bool addingLinks = false;
     QStringList outsideLinks;
     QTimer* outsideLinksTimer = nullptr;
+    std::vector<std::string> copiedLinks; // CP1251
+    QTimer* copiedLinksTimer = nullptr;
     // Disabled while the queue is read.
     std::vector<QWidget*> queueControls;
     QueueFileReading* pendingReading = nullptr;

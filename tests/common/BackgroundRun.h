@@ -11,10 +11,11 @@ namespace testing_helpers {
 // keeps the GUI thread's events going.
 class BackgroundRun {
 public:
-    explicit BackgroundRun(tolvenka::Download& download)
-        : thread([this, &download] {
+    explicit BackgroundRun(tolvenka::Download& download,
+                           const http::SpeedLimit* speedLimit = nullptr)
+        : thread([this, &download, speedLimit] {
             try {
-                result = download.run();
+                result = download.run(speedLimit);
             } catch (...) {
                 threw = true;
             }

@@ -30,10 +30,13 @@ class Session:
     def __init__(self):
         self._processes = []
         self._runtime = tempfile.TemporaryDirectory(prefix="a11y-")
+        # Not the user's desktop, nor the user's settings: a program of the
+        # session keeps them under the HOME that its test gives it.
         self.environment = {
             key: value
             for key, value in os.environ.items()
-            if key not in ("WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORMTHEME")
+            if key not in ("WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "QT_QPA_PLATFORMTHEME",
+                           "XDG_CONFIG_HOME")
         }
         self.environment["XDG_RUNTIME_DIR"] = self._runtime.name
         self.environment["QT_QPA_PLATFORM"] = "xcb"
@@ -109,6 +112,13 @@ class Session:
                      lambda: f"no window {title!r}; there are "
                              f"{[window.name for window in self._windows(process)]}")
 
+    def shown_windows(self, process):
+        """The titles of the windows and dialogs of `process` that show now."""
+        import pyatspi
+
+        return [window.name for window in self._windows(process)
+                if window.getState().contains(pyatspi.STATE_SHOWING)]
+
     def _windows(self, process):
         desktop = self._registry.getDesktop(0)
         for app in _children(desktop):
@@ -131,6 +141,13 @@ class Session:
         action = control.queryAction()
         names = [action.getName(index) for index in range(action.nActions)]
         action.doAction(names.index("Press") if "Press" in names else 0)
+
+    @staticmethod
+    def is_checked(control):
+        """Whether a check box is ticked."""
+        import pyatspi
+
+        return control.getState().contains(pyatspi.STATE_CHECKED)
 
     @staticmethod
     def items(list_control):

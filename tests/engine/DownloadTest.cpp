@@ -1,5 +1,6 @@
 #include "engine/TargetFolderCheck.h"
 #include "http/HttpClient.h"
+#include "http/SpeedLimit.h"
 #include "platform/Clock.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
@@ -172,6 +173,47 @@ TEST(DownloadProgress, SpeedIsTheMeanOfTheTicksInKilobytesPerSecond) {
     release = true;
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }));
     EXPECT_EQ(download.getSpeed(), -1);
+}
+
+// Else the figure would take the whole window to creep from the old limit
+// to the new one.
+TEST(DownloadProgress, ANewSpeedLimitStartsTheSpeedFigureOver) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    http::SpeedLimit limit;
+    limit.set(300 * 1024);
+    std::atomic<bool> reportMore{false};
+    std::atomic<bool> reported{false};
+    std::atomic<bool> release{false};
+    download.body = [&](ScriptedDownload& self) {
+        self.resetProgress();
+        self.setState(State::Downloading);
+        auto& client = self.getHttpClient();
+        client.OnWork(&client, http::WorkMode::Reading, 102'400);
+        while (!reportMore) {
+            platform::sleepMs(5);
+        }
+        client.OnWork(&client, http::WorkMode::Reading, 204'800);
+        reported = true;
+        while (!release) {
+            platform::sleepMs(5);
+        }
+        self.setState(State::Complete);
+        return true;
+    };
+    BackgroundRun run(download, &limit);
+    // Ticks with nothing new bring the mean down from 1000 kB/s.
+    ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() > 0 && download.getSpeed() < 500; }));
+
+    // No tick runs before the GUI thread's events do again.
+    limit.set(600 * 1024);
+    reportMore = true;
+    while (!reported) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() >= 500; }));
+    EXPECT_EQ(download.getSpeed(), 1000.0L) << "the first tick after the change alone";
+    release = true;
+    ASSERT_TRUE(pumpUntil([&] { return run.finished(); }));
 }
 
 TEST(DownloadProgress, FiguresAreSafeToReadWhileRunsComeAndGo) {

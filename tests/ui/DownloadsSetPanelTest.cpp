@@ -10,6 +10,7 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 #include "ui/CurrentDownloadInfo.h"
+#include "ui/OwnClipboardText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -482,12 +483,14 @@ TEST_F(Grid, FinishedFilesAndTheFoldersOpenOnTheDesktop) {
     EXPECT_EQ(opened, (QStringList{QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")}));
 }
 
+// As the program's own: the watch on the clipboard leaves them alone.
 TEST_F(Grid, CtrlCCopiesTheSelectedLinksOneALine) {
     click(0);
     click(2, Qt::ControlModifier);
     QTest::keyClick(grid(), Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QStringLiteral("http://h/files/1/done\nhttp://h/files/1/queued"));
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(copied, QStringLiteral("http://h/files/1/done\nhttp://h/files/1/queued"));
+    EXPECT_TRUE(tolvenka::OwnClipboardText::isOwn(copied));
 }
 
 TEST_F(Grid, RetryQueuesTheStoppedDownloadsThatNoSlotHolds) {

@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStyleOptionButton>
 #include <QTableView>
 #include <QTest>
@@ -109,6 +111,8 @@ class MainWindow : public ::testing::Test {
 protected:
     MainWindow() {
         tolvenka::setServiceHost(sim.host());
+        // Settings of its own, whatever tests ran before in this process.
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder.file("config")));
         maker.emplace();
         state.emplace();
         state->targetFolder = folder.path() + "/";
@@ -118,6 +122,7 @@ protected:
         state.reset();
         maker.reset();
         tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
+        qputenv("XDG_CONFIG_HOME", configHome);
     }
 
     // Offers a small file and returns its link.
@@ -204,6 +209,7 @@ protected:
         return closer.fired() && ended;
     }
 
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
     TempDir folder;
     const std::string queueFile = folder.file("downloads.txt");
     servicesim::ServiceSim sim;
@@ -780,4 +786,121 @@ TEST_F(MainWindow, AQueueFileThatNeverFinishesReadingLetsItCloseAndStaysAsItWas)
     reading.reset();
     stalled->set_value();
     EXPECT_EQ(readFile(queueFile), content);
+}
+
+namespace {
+
+// The confirmation dialogs that open, each as the rows it showed, each
+// cancelled as soon as it is seen, or a while after `whileOpen` ran in it.
+class OfferedLinks {
+public:
+    explicit OfferedLinks(QDialog& dialog) {
+        QObject::connect(&poll, &QTimer::timeout, [this, &dialog] {
+            if (answering || QApplication::activeModalWidget() != &dialog) {
+                return;
+            }
+            shown.push_back(testing_helpers::LinkRows(dialog).texts());
+            if (!whileOpen) {
+                dialog.reject();
+                return;
+            }
+            answering = true;
+            std::exchange(whileOpen, nullptr)();
+            QTimer::singleShot(300, &dialog, [this, &dialog] {
+                answering = false;
+                dialog.reject();
+            });
+        });
+        poll.start(5);
+    }
+
+    std::vector<QStringList> shown;
+    std::function<void()> whileOpen;
+
+private:
+    QTimer poll;
+    bool answering = false;
+};
+
+// Another program puts `text` on the clipboard.
+void copy(const std::string& text) {
+    QApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+} // namespace
+
+TEST_F(MainWindow, TheSpeedLimitIsOneBoxBesideTheButtonsAndAppliesAtOnce) {
+    openWindow();
+    auto* box = window->findChild<QSpinBox*>(QStringLiteral("speedLimit"));
+    ASSERT_NE(box, nullptr);
+    const QString caption = QString::fromUtf8("Скорость не выше, кБ/с:");
+    EXPECT_EQ(box->accessibleName(), caption);
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) {
+        return label->text() == caption && label->buddy() == box;
+    }));
+    EXPECT_EQ(box->minimum(), 0);
+    EXPECT_EQ(box->maximum(), 1'000'000);
+    EXPECT_EQ(box->singleStep(), 50);
+    EXPECT_EQ(box->text(), QString::fromUtf8("без ограничения"));
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 0);
+
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->value(), 50);
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 50 * 1024);
+    // Typed digits apply when the number is done, not one at a time.
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("600"));
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 50 * 1024);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 600 * 1024);
+}
+
+TEST_F(MainWindow, TheSpeedLimitAndTheWatchSurviveARestartAndTheQueueFileKeepsItsTwoLines) {
+    openWindow();
+    window->findChild<QSpinBox*>(QStringLiteral("speedLimit"))->setValue(300);
+    window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"))->setChecked(true);
+    closeWindow();
+    EXPECT_EQ(readFile(queueFile), "1\r\n" + folder.path() + "/\r\n");
+    EXPECT_EQ(readFile(folder.file("config/tolvenka/tolvenka.conf")),
+              "[General]\nspeedLimit=300\nwatchClipboard=true\n");
+
+    state.emplace();
+    openWindow();
+    EXPECT_EQ(window->findChild<QSpinBox*>(QStringLiteral("speedLimit"))->value(), 300);
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 300 * 1024);
+    EXPECT_TRUE(window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"))->isChecked());
+    OfferedLinks offered(state->DownloadsListDialog);
+    const std::string link = fileLink("31");
+    copy(link);
+    EXPECT_TRUE(pumpUntil([&] { return offered.shown.size() == 1; }));
+}
+
+// What the watch takes and what not is its own matter (ClipboardWatchTest).
+TEST_F(MainWindow, CopiedLinksNotQueuedOpenTheDialogAndBringTheWindowUp) {
+    const std::string queued = fileLink("21");
+    const std::string first = fileLink("22");
+    const std::string second = fileLink("23");
+    openWindow();
+    state->downloadsSet.add(queued, state->targetFolder);
+    state->downloadsSet.hold({state->downloadsSet.at(0)});
+    auto* watch = window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"));
+    EXPECT_FALSE(watch->isChecked());
+    watch->setChecked(true);
+    window->showMinimized();
+    OfferedLinks offered(state->DownloadsListDialog);
+    copy(queued);
+    pumpFor(300);
+    EXPECT_TRUE(offered.shown.empty());
+
+    // A copy while the dialog is open waits for it to close.
+    offered.whileOpen = [&] {
+        copy(second);
+    };
+    copy(first);
+    ASSERT_TRUE(pumpUntil([&] { return offered.shown.size() == 2; }));
+    EXPECT_EQ(offered.shown, (std::vector<QStringList>{{QString::fromStdString(first)},
+                                                       {QString::fromStdString(second)}}));
+    EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
 }
