@@ -105,9 +105,11 @@ class Session:
 
     def window(self, process, title, timeout_s=TIMEOUT_S):
         """The top-level window or dialog of `process` named `title`, once
-        it is shown."""
+        it is shown; a title may be led by the share of a transfer under
+        way ("48 % — Толвенка")."""
         return _wait(lambda: next((window for window in self._windows(process)
-                                   if window.name == title), None),
+                                   if window.name == title
+                                   or window.name.endswith(" — " + title)), None),
                      timeout_s,
                      lambda: f"no window {title!r}; there are "
                              f"{[window.name for window in self._windows(process)]}")
