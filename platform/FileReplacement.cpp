@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <cerrno>
 #include <ostream>
 #include <utility>
 
@@ -22,13 +23,26 @@ FileReplacement::FileReplacement(std::string path, std::function<void(int error)
 }
 
 FileReplacement::~FileReplacement() {
+    bool renames = false;
+    {
+        std::lock_guard lock(shared->mutex);
+        renames = shared->finished && !shared->ended;
+    }
     giveUp();
-    thread.join();
+    if (renames) {
+        thread.join();
+    } else {
+        thread.detach();
+    }
 }
 
 void FileReplacement::append(std::string piece) {
     {
         std::lock_guard lock(shared->mutex);
+        // A replacement that failed before its content came takes no more.
+        if (shared->ended) {
+            return;
+        }
         shared->pieces.push_back(std::move(piece));
     }
     shared->changed.notify_one();
@@ -85,8 +99,20 @@ void FileReplacement::write(const std::string& path, Shared& shared,
         }
     } catch (const GivenUp&) {
         error = -1;
+    } catch (...) {
+        error = ENOMEM; // the only other thing a replacement throws
     }
-    whenDone(error);
+    {
+        std::lock_guard lock(shared.mutex);
+        shared.ended = true;
+        shared.pieces.clear();
+    }
+    shared.changed.notify_all();
+    try {
+        whenDone(error);
+    } catch (...) {
+        // Nobody is left to tell (the program is ending).
+    }
 }
 
 } // namespace platform

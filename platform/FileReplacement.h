@@ -22,9 +22,12 @@ public:
     // `whenDone` is called on the writing thread once the replacement has
     // ended: with 0 when the file was replaced, the system's error number
     // when it failed and the old file was left, and -1 when it was given up.
+    // It may outlive this object, and must not throw.
     FileReplacement(std::string path, std::function<void(int error)> whenDone);
-    // Gives up a replacement that has not been finished, and waits for the
-    // writing thread either way (at most for one flush to the disk).
+    // Gives up a replacement that has not been finished, without waiting
+    // for the disk: its thread throws its pieces away on its own. One that
+    // has been finished is waited for, so that its rename comes before
+    // anything that follows it.
     ~FileReplacement();
 
     FileReplacement(const FileReplacement&) = delete;
@@ -43,6 +46,7 @@ private:
         std::deque<std::string> pieces;
         bool finished = false;
         bool givenUp = false;
+        bool ended = false; // the writing thread is done with the pieces
     };
 
     static void write(const std::string& path, Shared& shared,

@@ -280,7 +280,10 @@ int readPlainFile(const std::string& path, std::string& content) {
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     content.clear();
-    content.reserve(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)));
+    // The size is a hint: a file may grow or shrink while it is read, and
+    // one of absurd size must fail as it is read, not at the first step.
+    constexpr off_t largestHint = 256 * 1024 * 1024;
+    content.reserve(static_cast<std::size_t>(std::clamp<off_t>(status.st_size, 0, largestHint)));
     char block[64 * 1024];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);

@@ -131,6 +131,15 @@ void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
     }
 }
 
+void QueueFileKeeper::saveSoonestIfChanged(const QueueOptions& options) {
+    // A save still making its bytes began before this change: it starts
+    // over rather than end first and be followed by another.
+    if (background != nullptr && !background->made) {
+        giveUpBackgroundSave();
+    }
+    saveIfChanged(options);
+}
+
 void QueueFileKeeper::startBackgroundSave() {
     const std::uint64_t generation = ++backgroundGeneration;
     auto file = std::make_unique<platform::FileReplacement>(

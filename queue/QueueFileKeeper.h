@@ -49,6 +49,10 @@ public:
     // before, since a file that cannot be written now rarely can in a
     // moment and making a long queue's file costs.
     void saveIfChanged(const QueueOptions& options);
+    // GUI thread. The same for a change that is to be kept as soon as can
+    // be (a file that arrived): a save under way that began before it
+    // starts over.
+    void saveSoonestIfChanged(const QueueOptions& options);
     // GUI thread. Writes the file now whatever changed, after giving up a
     // background save. False when it failed and the file was left as it
     // was.

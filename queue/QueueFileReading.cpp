@@ -26,7 +26,13 @@ QueueFileReading::~QueueFileReading() {
 void QueueFileReading::readInto(const std::string& path, const FileReader& readFile,
                                 Shared& shared) {
     std::string content;
-    const int error = readFile(path, content);
+    int error = 0;
+    std::exception_ptr failure;
+    try {
+        error = readFile(path, content);
+    } catch (...) {
+        failure = std::current_exception(); // no memory for a huge file
+    }
     {
         std::lock_guard lock(shared.mutex);
         if (shared.abandoned) {
@@ -35,9 +41,8 @@ void QueueFileReading::readInto(const std::string& path, const FileReader& readF
         shared.parsing = true;
     }
     ReadQueueFile read;
-    std::exception_ptr failure;
     try {
-        if (error == 0) {
+        if (!failure && error == 0) {
             read = readQueueFileContent(std::move(content));
         }
     } catch (...) {

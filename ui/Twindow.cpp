@@ -64,6 +64,7 @@ constexpr int inputHeight = 208;
 constexpr int saveCheckIntervalMs = 1000;
 // How often links that wait for a dialog to close look again.
 constexpr int dialogCheckIntervalMs = 200;
+constexpr int limitKeptAfterMs = 500;
 constexpr int speedLimitStep = 50;
 constexpr std::int64_t bytesPerKilobyte = 1024;
 
@@ -289,9 +290,15 @@ QLayout* Twindow::buildLimitAndWatch() {
     speedLimit->setKeyboardTracking(false);
     speedLimit->setValue(settings.speedLimit());
     applySpeedLimit(speedLimit->value());
+    // The limit applies at once; it is written down once the arrows rest,
+    // not at every step of a held arrow key.
+    limitToKeep = new QTimer(this);
+    limitToKeep->setSingleShot(true);
+    limitToKeep->setInterval(limitKeptAfterMs);
+    connect(limitToKeep, &QTimer::timeout, this, [this] { keepSpeedLimit(); });
     connect(speedLimit, &QSpinBox::valueChanged, this, [this](int value) {
         applySpeedLimit(value);
-        settings.setSpeedLimit(value);
+        limitToKeep->start();
     });
 
     clipboardWatch = new ClipboardWatch(this);
@@ -316,6 +323,11 @@ QLayout* Twindow::buildLimitAndWatch() {
     row->addWidget(limit);
     row->addWidget(watchClipboard);
     return row;
+}
+
+void Twindow::keepSpeedLimit() {
+    limitToKeep->stop();
+    settings.setSpeedLimit(speedLimit->value());
 }
 
 void Twindow::applySpeedLimit(int kilobytesPerSecond) {
@@ -398,22 +410,35 @@ void Twindow::formCreate(QueueFileReading* reading) {
         return;
     }
     readingDone = std::make_unique<platform::GuiWakeUp>([this] { finishReading(); });
-    if (!reading->whenRead([wakeUp = readingDone.get()] { wakeUp->request(); })) {
-        takeQueue(reading->take());
-        return;
-    }
     pendingReading = reading;
     for (QWidget* control : queueControls) {
         control->setEnabled(false);
     }
+    if (!reading->whenRead([wakeUp = readingDone.get()] { wakeUp->request(); })) {
+        finishReading();
+    }
 }
 
 void Twindow::finishReading() {
-    if (closing) {
-        return; // abandoned by the close
+    if (closing || readingFailed) {
+        return; // abandoned by the close, or never to be taken
     }
-    if (QueueFileReading* reading = std::exchange(pendingReading, nullptr)) {
-        takeQueue(reading->take());
+    if (pendingReading == nullptr) {
+        return;
+    }
+    ReadQueueFile read;
+    try {
+        read = pendingReading->take();
+    } catch (...) {
+        // Not read, so never written over: the program says why and ends.
+        readingFailed = true;
+        Application::showError(std::current_exception());
+        QTimer::singleShot(0, this, [this] { closeWithoutAsking(); });
+        return;
+    }
+    pendingReading = nullptr;
+    {
+        takeQueue(std::move(read));
         for (QWidget* control : queueControls) {
             control->setEnabled(true);
         }
@@ -501,7 +526,7 @@ void Twindow::runEnded(const Download& download) {
     // Recorded at once, not at the next periodic save: a crash meanwhile
     // would have the file fetched again.
     if (download.getState() == Download::State::Complete) {
-        saveQueueIfChanged();
+        queueFile.saveSoonestIfChanged(currentOptions());
     }
 }
 
@@ -651,6 +676,7 @@ void Twindow::closeEvent(QCloseEvent* event) {
     }
     if (!closing) {
         onClosing();
+        keepSpeedLimit();
         queueOutsideLinks();
         saveTimer->stop();
         queueFile.save(currentOptions());
@@ -677,6 +703,7 @@ void Twindow::closeUnread(QCloseEvent* event) {
     if (!closing) {
         closing = true;
         onClosing();
+        keepSpeedLimit();
         pendingReading->abandon();
         closeTopDialog();
     }

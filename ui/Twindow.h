@@ -115,6 +115,8 @@ private:
     // them.
     QLayout* buildLimitAndWatch();
     void applySpeedLimit(int kilobytesPerSecond);
+    // Writes the limit shown into the settings file, if it changed.
+    void keepSpeedLimit();
     void placeOnScreen();
     // The first placement once the window system has framed the window.
     void settlePlacement(bool activated);
@@ -179,9 +181,13 @@ private:
     QTimer* outsideLinksTimer = nullptr;
     std::vector<std::string> copiedLinks; // CP1251
     QTimer* copiedLinksTimer = nullptr;
+    QTimer* limitToKeep = nullptr;
     // Disabled while the queue is read.
     std::vector<QWidget*> queueControls;
+    // Until the queue is taken; kept after a reading that failed, so that
+    // nothing ever writes over a file that was not read.
     QueueFileReading* pendingReading = nullptr;
+    bool readingFailed = false;
     std::unique_ptr<platform::GuiWakeUp> readingDone;
     std::vector<std::function<void()>> queueTakenCallbacks;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryLookup.h"
 #include "platform/FileOutput.h"
+#include "platform/FileReplacement.h"
 #include "platform/FolderListing.h"
 #include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -240,4 +243,45 @@ TEST(FolderListing, AnswersAsTheSystemDoesForPathsInItAndOutside) {
     writeFile(dir.file("folder/later"), "");
     EXPECT_TRUE(listing.isTaken(folder + "/folder/later"));
     EXPECT_FALSE(platform::FolderListing(folder + "/missing").isTaken(folder + "/missing/x"));
+}
+
+// Written in pieces on a thread of its own, a replacement takes the place
+// of the file; one given up, or one that cannot be written, leaves it as it
+// was and no temporary file behind.
+TEST(FileReplacement, ReplacesTheFileInPiecesOrLeavesItAsItWas) {
+    TempDir dir;
+    const std::string file = dir.file("queue.txt");
+    writeFile(file, "old");
+    const auto replace = [&](const std::function<void(platform::FileReplacement&)>& use) {
+        std::promise<int> done;
+        {
+            platform::FileReplacement replacement(file, [&](int error) { done.set_value(error); });
+            use(replacement);
+        }
+        return done.get_future().get();
+    };
+    EXPECT_EQ(replace([](platform::FileReplacement& replacement) {
+                  replacement.append("new ");
+                  replacement.append("content");
+                  replacement.finish();
+              }),
+              0);
+    EXPECT_EQ(readFile(file), "new content");
+    EXPECT_EQ(replace([](platform::FileReplacement& replacement) {
+                  replacement.append("half");
+                  replacement.giveUp();
+              }),
+              -1);
+    EXPECT_EQ(readFile(file), "new content");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+    EXPECT_EQ(replace([](platform::FileReplacement& replacement) {
+                  replacement.append("refused");
+                  replacement.finish();
+              }),
+              EACCES);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    EXPECT_EQ(readFile(file), "new content");
+    const auto entries = std::distance(std::filesystem::directory_iterator(dir.path()),
+                                       std::filesystem::directory_iterator());
+    EXPECT_EQ(entries, 1);
 }

@@ -765,6 +765,22 @@ TEST_F(MainWindow, LinksHandedOverAsTheCloseBeginsAreInTheQueueItWrites) {
     EXPECT_EQ(saved.find(queued), saved.rfind(queued)) << "a link already queued is not again";
 }
 
+// A queue file that could not be read (no memory for one of absurd size)
+// is told, and the program ends without writing over it.
+TEST_F(MainWindow, AQueueFileThatCannotBeReadIsToldAndLeftAsItWas) {
+    const std::string content = "1\r\n/f/\r\n";
+    testing_helpers::writeFile(queueFile, content);
+    tolvenka::QueueFileReading reading(
+        queueFile, [](const std::string&, std::string&) -> int { throw std::bad_alloc(); });
+    MessageBoxCloser messages;
+    window.emplace(*state, queueFile, &reading);
+    window->show();
+    ASSERT_TRUE(pumpUntil([&] { return !messages.texts.empty(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }));
+    window.reset();
+    EXPECT_EQ(readFile(queueFile), content);
+}
+
 // A queue file that never finishes reading (a stalled network mount) holds
 // nothing up: the close ends the program at once and leaves the file alone.
 TEST_F(MainWindow, AQueueFileThatNeverFinishesReadingLetsItCloseAndStaysAsItWas) {
