@@ -1,6 +1,7 @@
 // Link extraction on any text: every address it reports stands in the text,
-// in order, as the whole run of URL characters after an "http://" marker;
-// every marker is reported; the download links are among them.
+// in order, as the whole run of URL characters after an "http://" or
+// "https://" marker; every marker is reported; the download links are among
+// them.
 #include "intake/LinkExtraction.h"
 #include "service/DownloadMaker.h"
 #include "support/Cp1251.h"
@@ -17,22 +18,27 @@ using fuzzing::require;
 
 namespace {
 
-constexpr std::string_view marker = "http://";
+constexpr std::string_view markers[] = {"http://", "https://"};
 
 char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool startsWithMarker(std::string_view text) {
-    if (text.size() < marker.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < marker.size(); ++i) {
-        if (asciiLower(text[i]) != marker[i]) {
-            return false;
+// The length of the marker `text` starts with, or 0.
+std::size_t markerLengthAt(std::string_view text) {
+    for (const std::string_view marker : markers) {
+        if (text.size() < marker.size()) {
+            continue;
+        }
+        bool same = true;
+        for (std::size_t i = 0; i < marker.size() && same; ++i) {
+            same = asciiLower(text[i]) == marker[i];
+        }
+        if (same) {
+            return marker.size();
         }
     }
-    return true;
+    return 0;
 }
 
 // A CP1251 byte that stands for a Cyrillic letter: its UTF-8 form starts
@@ -63,16 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> downloadLinks;
     tolvenka::extractLinks(text, allLinks, downloadLinks);
 
-    std::size_t markers = 0;
+    std::size_t markersFound = 0;
     for (std::size_t start = 0; start < text.size(); ++start) {
-        markers += startsWithMarker(std::string_view(text).substr(start)) ? 1 : 0;
+        markersFound += markerLengthAt(std::string_view(text).substr(start)) > 0 ? 1 : 0;
     }
-    require(allLinks.size() == markers, "every marker starts one address");
+    require(allLinks.size() == markersFound, "every marker starts one address");
 
     std::size_t searchFrom = 0;
     for (const std::string& link : allLinks) {
-        require(startsWithMarker(link), "an address starts with the marker");
-        for (std::size_t i = marker.size(); i < link.size(); ++i) {
+        const std::size_t markerLength = markerLengthAt(link);
+        require(markerLength > 0, "an address starts with a marker");
+        for (std::size_t i = markerLength; i < link.size(); ++i) {
             require(isUrlCharacter(link[i]), "an address holds URL characters only");
         }
         const std::size_t start = text.find(link, searchFrom);

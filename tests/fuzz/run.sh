@@ -8,7 +8,8 @@
 #
 #   tests/fuzz/run.sh SECONDS [TARGET...]
 #
-# TARGET is one of response_head, chunked_decoder, queue_file, link_extraction;
+# TARGET is one of response_head, chunked_decoder, queue_file, link_extraction,
+# connect_reply, socks_reply;
 # all by default.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
