@@ -30,31 +30,57 @@ std::string reasonOf(const LocalFailure& failure) {
     return std::string("не удаётся записать файл "_cp1251) + failure.path();
 }
 
-std::string reasonOf(const http::CertificateError& failure) {
+std::string certificateProblemText(const http::CertificateError& failure) {
     using Problem = http::CertificateError::Problem;
-    std::string why;
     switch (failure.problem()) {
     case Problem::WrongHost:
-        why = "выдан для другого адреса"_cp1251;
-        break;
+        return std::string("выдан для другого адреса"_cp1251);
     case Problem::UnknownIssuer:
-        why = "издатель неизвестен"_cp1251;
-        break;
+        return std::string("издатель неизвестен"_cp1251);
     case Problem::SelfSigned:
-        why = "подписан сам собой"_cp1251;
-        break;
+        return std::string("подписан сам собой"_cp1251);
     case Problem::Expired:
-        why = "срок действия истёк"_cp1251;
-        break;
+        return std::string("срок действия истёк"_cp1251);
     case Problem::NotYetValid:
-        why = "срок действия ещё не начался"_cp1251;
-        break;
+        return std::string("срок действия ещё не начался"_cp1251);
+    case Problem::Revoked:
+        return std::string("отозван"_cp1251);
+    case Problem::BadSignature:
+        return std::string("подпись неверна"_cp1251);
+    case Problem::WrongPurpose:
+        return std::string("не предназначен для сервера"_cp1251);
+    case Problem::TooWeak:
+        return std::string("слишком слабый ключ или подпись"_cp1251);
+    case Problem::NotAnAuthority:
+        return std::string("издатель не вправе выдавать сертификаты"_cp1251);
+    case Problem::Untrusted:
+        return std::string("не признан доверенным"_cp1251);
     case Problem::Other:
-        // The verifier's own words: printable ASCII, whatever OpenSSL says.
-        why = failure.detail();
         break;
     }
-    return std::string("сертификат сервера не подтверждён: "_cp1251) + why;
+    // The verifier's own words are English; its number at least lets the
+    // user look the problem up.
+    return std::string("ошибка проверки "_cp1251) + std::to_string(failure.verifyResult());
+}
+
+std::string reasonOf(const http::CertificateError& failure) {
+    return std::string("сертификат сервера не подтверждён: "_cp1251) +
+           certificateProblemText(failure);
+}
+
+// A proxy's status line is the proxy's English; its code stays, for the
+// user to quote, with the meaning of the codes that a user can act on.
+std::string proxyRefusal(int statusCode) {
+    std::string text = std::to_string(statusCode);
+    switch (statusCode) {
+    case 401: // what some proxies answer to a wrong password on CONNECT
+    case 407:
+        return text + std::string(" — нужен другой пароль"_cp1251);
+    case 403:
+        return text + std::string(" — доступ запрещён"_cp1251);
+    default:
+        return text;
+    }
 }
 
 std::string socksRefusal(int code) {
@@ -94,9 +120,9 @@ std::string reasonOf(const http::ProxyError& failure) {
     case Problem::Malformed:
         return proxy + std::string(" ответил не по протоколу"_cp1251);
     case Problem::Refused:
-        return refused + failure.detail();
+        return refused + proxyRefusal(failure.replyCode());
     case Problem::SocksRefused:
-        return refused + socksRefusal(failure.socksReply());
+        return refused + socksRefusal(failure.replyCode());
     case Problem::SocksWantsPassword:
         return refused + std::string("нужны имя и пароль"_cp1251);
     case Problem::SocksPasswordRejected:

@@ -131,7 +131,7 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
 void HttpClient::Impl::throwStatus() const {
     if (head.statusCode == proxyAuthenticationRequired && channel.usesAbsoluteForm()) {
         throw ProxyError(ProxyError::Problem::Refused, channel.proxy()->name(),
-                         statusSummary(head.statusLine));
+                         statusSummary(head.statusLine), head.statusCode);
     }
     const std::string* location = head.find("Location");
     throw HttpStatusError(head.statusCode, head.statusLine, location ? *location : std::string());
@@ -228,6 +228,8 @@ void HttpClient::Get(const std::string& url, std::ostream& body) {
 
 std::string HttpClient::GetFollowingRedirects(const std::string& url) {
     std::string address = url;
+    // Each address as it is fetched: the scheme counts, since the commonest
+    // redirect leads from http to https on the same host and path.
     std::vector<std::string> visited;
     for (;;) {
         try {
@@ -236,9 +238,9 @@ std::string HttpClient::GetFollowingRedirects(const std::string& url) {
             if (!isFollowedRedirect(status.getStatusCode()) || status.location().empty()) {
                 throw;
             }
-            visited.push_back(Url::comparableForm(address));
+            visited.push_back(Url::parse(address).absoluteForm());
             address = resolveRedirect(address, status.location());
-            if (std::find(visited.begin(), visited.end(), Url::comparableForm(address)) !=
+            if (std::find(visited.begin(), visited.end(), Url::parse(address).absoluteForm()) !=
                 visited.end()) {
                 throw HttpError(HttpError::Kind::TooManyRedirects, "redirects in a circle");
             }

@@ -20,10 +20,10 @@ public:
         NotAnswering,
         // The proxy's reply broke its protocol.
         Malformed,
-        // An HTTP proxy answered with a status other than success; `detail`
-        // is its status code and reason.
+        // An HTTP proxy answered with a status other than success;
+        // `replyCode` is that status, `detail` its code and reason.
         Refused,
-        // A SOCKS proxy refused the connection; `socksReply` is its code.
+        // A SOCKS proxy refused the connection; `replyCode` is its code.
         SocksRefused,
         // A SOCKS proxy wants a user name and password that were not given.
         SocksWantsPassword,
@@ -33,25 +33,27 @@ public:
         SocksNoMethod,
     };
 
-    ProxyError(Problem problem, std::string proxy, std::string detail = {}, int socksReply = 0)
+    ProxyError(Problem problem, std::string proxy, std::string detail = {}, int replyCode = 0)
         : HttpError(Kind::Proxy, "proxy " + proxy + " failed: " + detail)
         , proxyProblem(problem)
         , proxyName(std::move(proxy))
         , problemDetail(std::move(detail))
-        , socksReplyCode(socksReply) {}
+        , proxyReplyCode(replyCode) {}
 
     Problem problem() const { return proxyProblem; }
     // "host:port"; empty for a `BadAddress`.
     const std::string& proxy() const { return proxyName; }
-    // Printable ASCII only, whatever the proxy sent.
+    // Printable ASCII only, whatever the proxy sent; for a developer.
     const std::string& detail() const { return problemDetail; }
-    int socksReply() const { return socksReplyCode; }
+    // The proxy's answer as a number: an HTTP status (`Refused`) or a SOCKS
+    // reply code (`SocksRefused`); 0 otherwise.
+    int replyCode() const { return proxyReplyCode; }
 
 private:
     Problem proxyProblem;
     std::string proxyName;
     std::string problemDetail;
-    int socksReplyCode;
+    int proxyReplyCode;
 };
 
 } // namespace http

@@ -67,7 +67,7 @@ void openHttpTunnel(Connection& connection, const ProxyAddress& proxy, const std
         readReply<ConnectReply>(connection, proxy, &ConnectReply::parse,
                                 [](const ConnectReply& reply) { return reply.isTunnel(); });
     if (!reply.isTunnel()) {
-        throw ProxyError(Problem::Refused, proxy.name(), reply.summary);
+        throw ProxyError(Problem::Refused, proxy.name(), reply.summary, reply.statusCode);
     }
 }
 

@@ -10,7 +10,8 @@ std::string formatRequestHead(std::string_view method, const Url& url, bool http
     head.reserve(128 + url.target.size() + url.host.size());
     head.append(method).append(" ").append(viaProxy ? url.absoluteForm() : url.target);
     head.append(http10 ? " HTTP/1.0\r\n" : " HTTP/1.1\r\n");
-    head.append("Host: ").append(url.host).append("\r\n");
+    // Without the port, as the program always sent it.
+    head.append("Host: ").append(url.hostAsWritten()).append("\r\n");
     head.append("Accept: text/html, */*\r\n");
     head.append("User-Agent: Mozilla/3.0 (compatible; Tolvenka)\r\n");
     if (viaProxy && viaProxy->hasCredentials) {

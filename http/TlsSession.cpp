@@ -35,10 +35,9 @@ SSL_CTX* sharedContext() {
             throw std::runtime_error("cannot set up TLS");
         }
         SSL_CTX_set_verify(made.get(), SSL_VERIFY_PEER, nullptr);
-        // A reply read up to the close ends with the TCP connection, as over
-        // plain HTTP; bodies with a length or chunks are checked by their
-        // framing.
-        SSL_CTX_set_options(made.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+        // Unexpected ends stay errors: a reply read up to the close is whole
+        // only when close_notify ends it, since anyone on the path can end
+        // the TCP connection early.
         SSL_CTX_set_mode(made.get(), SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         return made;
     }();
@@ -67,11 +66,23 @@ int readFromSocket(BIO* bio, char* buffer, int size) {
     if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         BIO_set_retry_read(bio);
     }
+    if (received == 0) {
+        BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+    }
     return static_cast<int>(received);
 }
 
-long controlSocket(BIO*, int command, long, void*) {
-    return command == BIO_CTRL_FLUSH ? 1 : 0;
+// OpenSSL asks whether the TCP stream has ended to tell a peer's end without
+// close_notify (a truncation) from other failures.
+long controlSocket(BIO* bio, int command, long, void*) {
+    switch (command) {
+    case BIO_CTRL_FLUSH:
+        return 1;
+    case BIO_CTRL_EOF:
+        return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
+    default:
+        return 0;
+    }
 }
 
 BIO_METHOD* socketMethod() {
@@ -111,6 +122,22 @@ CertificateError::Problem problemOf(long verifyResult) {
         return Problem::Expired;
     case X509_V_ERR_CERT_NOT_YET_VALID:
         return Problem::NotYetValid;
+    case X509_V_ERR_CERT_REVOKED:
+        return Problem::Revoked;
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+        return Problem::BadSignature;
+    case X509_V_ERR_INVALID_PURPOSE:
+        return Problem::WrongPurpose;
+    case X509_V_ERR_EE_KEY_TOO_SMALL:
+    case X509_V_ERR_CA_KEY_TOO_SMALL:
+    case X509_V_ERR_CA_MD_TOO_WEAK:
+        return Problem::TooWeak;
+    case X509_V_ERR_INVALID_CA:
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+        return Problem::NotAnAuthority;
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_CERT_REJECTED:
+        return Problem::Untrusted;
     default:
         return Problem::Other;
     }
@@ -126,6 +153,15 @@ std::string lastOpenSslError() {
     char text[256];
     ERR_error_string_n(error, text, sizeof text);
     return text;
+}
+
+// Whether a failed read met the end of the connection without the peer's
+// close_notify (or a reset): the stream may have been cut short by anyone on
+// the path.
+bool isCutShort(int sslError) {
+    return sslError == SSL_ERROR_SYSCALL ||
+           (sslError == SSL_ERROR_SSL &&
+            ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING);
 }
 
 int chunkSize(std::size_t size) {
@@ -185,7 +221,7 @@ void TlsSession::handshake() {
         const long verifyResult = SSL_get_verify_result(ssl);
         if (verifyResult != X509_V_OK) {
             ERR_clear_error();
-            throw CertificateError(problemOf(verifyResult),
+            throw CertificateError(problemOf(verifyResult), verifyResult,
                                    X509_verify_cert_error_string(verifyResult));
         }
         throw HttpError(HttpError::Kind::Handshake, "TLS handshake failed: " + lastOpenSslError());
@@ -232,18 +268,17 @@ std::size_t TlsSession::receive(char* buffer, std::size_t capacity) {
         if (received > 0) {
             return static_cast<std::size_t>(received);
         }
+        // An interrupt's shutdown() reads as an end too; waitAfter tells it.
         const int error = SSL_get_error(ssl, received);
-        if (error == SSL_ERROR_ZERO_RETURN) {
-            // An orderly end, or the TCP end that stands for one; an
-            // interrupt reads the same way.
-            if (connection.isInterrupted()) {
-                throw HttpError(HttpError::Kind::Disconnected, "disconnected");
-            }
+        if (error == SSL_ERROR_ZERO_RETURN && !connection.isInterrupted()) {
+            // close_notify: the one orderly end of a TLS stream.
             return 0;
         }
-        if (error == SSL_ERROR_SYSCALL && !connection.isInterrupted()) {
+        if (isCutShort(error) && !connection.isInterrupted()) {
             ERR_clear_error();
-            throw ConnectionLost("TLS connection reset");
+            throw ConnectionLost(error == SSL_ERROR_SYSCALL
+                                     ? "TLS connection reset"
+                                     : "TLS connection ended without close_notify");
         }
         if (!waitAfter(received)) {
             throw HttpError(HttpError::Kind::ConnectionLost,

@@ -119,9 +119,13 @@ Url Url::parse(std::string_view address) {
     return url;
 }
 
-std::string Url::authority() const {
+std::string Url::hostAsWritten() const {
     const bool ipv6 = host.find(':') != std::string::npos;
-    std::string text = ipv6 ? "[" + host + "]" : host;
+    return ipv6 ? "[" + host + "]" : host;
+}
+
+std::string Url::authority() const {
+    std::string text = hostAsWritten();
     if (port != (secure ? httpsPort : httpPort)) {
         text.append(":").append(std::to_string(port));
     }

@@ -26,6 +26,9 @@ struct Url {
     // host or a bad port.
     static Url parse(std::string_view address);
 
+    // The host as an address writes it: an IPv6 address in brackets, a name
+    // or an IPv4 address as it is. What the Host header holds.
+    std::string hostAsWritten() const;
     // "host" or "host:port" when the port is not the scheme's own, an IPv6
     // address in brackets: what a proxy is asked to connect to, and what an
     // absolute address holds.

@@ -6,6 +6,7 @@
 #include "tests/http/NginxServer.h"
 #include "tests/http/Replies.h"
 #include "tests/http/TestCertificates.h"
+#include "tests/http/TlsPeer.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -20,6 +21,7 @@ using http::HttpError;
 using http_testing::NginxServer;
 using http_testing::NginxSite;
 using http_testing::TestCertificates;
+using http_testing::TlsPeer;
 using testing_helpers::LoopbackServer;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
@@ -33,8 +35,11 @@ std::vector<NginxSite> sitesIn(const std::string& root) {
     const TestCertificates& certificates = TestCertificates::trusted();
     const std::string files = http_testing::servingFiles(root) +
                               "        location = /sni { return 200 \"[$ssl_server_name]\"; }\n";
+    // Plain http spoken to the TLS port is sent to https on that same port.
+    const std::string upgradingPlainHttp =
+        "        error_page 497 =301 https://$host:$server_port$request_uri;\n";
     return {
-        {files +
+        {files + upgradingPlainHttp +
              http_testing::withCertificate(certificates.serverCertificate, certificates.serverKey),
          true},
         {files + http_testing::withCertificate(certificates.otherHostCertificate,
@@ -126,6 +131,13 @@ TEST_F(TlsTest, APageLoadFollowsARedirectFromHttpToHttps) {
     EXPECT_THROW(client.Get(nginx.url("/a.txt", PlainRedirecting)), http::HttpStatusError);
 }
 
+// The commonest redirect of all: the same host and port, https in place of
+// http. The two addresses differ only in their scheme.
+TEST_F(TlsTest, ARedirectToHttpsOnTheSameHostAndPortIsNoCircle) {
+    const std::string plain = "http://127.0.0.1:" + std::to_string(nginx.port(Trusted)) + "/a.txt";
+    EXPECT_EQ(client.GetFollowingRedirects(plain), "first file\n");
+}
+
 // Never a fallback to plain http: TLS spoken to an HTTP server fails.
 TEST_F(TlsTest, AServerThatSpeaksNoTlsFailsTheHandshake) {
     const std::string plain =
@@ -161,4 +173,37 @@ TEST(TlsPeers, GarbageSilenceOrAnEndMidHandshakeFailWithinTheIdleTimeout) {
         ++peer;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     }
+}
+
+// A body that only the end of the connection frames can be cut short by
+// anyone on the path who drops the TCP connection; only TLS's close_notify
+// tells its true end.
+TEST(TlsPeers, ABodyUpToTheCloseIsWholeOnlyWithCloseNotify) {
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+    TlsPeer truncating(
+        {{TlsPeer::readRequest(), TlsPeer::send(head + "the first half"), TlsPeer::dropTcp()}});
+    TlsPeer whole({{TlsPeer::readRequest(), TlsPeer::send(head + "the first half"),
+                    TlsPeer::send(", the second half"), TlsPeer::closeNotify()}});
+    HttpClient client(quickSettings());
+    std::ostringstream body;
+    try {
+        client.Get(truncating.url("/a.txt"), body);
+        ADD_FAILURE() << "a truncated body was taken whole: " << body.str();
+    } catch (const HttpError& error) {
+        EXPECT_EQ(error.kind(), HttpError::Kind::ConnectionLost) << error.what();
+    }
+    EXPECT_EQ(client.Get(whole.url("/a.txt")), "the first half, the second half");
+}
+
+// A server may drop a kept-alive connection, without close_notify, just as
+// the next request goes out: that request is sent again on a new one.
+TEST(TlsPeers, AKeptConnectionDroppedWithoutCloseNotifyIsOpenedAfresh) {
+    TlsPeer peer({{TlsPeer::readRequest(), TlsPeer::send(http_testing::okReply("first")),
+                   TlsPeer::readRequest(), TlsPeer::dropTcp()},
+                  {TlsPeer::readRequest(), TlsPeer::send(http_testing::okReply("second")),
+                   TlsPeer::closeNotify()}});
+    HttpClient client(quickSettings());
+    EXPECT_EQ(client.Get(peer.url("/a.txt")), "first");
+    EXPECT_EQ(client.Get(peer.url("/b.txt")), "second");
+    EXPECT_EQ(peer.acceptedConnections(), 2u);
 }
