@@ -86,7 +86,7 @@ Parts split(std::string_view address) {
     parts.path = std::string(rest.substr(0, queryStart));
     parts.query = std::string(rest.substr(queryStart));
     if (parts.path.empty()) {
-        parts.path = "/";
+        parts.path.push_back('/');
     }
     return parts;
 }
