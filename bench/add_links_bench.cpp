@@ -4,6 +4,7 @@
 // for a free name; prints the medians and their ratio.
 //
 //   bench_add_links [count=5000] [repeats=5]
+#include "bench/BenchSupport.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
@@ -42,11 +43,6 @@ std::vector<std::string> linksOf(int count, bool oneName) {
     return links;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,9 +51,7 @@ int main(int argc, char** argv) {
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 5;
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("tolvenka-add-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = bench::scratchFolder("tolvenka-add-bench");
 
     const std::vector<std::string> sameName = linksOf(count, true);
     const std::vector<std::string> distinct = linksOf(count, false);
@@ -68,8 +62,8 @@ int main(int argc, char** argv) {
         distinctTimes.push_back(millisecondsToAdd(distinct, folder.string()));
     }
     std::filesystem::remove_all(folder);
-    const double same = median(sameTimes);
-    const double different = median(distinctTimes);
+    const double same = bench::median(sameTimes);
+    const double different = bench::median(distinctTimes);
     std::printf("%d links of one name: %.1f ms; of %d names: %.1f ms; ratio %.2f\n", count, same,
                 count, different, same / different);
     return 0;

@@ -5,6 +5,7 @@
 # 1 MiB and a 1 GiB body.
 # Usage: bench/http_get_vs_curl.sh BUILD_DIR [PAIRS]
 set -euo pipefail
+. "$(dirname "$0")/lib/nginx.bash"
 
 build_dir=$(realpath "${1:?usage: $0 BUILD_DIR [PAIRS]}")
 pairs=${2:-5}
@@ -27,27 +28,7 @@ head -c 1048576 /dev/urandom >"$work/root/1m.bin"
 
 start_nginx() {
     local port=$1
-    cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-error_log $work/error.log;
-pid $work/nginx.pid;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $work/body;
-    proxy_temp_path $work/proxy;
-    fastcgi_temp_path $work/fastcgi;
-    uwsgi_temp_path $work/uwsgi;
-    scgi_temp_path $work/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/root;
-    }
-}
-CONF
+    write_nginx_conf "$work" "listen 127.0.0.1:$port;"
     "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
     nginx_pid=$!
     for _ in $(seq 100); do

@@ -7,6 +7,7 @@
 # by both clients.
 # Usage: bench/https_get_vs_curl.sh BUILD_DIR [PAIRS]
 set -euo pipefail
+. "$(dirname "$0")/lib/nginx.bash"
 
 build_dir=$(realpath "${1:?usage: $0 BUILD_DIR [PAIRS]}")
 pairs=${2:-3}
@@ -53,28 +54,8 @@ wait_for_port() { # PORT PID
 }
 
 tls_port=$(free_port)
-cat >nginx.conf <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-error_log $work/error.log;
-pid $work/nginx.pid;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $work/body;
-    proxy_temp_path $work/proxy;
-    fastcgi_temp_path $work/fastcgi;
-    uwsgi_temp_path $work/uwsgi;
-    scgi_temp_path $work/scgi;
-    server {
-        listen 127.0.0.1:$tls_port ssl;
-        ssl_certificate $work/server.pem;
-        ssl_certificate_key $work/server.key;
-        root $work/root;
-    }
-}
-CONF
+write_nginx_conf "$work" "listen 127.0.0.1:$tls_port ssl;" "ssl_certificate $work/server.pem;" \
+    "ssl_certificate_key $work/server.key;"
 "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
 pids+=($!)
 wait_for_port "$tls_port" "${pids[-1]}" || { echo "nginx did not start" >&2; cat error.log >&2; exit 1; }

@@ -8,6 +8,7 @@
 // walks the whole queue and finds nothing: the most an idle worker costs.
 //
 //   bench_queue [seconds=60] [count...=100 10000]
+#include "bench/BenchSupport.h"
 #include "bench/ForEachQueueSize.h"
 #include "engine/SimpleDownloadThread.h"
 #include "queue/DownloadsSet.h"
@@ -80,9 +81,7 @@ int benchmark(int argc, char** argv, int count, int seconds) {
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
 
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("tolvenka-queue-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = bench::scratchFolder("tolvenka-queue-bench");
     const std::string path = (folder / tolvenka::QUEUE_FILE_NAME).string();
     writeQueueFile(path, count, folder.string());
 

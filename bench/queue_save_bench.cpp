@@ -8,6 +8,7 @@
 // close does, for comparison.
 //
 //   bench_queue_save [count=100000] [repeats=5]
+#include "bench/BenchSupport.h"
 #include "queue/DownloadsSet.h"
 #include "queue/QueueFile.h"
 #include "queue/QueueFileKeeper.h"
@@ -87,11 +88,6 @@ BackgroundTimes saveInTheBackground(tolvenka::QueueFileKeeper& keeper,
             millisecondsBetween(start, Clock::now())};
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -100,9 +96,7 @@ int main(int argc, char** argv) {
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 5;
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("tolvenka-save-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = bench::scratchFolder("tolvenka-save-bench");
     const std::string path = (folder / tolvenka::QUEUE_FILE_NAME).string();
     writeQueueFile(path, count, folder.string());
 
@@ -131,7 +125,7 @@ int main(int argc, char** argv) {
     std::printf("%d downloads, in the background: longest hold of the GUI thread %.2f ms of its "
                 "CPU (%.2f ms on the wall), the GUI thread's CPU for the whole save %.1f ms, "
                 "wall %.1f ms; a save at once holds it %.1f ms (medians of %d)\n",
-                count, median(stepsCpu), median(steps), median(guiCpu), median(walls),
-                median(atOnce), repeats);
+                count, bench::median(stepsCpu), bench::median(steps), bench::median(guiCpu),
+                bench::median(walls), bench::median(atOnce), repeats);
     return 0;
 }

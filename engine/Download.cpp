@@ -11,7 +11,7 @@
 #include "platform/GuiThread.h"
 #include "platform/Timer.h"
 #include "support/Cp1251.h"
-#include "support/HexDigit.h"
+#include "support/PercentEscapes.h"
 
 #include <algorithm>
 #include <array>
@@ -30,25 +30,6 @@ std::string twoDigits(std::int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%02lld", static_cast<long long>(value));
     return text;
-}
-
-// The bytes that the percent-escapes of `text` stand for; an escape that is
-// not one ("%" without two hex digits) stays as it is.
-std::string percentDecoded(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high =
-            i + 2 < text.size() && text[i] == '%' ? kestrune::text::hexDigitValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? kestrune::text::hexDigitValue(text[i + 2]) : -1;
-        if (low >= 0) {
-            bytes += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
 }
 
 // File systems hold names of at most 255 bytes (of UTF-8, here); a name
@@ -150,7 +131,7 @@ std::string Download::localFileNameOf(std::string_view link) {
     // Links carry their names percent-encoded as UTF-8, beside letters
     // written as they are (CP1251 here, UTF-8 on the wire); the program keeps
     // CP1251, so a name must survive that way to be used decoded.
-    const std::string utf8 = percentDecoded(kestrune::text::toUtf8(name));
+    const std::string utf8 = kestrune::text::percentDecoded(kestrune::text::toUtf8(name));
     if (!kestrune::text::isCp1251Representable(utf8)) {
         return withinNameLimit(std::string(name));
     }

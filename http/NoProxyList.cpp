@@ -8,29 +8,11 @@ namespace http {
 
 namespace {
 
-std::string lowerAscii(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return lower;
-}
-
 std::string_view withoutBrackets(std::string_view host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         return host.substr(1, host.size() - 2);
     }
     return host;
-}
-
-std::optional<std::uint16_t> portOf(std::string_view text) {
-    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), isAsciiDigit)) {
-        return std::nullopt;
-    }
-    int port = 0;
-    for (const char digit : text) {
-        port = port * 10 + (digit - '0');
-    }
-    return port >= 1 && port <= 65535 ? std::optional<std::uint16_t>(port) : std::nullopt;
 }
 
 // Splits "host:port", "[v6]:port" or a bare IPv6 address (whose colons are no
@@ -41,7 +23,7 @@ std::pair<std::string_view, std::optional<std::uint16_t>> splitPort(std::string_
     if (colon == std::string_view::npos || (bareIpv6 && !entry.starts_with('['))) {
         return {entry, std::nullopt};
     }
-    const auto port = portOf(entry.substr(colon + 1));
+    const auto port = portNumber(entry.substr(colon + 1));
     if (!port) {
         return {entry, std::nullopt};
     }

@@ -1,7 +1,7 @@
 #include "http/ProxyAddress.h"
 
 #include "http/TextUtil.h"
-#include "support/HexDigit.h"
+#include "support/PercentEscapes.h"
 
 #include <algorithm>
 #include <openssl/evp.h>
@@ -22,36 +22,6 @@ std::optional<ProxyAddress::Kind> kindOfScheme(std::string_view scheme) {
         return ProxyAddress::Kind::Socks5WithRemoteNames;
     }
     return std::nullopt;
-}
-
-std::string percentDecoded(std::string_view text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high =
-            text[i] == '%' && i + 2 < text.size() ? kestrune::text::hexDigitValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? kestrune::text::hexDigitValue(text[i + 2]) : -1;
-        if (low >= 0) {
-            bytes += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
-}
-
-std::optional<std::uint16_t> parsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), isAsciiDigit)) {
-        return std::nullopt;
-    }
-    int port = 0;
-    for (const char digit : text) {
-        port = port * 10 + (digit - '0');
-    }
-    if (port < 1 || port > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(port);
 }
 
 // "host[:port]" or "[v6][:port]" into `proxy`.
@@ -82,7 +52,7 @@ bool parseHostAndPort(std::string_view hostPort, ProxyAddress& proxy) {
         }
     }
     if (!portText.empty()) {
-        const auto port = parsePort(portText);
+        const auto port = portNumber(portText);
         if (!port) {
             return false;
         }
@@ -114,9 +84,9 @@ std::optional<ProxyAddress> ProxyAddress::parse(std::string_view text) {
     if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
         const std::string_view userInfo = authority.substr(0, at);
         const auto colon = userInfo.find(':');
-        proxy.user = percentDecoded(userInfo.substr(0, colon));
+        proxy.user = kestrune::text::percentDecoded(userInfo.substr(0, colon));
         if (colon != std::string_view::npos) {
-            proxy.password = percentDecoded(userInfo.substr(colon + 1));
+            proxy.password = kestrune::text::percentDecoded(userInfo.substr(colon + 1));
         }
         proxy.hasCredentials = true;
         authority.remove_prefix(at + 1);

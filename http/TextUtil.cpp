@@ -20,6 +20,23 @@ bool isBlank(char c) {
 
 } // namespace
 
+std::string lowerAscii(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
+    return lower;
+}
+
+std::optional<std::uint16_t> portNumber(std::string_view text) {
+    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), isAsciiDigit)) {
+        return std::nullopt;
+    }
+    int port = 0;
+    for (const char digit : text) {
+        port = port * 10 + (digit - '0');
+    }
+    return port >= 1 && port <= 65535 ? std::optional<std::uint16_t>(port) : std::nullopt;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameIgnoringCase);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace http {
@@ -10,6 +13,12 @@ namespace http {
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 std::string_view trimBlanks(std::string_view text);
+// ASCII letters in lower case; other bytes (CP1251 letters too) as they are.
+std::string lowerAscii(std::string_view text);
+
+// A port as an address writes it: 1 to 65535 in at most five digits, or
+// nothing.
+std::optional<std::uint16_t> portNumber(std::string_view text);
 
 inline bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';

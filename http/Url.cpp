@@ -1,21 +1,14 @@
 #include "http/Url.h"
 
 #include "http/HttpError.h"
+#include "http/TextUtil.h"
 #include "support/Cp1251.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace http {
 
 namespace {
-
-std::string lowerCase(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 // Strips "scheme://" from `rest` and tells whether it was https; fails for
 // any scheme but http and https.
@@ -24,7 +17,7 @@ bool skipScheme(std::string_view& rest) {
     if (separator == std::string_view::npos) {
         return false;
     }
-    const std::string scheme = lowerCase(rest.substr(0, separator));
+    const std::string scheme = lowerAscii(rest.substr(0, separator));
     if (scheme != "http" && scheme != "https") {
         throw HttpError(HttpError::Kind::Unsupported,
                         std::string("unsupported scheme: ").append(scheme));
@@ -34,15 +27,11 @@ bool skipScheme(std::string_view& rest) {
 }
 
 std::uint16_t parsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5 ||
-        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    const std::optional<std::uint16_t> port = portNumber(text);
+    if (!port) {
         throw HttpError(HttpError::Kind::Unsupported, "bad port in address");
     }
-    const int port = std::stoi(std::string(text));
-    if (port < 1 || port > 65535) {
-        throw HttpError(HttpError::Kind::Unsupported, "bad port in address");
-    }
-    return static_cast<std::uint16_t>(port);
+    return *port;
 }
 
 // Links hold letters beyond ASCII as CP1251, as they were written; on the

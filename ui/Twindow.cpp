@@ -804,8 +804,7 @@ void Twindow::addOutsideLinksWhenNoDialog() {
     if (closing || outsideLinks.isEmpty()) {
         return;
     }
-    if (isDialogOpen() || addingLinks) {
-        outsideLinksTimer->start(dialogCheckIntervalMs);
+    if (retriesWhileADialogIsOpen(*outsideLinksTimer)) {
         return;
     }
     if (!hasQueue()) {
@@ -828,15 +827,26 @@ void Twindow::queueOutsideLinks() {
     std::vector<std::string> allLinks;
     std::vector<std::string> downloadLinks;
     extractLinks(linkTextOf(std::exchange(outsideLinks, {}).join(u'\n')), allLinks, downloadLinks);
-    const std::vector<std::string> offered = withoutRepeats(downloadLinks);
-    const std::vector<bool> queuedAlready = state.downloadsSet.holdsUnfinished(offered);
+    state.downloadsSet.add(notYetQueued(withoutRepeats(downloadLinks)), state.targetFolder);
+}
+
+std::vector<std::string> Twindow::notYetQueued(const std::vector<std::string>& links) const {
+    const std::vector<bool> queued = state.downloadsSet.holdsUnfinished(links);
     std::vector<std::string> fresh;
-    for (std::size_t index = 0; index < offered.size(); ++index) {
-        if (!queuedAlready[index]) {
-            fresh.push_back(offered[index]);
+    for (std::size_t index = 0; index < links.size(); ++index) {
+        if (!queued[index]) {
+            fresh.push_back(links[index]);
         }
     }
-    state.downloadsSet.add(fresh, state.targetFolder);
+    return fresh;
+}
+
+bool Twindow::retriesWhileADialogIsOpen(QTimer& timer) {
+    if (isDialogOpen() || addingLinks) {
+        timer.start(dialogCheckIntervalMs);
+        return true;
+    }
+    return false;
 }
 
 // Copies that come together, or while a dialog is open, are offered
@@ -855,22 +865,14 @@ void Twindow::offerCopiedLinksWhenNoDialog() {
     if (closing || copiedLinks.empty()) {
         return;
     }
-    if (isDialogOpen() || addingLinks) {
-        copiedLinksTimer->start(dialogCheckIntervalMs);
+    if (retriesWhileADialogIsOpen(*copiedLinksTimer)) {
         return;
     }
     if (!hasQueue()) {
         copiedLinksTimer->start(dialogCheckIntervalMs);
         return;
     }
-    const std::vector<std::string> copied = std::exchange(copiedLinks, {});
-    const std::vector<bool> queued = state.downloadsSet.holdsUnfinished(copied);
-    std::vector<std::string> links;
-    for (std::size_t i = 0; i < copied.size(); ++i) {
-        if (!queued[i]) {
-            links.push_back(copied[i]);
-        }
-    }
+    const std::vector<std::string> links = notYetQueued(std::exchange(copiedLinks, {}));
     if (links.empty()) {
         return;
     }

@@ -145,6 +145,11 @@ private:
     // open, those not queued meanwhile.
     void takeCopiedLinks(std::vector<std::string> links);
     void offerCopiedLinksWhenNoDialog();
+    // Of these links, those no unfinished download of the queue has.
+    std::vector<std::string> notYetQueued(const std::vector<std::string>& links) const;
+    // While a dialog is open or links are being added, `timer` looks again
+    // a little later, and true is returned.
+    bool retriesWhileADialogIsOpen(QTimer& timer);
     void bringToFront();
     void appendToInput(const QString& text);
 
