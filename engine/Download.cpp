@@ -277,11 +277,13 @@ void Download::requeue() {
 void Download::retarget(std::string path) {
     removeLeftovers();
     targetPath = std::move(path);
+    recordChanged = true;
     onStatusChange(this);
 }
 
 void Download::setHeld(bool hold) {
     held = hold;
+    recordChanged = true;
     // Told like a change of state: the caption and the stored word follow.
     onStatusChange(this);
 }
@@ -347,10 +349,14 @@ void Download::clearFailureReason() {
 
 void Download::moveTargetPath(std::string path) {
     platform::synchronize([&] { targetPath = std::move(path); });
+    recordChanged = true;
 }
 
 void Download::setState(State newState) {
     const State oldState = state.exchange(newState);
+    if (std::string_view(persistedWordOf(oldState)) != persistedWordOf(newState)) {
+        recordChanged = true;
+    }
     if ((oldState == State::Downloading) != (newState == State::Downloading)) {
         platform::synchronize([&] { runSpeedTimer(newState == State::Downloading); });
     }

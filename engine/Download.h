@@ -135,6 +135,10 @@ public:
 
     // Writes the download's record of the queue file.
     void save(std::ostream& out) const;
+    // Any thread: whether the record changed since the last call. Most
+    // changes of state leave it as it is (every state of a run is stored as
+    // queued), and a queue file need not be made again for those.
+    bool takeRecordChange() { return recordChanged.exchange(false); }
     // The word the record stores: a held download's is "Paused", which a
     // program that does not know it reads as queued.
     std::string persistedWord() const;
@@ -242,6 +246,7 @@ private:
     std::atomic<const std::string*> failureReason{nullptr};
     std::atomic<bool> abortRequested{false};
     std::atomic<bool> held{false};
+    std::atomic<bool> recordChanged{false};
     std::atomic<State> state{State::Queued};
     std::atomic<std::int64_t> retryAt{-1};
     // Made by the first run and kept for the object's life, so that a long

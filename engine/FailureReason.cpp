@@ -214,14 +214,16 @@ std::string fileSaveReason(int error) {
     }
 }
 
-bool isLocalFailure(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(std::move(failure));
-    } catch (const LocalFailure&) {
-        return true;
-    } catch (...) {
+std::string fileReadReason(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return std::string("нет доступа к файлу"_cp1251);
+    case EINVAL:
+        return std::string("это не обычный файл"_cp1251);
+    default:
+        return std::string("ошибка чтения"_cp1251);
     }
-    return false;
 }
 
 bool needsTheUser(std::exception_ptr failure) {

@@ -14,10 +14,9 @@ std::string failureReasonOf(std::exception_ptr failure);
 std::string unknownReplyReason();
 // The reason why a file could not be saved, from the system's error number.
 std::string fileSaveReason(int error);
+// Why a local file could not be read, for the system's error number.
+std::string fileReadReason(int error);
 
-// Whether the failure is one of the user's own machine, which waiting and
-// trying again does not mend.
-bool isLocalFailure(std::exception_ptr failure);
 // Whether waiting and trying again cannot mend the failure, so that the user
 // must act: one of the user's own machine, a server certificate that cannot
 // be verified, a proxy address that cannot be used.

@@ -11,19 +11,24 @@ Channel::Channel(std::int64_t idleTimeoutMs, Resolver resolver)
 
 void Channel::open(const Url& url, const ProxyAddress* proxy) {
     close();
-    if (proxy == nullptr) {
-        connection.open(url.host, url.port);
-    } else {
-        connectToProxy(*proxy);
-        if (url.secure || proxy->kind != ProxyAddress::Kind::Http) {
-            openTunnel(connection, *proxy, url.host, url.port);
+    try {
+        if (proxy == nullptr) {
+            connection.open(url.host, url.port);
+        } else {
+            connectToProxy(*proxy);
+            if (url.secure || proxy->kind != ProxyAddress::Kind::Http) {
+                openTunnel(connection, *proxy, url.host, url.port);
+            }
+            via = *proxy;
         }
-        via = *proxy;
+        if (url.secure) {
+            tls = std::make_unique<TlsSession>(connection, url.host);
+        }
+    } catch (...) {
+        // Never left open half-way, under the last address's name.
+        close();
+        throw;
     }
-    if (url.secure) {
-        tls = std::make_unique<TlsSession>(connection, url.host);
-    }
-    secure = url.secure;
     host = url.host;
     port = url.port;
 }
@@ -41,11 +46,12 @@ void Channel::connectToProxy(const ProxyAddress& proxy) {
 
 bool Channel::leadsTo(const Url& url, const ProxyAddress* proxy) const {
     const bool sameProxy = proxy == nullptr ? !via : via && *via == *proxy;
-    return isOpen() && sameProxy && secure == url.secure && host == url.host && port == url.port;
+    return isOpen() && sameProxy && (tls != nullptr) == url.secure && host == url.host &&
+           port == url.port;
 }
 
 bool Channel::usesAbsoluteForm() const {
-    return via && via->kind == ProxyAddress::Kind::Http && !secure;
+    return via && via->kind == ProxyAddress::Kind::Http && tls == nullptr;
 }
 
 void Channel::close() {

@@ -33,9 +33,8 @@ public:
     // Whether the open way goes to the server of `url` through `proxy`.
     bool leadsTo(const Url& url, const ProxyAddress* proxy) const;
     // Whether requests on it name the whole address: plain http through an
-    // HTTP proxy, which is then `proxy()`.
+    // HTTP proxy.
     bool usesAbsoluteForm() const;
-    const ProxyAddress* proxy() const { return via ? &*via : nullptr; }
 
     void close();
     bool isOpen() const { return connection.isOpen(); }
@@ -55,7 +54,6 @@ private:
 
     Connection connection;
     std::unique_ptr<TlsSession> tls;
-    bool secure = false;
     std::string host;
     std::uint16_t port = 0;
     std::optional<ProxyAddress> via;

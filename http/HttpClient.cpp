@@ -79,7 +79,9 @@ private:
     bool connectFor(const Url& url, const ProxyAddress* proxy, bool freshConnection);
     void exchangeHeadRetryingStale(const Url& url, const ProxyAddress* proxy,
                                    const std::string& requestHead, RequestBody body, bool reused);
-    [[noreturn]] void throwStatus() const;
+    // `absoluteVia`: the http proxy the request went to in absolute form,
+    // or null.
+    [[noreturn]] void throwStatus(const ProxyAddress* absoluteVia) const;
     void exchangeHead(const std::string& requestHead, RequestBody body);
     void sendBody(RequestBody body);
     void discardErrorBody(const BodyFraming& framing, bool sentAsHttp10);
@@ -104,16 +106,19 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
     try {
         const ProxyAddress* proxy = settings.proxies.proxyFor(url);
         const bool reused = connectFor(url, proxy, isPost);
+        // Decided now, from the settings' own proxy: a channel forgets its
+        // proxy once closed, as it is after an error's body on a connection
+        // that is not kept.
+        const ProxyAddress* absoluteVia = channel.usesAbsoluteForm() ? proxy : nullptr;
         const std::string requestHead =
-            formatRequestHead(method, url, isPost, body.length,
-                              channel.usesAbsoluteForm() ? channel.proxy() : nullptr);
+            formatRequestHead(method, url, isPost, body.length, absoluteVia);
         exchangeHeadRetryingStale(url, proxy, requestHead, body, reused);
         const BodyFraming framing = BodyFraming::of(head);
         contentLength.store(framing.declaredLength);
         responseArrived.store(true);
         if (!head.isSuccess()) {
             discardErrorBody(framing, isPost);
-            throwStatus();
+            throwStatus(absoluteVia);
         }
         reader.readBody(framing, &target, limit,
                         [this](std::int64_t count) { fireWork(WorkMode::Reading, count); });
@@ -128,9 +133,9 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
 
 // A proxy that wants another password answers the request itself; that is
 // the proxy's refusal, not the server's.
-void HttpClient::Impl::throwStatus() const {
-    if (head.statusCode == proxyAuthenticationRequired && channel.usesAbsoluteForm()) {
-        throw ProxyError(ProxyError::Problem::Refused, channel.proxy()->name(),
+void HttpClient::Impl::throwStatus(const ProxyAddress* absoluteVia) const {
+    if (head.statusCode == proxyAuthenticationRequired && absoluteVia != nullptr) {
+        throw ProxyError(ProxyError::Problem::Refused, absoluteVia->name(),
                          statusSummary(head.statusLine), head.statusCode);
     }
     const std::string* location = head.find("Location");

@@ -106,18 +106,21 @@ void signInToSocks(Connection& connection, const ProxyAddress& proxy) {
     }
 }
 
-void openSocksTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
-                     std::uint16_t port) {
+// The request to connect to `host`, whose address is looked up here for
+// socks5:// (socks5h:// leaves that to the proxy).
+std::string socksConnectRequest(Connection& connection, const ProxyAddress& proxy,
+                                const std::string& host, std::uint16_t port) {
     if (proxy.user.size() > maxSocksField || proxy.password.size() > maxSocksField ||
         host.size() > maxSocksField) {
         throw ProxyError(Problem::BadAddress, proxy.name(), "a name or password over 255 bytes");
     }
-    // Looked up before the proxy is spoken to, so that a slow name server
-    // does not keep the proxy waiting.
-    const std::string request =
-        proxy.kind == ProxyAddress::Kind::Socks5WithRemoteNames
-            ? socks::connectRequestForName(host, port)
-            : socks::connectRequestForAddress(addressBytesOf(connection, host, port), port);
+    return proxy.kind == ProxyAddress::Kind::Socks5WithRemoteNames
+               ? socks::connectRequestForName(host, port)
+               : socks::connectRequestForAddress(addressBytesOf(connection, host, port), port);
+}
+
+void openSocksTunnel(Connection& connection, const ProxyAddress& proxy,
+                     const std::string& request) {
     signInToSocks(connection, proxy);
     connection.sendAll(request);
     const socks::Reply reply =
@@ -131,11 +134,16 @@ void openSocksTunnel(Connection& connection, const ProxyAddress& proxy, const st
 
 void openTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
                 std::uint16_t port) {
+    // Looked up before the proxy is spoken to, so that a slow name server
+    // neither keeps the proxy waiting nor is blamed on it.
+    const std::string socksRequest = proxy.kind == ProxyAddress::Kind::Http
+                                         ? std::string()
+                                         : socksConnectRequest(connection, proxy, host, port);
     try {
         if (proxy.kind == ProxyAddress::Kind::Http) {
             openHttpTunnel(connection, proxy, host, port);
         } else {
-            openSocksTunnel(connection, proxy, host, port);
+            openSocksTunnel(connection, proxy, socksRequest);
         }
     } catch (const ProxyError&) {
         throw;

@@ -254,8 +254,9 @@ void TlsSession::sendAll(std::string_view data) {
         if (written > 0) {
             data.remove_prefix(static_cast<std::size_t>(written));
         } else if (!waitAfter(written)) {
-            throw HttpError(HttpError::Kind::ConnectionLost,
-                            "TLS write failed: " + lastOpenSslError());
+            // A kept connection the server closed meanwhile fails here, as a
+            // plain one does: worth the one more try it gets.
+            throw ConnectionLost("TLS write failed: " + lastOpenSslError());
         }
     }
 }

@@ -18,7 +18,7 @@ void LinkListModel::append(const std::vector<std::string>& links,
     beginInsertRows({}, count(), count() + static_cast<int>(links.size()) - 1);
     rows.reserve(rows.size() + links.size());
     for (std::size_t i = 0; i < links.size(); ++i) {
-        rows.push_back(Row{links[i], checked[i]});
+        rows.push_back(Row{links[i], checked[i], false, false, !checked[i]});
         checkedRows += checked[i] ? 1 : 0;
     }
     endInsertRows();
@@ -32,7 +32,7 @@ void LinkListModel::setArrived(int first, const std::vector<bool>& arrived) {
         Row& row = rows[static_cast<std::size_t>(at)];
         if (row.arrived != arrived[i]) {
             row.arrived = arrived[i];
-            check(row, !row.arrived);
+            check(row, !row.arrived && !row.missing && !row.cameUnchecked);
             firstChanged = firstChanged < 0 ? at : firstChanged;
             lastChanged = at;
         }

@@ -24,7 +24,7 @@ public:
     void append(const std::vector<std::string>& links, const std::vector<bool>& checked);
     // Which rows' files arrived before, one flag a row from row `first` on:
     // a row that turns so is unchecked, and one that no longer is, checked
-    // again.
+    // again, unless it came unchecked or its file is missing.
     void setArrived(int first, const std::vector<bool>& arrived);
     void clear();
 
@@ -49,6 +49,8 @@ private:
         bool checked = true;
         bool missing = false;
         bool arrived = false;
+        // Appended unchecked: its link is queued already.
+        bool cameUnchecked = false;
     };
 
     void check(Row& row, bool checked);

@@ -102,12 +102,16 @@ void FileReplacement::write(const std::string& path, Shared& shared,
     } catch (...) {
         error = ENOMEM; // the only other thing a replacement throws
     }
-    {
-        std::lock_guard lock(shared.mutex);
-        shared.ended = true;
-        shared.pieces.clear();
-    }
+    // Told under the lock, and only if the owner still wants to know: once
+    // `giveUp` has returned, a thread let go touches nothing outside
+    // `shared` (at the program's end, not even the event loop).
+    std::lock_guard lock(shared.mutex);
+    shared.ended = true;
+    shared.pieces.clear();
     shared.changed.notify_all();
+    if (shared.givenUp) {
+        return;
+    }
     try {
         whenDone(error);
     } catch (...) {

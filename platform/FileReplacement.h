@@ -20,9 +20,9 @@ namespace platform {
 class FileReplacement {
 public:
     // `whenDone` is called on the writing thread once the replacement has
-    // ended: with 0 when the file was replaced, the system's error number
-    // when it failed and the old file was left, and -1 when it was given up.
-    // It may outlive this object, and must not throw.
+    // ended: with 0 when the file was replaced, or the system's error number
+    // when it failed and the old file was left; never once it was given up.
+    // It may outlive this object, must not throw and must not wait.
     FileReplacement(std::string path, std::function<void(int error)> whenDone);
     // Gives up a replacement that has not been finished, without waiting
     // for the disk: its thread throws its pieces away on its own. One that

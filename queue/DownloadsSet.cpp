@@ -186,8 +186,11 @@ void DownloadsSet::wakeWorkers() {
     workBell.ring();
 }
 
-void DownloadsSet::changed() {
+void DownloadsSet::changed(bool recordsChanged) {
     ++changes;
+    if (recordsChanged) {
+        ++recordsChanges;
+    }
     workBell.ring();
     changeNoted->request();
 }
@@ -579,7 +582,7 @@ void DownloadsSet::join(std::unique_ptr<Download> download) {
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {
-    changed();
+    changed(download->takeRecordChange());
     if (onStatusChange) {
         onStatusChange(download, slotOf(download));
     }

@@ -50,6 +50,9 @@ public:
     // Any thread. Moves on with every change of the membership and of any
     // download's state: what the queue file holds may have changed.
     std::uint64_t changeCount() const { return changes.load(); }
+    // Any thread. Moves on with every change of what the queue file holds:
+    // the membership, the order, a download's record.
+    std::uint64_t recordsChangeCount() const { return recordsChanges.load(); }
     // GUI thread. Moves on whenever the members, their order or which of
     // them are leaving change: what an index names may have changed.
     std::uint64_t layoutChangeCount() const { return layoutChanges; }
@@ -168,8 +171,9 @@ private:
     // Appends without counting a change: a load counts one for them all.
     void join(std::unique_ptr<Download> download);
     // The contents changed in a way the queue file or a worker may care
-    // about: counted, and a waiting worker looks again.
-    void changed();
+    // about: counted, and a waiting worker looks again. Only a change of
+    // the records is counted for the queue file.
+    void changed(bool recordsChanged = true);
     // A test for whether a path is taken by a member or by anything on disk,
     // over the members' targets as they are now.
     class TakenPaths;
@@ -202,6 +206,7 @@ private:
     std::vector<std::uint64_t> leavingSerials;
     std::uint64_t nextSerial = 0;
     std::atomic<std::uint64_t> changes{0};
+    std::atomic<std::uint64_t> recordsChanges{0};
     std::uint64_t layoutChanges = 0;
     std::vector<std::atomic<Download*>> currentDownloads;
     // The last search that found nothing to run: the change count it saw and

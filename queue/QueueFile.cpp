@@ -1,17 +1,22 @@
 #include "queue/QueueFile.h"
 
 #include "engine/Download.h"
+#include "engine/FailureReason.h"
 #include "engine/QueueFileLine.h"
 #include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
+#include "support/Exceptions.h"
 
+#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
 namespace tolvenka {
+
+using namespace kestrune::text::literals;
 
 namespace {
 
@@ -59,10 +64,21 @@ void writeQueueOptions(std::ostream& out, const QueueOptions& options) {
 
 ReadQueueFile readQueueFile(const std::string& path) {
     std::string content;
-    if (platform::readPlainFile(path, content) != 0) {
+    const int error = platform::readPlainFile(path, content);
+    throwIfUnreadable(path, error);
+    if (error != 0) {
         return {};
     }
     return readQueueFileContent(std::move(content));
+}
+
+void throwIfUnreadable(const std::string& path, int error) {
+    if (error == 0 || error == ENOENT) {
+        return;
+    }
+    throw kestrune::exceptions::Exception(
+        std::string("Толвенка не может прочитать список загрузок "_cp1251) + path + ": " +
+        fileReadReason(error) + ".");
 }
 
 ReadQueueFile readQueueFileContent(std::string content) {

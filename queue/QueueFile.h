@@ -44,9 +44,14 @@ struct ReadQueueFile {
 };
 
 // Any thread: reads the file at `path`. The registry of download kinds must
-// exist; nothing else of the program is touched. Anything but a plain file
-// counts as not opened, and is never waited for.
+// exist; nothing else of the program is touched. Where nothing is, the file
+// counts as not opened; one that is there but cannot be read (no access, a
+// failing disk, not a plain file, which is never waited for) throws, since
+// taking it for no file would have the next save write over it.
 ReadQueueFile readQueueFile(const std::string& path);
+// Any thread: what `readQueueFile` does with the system's error number of a
+// reading of the file at `path`: nothing for 0 and ENOENT, else the throw.
+void throwIfUnreadable(const std::string& path, int error);
 // Any thread: the same for the bytes of a file that was opened.
 ReadQueueFile readQueueFileContent(std::string content);
 

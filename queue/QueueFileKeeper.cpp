@@ -26,7 +26,7 @@ public:
     BackgroundSave(const QueueFileKeeper& keeper, const QueueOptions& options,
                    std::unique_ptr<platform::FileReplacement> file)
         : options(options)
-        , changes(keeper.set.changeCount())
+        , changes(keeper.set.recordsChangeCount())
         , layout(keeper.set.layoutChangeCount())
         , count(keeper.set.count())
         , fingerprint(&piece)
@@ -111,17 +111,16 @@ bool QueueFileKeeper::load(QueueOptions& options) {
 bool QueueFileKeeper::load(ReadQueueFile read, QueueOptions& options) {
     const QueueFileFingerprint held = read.fingerprint;
     const bool opened = takeQueueFile(std::move(read), options, set);
-    checkedChanges = set.changeCount();
+    checkedChanges = set.recordsChangeCount();
     checkedOptions = options;
     wantedOptions = options;
     // Without a file, the defaults and the queue as they are count as saved.
     saved = opened ? held : fingerprintOf(options);
-    savedKnown = true;
     return opened;
 }
 
 bool QueueFileKeeper::changedSinceChecked(const QueueOptions& options) const {
-    return set.changeCount() != checkedChanges || !(options == checkedOptions);
+    return set.recordsChangeCount() != checkedChanges || !(options == checkedOptions);
 }
 
 void QueueFileKeeper::saveIfChanged(const QueueOptions& options) {
@@ -170,7 +169,7 @@ void QueueFileKeeper::saveStep() {
     }
     stepTimer->setEnabled(false);
     background->made = background->complete();
-    if (savedKnown && *background->made == saved) {
+    if (background->made == saved) {
         // The file holds these bytes already: nothing is written.
         endBackgroundSave(0, false);
     } else if (background->earlyFailure != 0) {
@@ -181,7 +180,7 @@ void QueueFileKeeper::saveStep() {
 }
 
 void QueueFileKeeper::backgroundSaveEnded(std::uint64_t generation, int error) {
-    if (generation != backgroundGeneration || background == nullptr || error < 0) {
+    if (generation != backgroundGeneration || background == nullptr) {
         return; // given up, and dealt with then
     }
     if (!background->made) {
@@ -198,7 +197,6 @@ void QueueFileKeeper::endBackgroundSave(int error, bool written) {
     checkedOptions = background->options;
     if (written) {
         saved = *background->made;
-        savedKnown = true;
     }
     giveUpBackgroundSave();
     failure = error;
@@ -222,7 +220,7 @@ bool QueueFileKeeper::save(const QueueOptions& options) {
     wantedOptions = options;
     // Whether it is written or not, this state has been dealt with: a file
     // that cannot be written is tried again at the next change.
-    checkedChanges = set.changeCount();
+    checkedChanges = set.recordsChangeCount();
     checkedOptions = options;
     QueueFileFingerprint written;
     // The file is written as its fingerprint is taken, a block at a time: a
@@ -234,7 +232,6 @@ bool QueueFileKeeper::save(const QueueOptions& options) {
     }
     failure = 0;
     saved = written;
-    savedKnown = true;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -91,8 +92,7 @@ private:
     // The options of the latest request, saved once a save under way ends.
     QueueOptions wantedOptions;
     // What the file holds, when it is known: its length and hash.
-    QueueFileFingerprint saved;
-    bool savedKnown = false;
+    std::optional<QueueFileFingerprint> saved;
     int failure = 0;
     std::unique_ptr<BackgroundSave> background;
     // Counts background saves; the end of one given up is not taken for

@@ -30,6 +30,7 @@ void QueueFileReading::readInto(const std::string& path, const FileReader& readF
     std::exception_ptr failure;
     try {
         error = readFile(path, content);
+        throwIfUnreadable(path, error);
     } catch (...) {
         failure = std::current_exception(); // no memory for a huge file
     }

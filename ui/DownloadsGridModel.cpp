@@ -322,13 +322,20 @@ bool DownloadsGridModel::dropMimeData(const QMimeData* data, Qt::DropAction acti
         !onRowsDropped) {
         return false;
     }
-    std::vector<const Download*> dropped;
+    std::vector<std::uint64_t> serials;
     for (const QByteArray& line : data->data(rowsMimeType).split('\n')) {
         bool isNumber = false;
-        const qulonglong serial = line.toULongLong(&isNumber);
-        // A dragged download that left meanwhile has no row any more.
-        if (const int draggedRow = isNumber ? rowOf(serial) : -1; draggedRow >= 0) {
-            dropped.push_back(rows[static_cast<std::size_t>(draggedRow)].download);
+        if (const qulonglong serial = line.toULongLong(&isNumber); isNumber) {
+            serials.push_back(serial);
+        }
+    }
+    std::sort(serials.begin(), serials.end());
+    // One walk over the rows, however many were dragged; a dragged download
+    // that left meanwhile has no row any more.
+    std::vector<const Download*> dropped;
+    for (const Row& row : rows) {
+        if (std::binary_search(serials.begin(), serials.end(), row.serial)) {
+            dropped.push_back(row.download);
         }
     }
     const int dropRow = parent.isValid() ? parent.row() : row;

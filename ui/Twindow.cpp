@@ -19,6 +19,7 @@
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/Main.h"
+#include "ui/TransferShare.h"
 #include "widgets/FlowLayout.h"
 #include "widgets/LinkText.h"
 #include "widgets/PushButton.h"
@@ -730,10 +731,10 @@ void Twindow::askBeforeClosing() {
         }
         return;
     }
-    const std::int64_t total = download->getTotalBytes();
+    const int percent = percentReceived(*download);
     const std::int64_t received = std::max<std::int64_t>(0, download->getReceivedBytes());
-    const QString share = total > 0 ? QString::fromUtf8("%1 %").arg(received * 100 / total)
-                                    : QString::fromUtf8("%1 кБ").arg(received / 1024);
+    const QString share = percent >= 0 ? QString::fromUtf8("%1 %").arg(percent)
+                                       : QString::fromUtf8("%1 кБ").arg(received / 1024);
     QMessageBox question(
         QMessageBox::Question, QGuiApplication::applicationDisplayName(),
         QString::fromUtf8("Идёт загрузка «%1» (принято %2). Выйти? Принятое "

@@ -304,6 +304,22 @@ TEST(LinkListModel, CountsTheCheckedRowsThroughEveryChange) {
     EXPECT_EQ(model.checkedCount(), 0);
 }
 
+// A file that is no longer there (another folder was chosen) gives the row
+// its tick back, but not to a row that was unticked for another reason.
+TEST(LinkListModel, ARowWhoseFileNoLongerArrivedIsTickedOnlyIfNothingElseUntickedIt) {
+    tolvenka::LinkListModel model;
+    model.append(threeLinks, std::vector<bool>{true, false, true});
+    model.markMissing(2);
+    model.append({"d"});
+    model.setArrived(0, {true, true, true, true});
+    EXPECT_EQ(model.checkedCount(), 0);
+    model.setArrived(0, {false, false, false, false});
+    EXPECT_EQ(model.checkedCount(), 2);
+    EXPECT_TRUE(model.isChecked(0));
+    EXPECT_FALSE(model.isChecked(1)) << "queued already";
+    EXPECT_FALSE(model.isChecked(2)) << "missing on the service";
+}
+
 TEST_F(DownloadsListDialogTest, ChosenFolderBecomesTheTargetAndOutlivesCancel) {
     testing_helpers::TempDir chosen;
     dialog.setLinks(threeLinks);

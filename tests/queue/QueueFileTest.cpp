@@ -184,8 +184,8 @@ TEST_F(QueueFileTest, TheKeeperWritesOnlyWhatChanged) {
 
     download->setState(State::Downloading); // still stored as "Queue"
     download->setState(State::Error);
-    saveAndWait(keeper, defaults);
-    EXPECT_FALSE(std::filesystem::exists(path)) << "the file would hold the same";
+    keeper.saveIfChanged(defaults);
+    EXPECT_FALSE(keeper.isSaving()) << "the file would hold the same: not even made";
 
     download->setState(State::Complete);
     saveAndWait(keeper, defaults);
@@ -288,6 +288,20 @@ TEST_F(QueueFileTest, AMissingFileChangesNothing) {
     EXPECT_FALSE(tolvenka::loadQueueFile(dir.file("absent.txt"), options, set));
     EXPECT_EQ(options.targetFolder, defaults.targetFolder);
     EXPECT_EQ(set.count(), 1);
+}
+
+// Taken for no file, a file that is there but cannot be read would be
+// written over by the first save: its reading fails, naming the file.
+TEST_F(QueueFileTest, AFileThatIsThereButCannotBeReadFailsInsteadOfCountingAsNone) {
+    std::filesystem::create_directory(path);
+    try {
+        tolvenka::readQueueFile(path);
+        ADD_FAILURE() << "a folder was read as a queue file";
+    } catch (const std::exception& failure) {
+        EXPECT_NE(std::string(failure.what()).find(path), std::string::npos) << failure.what();
+    }
+    tolvenka::QueueFileReading reading(path, [](const std::string&, std::string&) { return EIO; });
+    EXPECT_ANY_THROW(reading.take());
 }
 
 std::vector<std::string> entriesOf(const std::string& folder) {
