@@ -99,8 +99,7 @@ std::optional<ProxyAddress> ProxyAddress::parse(std::string_view text) {
 }
 
 std::string ProxyAddress::name() const {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    return hostWithPort(host, port);
 }
 
 } // namespace http

@@ -4,7 +4,9 @@
 #include "http/Connection.h"
 #include "http/ProxyAddress.h"
 #include "http/ProxyError.h"
+#include "http/RequestHead.h"
 #include "http/SocksMessages.h"
+#include "http/TextUtil.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -49,20 +51,9 @@ Reply readReply(Connection& connection, const ProxyAddress& proxy, Parse parse, 
     }
 }
 
-std::string connectRequest(const ProxyAddress& proxy, const std::string& host, std::uint16_t port) {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    const std::string authority = (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-    std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
-    request += "User-Agent: Mozilla/3.0 (compatible; Tolvenka)\r\n";
-    if (proxy.hasCredentials) {
-        request += "Proxy-Authorization: " + proxy.basicAuthorization() + "\r\n";
-    }
-    return request + "\r\n";
-}
-
 void openHttpTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
                     std::uint16_t port) {
-    connection.sendAll(connectRequest(proxy, host, port));
+    connection.sendAll(formatConnectHead(hostWithPort(host, port), proxy));
     const ConnectReply reply =
         readReply<ConnectReply>(connection, proxy, &ConnectReply::parse,
                                 [](const ConnectReply& reply) { return reply.isTunnel(); });

@@ -16,5 +16,8 @@ struct ProxyAddress;
 // credentials, where it has some.
 std::string formatRequestHead(std::string_view method, const Url& url, bool http10,
                               std::int64_t bodyLength = 0, const ProxyAddress* viaProxy = nullptr);
+// The request that asks an HTTP proxy for a tunnel to `authority`
+// ("host:port"), with the proxy's credentials where it has some.
+std::string formatConnectHead(const std::string& authority, const ProxyAddress& proxy);
 
 } // namespace http

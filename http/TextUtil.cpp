@@ -26,6 +26,15 @@ std::string lowerAscii(std::string_view text) {
     return lower;
 }
 
+std::string bracketedHost(std::string_view host) {
+    const bool ipv6 = host.find(':') != std::string_view::npos;
+    return ipv6 ? "[" + std::string(host) + "]" : std::string(host);
+}
+
+std::string hostWithPort(std::string_view host, std::uint16_t port) {
+    return bracketedHost(host) + ":" + std::to_string(port);
+}
+
 std::optional<std::uint16_t> portNumber(std::string_view text) {
     if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), isAsciiDigit)) {
         return std::nullopt;

@@ -109,8 +109,7 @@ Url Url::parse(std::string_view address) {
 }
 
 std::string Url::hostAsWritten() const {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    return ipv6 ? "[" + host + "]" : host;
+    return bracketedHost(host);
 }
 
 std::string Url::authority() const {

@@ -487,21 +487,31 @@ int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
 }
 
 std::vector<bool> DownloadsSet::holdsUnfinished(const std::vector<std::string>& links) const {
+    return holds(links, [](Download::State state) {
+        return state != Download::State::Complete && state != Download::State::NotFound;
+    });
+}
+
+std::vector<bool> DownloadsSet::holdsComplete(const std::vector<std::string>& links) const {
+    return holds(links, [](Download::State state) { return state == Download::State::Complete; });
+}
+
+std::vector<bool> DownloadsSet::holds(const std::vector<std::string>& links,
+                                      const std::function<bool(Download::State)>& inState) const {
     // One link however its scheme and host are written.
-    std::unordered_set<std::string> unfinished;
+    std::unordered_set<std::string> held;
     for (const std::unique_ptr<Download>& download : downloads) {
-        const Download::State state = download->getState();
-        if (state != Download::State::Complete && state != Download::State::NotFound) {
-            unfinished.insert(http::Url::comparableForm(download->getLink()));
+        if (inState(download->getState())) {
+            held.insert(http::Url::comparableForm(download->getLink()));
         }
     }
-    std::vector<bool> held(links.size(), false);
-    if (!unfinished.empty()) {
+    std::vector<bool> holds(links.size(), false);
+    if (!held.empty()) {
         for (std::size_t i = 0; i < links.size(); ++i) {
-            held[i] = unfinished.count(http::Url::comparableForm(links[i])) != 0;
+            holds[i] = held.count(http::Url::comparableForm(links[i])) != 0;
         }
     }
-    return held;
+    return holds;
 }
 
 void DownloadsSet::retry(const std::vector<const Download*>& chosen) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -128,6 +129,8 @@ public:
     // neither complete nor not found has it, written alike or only in
     // another letter case of its scheme and host or with the default port.
     std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
+    // GUI thread. The same for a download that is complete.
+    std::vector<bool> holdsComplete(const std::vector<std::string>& links) const;
     // GUI thread. Those of these that stopped with an error or were not
     // found, and that no slot holds, go back to the queue.
     void retry(const std::vector<const Download*>& downloads);
@@ -181,6 +184,10 @@ private:
     // at `before` among the rest.
     void reorder(const std::vector<std::size_t>& moved, std::size_t before);
     std::vector<std::size_t> indexesOf(const std::vector<const Download*>& chosen) const;
+    // For each link, whether a download of the set in a state `inState`
+    // picks has it, however its scheme and host are written.
+    std::vector<bool> holds(const std::vector<std::string>& links,
+                            const std::function<bool(Download::State)>& inState) const;
     void forwardStatusChange(Download* download);
     bool isCurrent(const Download* download) const;
     bool isLeaving(std::size_t index) const;

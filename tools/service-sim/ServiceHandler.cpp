@@ -56,18 +56,21 @@ ServiceHandler::ServiceHandler(std::string host, FileCatalog& catalog, PageStore
     , pages(pages)
     , stop(stop) {}
 
+std::string ServiceHandler::originOr(const std::string& origin) const {
+    return origin.empty() ? "http://" + host : origin;
+}
+
 std::string ServiceHandler::linkOf(const FileSpec& spec, const std::string& origin) const {
-    return (origin.empty() ? "http://" + host : origin) + "/files/" + spec.id + "/" + spec.name;
+    return originOr(origin) + "/files/" + spec.id + "/" + spec.name;
 }
 
 std::string ServiceHandler::freeFormUrlOf(const std::string& id, int attempt,
                                           const std::string& origin) const {
-    return (origin.empty() ? "http://" + host : origin) + "/ff/" + id + "/" +
-           std::to_string(attempt);
+    return originOr(origin) + "/ff/" + id + "/" + std::to_string(attempt);
 }
 
 std::string ServiceHandler::finalFormUrlOf(const FileSpec& spec, const std::string& origin) const {
-    return (origin.empty() ? "http://" + host : origin) + "/dl/" + spec.id + "/" + spec.name;
+    return originOr(origin) + "/dl/" + spec.id + "/" + spec.name;
 }
 
 std::string ServiceHandler::originOf(const HttpRequest& request) const {

@@ -39,6 +39,8 @@ private:
     // TLS (X-Forwarded-Proto, X-Forwarded-Host), the site's address, so that
     // the pages lead back through it; otherwise the service's own.
     std::string originOf(const HttpRequest& request) const;
+    // `origin`, or the service's own plain http one when it is empty.
+    std::string originOr(const std::string& origin) const;
     HttpResponse pageResponse(const HttpRequest& request);
     HttpResponse linkPage(std::string_view id, const std::string& origin);
     HttpResponse freeFormReply(std::string_view id, std::string_view attempt,
