@@ -79,9 +79,7 @@ TEST(FileSystem, AtomicReplaceWritesTheWholeContent) {
     ASSERT_TRUE(platform::replaceFileAtomically(path, "new content"));
     EXPECT_EQ(readFile(path), "new content");
     // No temporary file is left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AFailedRenameLeavesTheOldFileWhole) {
@@ -92,9 +90,7 @@ TEST(FileSystem, AFailedRenameLeavesTheOldFileWhole) {
     writeFile(path + "/inside", "keep");
     EXPECT_FALSE(platform::replaceFileAtomically(path, "new"));
     EXPECT_EQ(readFile(path + "/inside"), "keep");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
@@ -114,9 +110,7 @@ TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
 
     EXPECT_FALSE(replaced);
     EXPECT_EQ(readFile(path), "old content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 // A content written as it is made can fail on its own side too.
@@ -135,9 +129,7 @@ TEST(FileSystem, AWriterThatFailsOrThrowsLeavesTheOldFileWhole) {
                                                  }),
                  std::bad_alloc);
     EXPECT_EQ(readFile(path), "old content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AReadOnlyFileIsLeftAsItWas) {
@@ -281,7 +273,5 @@ TEST(FileReplacement, ReplacesTheFileInPiecesOrLeavesItAsItWas) {
               EACCES);
     std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     EXPECT_EQ(readFile(file), "new content");
-    const auto entries = std::distance(std::filesystem::directory_iterator(dir.path()),
-                                       std::filesystem::directory_iterator());
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
