@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -65,6 +66,11 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
+}
+
+std::ptrdiff_t TempDir::entryCount() const {
+    return std::distance(std::filesystem::directory_iterator(dir),
+                         std::filesystem::directory_iterator());
 }
 
 std::string readFile(const std::string& path) {

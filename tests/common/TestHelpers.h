@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,6 +46,8 @@ public:
     ~TempDir();
     const std::string& path() const { return dir; }
     std::string file(const std::string& name) const { return dir + "/" + name; }
+    // How many files and folders it holds (no temporary file left behind?).
+    std::ptrdiff_t entryCount() const;
 
 private:
     std::string dir;

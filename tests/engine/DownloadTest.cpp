@@ -146,20 +146,51 @@ TEST(DownloadProgress, RemainingTimeCountsWholeKilobytesPerSecond) {
     EXPECT_EQ(Download::remainingSeconds(std::int64_t{1} << 62, 1), (std::int64_t{1} << 52));
 }
 
+namespace {
+
+// A transfer that reports each of `totals` as the bytes read so far, the
+// first at once and each next one at a goOn(), and completes at the goOn()
+// after the last.
+class SteppedTransfer {
+public:
+    SteppedTransfer(ScriptedDownload& download, std::vector<std::int64_t> totals)
+        : steps(totals.size()) {
+        download.body = [this, totals = std::move(totals)](ScriptedDownload& self) {
+            self.resetProgress();
+            self.setState(State::Downloading);
+            auto& client = self.getHttpClient();
+            for (const std::int64_t total : totals) {
+                client.OnWork(&client, http::WorkMode::Reading, total);
+                ++reported;
+                while (allowed < reported) {
+                    platform::sleepMs(5);
+                }
+            }
+            self.setState(State::Complete);
+            return true;
+        };
+    }
+
+    // Returns once the next figure, if any, is reported, without running the
+    // GUI thread's events (and so its ticks) meanwhile.
+    void goOn() {
+        ++allowed;
+        while (reported <= allowed && reported < steps) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+private:
+    const std::size_t steps;
+    std::atomic<std::size_t> allowed{0};
+    std::atomic<std::size_t> reported{0};
+};
+
+} // namespace
+
 TEST(DownloadProgress, SpeedIsTheMeanOfTheTicksInKilobytesPerSecond) {
     ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
-    std::atomic<bool> release{false};
-    download.body = [&](ScriptedDownload& self) {
-        self.resetProgress();
-        self.setState(State::Downloading);
-        auto& client = self.getHttpClient();
-        client.OnWork(&client, http::WorkMode::Reading, 102'400);
-        while (!release) {
-            platform::sleepMs(5);
-        }
-        self.setState(State::Complete);
-        return true;
-    };
+    SteppedTransfer transfer(download, {102'400});
     BackgroundRun run(download);
     // The first tick after the work report holds all of its bytes.
     ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() > 0; }));
@@ -170,7 +201,7 @@ TEST(DownloadProgress, SpeedIsTheMeanOfTheTicksInKilobytesPerSecond) {
     const long double ticks = 1000.0L / download.getSpeed();
     EXPECT_EQ(ticks, std::trunc(ticks));
     EXPECT_GE(ticks, 2);
-    release = true;
+    transfer.goOn();
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }));
     EXPECT_EQ(download.getSpeed(), -1);
 }
@@ -179,40 +210,19 @@ TEST(DownloadProgress, SpeedIsTheMeanOfTheTicksInKilobytesPerSecond) {
 // to the new one.
 TEST(DownloadProgress, ANewSpeedLimitStartsTheSpeedFigureOver) {
     ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    SteppedTransfer transfer(download, {102'400, 204'800});
     http::SpeedLimit limit;
     limit.set(300 * 1024);
-    std::atomic<bool> reportMore{false};
-    std::atomic<bool> reported{false};
-    std::atomic<bool> release{false};
-    download.body = [&](ScriptedDownload& self) {
-        self.resetProgress();
-        self.setState(State::Downloading);
-        auto& client = self.getHttpClient();
-        client.OnWork(&client, http::WorkMode::Reading, 102'400);
-        while (!reportMore) {
-            platform::sleepMs(5);
-        }
-        client.OnWork(&client, http::WorkMode::Reading, 204'800);
-        reported = true;
-        while (!release) {
-            platform::sleepMs(5);
-        }
-        self.setState(State::Complete);
-        return true;
-    };
     BackgroundRun run(download, &limit);
     // Ticks with nothing new bring the mean down from 1000 kB/s.
     ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() > 0 && download.getSpeed() < 500; }));
 
     // No tick runs before the GUI thread's events do again.
     limit.set(600 * 1024);
-    reportMore = true;
-    while (!reported) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    transfer.goOn();
     ASSERT_TRUE(pumpUntil([&] { return download.getSpeed() >= 500; }));
     EXPECT_EQ(download.getSpeed(), 1000.0L) << "the first tick after the change alone";
-    release = true;
+    transfer.goOn();
     ASSERT_TRUE(pumpUntil([&] { return run.finished(); }));
 }
 

@@ -8,8 +8,10 @@
 #include "tests/http/ProxyEnvironment.h"
 
 #include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 #include <set>
+#include <vector>
 
 using http::CertificateError;
 using testing_helpers::LoopbackServer;
@@ -68,26 +70,23 @@ TEST(FailureReason, ACertificateProblemIsToldInRussianOrByTheVerifiersNumber) {
 // asks of them where that is known, and the proxy as host:port alone.
 TEST(FailureReason, AProxyRefusalKeepsItsCodeInRussianWordsAndHidesThePassword) {
     LoopbackServer proxy;
-    const std::string noBody = "\r\nContent-Length: 0\r\n\r\n";
-    for (const char* statusLine :
-         {"HTTP/1.1 407 Proxy Authentication Required", "HTTP/1.1 401 Unauthorized",
-          "HTTP/1.1 403 Forbidden", "HTTP/1.1 502 Bad Gateway"}) {
-        proxy.addConnection(
-            {LoopbackServer::readRequest(), LoopbackServer::send(statusLine + noBody)});
-    }
     const std::string at = "127.0.0.1:" + std::to_string(proxy.port());
-    const auto refused = [&](std::string_view why) {
-        return std::string("прокси-сервер "_cp1251) + at + std::string(" отказал: "_cp1251) +
-               std::string(why);
-    };
-    const std::string withPassword = "http://me:secret@" + at;
-    // A plain request goes to the proxy whole; an https one asks for a tunnel.
-    EXPECT_EQ(reasonOfRequest(withPassword, "http://files.example/a.zip"),
-              refused("407 — нужен другой пароль"_cp1251));
-    // Some proxies answer a tunnel with the wrong password so.
-    EXPECT_EQ(reasonOfRequest(withPassword, "https://files.example/a.zip"),
-              refused("401 — нужен другой пароль"_cp1251));
-    EXPECT_EQ(reasonOfRequest(withPassword, "https://files.example/a.zip"),
-              refused("403 — доступ запрещён"_cp1251));
-    EXPECT_EQ(reasonOfRequest(withPassword, "https://files.example/a.zip"), refused("502"));
+    // A plain request goes to the proxy whole; an https one asks for a
+    // tunnel, which some proxies answer with 401 for a wrong password.
+    const std::string plain = "http://files.example/a.zip";
+    const std::string tunnel = "https://files.example/a.zip";
+    const std::vector<std::array<std::string_view, 3>> cases = {
+        {"407 Proxy Authentication Required", plain, "407 — нужен другой пароль"_cp1251},
+        {"401 Unauthorized", tunnel, "401 — нужен другой пароль"_cp1251},
+        {"403 Forbidden", tunnel, "403 — доступ запрещён"_cp1251},
+        {"502 Bad Gateway", tunnel, "502"}};
+    for (const auto& [status, address, why] : cases) {
+        proxy.addConnection(
+            {LoopbackServer::readRequest(), LoopbackServer::send("HTTP/1.1 " + std::string(status) +
+                                                                 "\r\nContent-Length: 0\r\n\r\n")});
+        EXPECT_EQ(reasonOfRequest("http://me:secret@" + at, std::string(address)),
+                  std::string("прокси-сервер "_cp1251) + at + std::string(" отказал: "_cp1251) +
+                      std::string(why))
+            << status;
+    }
 }

@@ -82,9 +82,7 @@ TEST(FileSystem, AtomicReplaceWritesTheWholeContent) {
     ASSERT_TRUE(platform::replaceFileAtomically(path, "new content"));
     EXPECT_EQ(readFile(path), "new content");
     // No temporary file is left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AFailedRenameLeavesTheOldFileWhole) {
@@ -95,9 +93,7 @@ TEST(FileSystem, AFailedRenameLeavesTheOldFileWhole) {
     writeFile(path + "/inside", "keep");
     EXPECT_FALSE(platform::replaceFileAtomically(path, "new"));
     EXPECT_EQ(readFile(path + "/inside"), "keep");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
@@ -117,9 +113,7 @@ TEST(FileSystem, AFullDiskLeavesTheOldFileWhole) {
 
     EXPECT_FALSE(replaced);
     EXPECT_EQ(readFile(path), "old content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 // A content written as it is made can fail on its own side too.
@@ -138,9 +132,7 @@ TEST(FileSystem, AWriterThatFailsOrThrowsLeavesTheOldFileWhole) {
                                                  }),
                  std::bad_alloc);
     EXPECT_EQ(readFile(path), "old content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(dir.entryCount(), 1);
 }
 
 TEST(FileSystem, AReadOnlyFileIsLeftAsItWas) {
@@ -285,14 +277,10 @@ TEST(FileReplacement, ReplacesTheFileInPiecesOrLeavesItAsItWas) {
               EACCES);
     std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     EXPECT_EQ(readFile(file), "new content");
-    const auto entries = [&] {
-        return std::distance(std::filesystem::directory_iterator(dir.path()),
-                             std::filesystem::directory_iterator());
-    };
     // The thread let go removes its temporary file on its own, telling nobody.
-    for (int tries = 0; tries < 500 && entries() != 1; ++tries) {
+    for (int tries = 0; tries < 500 && dir.entryCount() != 1; ++tries) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_EQ(entries(), 1);
+    EXPECT_EQ(dir.entryCount(), 1);
     EXPECT_FALSE(toldOfGivenUp.load());
 }

@@ -230,9 +230,7 @@ TEST_F(QueueFileTest, ABackgroundSaveThatMeetsAReorderStartsOver) {
     keeper.saveIfChanged(options); // as the window does at a change
     ASSERT_TRUE(testing_helpers::pumpUntil([&] { return !keeper.isSaving(); }));
     EXPECT_TRUE(readFile(path) == tolvenka::queueFileContent(options, set));
-    const auto entries = std::distance(std::filesystem::directory_iterator(dir.path()),
-                                       std::filesystem::directory_iterator());
-    EXPECT_EQ(entries, 1) << "no temporary file is left";
+    EXPECT_EQ(dir.entryCount(), 1) << "no temporary file is left";
 }
 
 TEST(QueueOptions, TheOptionLineTakesOnlyZeroOrOne) {

@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 using testing_helpers::pumpFor;
@@ -15,6 +16,28 @@ using tolvenka::LinkListener;
 
 namespace {
 
+// A later start handing `text` over on a thread of its own.
+class LaterStart {
+public:
+    LaterStart(const QString& socket, const QString& text)
+        : thread([this, socket, text] {
+            answer = static_cast<int>(tolvenka::handOverLinks(socket, text));
+        }) {}
+    ~LaterStart() { thread.join(); }
+
+    // Waits for the answer, keeping the listener's event loop going.
+    std::optional<HandOver> answered(int timeoutMs = 15'000) {
+        if (!pumpUntil([&] { return answer.load() >= 0; }, timeoutMs)) {
+            return std::nullopt;
+        }
+        return static_cast<HandOver>(answer.load());
+    }
+
+private:
+    std::atomic<int> answer = -1;
+    std::thread thread;
+};
+
 class LinkListenerTest : public ::testing::Test {
 protected:
     LinkListenerTest() {
@@ -23,16 +46,8 @@ protected:
     }
 
     // A later start, answered while the listener's event loop runs.
-    HandOver handOver(const QString& text) {
-        std::atomic<bool> done = false;
-        HandOver outcome = HandOver::Refused;
-        std::thread laterStart([&] {
-            outcome = tolvenka::handOverLinks(socket, text);
-            done = true;
-        });
-        EXPECT_TRUE(pumpUntil([&] { return done.load(); }, 15'000));
-        laterStart.join();
-        return outcome;
+    std::optional<HandOver> handOver(const QString& text) {
+        return LaterStart(socket, text).answered();
     }
 
     testing_helpers::TempDir dir;
@@ -97,29 +112,18 @@ TEST(LinkListenerWithoutReceiver, TextsWaitForTheReceiverAndAreAnsweredClosingAt
     LinkListener listener;
     ASSERT_TRUE(listener.listen(socket));
     QStringList taken;
-    std::atomic<int> first = -1;
-    std::thread firstStart([&] {
-        first = static_cast<int>(tolvenka::handOverLinks(socket, QStringLiteral("http://a/1")));
-    });
-    pumpFor(300);
-    EXPECT_EQ(first.load(), -1) << "no answer before a receiver";
+    LaterStart first(socket, QStringLiteral("http://a/1"));
+    EXPECT_EQ(first.answered(300), std::nullopt) << "no answer before a receiver";
     listener.setReceiver([&](const QString& text) { taken << text; });
-    EXPECT_TRUE(pumpUntil([&] { return first.load() >= 0; }));
-    firstStart.join();
-    EXPECT_EQ(first.load(), static_cast<int>(HandOver::Taken));
+    EXPECT_EQ(first.answered(), HandOver::Taken);
 
-    LinkListener closing;
     const QString otherSocket = QString::fromStdString(dir.file("other.socket"));
+    LinkListener closing;
     ASSERT_TRUE(closing.listen(otherSocket));
-    std::atomic<int> second = -1;
-    std::thread secondStart([&] {
-        second = static_cast<int>(tolvenka::handOverLinks(otherSocket, QStringLiteral("b")));
-    });
-    pumpFor(300);
+    LaterStart second(otherSocket, QStringLiteral("b"));
+    EXPECT_EQ(second.answered(300), std::nullopt);
     closing.stopTaking();
-    EXPECT_TRUE(pumpUntil([&] { return second.load() >= 0; }));
-    secondStart.join();
-    EXPECT_EQ(second.load(), static_cast<int>(HandOver::HolderEnding));
+    EXPECT_EQ(second.answered(), HandOver::HolderEnding);
     EXPECT_TRUE(pumpUntil([&] { return !taken.isEmpty(); }));
     EXPECT_EQ(taken, QStringList{QStringLiteral("http://a/1")});
 }

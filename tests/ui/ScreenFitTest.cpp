@@ -62,6 +62,9 @@ TEST_F(OnThisScreen, TheWindowAndTheDialogsStartWhollyInTheAvailableArea) {
     // The frame the window system will draw around it too.
     EXPECT_TRUE(screen.contains(shown.geometry().marginsAdded(tolvenka::windowFrame(shown))))
         << shown.geometry().y() << " " << shown.geometry().height();
+    // Six rows of the grid, the input box giving way down to two lines.
+    EXPECT_GE(rowsShown(), 6);
+    EXPECT_GE(linesShown(), 2);
 
     auto& links = state->DownloadsListDialog;
     links.setLinks({"http://" + tolvenka::serviceHost() + "/files/1/f.zip"}, 3);
@@ -87,12 +90,6 @@ TEST_F(OnThisScreen, AWindowShownPartlyOffTheScreenIsPlacedAgainOnceShown) {
     window->move(window->x(), screen.bottom() - 100);
     testing_helpers::pumpFor(20);
     EXPECT_EQ(window->y(), screen.bottom() - 100);
-}
-
-TEST_F(OnThisScreen, TheGridShowsSixRowsAndTheInputBoxGivesWayDownToTwoLines) {
-    openWindow();
-    EXPECT_GE(rowsShown(), 6);
-    EXPECT_GE(linesShown(), 2);
 }
 
 TEST_F(OnThisScreen, InFourteenPointTextTheGridShowsSixRowsOnAScreenOf768) {
