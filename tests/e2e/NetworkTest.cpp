@@ -12,16 +12,13 @@
 #include <gtest/gtest.h>
 
 using e2e_testing::RunningProgram;
-using e2e_testing::waitFor;
 using http_testing::MicrosocksServer;
 using http_testing::NginxServer;
-using http_testing::NginxSite;
 using http_testing::TestCertificates;
 using http_testing::TinyproxyServer;
 using servicesim::Step;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
-using testing_helpers::writeFile;
 
 namespace {
 
@@ -49,16 +46,10 @@ protected:
     // until the file has arrived; returns whether it did.
     bool downloads(const std::string& host, const std::string& link,
                    std::vector<std::string> variables) {
-        const std::string dir = folder.path() + "/";
-        writeFile(folder.file("downloads.txt"), "0\r\n" + dir + "\r\n" + host + "\r\n" + link +
-                                                    "\r\n" + dir + "report.bin\r\nQueue\r\n\r\n");
+        e2e_testing::writeQueueOfOne(folder.path(), host, link, "report.bin");
         variables.push_back("SSL_CERT_FILE=" + TestCertificates::trusted().authorityFile);
         RunningProgram program(folder.path(), host, "/dev/null", {}, variables);
-        const bool complete = waitFor(
-            [&] {
-                return readFile(folder.file("downloads.txt")).find("Complete") != std::string::npos;
-            },
-            20'000);
+        const bool complete = e2e_testing::fileComesToSay(folder.file("downloads.txt"), "Complete");
         EXPECT_EQ(program.terminate(), 0);
         return complete &&
                readFile(folder.file("report.bin")) == servicesim::expectedContent("42", fileSize);
@@ -68,20 +59,7 @@ protected:
     std::string plainLink;
     TempDir work;
     TempDir folder;
-    NginxServer nginx{work.path(), sitesInFrontOf(sim.port())};
-
-private:
-    static std::vector<NginxSite> sitesInFrontOf(std::uint16_t port) {
-        const TestCertificates& certificates = TestCertificates::trusted();
-        return {{http_testing::passingTo(port) +
-                     http_testing::withCertificate(certificates.serverCertificate,
-                                                   certificates.serverKey),
-                 true},
-                {http_testing::passingTo(port) +
-                     http_testing::withCertificate(certificates.otherHostCertificate,
-                                                   certificates.otherHostKey),
-                 true}};
-    }
+    NginxServer nginx{work.path(), http_testing::tlsSitesInFrontOf(sim.port())};
 };
 
 std::size_t countOf(const std::string& text, const std::string& part) {
@@ -101,16 +79,12 @@ TEST_F(Network, AnHttpsServiceLinkIsDownloadedWholeThroughTls) {
 
 // The program refuses it once and stops: trying again cannot mend it.
 TEST_F(Network, ACertificateForAnotherHostIsRefusedAndNothingReachesTheService) {
-    const std::string dir = folder.path() + "/";
-    const std::string queue = "1\r\n" + dir + "\r\n" + tlsHost(OtherHost) + "\r\n" +
-                              httpsLink(OtherHost) + "\r\n" + dir + "report.bin\r\nQueue\r\n\r\n";
-    writeFile(folder.file("downloads.txt"), queue);
+    const std::string queue = e2e_testing::writeQueueOfOne(
+        folder.path(), tlsHost(OtherHost), httpsLink(OtherHost), "report.bin", true);
     RunningProgram program(folder.path(), tlsHost(OtherHost), "/dev/null", {},
                            {"SSL_CERT_FILE=" + TestCertificates::trusted().authorityFile});
     const std::string errorLog = work.file("error.log");
-    ASSERT_TRUE(waitFor(
-        [&] { return readFile(errorLog).find("alert bad certificate") != std::string::npos; },
-        10'000));
+    ASSERT_TRUE(e2e_testing::fileComesToSay(errorLog, "alert bad certificate", 10'000));
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(program.terminate(), 0);
     EXPECT_EQ(countOf(readFile(errorLog), "alert bad certificate"), 1u) << readFile(errorLog);

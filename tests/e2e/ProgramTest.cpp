@@ -21,8 +21,38 @@ using testing_helpers::readFile;
 using testing_helpers::TempDir;
 using testing_helpers::writeFile;
 
+using e2e_testing::fileComesToSay;
 using e2e_testing::RunningProgram;
 using e2e_testing::waitFor;
+
+namespace {
+
+// A queue file in `folder` with one download of a new file of the service,
+// which arrives at `bytesPerSecond` (0: as fast as it can); returns its text.
+std::string queueOfAFile(servicesim::ServiceSim& sim, const TempDir& folder, const std::string& id,
+                         const std::string& name, std::uint64_t size,
+                         std::uint64_t bytesPerSecond = 0, bool deleteCompleted = false) {
+    servicesim::FileSpec spec;
+    spec.id = id;
+    spec.name = name;
+    spec.size = size;
+    spec.bytesPerSecond = bytesPerSecond;
+    spec.script = {Step::countdown("-5")};
+    return e2e_testing::writeQueueOfOne(folder.path(), sim.host(), sim.addFile(spec), name,
+                                        deleteCompleted);
+}
+
+// A big file that arrives slowly, with file id `id`.
+std::string queueOfASlowFile(servicesim::ServiceSim& sim, const TempDir& folder,
+                             const std::string& id) {
+    return queueOfAFile(sim, folder, id, "slow.bin", 100'000'000, 500'000, true);
+}
+
+bool queueFileSays(const TempDir& folder, const std::string& word) {
+    return fileComesToSay(folder.file("downloads.txt"), word);
+}
+
+} // namespace
 
 TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
     servicesim::ServiceSim sim;
@@ -49,13 +79,7 @@ TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
                                                 record(gone, "gone.zip", "Queue"));
 
     RunningProgram program(folder.path(), sim.host());
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const std::string file = readFile(folder.file("downloads.txt"));
-            return file.find("Complete") != std::string::npos &&
-                   file.find("NotFound") != std::string::npos;
-        },
-        20'000));
+    ASSERT_TRUE(queueFileSays(folder, "Complete") && queueFileSays(folder, "NotFound"));
     EXPECT_EQ(readFile(folder.file("second.bin")), servicesim::expectedContent("102", 12'345));
     EXPECT_EQ(program.terminate(), 0);
 
@@ -63,28 +87,6 @@ TEST(Program, DownloadsTheQueueAndKeepsTheQueueFile) {
                                                           record(second, "second.bin", "Complete") +
                                                           record(gone, "gone.zip", "NotFound"));
 }
-
-namespace {
-
-// A queue file in `folder` with one download of a big file that arrives
-// slowly, with file id `id`; returns the file's bytes.
-std::string queueOfASlowFile(servicesim::ServiceSim& sim, const TempDir& folder,
-                             const std::string& id) {
-    servicesim::FileSpec spec;
-    spec.id = id;
-    spec.name = "slow.bin";
-    spec.size = 100'000'000;
-    spec.bytesPerSecond = 500'000;
-    spec.script = {Step::countdown("-5")};
-    const std::string link = sim.addFile(spec);
-    const std::string dir = folder.path() + "/";
-    const std::string file = "1\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link + "\r\n" + dir +
-                             "slow.bin\r\nQueue\r\n\r\n";
-    writeFile(folder.file("downloads.txt"), file);
-    return file;
-}
-
-} // namespace
 
 // The session ending, the terminal that started it closed: the program
 // closes with its usual save and never asks, however much has arrived.
@@ -143,9 +145,7 @@ TEST(Program, AStartThatCannotHandOverNamesTheLockFileAndTouchesNothing) {
     RunningProgram refused(folder.path(), sim.host(), folder.file("refused.err"));
     const std::string refusal = "Толвенка уже запущена в этой папке.\nФайл блокировки: " +
                                 folder.file("downloads.txt.lock") + "\n";
-    EXPECT_TRUE(waitFor(
-        [&] { return readFile(folder.file("refused.err")).find(refusal) != std::string::npos; },
-        20'000))
+    EXPECT_TRUE(fileComesToSay(folder.file("refused.err"), refusal))
         << readFile(folder.file("refused.err"));
     EXPECT_TRUE(std::filesystem::exists(folder.file("downloads.txt.tmp-Ab12Cd")));
 }
@@ -159,9 +159,7 @@ TEST(Program, AQueueFileThatIsNoPlainFileIsRefusedAtStartAndLeftAlone) {
     RunningProgram refused(folder.path(), sim.host(), folder.file("refused.err"));
     const std::string refusal = "Толвенка не может взять список загрузок из " +
                                 folder.file("downloads.txt") + ": это не обычный файл, а канал.";
-    EXPECT_TRUE(waitFor(
-        [&] { return readFile(folder.file("refused.err")).find(refusal) != std::string::npos; },
-        20'000))
+    EXPECT_TRUE(fileComesToSay(folder.file("refused.err"), refusal))
         << readFile(folder.file("refused.err"));
     struct stat status {};
     ASSERT_EQ(::lstat(folder.file("downloads.txt").c_str(), &status), 0);
@@ -169,23 +167,6 @@ TEST(Program, AQueueFileThatIsNoPlainFileIsRefusedAtStartAndLeftAlone) {
 }
 
 namespace {
-
-// A queue file in `folder` with one download of `spec`, finished ones kept
-// in the queue; returns the download's link.
-std::string queueOf(servicesim::ServiceSim& sim, const TempDir& folder,
-                    const servicesim::FileSpec& spec) {
-    const std::string link = sim.addFile(spec);
-    const std::string dir = folder.path() + "/";
-    writeFile(folder.file("downloads.txt"), "0\r\n" + dir + "\r\n" + sim.host() + "\r\n" + link +
-                                                "\r\n" + dir + spec.name + "\r\nQueue\r\n\r\n");
-    return link;
-}
-
-bool queueFileSays(const TempDir& folder, const std::string& word, int timeoutMs = 20'000) {
-    return waitFor(
-        [&] { return readFile(folder.file("downloads.txt")).find(word) != std::string::npos; },
-        timeoutMs);
-}
 
 // What the folder holds besides the queue file, its lock and the runtime
 // folder.
@@ -205,13 +186,7 @@ std::set<std::string> downloadedFiles(const TempDir& folder) {
 TEST(Program, AKillDuringATransferLeavesNothingBehindOnceItRunsAgain) {
     servicesim::ServiceSim sim;
     TempDir folder;
-    servicesim::FileSpec spec;
-    spec.id = "401";
-    spec.name = "slow.bin";
-    spec.size = 2'000'000;
-    spec.bytesPerSecond = 1'000'000;
-    spec.script = {Step::countdown("-5")};
-    queueOf(sim, folder, spec);
+    queueOfAFile(sim, folder, "401", "slow.bin", 2'000'000, 1'000'000);
     {
         RunningProgram killed(folder.path(), sim.host());
         ASSERT_TRUE(waitFor(
@@ -236,12 +211,7 @@ TEST(Program, AKillDuringATransferLeavesNothingBehindOnceItRunsAgain) {
 TEST(Program, AKillAsThePartFileIsMadeLeavesNothingBehind) {
     servicesim::ServiceSim sim;
     TempDir folder;
-    servicesim::FileSpec spec;
-    spec.id = "403";
-    spec.name = "early.bin";
-    spec.size = 100'000;
-    spec.script = {Step::countdown("-5")};
-    queueOf(sim, folder, spec);
+    queueOfAFile(sim, folder, "403", "early.bin", 100'000);
     {
         // The sanitizer's runtime would rather come first; here it cannot.
         RunningProgram killed(folder.path(), sim.host(), "/dev/null", {},
@@ -261,12 +231,7 @@ TEST(Program, AKillAsThePartFileIsMadeLeavesNothingBehind) {
 TEST(Program, AFileThatArrivedJustBeforeAKillIsNotFetchedAgain) {
     servicesim::ServiceSim sim;
     TempDir folder;
-    servicesim::FileSpec spec;
-    spec.id = "402";
-    spec.name = "quick.bin";
-    spec.size = 300'000;
-    spec.script = {Step::countdown("-5")};
-    queueOf(sim, folder, spec);
+    queueOfAFile(sim, folder, "402", "quick.bin", 300'000);
     ::chmod(folder.file("downloads.txt").c_str(), 0444);
     {
         RunningProgram killed(folder.path(), sim.host());

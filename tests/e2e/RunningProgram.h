@@ -1,10 +1,13 @@
 #pragma once
 
+#include "tests/common/TestHelpers.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -35,26 +38,15 @@ public:
                                                 "TOLVENKA_SERVICE_HOST=" + host, "HOME=" + folder,
                                                 "XDG_RUNTIME_DIR=" + runtimeFolder};
         environment.insert(environment.end(), variables.begin(), variables.end());
-        const auto isSetHere = [&](const std::string& entry) {
-            const std::string name = entry.substr(0, entry.find('=') + 1);
-            for (const char* own :
-                 {"QT_QPA_PLATFORM=", "TOLVENKA_SERVICE_HOST=", "HOME=", "XDG_RUNTIME_DIR=",
-                  "http_proxy=", "https_proxy=", "HTTPS_PROXY=", "all_proxy=", "ALL_PROXY=",
-                  "no_proxy=", "NO_PROXY="}) {
-                if (name == own) {
-                    return true;
-                }
-            }
-            for (const std::string& variable : variables) {
-                if (variable.substr(0, variable.find('=') + 1) == name) {
-                    return true;
-                }
-            }
-            return false;
-        };
+        std::set<std::string> setHere = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                         "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+        for (const std::string& entry : environment) {
+            setHere.insert(entry.substr(0, entry.find('=')));
+        }
         for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!isSetHere(*entry)) {
-                environment.push_back(*entry);
+            const std::string inherited = *entry;
+            if (!setHere.contains(inherited.substr(0, inherited.find('=')))) {
+                environment.push_back(inherited);
             }
         }
         std::vector<char*> envp;
@@ -131,6 +123,26 @@ inline bool waitFor(const std::function<bool()>& done, int timeoutMs, int pollMs
         std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
     return true;
+}
+
+// Whether the file at `path` comes to hold `text` within `timeoutMs`.
+inline bool fileComesToSay(const std::string& path, const std::string& text,
+                           int timeoutMs = 20'000) {
+    return waitFor([&] { return testing_helpers::readFile(path).find(text) != std::string::npos; },
+                   timeoutMs);
+}
+
+// Writes the queue file of `folder`: one download of `link` of the service at
+// `host` into `name` there, queued; completed ones stay in the list unless
+// `deleteCompleted`. Returns the file's text.
+inline std::string writeQueueOfOne(const std::string& folder, const std::string& host,
+                                   const std::string& link, const std::string& name,
+                                   bool deleteCompleted = false) {
+    const std::string dir = folder + "/";
+    const std::string text = (deleteCompleted ? "1\r\n" : "0\r\n") + dir + "\r\n" + host + "\r\n" +
+                             link + "\r\n" + dir + name + "\r\nQueue\r\n\r\n";
+    testing_helpers::writeFile(dir + "downloads.txt", text);
+    return text;
 }
 
 } // namespace e2e_testing

@@ -181,6 +181,11 @@ def _wait_for_display(number):
     _wait(accepts, TIMEOUT_S, lambda: f"the X server :{number} takes no connections")
 
 
+def wait_until(holds, describe_failure, timeout_s=TIMEOUT_S):
+    """Waits until `holds()`; after `timeout_s` fails with `describe_failure()`."""
+    _wait(lambda: True if holds() else None, timeout_s, describe_failure)
+
+
 def _wait(lookup, timeout_s, describe_failure):
     deadline = time.monotonic() + timeout_s
     while True:

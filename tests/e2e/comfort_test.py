@@ -14,7 +14,7 @@ import tempfile
 import time
 import unittest
 
-from accessibility import Session
+from accessibility import Session, wait_until
 
 PROGRAM = ""
 SERVICE_SIM = ""  # the folder of tolvenka-service-sim
@@ -116,11 +116,7 @@ class PartFile:
             return 0
 
     def wait_for_bytes(self, timeout_s=30):
-        deadline = time.monotonic() + timeout_s
-        while self.size() == 0:
-            if time.monotonic() > deadline:
-                raise AssertionError(f"{self.path} did not grow")
-            time.sleep(0.01)
+        wait_until(lambda: self.size() > 0, lambda: f"{self.path} did not grow", timeout_s)
         self.start = time.monotonic()
 
     def follow(self, seconds):
@@ -138,7 +134,6 @@ def copy(session, selection, text):
     "primary") and keeps it there."""
     subprocess.run(["xclip", "-selection", selection], input=text, text=True, check=True,
                    env=session.environment)
-
 
 
 if __name__ == "__main__":

@@ -12,7 +12,7 @@ import tempfile
 import time
 import unittest
 
-from accessibility import Session
+from accessibility import Session, wait_until
 
 PACKAGE = ""
 SERVICE_SIM = ""  # the folder of tolvenka-service-sim and tolvenka-service-sim-check
@@ -72,15 +72,15 @@ class InstalledPackageTest(unittest.TestCase):
             # link again, from a later start, is offered unticked.
             self.hand_over(session, tolvenka, link, home, environment)
             rows = session.find(dialog, "list")
-            self.wait_until(lambda: session.items(rows) == [link + " — уже загружен"],
+            wait_until(lambda: session.items(rows) == [link + " — уже загружен"],
                             lambda: f"the rows are {session.items(rows)}")
-            self.assertFalse(self.is_checked(next(iter(session.children(rows)))))
+            self.assertFalse(session.is_checked(next(iter(session.children(rows)))))
             session.press(session.find(dialog, "push button", "Загрузить"))
 
             # The service names the minutes to wait: the download says them
             # and counts them down. A second copy would have come first.
             self.hand_over(session, tolvenka, later, home, environment)
-            self.wait_until(lambda: session.items(rows) == [later],
+            wait_until(lambda: session.items(rows) == [later],
                             lambda: f"the rows are {session.items(rows)}")
             session.press(session.find(dialog, "push button", "Загрузить"))
             window = session.window(program, "Толвенка")
@@ -112,20 +112,6 @@ class InstalledPackageTest(unittest.TestCase):
         later = session.start([tolvenka, link], cwd=home, env=environment)
         if later.wait(20) != 0:
             raise AssertionError(f"a later start with {link} ended with {later.returncode}")
-
-    @staticmethod
-    def wait_until(holds, describe_failure, timeout_s=20):
-        deadline = time.monotonic() + timeout_s
-        while not holds():
-            if time.monotonic() > deadline:
-                raise AssertionError(describe_failure())
-            time.sleep(0.1)
-
-    @staticmethod
-    def is_checked(item):
-        import pyatspi
-
-        return item.getState().contains(pyatspi.STATE_CHECKED)
 
     @staticmethod
     def wait_for_file(path):

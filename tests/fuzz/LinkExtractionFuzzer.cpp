@@ -8,6 +8,7 @@
 #include "tests/fuzz/FuzzRegistry.h"
 #include "tests/fuzz/FuzzSupport.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,14 +28,9 @@ char asciiLower(char c) {
 // The length of the marker `text` starts with, or 0.
 std::size_t markerLengthAt(std::string_view text) {
     for (const std::string_view marker : markers) {
-        if (text.size() < marker.size()) {
-            continue;
-        }
-        bool same = true;
-        for (std::size_t i = 0; i < marker.size() && same; ++i) {
-            same = asciiLower(text[i]) == marker[i];
-        }
-        if (same) {
+        if (text.size() >= marker.size() &&
+            std::equal(marker.begin(), marker.end(), text.begin(),
+                       [](char wanted, char c) { return wanted == asciiLower(c); })) {
             return marker.size();
         }
     }

@@ -27,26 +27,14 @@ bool sameHead(const ResponseHead& a, const ResponseHead& b) {
     return true;
 }
 
-// A prefix of the reply is either still unfinished or has the whole reply's
-// verdict: the head ends at the same byte, with the same content, or the same
-// fault has shown.
+// A prefix of the reply agrees with the whole, and its head ends within it.
 void checkPrefix(std::string_view reply, std::size_t length, const HeadParseResult& whole,
                  const ResponseHead& wholeHead) {
     ResponseHead head;
     const HeadParseResult result = http::parseResponseHead(reply.substr(0, length), head);
     require(result.status != Status::Complete || result.consumed <= length,
             "a prefix's head ends within the prefix");
-    if (whole.status == Status::Complete && length >= whole.consumed) {
-        require(result.status == Status::Complete, "a prefix holding the whole head completes");
-    }
-    if (result.status == Status::NeedMore) {
-        return;
-    }
-    require(result.status == whole.status, "a prefix's verdict is the whole reply's");
-    if (result.status == Status::Complete) {
-        require(result.consumed == whole.consumed, "a prefix's head ends where the whole's does");
-        require(sameHead(head, wholeHead), "a prefix's head is the whole's");
-    }
+    fuzzing::requirePrefixAgrees(result, length, whole, [&] { return sameHead(head, wholeHead); });
 }
 
 } // namespace

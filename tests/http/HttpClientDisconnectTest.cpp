@@ -144,13 +144,8 @@ TEST(HttpClientDisconnect, CutsATlsHandshakeAndAProxyNegotiation) {
             std::this_thread::sleep_for(50ms);
             client.Disconnect();
         });
-        try {
-            const auto start = std::chrono::steady_clock::now();
-            client.Get(address);
-            ADD_FAILURE() << "a silent peer answered";
-            EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-        } catch (const HttpError& error) {
-            EXPECT_EQ(error.kind(), HttpError::Kind::Disconnected) << proxy << error.what();
-        }
+        EXPECT_EQ(http_testing::errorOf<HttpError>([&] { client.Get(address); }).value().kind(),
+                  HttpError::Kind::Disconnected)
+            << proxy;
     }
 }

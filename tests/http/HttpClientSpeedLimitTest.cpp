@@ -15,6 +15,7 @@ using http::HttpError;
 using http::SpeedLimit;
 using http::WorkMode;
 using http_testing::okReply;
+using http_testing::patternedBytes;
 using testing_helpers::LoopbackServer;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -22,14 +23,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::int64_t kiB = 1024;
-
-std::string bodyOf(std::size_t size) {
-    std::string body(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        body[i] = static_cast<char>('a' + i * 7 % 26);
-    }
-    return body;
-}
 
 std::string chunkedReply(const std::string& body, std::size_t chunkSize) {
     std::ostringstream reply;
@@ -51,7 +44,7 @@ double secondsSince(Clock::time_point start) {
 // 300 KiB at 1 MiB/s: no token bucket lets it through in less than the time
 // of what exceeds its burst, a quarter of a second.
 TEST(HttpClientSpeedLimit, ABodyArrivesWholeAndNoSoonerThanTheLimitAllowsInEveryFraming) {
-    const std::string body = bodyOf(300 * kiB);
+    const std::string body = patternedBytes(300 * kiB);
     LoopbackServer server;
     server.addConnection(
         {LoopbackServer::readRequest(), LoopbackServer::send(okReply(body)),
@@ -73,8 +66,8 @@ TEST(HttpClientSpeedLimit, ABodyArrivesWholeAndNoSoonerThanTheLimitAllowsInEvery
 
 TEST(HttpClientSpeedLimit, AChangeReachesABodyUnderWay) {
     // Lifted: 4 MiB at 100 KiB/s would take 40 s.
-    const std::string large = bodyOf(4096 * kiB);
-    const std::string body = bodyOf(1024 * kiB);
+    const std::string large = patternedBytes(4096 * kiB);
+    const std::string body = patternedBytes(1024 * kiB);
     LoopbackServer server;
     server.addConnection({LoopbackServer::readRequest(), LoopbackServer::send(okReply(large)),
                           LoopbackServer::readRequest(), LoopbackServer::send(okReply(body))});
@@ -109,7 +102,7 @@ TEST(HttpClientSpeedLimit, AChangeReachesABodyUnderWay) {
 TEST(HttpClientSpeedLimit, ADisconnectCutsAWaitForTheLimitAtOnce) {
     LoopbackServer server;
     server.addConnection({LoopbackServer::readRequest(),
-                          LoopbackServer::send(okReply(bodyOf(1024 * kiB))),
+                          LoopbackServer::send(okReply(patternedBytes(1024 * kiB))),
                           LoopbackServer::pause(30'000)});
     // What came with the head alone takes half a minute at this limit.
     SpeedLimit limit;

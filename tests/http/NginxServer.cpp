@@ -1,6 +1,10 @@
 #include "tests/http/NginxServer.h"
 
+#include "tests/http/TestCertificates.h"
+
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace http_testing {
@@ -67,6 +71,37 @@ std::string passingTo(std::uint16_t port) {
 std::string withCertificate(const std::string& certificateFile, const std::string& keyFile) {
     return "        ssl_certificate " + certificateFile + ";\n        ssl_certificate_key " +
            keyFile + ";\n";
+}
+
+NginxSite tlsSite(const std::string& directives, Presenting certificate) {
+    const TestCertificates& made = TestCertificates::trusted();
+    const std::pair<std::string, std::string> files[] = {
+        {made.serverCertificate, made.serverKey},
+        {made.otherHostCertificate, made.otherHostKey},
+        {made.strangerCertificate, made.strangerKey}};
+    const auto& [certificateFile, keyFile] = files[static_cast<std::size_t>(certificate)];
+    return {directives + withCertificate(certificateFile, keyFile), true};
+}
+
+std::vector<NginxSite> tlsSitesInFrontOf(std::uint16_t port) {
+    return {tlsSite(passingTo(port)), tlsSite(passingTo(port), Presenting::OtherHost)};
+}
+
+std::string makeTwoFileRoot(const std::string& workDir) {
+    const std::string root = workDir + "/root";
+    std::filesystem::create_directory(root);
+    std::ofstream(root + "/a.txt") << "first file\n";
+    std::ofstream(root + "/b.txt") << "second file\n";
+    return root;
+}
+
+std::vector<std::string> loggedConnections(const std::string& workDir) {
+    std::istringstream log(readAll(workDir + "/access.log"));
+    std::vector<std::string> connections;
+    for (std::string line; std::getline(log, line);) {
+        connections.push_back(line.substr(0, line.find(' ')));
+    }
+    return connections;
 }
 
 NginxServer::NginxServer(const std::string& rootDir, const std::string& workDir)

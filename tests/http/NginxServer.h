@@ -46,4 +46,18 @@ std::string passingTo(std::uint16_t port);
 // Directives that present the certificate and key of the PEM files.
 std::string withCertificate(const std::string& certificateFile, const std::string& keyFile);
 
+// Which of the test certificates a TLS site presents.
+enum class Presenting { Trusted, OtherHost, Stranger };
+// A TLS site of `directives` that presents `certificate`.
+NginxSite tlsSite(const std::string& directives, Presenting certificate = Presenting::Trusted);
+// A trusted TLS site and one whose certificate is for another host, both in
+// front of a service on 127.0.0.1:`port`, in that order.
+std::vector<NginxSite> tlsSitesInFrontOf(std::uint16_t port);
+
+// A folder "root" in `workDir` holding a.txt ("first file\n") and b.txt
+// ("second file\n"); returns its path.
+std::string makeTwoFileRoot(const std::string& workDir);
+// The connection of each request the access log in `workDir` holds, in order.
+std::vector<std::string> loggedConnections(const std::string& workDir);
+
 } // namespace http_testing

@@ -2,42 +2,28 @@
 #include "http/HttpError.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/http/NginxServer.h"
+#include "tests/http/Replies.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 
 using http::HttpClient;
 using http::HttpStatusError;
 using http_testing::NginxServer;
+using http_testing::patternedBytes;
 using testing_helpers::readFile;
 using testing_helpers::TempDir;
 using testing_helpers::writeFile;
 
 namespace {
 
-std::string patternedBytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7919 + i / 251) & 0xff);
-    }
-    return bytes;
-}
-
 class NginxTest : public ::testing::Test {
 protected:
-    NginxTest() {
-        std::filesystem::create_directory(work.file("root"));
-        writeFile(work.file("root/index.html"), "<html>index</html>\n");
-        writeFile(work.file("root/a.txt"), "first file\n");
-        writeFile(work.file("root/b.txt"), "second file\n");
-    }
+    NginxTest() { writeFile(work.file("root/index.html"), "<html>index</html>\n"); }
 
     TempDir work;
-    NginxServer nginx{work.file("root"), work.path()};
+    NginxServer nginx{http_testing::makeTwoFileRoot(work.path()), work.path()};
     HttpClient client;
 };
 
@@ -52,19 +38,11 @@ TEST_F(NginxTest, KeepAliveSeriesOfGets) {
     EXPECT_EQ(client.ContentLength(), 19);
     // Each access log line starts with the serial number of its connection.
     // nginx logs a request after answering it, so the last line may lag.
-    const std::string logFile = work.file("access.log");
-    testing_helpers::pumpUntil([&] {
-        const std::string text = readFile(logFile);
-        return std::count(text.begin(), text.end(), '\n') >= 9;
-    });
-    std::istringstream log(readFile(logFile));
-    std::set<std::string> connections;
-    int requests = 0;
-    for (std::string line; std::getline(log, line); ++requests) {
-        connections.insert(line.substr(0, line.find(' ')));
-    }
-    EXPECT_EQ(requests, 9);
-    EXPECT_EQ(connections.size(), 1u);
+    testing_helpers::pumpUntil(
+        [&] { return http_testing::loggedConnections(work.path()).size() >= 9; });
+    const std::vector<std::string> connections = http_testing::loggedConnections(work.path());
+    EXPECT_EQ(connections.size(), 9u);
+    EXPECT_EQ(std::set<std::string>(connections.begin(), connections.end()).size(), 1u);
 }
 
 TEST_F(NginxTest, MissingFileIsA404) {

@@ -3,7 +3,9 @@
 #include "tests/http/ServerProcess.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace http_testing {
 
@@ -13,36 +15,44 @@ struct ProxyCredentials {
     std::string password;
 };
 
-// A real tinyproxy on a free loopback port, its configuration and log in
-// `workDir`, asking for `credentials` where given.
-class TinyproxyServer {
+// A real proxy server program on a free loopback port, stopped on
+// destruction.
+class ProxyServer {
 public:
-    explicit TinyproxyServer(const std::string& workDir, ProxyCredentials credentials = {});
-
     std::uint16_t port() const { return listenPort; }
-    // What it has logged so far: each request and CONNECT it carried.
-    std::string log() const;
+    // What it has logged so far: a line for each request, CONNECT or
+    // connection it carried.
+    std::string log() const { return readAll(logFile); }
+
+protected:
+    explicit ProxyServer(std::string logFile)
+        : logFile(std::move(logFile)) {}
+
+    // Runs the command that `commandFor` makes for a port, on one port after
+    // another until it listens; throws naming `program` when it never does.
+    void start(const std::string& program,
+               const std::function<std::vector<std::string>(std::uint16_t)>& commandFor,
+               const std::string& output);
+
+    const std::string logFile;
 
 private:
-    std::string logFile;
     std::uint16_t listenPort = 0;
     ServerProcess process;
 };
 
-// A real microsocks (SOCKS5) on a free loopback port, asking for
+// tinyproxy, its configuration and log in `workDir`, asking for
 // `credentials` where given.
-class MicrosocksServer {
+class TinyproxyServer : public ProxyServer {
+public:
+    explicit TinyproxyServer(const std::string& workDir, ProxyCredentials credentials = {});
+};
+
+// microsocks (SOCKS5), its log in `workDir`, asking for `credentials` where
+// given.
+class MicrosocksServer : public ProxyServer {
 public:
     explicit MicrosocksServer(const std::string& workDir, ProxyCredentials credentials = {});
-
-    std::uint16_t port() const { return listenPort; }
-    // What it has printed so far: a line per connection it carried.
-    std::string log() const;
-
-private:
-    std::string logFile;
-    std::uint16_t listenPort = 0;
-    ServerProcess process;
 };
 
 } // namespace http_testing

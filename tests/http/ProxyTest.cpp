@@ -6,9 +6,9 @@
 #include "tests/http/NginxServer.h"
 #include "tests/http/ProxyEnvironment.h"
 #include "tests/http/ProxyServers.h"
-#include "tests/http/TestCertificates.h"
+#include "tests/http/Replies.h"
 
-#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using http::HttpClient;
@@ -17,54 +17,37 @@ using http_testing::MicrosocksServer;
 using http_testing::NginxServer;
 using http_testing::NginxSite;
 using http_testing::ProxyCredentials;
-using http_testing::TestCertificates;
 using http_testing::throughProxy;
 using http_testing::TinyproxyServer;
 using testing_helpers::TempDir;
-using testing_helpers::writeFile;
 
 namespace {
 
 enum Site { Plain, Secure };
 
+std::vector<NginxSite> plainAndSecureSites(const std::string& root) {
+    const std::string files = http_testing::servingFiles(root);
+    return {{files, false}, http_testing::tlsSite(files)};
+}
+
 class ProxyTest : public ::testing::Test {
 protected:
-    ProxyTest() {
-        std::filesystem::create_directory(work.file("root"));
-        writeFile(work.file("root/a.txt"), "first file\n");
-        const TestCertificates& certificates = TestCertificates::trusted();
-        const std::string files = http_testing::servingFiles(work.file("root"));
-        nginx.emplace(work.path(),
-                      std::vector<NginxSite>{
-                          {files, false},
-                          {files + http_testing::withCertificate(certificates.serverCertificate,
-                                                                 certificates.serverKey),
-                           true}});
-    }
-
     // Both sites' file, by address and by name, through `proxy`.
     void expectBothSitesThrough(const std::string& proxy) {
         HttpClient client(throughProxy(proxy));
-        EXPECT_EQ(client.Get(nginx->url("/a.txt", Plain)), "first file\n") << proxy;
-        EXPECT_EQ(client.Get(nginx->url("/a.txt", Secure)), "first file\n") << proxy;
-        EXPECT_EQ(client.Get("https://localhost:" + std::to_string(nginx->port(Secure)) + "/a.txt"),
+        EXPECT_EQ(client.Get(nginx.url("/a.txt", Plain)), "first file\n") << proxy;
+        EXPECT_EQ(client.Get(nginx.url("/a.txt", Secure)), "first file\n") << proxy;
+        EXPECT_EQ(client.Get("https://localhost:" + std::to_string(nginx.port(Secure)) + "/a.txt"),
                   "first file\n")
             << proxy;
     }
 
-    template <typename Call>
-    static ProxyError proxyErrorOf(Call call) {
-        try {
-            call();
-        } catch (const ProxyError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no proxy error";
-        return ProxyError(ProxyError::Problem::BadAddress, {});
+    static ProxyError proxyErrorOf(const std::function<void()>& call) {
+        return http_testing::errorOf<ProxyError>(call).value();
     }
 
     TempDir work;
-    std::optional<NginxServer> nginx;
+    NginxServer nginx{work.path(), plainAndSecureSites(http_testing::makeTwoFileRoot(work.path()))};
 };
 
 std::string at(std::uint16_t port) {
@@ -77,10 +60,10 @@ TEST_F(ProxyTest, AnHttpProxyCarriesHttpAsAbsoluteFormAndHttpsThroughConnect) {
     TinyproxyServer proxy(work.path());
     expectBothSitesThrough("http://" + at(proxy.port()));
     const std::string log = proxy.log();
-    EXPECT_NE(log.find("GET http://127.0.0.1:" + std::to_string(nginx->port(Plain)) + "/a.txt"),
+    EXPECT_NE(log.find("GET http://127.0.0.1:" + std::to_string(nginx.port(Plain)) + "/a.txt"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("CONNECT 127.0.0.1:" + std::to_string(nginx->port(Secure))),
+    EXPECT_NE(log.find("CONNECT 127.0.0.1:" + std::to_string(nginx.port(Secure))),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("CONNECT localhost:"), std::string::npos) << log;
@@ -90,7 +73,7 @@ TEST_F(ProxyTest, AnHttpProxyWithAPasswordTakesItAndToldOtherwiseNamesOnlyItsAdd
     TinyproxyServer proxy(work.path(), ProxyCredentials{"tolvenka", "s3cr.t-x_y"});
     expectBothSitesThrough("http://tolvenka:s3cr%2Et-x_y@" + at(proxy.port()));
     HttpClient client(throughProxy("http://tolvenka:wrong@" + at(proxy.port())));
-    const ProxyError error = proxyErrorOf([&] { client.Get(nginx->url("/a.txt", Secure)); });
+    const ProxyError error = proxyErrorOf([&] { client.Get(nginx.url("/a.txt", Secure)); });
     EXPECT_EQ(error.problem(), ProxyError::Problem::Refused);
     EXPECT_EQ(error.proxy(), at(proxy.port()));
     // tinyproxy says 401 where others say 407.
@@ -98,7 +81,7 @@ TEST_F(ProxyTest, AnHttpProxyWithAPasswordTakesItAndToldOtherwiseNamesOnlyItsAdd
     EXPECT_EQ(std::string(error.what()).find("wrong"), std::string::npos);
     // To a plain request with the wrong password tinyproxy answers as a
     // server would (401), and that is what the request fails with.
-    EXPECT_THROW(client.Get(nginx->url("/a.txt", Plain)), http::HttpStatusError);
+    EXPECT_THROW(client.Get(nginx.url("/a.txt", Plain)), http::HttpStatusError);
 }
 
 TEST_F(ProxyTest, ASocksProxyCarriesBothWithNamesResolvedHereOrThere) {
@@ -111,10 +94,10 @@ TEST_F(ProxyTest, ASocksProxyWithAPasswordTakesItAndRefusesOthers) {
     MicrosocksServer proxy(work.path(), ProxyCredentials{"tolvenka", "pa%ss"});
     expectBothSitesThrough("socks5h://tolvenka:pa%25ss@" + at(proxy.port()));
     HttpClient wrong(throughProxy("socks5h://tolvenka:nope@" + at(proxy.port())));
-    EXPECT_EQ(proxyErrorOf([&] { wrong.Get(nginx->url("/a.txt", Secure)); }).problem(),
+    EXPECT_EQ(proxyErrorOf([&] { wrong.Get(nginx.url("/a.txt", Secure)); }).problem(),
               ProxyError::Problem::SocksPasswordRejected);
     HttpClient none(throughProxy("socks5://" + at(proxy.port())));
-    EXPECT_EQ(proxyErrorOf([&] { none.Get(nginx->url("/a.txt", Plain)); }).problem(),
+    EXPECT_EQ(proxyErrorOf([&] { none.Get(nginx.url("/a.txt", Plain)); }).problem(),
               ProxyError::Problem::SocksWantsPassword);
 }
 
@@ -122,7 +105,7 @@ TEST_F(ProxyTest, AProxyNobodyListensOnIsToldByItsAddressAndNoProxyGoesAround) {
     const std::uint16_t deadPort = http_testing::pickFreePort();
     for (const std::string scheme : {"http://", "socks5h://"}) {
         HttpClient client(throughProxy(scheme + "user:secret@" + at(deadPort)));
-        const ProxyError error = proxyErrorOf([&] { client.Get(nginx->url("/a.txt", Secure)); });
+        const ProxyError error = proxyErrorOf([&] { client.Get(nginx.url("/a.txt", Secure)); });
         EXPECT_EQ(error.problem(), ProxyError::Problem::Unreachable);
         EXPECT_EQ(error.proxy(), at(deadPort));
         EXPECT_EQ(std::string(error.what()).find("secret"), std::string::npos);
@@ -132,6 +115,6 @@ TEST_F(ProxyTest, AProxyNobodyListensOnIsToldByItsAddressAndNoProxyGoesAround) {
                                                 {"https_proxy", "http://" + at(deadPort)},
                                                 {"no_proxy", "localhost,127.0.0.1"}});
     HttpClient direct(settings);
-    EXPECT_EQ(direct.Get(nginx->url("/a.txt", Plain)), "first file\n");
-    EXPECT_EQ(direct.Get(nginx->url("/a.txt", Secure)), "first file\n");
+    EXPECT_EQ(direct.Get(nginx.url("/a.txt", Plain)), "first file\n");
+    EXPECT_EQ(direct.Get(nginx.url("/a.txt", Secure)), "first file\n");
 }

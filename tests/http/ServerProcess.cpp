@@ -30,14 +30,26 @@ sockaddr_in loopback(std::uint16_t port) {
 
 } // namespace
 
-std::uint16_t pickFreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+int listenOnLoopback(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, 4) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::uint16_t pickFreePort() {
+    std::uint16_t port = 0;
+    ::close(listenOnLoopback(port));
+    return port;
 }
 
 bool accepts(std::uint16_t port) {

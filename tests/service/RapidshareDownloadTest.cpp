@@ -128,30 +128,37 @@ TEST_F(Conversation, EachRefusalWaitsThirtySecondsOrTheMinutesItNamesThenAsksAga
 // The service says when it will serve again; asked before that, it only
 // refuses once more.
 TEST_F(Conversation, AWaitThatNamesMinutesLastsThemAndSaysThemInRussian) {
-    const auto named = &RapidshareDownload::minutesNamedIn;
-    EXPECT_EQ(named("Or try again in about 12 minutes."), 12);
-    EXPECT_EQ(named("x Or try again in about 1 minute. y"), 1);
-    EXPECT_EQ(named("Or try again in about 7minutes"), 7);
-    EXPECT_EQ(named("Or try again in about an hour."), 0);
-    EXPECT_EQ(named("Or try again in about 2 hours."), 0);
-    EXPECT_EQ(named("Or try again in about 12"), 0);
-    EXPECT_EQ(named("try again in about 12 minutes"), 0);
-    EXPECT_EQ(named("Or try again in about 99999999999999999999 minutes"),
-              RapidshareDownload::MAX_NAMED_WAIT_MINUTES);
-
-    const auto caption = [](int minutes) {
-        return kestrune::text::toUtf8(RapidshareDownload::waitCaption(minutes));
+    const std::pair<const char*, int> replies[] = {
+        {"Or try again in about 12 minutes.", 12},
+        {"x Or try again in about 1 minute. y", 1},
+        {"Or try again in about 7minutes", 7},
+        {"Or try again in about an hour.", 0},
+        {"Or try again in about 2 hours.", 0},
+        {"Or try again in about 12", 0},
+        {"try again in about 12 minutes", 0},
+        {"Or try again in about 99999999999999999999 minutes",
+         RapidshareDownload::MAX_NAMED_WAIT_MINUTES},
     };
-    EXPECT_EQ(caption(0), "Подождите");
-    EXPECT_EQ(caption(1), "Подождите 1 минуту");
-    EXPECT_EQ(caption(3), "Подождите 3 минуты");
-    EXPECT_EQ(caption(12), "Подождите 12 минут");
-    for (const int minutes : {5, 11, 14, 20, 100, 111}) {
-        EXPECT_EQ(caption(minutes), "Подождите " + std::to_string(minutes) + " минут");
+    for (const auto& [reply, minutes] : replies) {
+        EXPECT_EQ(RapidshareDownload::minutesNamedIn(reply), minutes) << reply;
     }
-    EXPECT_EQ(caption(21), "Подождите 21 минуту");
-    EXPECT_EQ(caption(22), "Подождите 22 минуты");
-    EXPECT_EQ(caption(112), "Подождите 112 минут");
+    const std::pair<int, const char*> captions[] = {
+        {0, "Подождите"},
+        {1, "Подождите 1 минуту"},
+        {3, "Подождите 3 минуты"},
+        {5, "Подождите 5 минут"},
+        {11, "Подождите 11 минут"},
+        {12, "Подождите 12 минут"},
+        {14, "Подождите 14 минут"},
+        {20, "Подождите 20 минут"},
+        {21, "Подождите 21 минуту"},
+        {22, "Подождите 22 минуты"},
+        {111, "Подождите 111 минут"},
+        {112, "Подождите 112 минут"},
+    };
+    for (const auto& [minutes, caption] : captions) {
+        EXPECT_EQ(kestrune::text::toUtf8(RapidshareDownload::waitCaption(minutes)), caption);
+    }
 
     FakeClock clock;
     auto download =

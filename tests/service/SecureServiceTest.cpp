@@ -4,15 +4,12 @@
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
 #include "tests/http/NginxServer.h"
-#include "tests/http/TestCertificates.h"
 #include "tests/service/ServiceFixture.h"
 
 #include <filesystem>
 
 using namespace kestrune::text::literals;
 using http_testing::NginxServer;
-using http_testing::NginxSite;
-using http_testing::TestCertificates;
 using servicesim::Step;
 using testing_helpers::BackgroundRun;
 using testing_helpers::pumpUntil;
@@ -48,20 +45,7 @@ protected:
     }
 
     testing_helpers::TempDir work;
-    NginxServer nginx{work.path(), sitesInFrontOf(sim.port())};
-
-private:
-    static std::vector<NginxSite> sitesInFrontOf(std::uint16_t port) {
-        const TestCertificates& certificates = TestCertificates::trusted();
-        return {{http_testing::passingTo(port) +
-                     http_testing::withCertificate(certificates.serverCertificate,
-                                                   certificates.serverKey),
-                 true},
-                {http_testing::passingTo(port) +
-                     http_testing::withCertificate(certificates.otherHostCertificate,
-                                                   certificates.otherHostKey),
-                 true}};
-    }
+    NginxServer nginx{work.path(), http_testing::tlsSitesInFrontOf(sim.port())};
 };
 
 } // namespace
