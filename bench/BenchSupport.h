@@ -1,7 +1,10 @@
 #pragma once
 
+#include "service/ServiceHost.h"
+
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -21,6 +24,19 @@ inline std::filesystem::path scratchFolder(const std::string& name) {
         std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     return folder;
+}
+
+// A queue file of `count` queued downloads of the service host set now,
+// their files in `folder`.
+inline void writeQueueFile(const std::string& path, int count, const std::string& folder) {
+    std::ofstream out(path, std::ios::binary);
+    out << "1\r\n" << folder << "\r\n";
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "file" + std::to_string(i) + ".bin";
+        out << tolvenka::serviceHost() << "\r\nhttp://" << tolvenka::serviceHost() << "/files/"
+            << 100000 + i << "/" << name << "\r\n"
+            << folder << "/" << name << "\r\nQueue\r\n\r\n";
+    }
 }
 
 } // namespace bench

@@ -49,17 +49,6 @@ double peakMemoryMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void writeQueueFile(const std::string& path, int count, const std::string& folder) {
-    std::ofstream out(path, std::ios::binary);
-    out << "1\r\n" << folder << "\r\n";
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "file" + std::to_string(i) + ".bin";
-        out << tolvenka::serviceHost() << "\r\nhttp://" << tolvenka::serviceHost() << "/files/"
-            << 100000 + i << "/" << name << "\r\n"
-            << folder << "/" << name << "\r\nQueue\r\n\r\n";
-    }
-}
-
 // Runs the event loop for `seconds` and returns the CPU share of one core.
 double idleCpuShare(int seconds) {
     const double before = cpuSeconds();
@@ -83,7 +72,7 @@ int benchmark(int argc, char** argv, int count, int seconds) {
 
     const std::filesystem::path folder = bench::scratchFolder("tolvenka-queue-bench");
     const std::string path = (folder / tolvenka::QUEUE_FILE_NAME).string();
-    writeQueueFile(path, count, folder.string());
+    bench::writeQueueFile(path, count, folder.string());
 
     tolvenka::DownloadsSet set(1, 40);
     tolvenka::QueueOptions options{true, "/"};

@@ -36,17 +36,6 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-void writeQueueFile(const std::string& path, int count, const std::string& folder) {
-    std::ofstream out(path, std::ios::binary);
-    out << "1\r\n" << folder << "\r\n";
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "file" + std::to_string(i) + ".bin";
-        out << tolvenka::serviceHost() << "\r\nhttp://" << tolvenka::serviceHost() << "/files/"
-            << 100000 + i << "/" << name << "\r\n"
-            << folder << "/" << name << "\r\nQueue\r\n\r\n";
-    }
-}
-
 // This thread's CPU time.
 double threadCpuMs() {
     timespec now{};
@@ -98,7 +87,7 @@ int main(int argc, char** argv) {
     const tolvenka::DownloadMaker maker;
     const std::filesystem::path folder = bench::scratchFolder("tolvenka-save-bench");
     const std::string path = (folder / tolvenka::QUEUE_FILE_NAME).string();
-    writeQueueFile(path, count, folder.string());
+    bench::writeQueueFile(path, count, folder.string());
 
     tolvenka::DownloadsSet set(1, 40);
     tolvenka::QueueFileKeeper keeper(path, set);

@@ -27,8 +27,12 @@ std::string lowerAscii(std::string_view text) {
 }
 
 std::string bracketedHost(std::string_view host) {
-    const bool ipv6 = host.find(':') != std::string_view::npos;
-    return ipv6 ? "[" + std::string(host) + "]" : std::string(host);
+    if (host.find(':') == std::string_view::npos) {
+        return std::string(host);
+    }
+    std::string bracketed;
+    bracketed.reserve(host.size() + 2);
+    return bracketed.append("[").append(host).append("]");
 }
 
 std::string hostWithPort(std::string_view host, std::uint16_t port) {
