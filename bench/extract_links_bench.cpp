@@ -29,18 +29,16 @@ int main(int argc, char** argv) {
 
     tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
     const tolvenka::DownloadMaker maker;
-    std::vector<std::string> allLinks;
-    std::vector<std::string> downloadLinks;
-    tolvenka::extractLinks(std::move(content), allLinks, downloadLinks);
+    const tolvenka::FoundLinks found = tolvenka::extractLinks(std::move(content));
+    const std::vector<std::string> downloadLinks = found.downloadLinks();
     std::ostream& summary = print ? std::cerr : std::cout;
-    summary << allLinks.size() << " addresses, " << downloadLinks.size() << " download links\n";
+    summary << found.count() << " addresses, " << downloadLinks.size() << " download links\n";
     if (print) {
-        std::string lines;
-        for (const std::string& address : allLinks) {
-            lines += address;
-            lines += '\n';
+        for (std::size_t index = 0; index < found.count(); ++index) {
+            const std::string_view address = found.address(index);
+            std::cout.write(address.data(), static_cast<std::streamsize>(address.size()));
+            std::cout.put('\n');
         }
-        std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
     }
     return std::cout ? 0 : 1;
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <limits>
 #include <sstream>
+#include <streambuf>
 #include <vector>
 
 namespace http {
@@ -51,6 +52,35 @@ bool isFollowedRedirect(int statusCode) {
 }
 
 constexpr int proxyAuthenticationRequired = 407;
+
+// Keeps the first bytes of a body and refuses the rest: the refusal fails the
+// stream, which ends the reading of a body longer than wanted.
+class KeptPrefix : public std::streambuf {
+public:
+    explicit KeptPrefix(std::size_t capacity)
+        : capacity(capacity) {}
+
+    std::string text;
+    bool overflowed = false;
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize size) override {
+        const auto kept = std::min(static_cast<std::size_t>(size), capacity - text.size());
+        text.append(data, kept);
+        overflowed = overflowed || kept < static_cast<std::size_t>(size);
+        return static_cast<std::streamsize>(kept);
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) {
+            return traits_type::not_eof(c);
+        }
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+
+private:
+    const std::size_t capacity;
+};
 
 } // namespace
 
@@ -232,13 +262,37 @@ void HttpClient::Get(const std::string& url, std::ostream& body) {
 }
 
 std::string HttpClient::GetFollowingRedirects(const std::string& url) {
+    return followingRedirects(url, [this](const std::string& address) { return Get(address); });
+}
+
+std::string HttpClient::GetFollowingRedirects(const std::string& url, std::size_t keepAtMost,
+                                              bool& cut) {
+    return followingRedirects(url, [&](const std::string& address) {
+        KeptPrefix kept(keepAtMost);
+        std::ostream body(&kept);
+        try {
+            impl->perform("GET", address, {}, body, unlimited);
+            cut = false;
+        } catch (const HttpError&) {
+            if (!kept.overflowed) {
+                throw;
+            }
+            cut = true;
+        }
+        return std::move(kept.text);
+    });
+}
+
+std::string
+HttpClient::followingRedirects(const std::string& url,
+                               const std::function<std::string(const std::string&)>& get) {
     std::string address = url;
     // Each address as it is fetched: the scheme counts, since the commonest
     // redirect leads from http to https on the same host and path.
     std::vector<std::string> visited;
     for (;;) {
         try {
-            return Get(address);
+            return get(address);
         } catch (const HttpStatusError& status) {
             if (!isFollowedRedirect(status.getStatusCode()) || status.location().empty()) {
                 throw;

@@ -5,7 +5,9 @@
 #include "support/Event.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -57,6 +59,9 @@ public:
     // redirect to an address that is not http or https (BadRedirect).
     static constexpr int maxRedirectsFollowed = 5;
     std::string GetFollowingRedirects(const std::string& url);
+    // The same, keeping at most the first `keepAtMost` bytes of the body: the
+    // rest of a longer one is not read, and `cut` says so.
+    std::string GetFollowingRedirects(const std::string& url, std::size_t keepAtMost, bool& cut);
     // A POST of the bytes of `body`; the reply's body is written into
     // `response` as it arrives.
     void Post(const std::string& url, std::istream& body, std::ostream& response);
@@ -92,6 +97,10 @@ public:
 
 private:
     class Impl;
+
+    std::string followingRedirects(const std::string& url,
+                                   const std::function<std::string(const std::string&)>& get);
+
     std::unique_ptr<Impl> impl;
 };
 

@@ -10,6 +10,8 @@
 
 namespace tolvenka {
 
+using namespace kestrune::text::literals;
+
 namespace {
 
 constexpr std::string_view marker = "http://";
@@ -62,28 +64,52 @@ bool markerAt(std::string_view text, std::size_t start, std::string_view expecte
     return true;
 }
 
-std::size_t addressEnd(std::string_view text, std::size_t start, std::size_t markerSize) {
-    std::size_t end = start + markerSize;
-    while (end < text.size() && isUrlCharacter(text[end])) {
-        ++end;
+// Where the search of a text ends: at `limit`, or before the first address
+// that the limit would cut, which could be taken for a shorter one.
+std::size_t searchEnd(std::string_view text, std::size_t limit) {
+    if (limit >= text.size() || !isUrlCharacter(text[limit])) {
+        return std::min(limit, text.size());
     }
-    return end;
+    std::size_t runStart = limit;
+    while (runStart > 0 && isUrlCharacter(text[runStart - 1])) {
+        --runStart;
+    }
+    for (std::size_t at = runStart; at < limit; ++at) {
+        if (markerAt(text, at, marker) || markerAt(text, at, secureMarker)) {
+            return at;
+        }
+    }
+    return limit;
+}
+
+FoundLinks::Kind kindOfAddress(std::string_view address) {
+    const DownloadMaker& kinds = downloadMaker();
+    if (!kinds.kindOf(address).empty()) {
+        return FoundLinks::Kind::Download;
+    }
+    return kinds.lacksFileName(address) ? FoundLinks::Kind::Nameless : FoundLinks::Kind::Other;
 }
 
 } // namespace
 
-void extractLinks(std::string text, std::vector<std::string>& allLinks,
-                  std::vector<std::string>& downloadLinks) {
+FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
+    const std::size_t end = searchEnd(text, std::min(maxBytes, FoundLinks::maxTextBytes));
+    FoundLinks found(std::move(text), end);
+    const std::string_view view = found.text();
+    // Download and nameless links are copied or hashed whole later; their
+    // bytes beyond those of the text come only from nesting.
+    std::size_t copiedBytes = 0;
     // The colon is the one marker character that letter case leaves alone and
     // that is rare in ordinary text, so the scan hops from colon to colon
     // with memchr and looks around each one. Neither marker can overlap
     // itself or the other, so visiting every colon finds every marker, the
-    // nested ones included, in the order of their starts. The end of the text ends an
-    // address, as any character outside the URL set does.
-    const std::string_view view = text;
+    // nested ones included, in the order of their starts.
     const char* const begin = view.data();
-    const char* const last = begin + view.size();
-    const char* colon = begin + std::min(schemeLength, view.size());
+    const char* const last = begin + end;
+    const char* colon = begin + std::min(schemeLength, end);
+    // Where the run of URL characters of the last address ends: an address
+    // nested in it ends there too, and that run is not scanned again.
+    std::size_t runEnd = 0;
     while ((colon = static_cast<const char*>(
                 std::memchr(colon, ':', static_cast<std::size_t>(last - colon)))) != nullptr) {
         const std::size_t colonAt = static_cast<std::size_t>(colon - begin);
@@ -97,12 +123,39 @@ void extractLinks(std::string text, std::vector<std::string>& allLinks,
         } else if (!markerAt(view, start, marker)) {
             continue;
         }
-        const std::size_t end = addressEnd(view, start, markerSize);
-        const std::string& address = allLinks.emplace_back(view.substr(start, end - start));
-        if (!downloadMaker().kindOf(address).empty()) {
-            downloadLinks.push_back(address);
+        if (start + markerSize > end) {
+            break;
         }
+        if (start >= runEnd) {
+            runEnd = start + markerSize;
+            while (runEnd < end && isUrlCharacter(view[runEnd])) {
+                ++runEnd;
+            }
+        }
+        const FoundLinks::Kind kind = kindOfAddress(view.substr(start, runEnd - start));
+        if (kind != FoundLinks::Kind::Other) {
+            copiedBytes += runEnd - start;
+            if (copiedBytes > end) {
+                found.cutAt(start);
+                break;
+            }
+        }
+        found.add(start, runEnd, kind);
     }
+    return found;
+}
+
+std::string textCutMessage(std::size_t takenBytes) {
+    constexpr std::size_t bytesPerMegabyte = 1024 * 1024;
+    // Whole megabytes where they are whole or ten or more; else tenths, at
+    // least one.
+    const std::size_t tenths = std::max<std::size_t>(1, takenBytes * 10 / bytesPerMegabyte);
+    const std::string figure =
+        tenths >= 100 || tenths % 10 == 0
+            ? std::to_string(tenths / 10)
+            : std::to_string(tenths / 10) + "," + std::to_string(tenths % 10);
+    return std::string("Текст слишком большой: взяты первые "_cp1251) + figure +
+           std::string(" МБ"_cp1251);
 }
 
 } // namespace tolvenka

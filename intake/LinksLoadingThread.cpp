@@ -11,13 +11,9 @@ namespace tolvenka {
 using namespace kestrune::text::literals;
 
 LinksLoadingThread::LinksLoadingThread(TwaitDialog& waitDialog, std::string pageUrl,
-                                       std::vector<std::string>& allLinks,
-                                       std::vector<std::string>& downloadLinks,
                                        PageLoadOutcome& outcome)
     : WaitThread(waitDialog)
     , pageUrl(std::move(pageUrl))
-    , allLinks(allLinks)
-    , downloadLinks(downloadLinks)
     , outcome(outcome) {
     start();
 }
@@ -28,12 +24,16 @@ LinksLoadingThread::~LinksLoadingThread() {
 
 void LinksLoadingThread::doWork() {
     showInfo(std::string("Загрузка списка..."_cp1251));
-    // The client holds a page in memory only up to its cap, so a huge or
-    // endless reply fails like any failed load. A page that has moved (to
-    // https, say) is followed as a browser follows it.
+    // A page that has moved (to https, say) is followed as a browser
+    // follows it. What lies beyond the size searched is not even read.
     try {
-        extractLinks(linkTextOfPage(client().GetFollowingRedirects(pageUrl)), pageLinks,
-                     pageDownloadLinks);
+        bool cut = false;
+        std::string page = client().GetFollowingRedirects(pageUrl, maxPageBytes, cut);
+        const std::size_t pageBytes = page.size();
+        pageLinks = extractLinks(linkTextOfPage(std::move(page)), maxPageBytes);
+        if (cut) {
+            pageLinks.noteCutSource(pageBytes);
+        }
     } catch (...) {
         // A page that could not be loaded is not a page without links.
         failureReason = failureReasonOf(std::current_exception());
@@ -41,10 +41,9 @@ void LinksLoadingThread::doWork() {
 }
 
 void LinksLoadingThread::onDone() {
-    allLinks.insert(allLinks.end(), pageLinks.begin(), pageLinks.end());
-    downloadLinks.insert(downloadLinks.end(), pageDownloadLinks.begin(), pageDownloadLinks.end());
     outcome.finished = true;
     outcome.failureReason = failureReason;
+    outcome.links = std::move(pageLinks);
 }
 
 } // namespace tolvenka

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "intake/FoundLinks.h"
 #include "intake/WaitThread.h"
 
 #include <string>
-#include <vector>
 
 namespace tolvenka {
 
@@ -13,18 +13,17 @@ struct PageLoadOutcome {
     bool finished = false;
     // Why the page could not be loaded (CP1251); empty when it was.
     std::string failureReason;
+    // The addresses of the page, when it was loaded.
+    FoundLinks links;
 };
 
-// Fetches a web page and appends the addresses in it to the caller's lists:
-// all of them to `allLinks`, the download links among them to
-// `downloadLinks`. A failed or cancelled load leaves both lists as they were.
-// The caller keeps the lists and `outcome` alive until the job has finished
-// and reads them only then.
+// Fetches a web page, following its redirects, and finds the addresses in
+// it; a page longer than `maxPageBytes` is searched in its first part only.
+// The caller keeps `outcome` alive until the job has finished and reads it
+// only then.
 class LinksLoadingThread final : public WaitThread {
 public:
-    LinksLoadingThread(TwaitDialog& waitDialog, std::string pageUrl,
-                       std::vector<std::string>& allLinks, std::vector<std::string>& downloadLinks,
-                       PageLoadOutcome& outcome);
+    LinksLoadingThread(TwaitDialog& waitDialog, std::string pageUrl, PageLoadOutcome& outcome);
     ~LinksLoadingThread() override;
 
 private:
@@ -32,13 +31,10 @@ private:
     void onDone() override;
 
     const std::string pageUrl;
-    std::vector<std::string>& allLinks;
-    std::vector<std::string>& downloadLinks;
     PageLoadOutcome& outcome;
     // Found on the job's thread, handed to the caller on the GUI thread by
     // onDone(), which a cancelled job skips.
-    std::vector<std::string> pageLinks;
-    std::vector<std::string> pageDownloadLinks;
+    FoundLinks pageLinks;
     std::string failureReason;
 };
 

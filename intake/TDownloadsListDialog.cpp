@@ -109,6 +109,10 @@ void TDownloadsListDialog::createControls() {
     skippedLinks->setObjectName(QStringLiteral("skippedLinks"));
     skippedLinks->setContentsMargins(0, 0, 0, 3);
     skippedLinks->hide();
+    textCut = new QLabel(this);
+    textCut->setObjectName(QStringLiteral("textCut"));
+    textCut->setContentsMargins(0, 0, 0, 3);
+    textCut->hide();
     instruction = new QLabel(
         QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"), this);
     createList();
@@ -209,6 +213,7 @@ void TDownloadsListDialog::arrangeControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(margin, margin, margin, bottomMargin);
     layout->setSpacing(0);
+    layout->addWidget(textCut);
     layout->addWidget(skippedLinks);
     layout->addWidget(instruction);
     layout->addSpacing(2);
@@ -257,8 +262,8 @@ void TDownloadsListDialog::clickRow(int row, bool extendFromLastClick) {
     lastClickedRow = row;
 }
 
-void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks,
-                                    std::size_t nameless) {
+void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks, std::size_t nameless,
+                                    const std::string& cutNote) {
     // A link the queue already holds and has not finished, or whose file
     // arrived, would only be fetched twice: it is offered, but not ticked.
     std::vector<bool> checked = downloadsSet.holdsUnfinished(newLinks);
@@ -271,6 +276,10 @@ void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks,
     skippedLinks->setText(
         QStringLiteral("Пропущены ссылки без имени файла: %1.").arg(namelessSkipped));
     skippedLinks->setVisible(namelessSkipped > 0);
+    if (!cutNote.empty()) {
+        textCut->setText(toQString(cutNote + "."));
+        textCut->show();
+    }
 }
 
 void TDownloadsListDialog::markArrived() {
@@ -308,6 +317,7 @@ void TDownloadsListDialog::done(int result) {
     lastClickedRow.reset();
     namelessSkipped = 0;
     skippedLinks->hide();
+    textCut->hide();
     FixedDialog::done(result);
 }
 

@@ -49,9 +49,11 @@ public:
     // Adds one row per link, in order, below those already there; a link
     // whose file arrived before in the target folder, or whose download the
     // queue holds complete, reads so and starts unchecked. `namelessSkipped`
-    // links of the same text were passed over for want of a file name. Every
-    // closing of the dialog removes all rows.
-    void setLinks(const std::vector<std::string>& links, std::size_t namelessSkipped = 0);
+    // links of the same text were passed over for want of a file name, and
+    // `textCut` (CP1251; empty for none) tells that only the start of a long
+    // text was searched. Every closing of the dialog removes all rows.
+    void setLinks(const std::vector<std::string>& links, std::size_t namelessSkipped = 0,
+                  const std::string& textCut = {});
 
     // Replaces the system's folder browser (tests drive their own).
     void setFolderBrowser(FolderBrowser browser);
@@ -85,6 +87,7 @@ private:
 
     LinkListModel* links;
     QLabel* skippedLinks;
+    QLabel* textCut;
     QLabel* instruction;
     QListView* checkBoxesPad;
     QPushButton* checkAll;

@@ -42,7 +42,7 @@ const DownloadMaker& downloadMaker() {
     return *maker;
 }
 
-std::string DownloadMaker::kindOf(const std::string& link) const {
+std::string DownloadMaker::kindOf(std::string_view link) const {
     for (const auto& [recognises, kind] : recognisers) {
         if (recognises(link)) {
             return kind;
@@ -51,7 +51,7 @@ std::string DownloadMaker::kindOf(const std::string& link) const {
     return {};
 }
 
-bool DownloadMaker::lacksFileName(const std::string& link) const {
+bool DownloadMaker::lacksFileName(std::string_view link) const {
     return std::any_of(namelessRecognisers.begin(), namelessRecognisers.end(),
                        [&](LinkRecogniser recognises) { return recognises(link); });
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace http {
@@ -18,7 +19,9 @@ class DirectoryLookup;
 
 namespace tolvenka {
 
-using LinkRecogniser = bool (*)(const std::string& link);
+// Answers from the link's start and end only, so that asking about every
+// address of a long text costs no more than the text.
+using LinkRecogniser = bool (*)(std::string_view link);
 // Asks through `client`, so that whoever owns the client can cut the
 // question short with its Disconnect.
 using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& link);
@@ -58,9 +61,9 @@ public:
     DownloadMaker& operator=(const DownloadMaker&) = delete;
 
     // The kind name of the link, or "" when no kind accepts it.
-    std::string kindOf(const std::string& link) const;
+    std::string kindOf(std::string_view link) const;
     // Whether a kind refuses the link only because it names no file.
-    bool lacksFileName(const std::string& link) const;
+    bool lacksFileName(std::string_view link) const;
     // The kind's existence check, asked through `client`; false for an
     // unknown kind. May throw.
     bool fileExists(const std::string& kind, const std::string& link,

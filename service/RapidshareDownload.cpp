@@ -76,7 +76,7 @@ bool parseInteger(const std::string& text, std::int64_t& value) {
 RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
     : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
-std::size_t RapidshareDownload::fileIdEnd(const std::string& link) {
+std::size_t RapidshareDownload::fileIdEnd(std::string_view link) {
     // Compared a piece at a time and letter by letter, without copies: every
     // address of a page passes through here, and every record of a long
     // queue file. Most letters are as written, so they are lowered only when
@@ -123,21 +123,29 @@ std::size_t RapidshareDownload::fileIdEnd(const std::string& link) {
     return digitsEnd != at ? digitsEnd : std::string::npos;
 }
 
-bool RapidshareDownload::hasFileLinkForm(const std::string& link) {
+bool RapidshareDownload::hasFileLinkForm(std::string_view link) {
     const std::size_t idEnd = fileIdEnd(link);
     return idEnd < link.size() && link[idEnd] == '/';
 }
 
-bool RapidshareDownload::namesAFile(const std::string& link) {
-    const std::string_view fileName = fileNameOf(link);
-    return !fileName.empty() && fileName != "." && fileName != "..";
+bool RapidshareDownload::namesAFile(std::string_view link) {
+    // The name is what follows the last separator, so an empty one, "." or
+    // ".." shows in the last three bytes.
+    const auto nameIs = [&](std::string_view name) {
+        if (!link.ends_with(name)) {
+            return false;
+        }
+        const std::size_t before = link.size() - name.size();
+        return before == 0 || link[before - 1] == '/' || link[before - 1] == '\\';
+    };
+    return !nameIs("") && !nameIs(".") && !nameIs("..");
 }
 
-bool RapidshareDownload::isServiceLink(const std::string& link) {
+bool RapidshareDownload::isServiceLink(std::string_view link) {
     return hasFileLinkForm(link) && namesAFile(link);
 }
 
-bool RapidshareDownload::isNamelessServiceLink(const std::string& link) {
+bool RapidshareDownload::isNamelessServiceLink(std::string_view link) {
     const std::size_t idEnd = fileIdEnd(link);
     return idEnd == link.size() || (hasFileLinkForm(link) && !namesAFile(link));
 }

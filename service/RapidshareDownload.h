@@ -55,11 +55,11 @@ public:
     // file name, in any letter case, the host with or without the default
     // port ":80". An empty name, "." or ".." would make
     // the target a folder, so such links are refused.
-    static bool isServiceLink(const std::string& link);
+    static bool isServiceLink(std::string_view link);
     // A link of that form whose file name is missing or could not name a
     // file, or that ends with its digits: refused, and worth telling the
     // user about.
-    static bool isNamelessServiceLink(const std::string& link);
+    static bool isNamelessServiceLink(std::string_view link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
     // The target is the first path in `folder` for the link's file name that
     // `isTaken` calls free.
@@ -105,10 +105,13 @@ protected:
 private:
     // Where the digits of "http://HOST/files/" and digits, in any letter
     // case, end in `link`; npos when it has not that form.
-    static std::size_t fileIdEnd(const std::string& link);
+    static std::size_t fileIdEnd(std::string_view link);
     // "http://HOST/files/", digits and "/", in any letter case.
-    static bool hasFileLinkForm(const std::string& link);
-    static bool namesAFile(const std::string& link);
+    static bool hasFileLinkForm(std::string_view link);
+    // Looks at the end of the link only, so that the cost of a question
+    // does not grow with the link: an address of a page may run for
+    // megabytes.
+    static bool namesAFile(std::string_view link);
 
     // How a turn bears on the back-off: a settled turn (the file, "not
     // found", a refusal with its wait) resets it, a failed one grows it, and

@@ -23,7 +23,8 @@ public:
 
     void operator()(Args... args) const {
         if (handler) {
-            handler(args...);
+            // Arguments taken by value move on to the handler.
+            handler(std::forward<Args>(args)...);
         }
     }
 

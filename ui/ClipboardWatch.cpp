@@ -3,7 +3,6 @@
 #include "http/Url.h"
 #include "intake/LinkExtraction.h"
 #include "ui/OwnClipboardText.h"
-#include "widgets/LinkText.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -17,6 +16,9 @@ ClipboardWatch::ClipboardWatch(QObject* parent)
     // selectionChanged, which is never heard.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
             [this] { clipboardChanged(); });
+    search.onFound = [this](FoundLinks links) {
+        found(links);
+    };
 }
 
 void ClipboardWatch::setOn(bool isOn) {
@@ -35,23 +37,20 @@ void ClipboardWatch::clipboardChanged() {
     if (OwnClipboardText::isOwn(text)) {
         return;
     }
-    std::vector<std::string> links = newLinksIn(text);
-    if (!links.empty()) {
-        onLinks(std::move(links));
-    }
+    search.search(text, maxCopyBytes);
 }
 
-std::vector<std::string> ClipboardWatch::newLinksIn(const QString& text) {
-    std::vector<std::string> allLinks;
-    std::vector<std::string> downloadLinks;
-    extractLinks(linkTextOf(text), allLinks, downloadLinks);
+void ClipboardWatch::found(const FoundLinks& links) {
     std::vector<std::string> fresh;
-    for (std::string& link : downloadLinks) {
+    for (std::string& link : links.downloadLinks()) {
         if (offered.insert(http::Url::comparableForm(link)).second) {
             fresh.push_back(std::move(link));
         }
     }
-    return fresh;
+    if (!fresh.empty()) {
+        onLinks(std::move(fresh),
+                links.isCut() ? textCutMessage(links.takenBytes()) : std::string());
+    }
 }
 
 } // namespace tolvenka

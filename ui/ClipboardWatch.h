@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/BackgroundLinkSearch.h"
 #include "support/Event.h"
 
 #include <QObject>
@@ -11,10 +12,12 @@ namespace tolvenka {
 
 // Takes the download links the user copies, as they are copied. While it is
 // on, each change of the clipboard's text (never of the primary selection)
-// goes through the link extraction of "Добавить", and the download links in
-// it that were not offered before in this run go to `onLinks`, each once.
+// goes through the link extraction of "Добавить", on a thread of its own so
+// that a large copy never holds the window, and the download links in it
+// that were not offered before in this run go to `onLinks`, each once.
 // Nothing is fetched: a copied page address is not a download link. Text
-// the program itself put on the clipboard is left alone.
+// the program itself put on the clipboard is left alone, and of a copy over
+// `maxCopyBytes` only the start is searched.
 //
 // The desktop decides what the toolkit hears: on X11 every change, on
 // Wayland only those made while a window of the program has the focus.
@@ -26,16 +29,20 @@ public:
     // taken; only later changes are.
     void setOn(bool on);
     bool isOn() const { return on; }
+    // Whether a copy is being searched.
+    bool isBusy() const { return search.isBusy(); }
 
-    // CP1251 links, in the order of the text. Fires on the GUI thread.
-    kestrune::Event<std::vector<std::string>> onLinks;
+    // CP1251 links, in the order of the text, and what tells that only the
+    // start of the copy was searched (empty when all of it was). Fires on
+    // the GUI thread.
+    kestrune::Event<std::vector<std::string>, std::string> onLinks;
 
 private:
     void clipboardChanged();
-    // The download links of `text` not offered before, now counted as offered.
-    std::vector<std::string> newLinksIn(const QString& text);
+    void found(const FoundLinks& links);
 
     bool on = false;
+    BackgroundLinkSearch search;
     // The links offered, in the form that tells two spellings of one apart.
     std::unordered_set<std::string> offered;
 };

@@ -1,52 +1,41 @@
 #pragma once
 
-#include "queue/QueueFileKeeper.h"
 #include "support/Event.h"
 #include "ui/UserSettings.h"
 
 #include <QMargins>
-#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QCheckBox;
-class QDragEnterEvent;
-class QDropEvent;
 class QKeyEvent;
-class QLabel;
-class QLayout;
 class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
-class QSpinBox;
 class QSplitter;
 class QTimer;
 
-namespace platform {
-class GuiWakeUp;
-}
-
 namespace tolvenka {
 
-class ClipboardWatch;
+class ComfortControls;
 class DesktopNotices;
 class Download;
 class DownloadsSetPanel;
+class LinkIntake;
 class Main;
+class OutsideLinks;
 class QueueFileReading;
-class SimpleDownloadThread;
+class QueueLife;
 
 // The main window: the input box for links, the buttons that add them and
 // pause or resume downloading, the option that removes finished downloads,
 // the speed limit, the watch on the clipboard, and the downloads list. It
-// reads the queue file when it is created, keeps it current while the
-// program runs, and closes in two steps: the first close request saves the
-// queue and tells the worker to stop; the window closes when the worker has
-// left its loop. The speed limit and the watch are kept in the user's
-// settings (`UserSettings`), read when the window is created.
+// composes the queue's life (reading, saving, the worker, the close), the
+// way of links to the queue, and the links that come from outside it. The
+// speed limit and the watch are kept in the user's settings
+// (`UserSettings`), read when the window is created.
 //
 // The controls are named: "input", "add", "start", "stop",
 // "deleteWhenComplete", "speedLimit", "watchClipboard", and the downloads
@@ -71,9 +60,9 @@ public:
     void closeWithoutAsking();
 
     // Links from outside (the command line, a later start handing over its
-    // own) and "Добавить" pressed on them, once no dialog is open: a dialog
-    // that is open is never covered by another, and the links wait for it to
-    // close. Raises the window. False once the window is closing.
+    // own), offered once no dialog is open: a dialog that is open is never
+    // covered by another, and the links wait for it to close. Raises the
+    // window. False once the window is closing.
     bool addFromOutside(const QString& text);
 
     // Calls `then` once the queue has been taken from the queue file: now,
@@ -89,16 +78,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Button "Добавить": the text becomes download links for the dialog.
-    void addClick();
-    // The confirmation dialog with these download links, and the count of
-    // those passed over for want of a file name.
-    void confirmLinks(const std::vector<std::string>& links, std::size_t nameless = 0);
     // Button "Продолжить загрузку".
     void startClick();
     // Button "Остановить загрузку".
@@ -111,64 +92,33 @@ private:
     void askBeforeClosing();
     void buildControls();
     int inputLeastHeight() const;
-    // The speed limit and the watch on the clipboard, as the settings have
-    // them.
-    QLayout* buildLimitAndWatch();
-    void applySpeedLimit(int kilobytesPerSecond);
-    // Writes the limit shown into the settings file, if it changed.
-    void keepSpeedLimit();
     void placeOnScreen();
     // The first placement once the window system has framed the window.
     void settlePlacement(bool activated);
-    void formCreate(QueueFileReading* reading);
-    void finishReading();
-    // Whether the queue has been taken; takes it if it has been read
-    // meanwhile. Never waits.
-    bool hasQueue();
-    void takeQueue(ReadQueueFile read);
-    // A close while the queue is still being read: nothing was read, so
-    // nothing is written and nothing runs, and nothing waits for the reading.
-    void closeUnread(QCloseEvent* event);
+    void queueTaken();
     void runEnded(const Download& download);
-    QueueOptions currentOptions() const;
-    void saveSoon();
-    void saveQueueIfChanged();
-    void tellSaveFailure();
+    void closeUnread(QCloseEvent* event);
     void closeTimerTimer();
+    // Whether anything of the close is still under way: a dialog, links
+    // being offered, the worker.
+    bool closeIsPending() const;
     static void closeTopDialog();
     static bool isDialogOpen();
-
-    void acceptLinksFromOutside();
-    void addOutsideLinksWhenNoDialog();
-    void queueOutsideLinks();
-    // Links the watch on the clipboard took: offered once no dialog is
-    // open, those not queued meanwhile.
-    void takeCopiedLinks(std::vector<std::string> links);
-    void offerCopiedLinksWhenNoDialog();
-    // Of these links, those no unfinished download of the queue has.
-    std::vector<std::string> notYetQueued(const std::vector<std::string>& links) const;
-    // While a dialog is open or links are being added, `timer` looks again
-    // a little later, and true is returned.
-    bool retriesWhileADialogIsOpen(QTimer& timer);
     void bringToFront();
-    void appendToInput(const QString& text);
 
     Main& state;
-    const std::string queueFilePath;
-    QueueFileKeeper queueFile;
     UserSettings settings;
+    std::unique_ptr<QueueLife> queue;
+    std::unique_ptr<LinkIntake> intake;
+    std::unique_ptr<OutsideLinks> outsideLinks;
+    std::unique_ptr<DesktopNotices> notices;
     QPlainTextEdit* input;
     QSplitter* splitter;
     QWidget* panel1;
     QCheckBox* deleteWhenComplete;
-    QSpinBox* speedLimit = nullptr;
-    QCheckBox* watchClipboard = nullptr;
-    ClipboardWatch* clipboardWatch = nullptr;
+    ComfortControls* comfort = nullptr;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
-    QTimer* saveTimer;
-    std::unique_ptr<SimpleDownloadThread> downloadThread;
-    std::unique_ptr<DesktopNotices> notices;
     QPushButton* startButton = nullptr;
     QMessageBox* closeQuestion = nullptr; // while it is open
     bool closing = false;
@@ -177,24 +127,8 @@ private:
     QMargins placedWithFrame;
     bool stopped = false;
     int transferPercent = -1; // of the transfer under way; -1 for none
-    bool saveFailureShown = false;
-    // From "Добавить" until its dialogs have returned: a dialog that has
-    // just closed may still be on its way out of its event loop, where
-    // opening it again would fail.
-    bool addingLinks = false;
-    QStringList outsideLinks;
-    QTimer* outsideLinksTimer = nullptr;
-    std::vector<std::string> copiedLinks; // CP1251
-    QTimer* copiedLinksTimer = nullptr;
-    QTimer* limitToKeep = nullptr;
     // Disabled while the queue is read.
     std::vector<QWidget*> queueControls;
-    // Until the queue is taken; kept after a reading that failed, so that
-    // nothing ever writes over a file that was not read.
-    QueueFileReading* pendingReading = nullptr;
-    bool readingFailed = false;
-    std::unique_ptr<platform::GuiWakeUp> readingDone;
-    std::vector<std::function<void()>> queueTakenCallbacks;
 };
 
 } // namespace tolvenka

@@ -61,39 +61,42 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> allLinks;
-    std::vector<std::string> downloadLinks;
-    tolvenka::extractLinks(text, allLinks, downloadLinks);
+    const tolvenka::FoundLinks found = tolvenka::extractLinks(text);
+    const std::string_view searched = std::string_view(found.text()).substr(0, found.takenBytes());
+    require(found.text() == text, "the text is kept as it came");
 
     std::size_t markersFound = 0;
-    for (std::size_t start = 0; start < text.size(); ++start) {
-        markersFound += markerLengthAt(std::string_view(text).substr(start)) > 0 ? 1 : 0;
+    for (std::size_t start = 0; start < searched.size(); ++start) {
+        markersFound += markerLengthAt(searched.substr(start)) > 0 ? 1 : 0;
     }
-    require(allLinks.size() == markersFound, "every marker starts one address");
+    require(found.isCut() || found.count() == markersFound, "every marker starts one address");
+    require(found.count() <= markersFound, "no address without its marker");
 
-    std::size_t searchFrom = 0;
-    for (const std::string& link : allLinks) {
+    // What is kept grows with the text, never faster: an address is a place
+    // in it, and the links copied later cost at most the text's bytes.
+    std::size_t copiedBytes = 0;
+    std::size_t previousStart = 0;
+    for (std::size_t index = 0; index < found.count(); ++index) {
+        const std::string_view link = found.address(index);
+        const auto start = static_cast<std::size_t>(link.data() - found.text().data());
+        require(start + link.size() <= found.takenBytes(), "addresses stand in the searched text");
+        require(index == 0 || start > previousStart, "addresses come in the order of their starts");
+        previousStart = start;
         const std::size_t markerLength = markerLengthAt(link);
         require(markerLength > 0, "an address starts with a marker");
         for (std::size_t i = markerLength; i < link.size(); ++i) {
             require(isUrlCharacter(link[i]), "an address holds URL characters only");
         }
-        const std::size_t start = text.find(link, searchFrom);
-        require(start != std::string::npos, "addresses stand in the text in their order");
         const std::size_t end = start + link.size();
         require(end == text.size() || !isUrlCharacter(text[end]),
                 "an address runs to the end of its URL characters");
-        searchFrom = start + 1;
-    }
-
-    std::size_t next = 0;
-    for (const std::string& link : downloadLinks) {
-        while (next < allLinks.size() && allLinks[next] != link) {
-            ++next;
+        const bool isDownload = !tolvenka::downloadMaker().kindOf(link).empty();
+        require(isDownload == (found.kindOf(index) == tolvenka::FoundLinks::Kind::Download),
+                "a download link is one a kind accepts");
+        if (found.kindOf(index) != tolvenka::FoundLinks::Kind::Other) {
+            copiedBytes += link.size();
         }
-        require(next < allLinks.size(), "download links are a subsequence of all links");
-        require(!tolvenka::downloadMaker().kindOf(link).empty(), "a download link has a kind");
-        ++next;
     }
+    require(copiedBytes <= text.size(), "the links copied cost at most the text");
     return 0;
 }

@@ -18,7 +18,17 @@ class LinkExtractionTest : public ::testing::Test {
 protected:
     LinkExtractionTest() { tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST)); }
 
-    void extract(const std::string& text) { tolvenka::extractLinks(text, all, downloads); }
+    // Appends what a search of `text` finds, as copies, to `all` and `downloads`.
+    tolvenka::FoundLinks extract(const std::string& text,
+                                 std::size_t maxBytes = tolvenka::FoundLinks::maxTextBytes) {
+        tolvenka::FoundLinks found = tolvenka::extractLinks(text, maxBytes);
+        for (std::size_t index = 0; index < found.count(); ++index) {
+            all.emplace_back(found.address(index));
+        }
+        const Links links = found.downloadLinks();
+        downloads.insert(downloads.end(), links.begin(), links.end());
+        return found;
+    }
 
     tolvenka::DownloadMaker maker;
     Links all;
@@ -108,17 +118,70 @@ TEST_F(LinkExtractionTest, ListsAreOnlyAppendedToAndDownloadLinksKeepTheirOrder)
                                 "http://rapidshare.com/files/2/two.zip"}));
 }
 
-TEST_F(LinkExtractionTest, ManyMarkersInARowAreEachReported) {
+TEST_F(LinkExtractionTest, ManyMarkersInARowAreEachReportedAsPlacesInTheText) {
     std::string text;
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 100'000; ++i) {
         text += "HTTP://";
     }
-    extract(text);
-    ASSERT_EQ(all.size(), 1000u);
+    const tolvenka::FoundLinks found = tolvenka::extractLinks(text);
+    ASSERT_EQ(found.count(), 100'000u);
     // Each address runs to the end of the text, since the marker's own
-    // characters are URL characters.
-    EXPECT_EQ(all.front(), text);
-    EXPECT_EQ(all.back(), "HTTP://");
+    // characters are URL characters; none is a copy.
+    EXPECT_EQ(found.address(0), text);
+    EXPECT_EQ(found.address(0).data(), found.text().data());
+    EXPECT_EQ(found.address(99'999), "HTTP://");
+    EXPECT_FALSE(found.isCut());
+}
+
+TEST_F(LinkExtractionTest, ALimitEndsTheSearchBeforeTheAddressItWouldCut) {
+    const std::string first = "http://rapidshare.com/files/1/a.zip";
+    const std::string text = first + " x http://rapidshare.com/files/2/b.zip tail";
+    const tolvenka::FoundLinks found = extract(text, first.size() + 12);
+    EXPECT_EQ(downloads, (Links{first}));
+    EXPECT_TRUE(found.isCut());
+    EXPECT_EQ(found.takenBytes(), first.size() + 3);
+    EXPECT_FALSE(extract(text, text.size()).isCut());
+}
+
+TEST_F(LinkExtractionTest, LinksNestedManyTimesOverEndTheSearchBeforeTheyOutgrowTheText) {
+    // Each link is a download link that holds all those after it: copied,
+    // they would cost the square of the text.
+    std::string text;
+    for (int i = 0; i < 2000; ++i) {
+        text += "http://rapidshare.com/files/" + std::to_string(i) + "/";
+    }
+    text += "name.rar";
+    const tolvenka::FoundLinks found = extract(text);
+    EXPECT_TRUE(found.isCut());
+    std::size_t copied = 0;
+    for (const std::string& link : downloads) {
+        copied += link.size();
+    }
+    EXPECT_LE(copied, text.size());
+    EXPECT_EQ(downloads.size(), 1u) << "the outermost, which holds the whole text";
+}
+
+TEST_F(LinkExtractionTest, NamelessLinksAreCountedOnceEach) {
+    const tolvenka::FoundLinks found =
+        extract("http://rapidshare.com/files/1/ http://rapidshare.com/files/1/ "
+                "http://rapidshare.com/files/2 http://rapidshare.com/files/3/.. "
+                "http://rapidshare.com/files/4/a.zip");
+    EXPECT_EQ(found.distinctNamelessCount(), 3u);
+    EXPECT_EQ(downloads.size(), 1u);
+}
+
+TEST(TextCutMessage, SaysHowMuchOfTheTextWasTaken) {
+    constexpr std::size_t megabyte = 1024 * 1024;
+    const std::pair<std::size_t, const char*> cases[] = {{4 * megabyte, "4"},
+                                                         {16 * megabyte, "16"},
+                                                         {megabyte / 2, "0,5"},
+                                                         {100, "0,1"},
+                                                         {12 * megabyte + megabyte / 2, "12"}};
+    for (const auto& [taken, figure] : cases) {
+        EXPECT_EQ(tolvenka::textCutMessage(taken),
+                  std::string("Текст слишком большой: взяты первые "_cp1251) + figure +
+                      std::string(" МБ"_cp1251));
+    }
 }
 
 } // namespace

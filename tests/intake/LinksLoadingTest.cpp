@@ -1,3 +1,4 @@
+#include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "intake/TwaitDialog.h"
 #include "support/Cp1251.h"
@@ -20,9 +21,14 @@ using Links = std::vector<std::string>;
 
 class LinksLoadingTest : public testing_helpers::IntakeFixture {
 protected:
+    // Appends the addresses found, as copies, to `all` and `downloads`.
     void load(const std::string& url) {
-        dialog.execute(
-            std::make_unique<tolvenka::LinksLoadingThread>(dialog, url, all, downloads, outcome));
+        dialog.execute(std::make_unique<tolvenka::LinksLoadingThread>(dialog, url, outcome));
+        for (std::size_t index = 0; index < outcome.links.count(); ++index) {
+            all.emplace_back(outcome.links.address(index));
+        }
+        const Links links = outcome.links.downloadLinks();
+        downloads.insert(downloads.end(), links.begin(), links.end());
     }
 
     QString infoText() const { return dialog.findChild<QLabel*>(QStringLiteral("info"))->text(); }
@@ -50,15 +56,22 @@ TEST_F(LinksLoadingTest, PageLinksAreAppendedInPageOrder) {
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST_F(LinksLoadingTest, FailedLoadsLeaveTheListsAsTheyWereAndSayWhy) {
-    // A reply over the client's in-memory cap fails like any other, even
-    // though its first bytes hold a download link.
+TEST_F(LinksLoadingTest, APageBeyondTheLimitIsSearchedInItsFirstPartOnly) {
     std::string huge = fileLink("33") + " ";
-    huge.resize(65 * 1024 * 1024, 'x');
+    huge.resize(tolvenka::maxPageBytes + 1024 * 1024, 'x');
+    huge += " " + fileLink("34");
     sim.addPage("/huge.html", std::move(huge));
 
+    load(pageUrl("/huge.html"));
+
+    EXPECT_EQ(outcome.failureReason, "");
+    EXPECT_EQ(downloads, (Links{"kept", fileLink("33")}));
+    EXPECT_TRUE(outcome.links.isCut());
+    EXPECT_EQ(outcome.links.takenBytes(), tolvenka::maxPageBytes);
+}
+
+TEST_F(LinksLoadingTest, FailedLoadsFindNothingAndSayWhy) {
     const std::vector<std::pair<std::string, std::string>> failures = {
-        {pageUrl("/huge.html"), "ответ сервера слишком велик"},
         {pageUrl("/no-such-page.html"), "сервер вернул ошибку 404"},
         {"http://127.0.0.1:1/", "сервер отклонил соединение"},
     };
@@ -133,8 +146,8 @@ TEST_F(LinksLoadingTest, CloseBoxOnlyCancelsAndTheDialogClosesWhenTheJobEnds) {
 }
 
 TEST_F(LinksLoadingTest, AJobThatEndsBeforeTheDialogShowsStillClosesIt) {
-    auto job = std::make_unique<tolvenka::LinksLoadingThread>(dialog, "http://127.0.0.1:1/", all,
-                                                              downloads, outcome);
+    auto job =
+        std::make_unique<tolvenka::LinksLoadingThread>(dialog, "http://127.0.0.1:1/", outcome);
     // Its close request arrives while the dialog is hidden and is dropped.
     ASSERT_TRUE(testing_helpers::pumpUntil([&] { return job->isFinished(); }));
     testing_helpers::pumpFor(20);

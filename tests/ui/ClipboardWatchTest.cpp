@@ -2,6 +2,7 @@
 
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
+#include "support/Cp1251.h"
 #include "tests/common/TestHelpers.h"
 #include "ui/OwnClipboardText.h"
 
@@ -21,20 +22,23 @@ class ClipboardWatchTest : public ::testing::Test {
 protected:
     ClipboardWatchTest() {
         tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
-        watch.onLinks = [this](Links links) {
+        watch.onLinks = [this](Links links, std::string cut) {
             given.push_back(std::move(links));
+            cuts.push_back(std::move(cut));
         };
     }
 
     // Another program puts `text` on the clipboard.
-    static void copy(const QString& text) {
+    void copy(const QString& text) {
         QApplication::clipboard()->setText(text);
         pumpFor(20);
+        ASSERT_TRUE(testing_helpers::pumpUntil([&] { return !watch.isBusy(); }));
     }
 
     tolvenka::DownloadMaker maker;
     tolvenka::ClipboardWatch watch;
     std::vector<Links> given;
+    std::vector<std::string> cuts;
 };
 
 const QString fileA = QStringLiteral("http://rapidshare.com/files/1/a.zip");
@@ -80,4 +84,13 @@ TEST_F(ClipboardWatchTest, WhatTheProgramCopiedItselfIsNotTaken) {
     EXPECT_TRUE(given.empty());
     copy(theirs);
     EXPECT_EQ(given, (std::vector<Links>{{theirs.toStdString()}}));
+}
+
+TEST_F(ClipboardWatchTest, OfALargeCopyOnlyTheStartIsSearchedAndThatIsSaid) {
+    watch.setOn(true);
+    QString text = fileA + QLatin1Char(' ');
+    text += QString(5 * 1024 * 1024, QLatin1Char('x'));
+    copy(text + QLatin1Char(' ') + fileB);
+    EXPECT_EQ(given, (std::vector<Links>{{fileA.toStdString()}}));
+    EXPECT_EQ(kestrune::text::toUtf8(cuts.at(0)), "Текст слишком большой: взяты первые 4 МБ");
 }

@@ -41,6 +41,8 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 
 using servicesim::Step;
@@ -694,8 +696,7 @@ TEST_F(MainWindow, LinksHandedOverByALaterStartReachTheConfirmationDialog) {
     laterStart.join();
     EXPECT_TRUE(handedOver);
     EXPECT_EQ(shown, links);
-    inputBox()->undo();
-    EXPECT_EQ(inputBox()->toPlainText(), QStringLiteral("typed before"));
+    EXPECT_EQ(inputBox()->toPlainText(), QStringLiteral("typed before")) << "left as typed";
 }
 
 TEST_F(MainWindow, LinksThatArriveWhileADialogIsOpenWaitForItToClose) {
@@ -791,6 +792,60 @@ TEST_F(MainWindow, LinksHandedOverAsTheCloseBeginsAreInTheQueueItWrites) {
               std::string::npos)
         << saved;
     EXPECT_EQ(saved.find(queued), saved.rfind(queued)) << "a link already queued is not again";
+}
+
+// A later start counts its links as taken once its commit has left. The
+// holder is held at each step their way to the dialog takes, and closed
+// there as a termination signal closes it: the queue it writes has them.
+TEST_F(MainWindow, ACommitSentBeforeTheCloseIsKeptAtEveryStepOfTheLinksWay) {
+    enum class Moment { CommitUnread, BeingSearched, InTheDialog };
+    for (const Moment moment : {Moment::CommitUnread, Moment::BeingSearched, Moment::InTheDialog}) {
+        const std::string link = fileLink(std::to_string(10 + static_cast<int>(moment)));
+        openWindow();
+        testing_helpers::clickButton(*window, QStringLiteral("stop"));
+        tolvenka::LinkListener listener;
+        const QString socketName = tolvenka::LinkListener::socketName(queueFile, folder.path());
+        ASSERT_TRUE(listener.listen(socketName));
+        listener.setReceiver([&](const QString& text) {
+            EXPECT_TRUE(window->addFromOutside(text));
+            if (moment == Moment::BeingSearched) {
+                window->closeWithoutAsking();
+            }
+        });
+        // Checked from within the dialog's own event loop.
+        testing_helpers::WhenReady closeOverTheDialog(
+            [&] { return moment == Moment::InTheDialog && state->DownloadsListDialog.isVisible(); },
+            [&] { window->closeWithoutAsking(); });
+        window->onClosing = [&] {
+            listener.stopTaking();
+        };
+
+        // The later start, a step at a time: its text, the answer, the commit.
+        const int laterStart = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = socketName.toUtf8();
+        std::copy(path.begin(), path.end(), address.sun_path);
+        ASSERT_EQ(::connect(laterStart, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string text = link + '\0';
+        ASSERT_EQ(::send(laterStart, text.data(), text.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(text.size()));
+        char answer = 0;
+        ASSERT_TRUE(pumpUntil([&] { return ::recv(laterStart, &answer, 1, MSG_DONTWAIT) == 1; }));
+        ASSERT_EQ(answer, tolvenka::LinkListener::ready);
+        ASSERT_EQ(::send(laterStart, &tolvenka::LinkListener::commit, 1, MSG_NOSIGNAL), 1);
+        // The holder has not looked at its socket since the answer.
+        if (moment == Moment::CommitUnread) {
+            window->closeWithoutAsking();
+        }
+        ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }, 10'000));
+        window.reset();
+        ::close(laterStart);
+        EXPECT_NE(readFile(queueFile).find(link + "\r\n"), std::string::npos)
+            << "moment " << static_cast<int>(moment);
+        std::filesystem::remove(queueFile);
+        state->downloadsSet.clearAll();
+    }
 }
 
 // A queue file that could not be read (no memory for one of absurd size)
