@@ -117,6 +117,8 @@ std::string reasonOf(const http::ProxyError& failure) {
         return proxy + std::string(" недоступен"_cp1251);
     case Problem::NotAnswering:
         return proxy + std::string(" не отвечает"_cp1251);
+    case Problem::TooSlow:
+        return proxy + std::string(" не ответил вовремя"_cp1251);
     case Problem::Malformed:
         return proxy + std::string(" ответил не по протоколу"_cp1251);
     case Problem::Refused:
@@ -133,6 +135,29 @@ std::string reasonOf(const http::ProxyError& failure) {
     return std::string("адрес прокси-сервера не понят"_cp1251);
 }
 
+// A proxy's answer that no new try changes: the address, the password or
+// what the proxy allows. Its refusals that tell of the server behind it (a
+// bad gateway, a host it cannot reach) are the server's failures.
+bool isRefusalForTheUser(const http::ProxyError& failure) {
+    using Problem = http::ProxyError::Problem;
+    switch (failure.problem()) {
+    case Problem::BadAddress:
+    case Problem::SocksWantsPassword:
+    case Problem::SocksPasswordRejected:
+    case Problem::SocksNoMethod:
+        return true;
+    case Problem::Refused:
+        return failure.replyCode() == 401 || failure.replyCode() == 403 ||
+               failure.replyCode() == 407;
+    case Problem::SocksRefused:
+        // Not allowed by its rules; a command or an address type it does
+        // not take.
+        return failure.replyCode() == 2 || failure.replyCode() == 7 || failure.replyCode() == 8;
+    default:
+        return false;
+    }
+}
+
 std::string reasonOf(const http::HttpError& failure) {
     using Kind = http::HttpError::Kind;
     switch (failure.kind()) {
@@ -144,6 +169,8 @@ std::string reasonOf(const http::HttpError& failure) {
         return std::string("сервер недоступен"_cp1251);
     case Kind::TimedOut:
         return std::string("сервер не отвечает"_cp1251);
+    case Kind::TooSlow:
+        return std::string("ответ сервера не пришёл вовремя"_cp1251);
     case Kind::ConnectionLost:
         return std::string("соединение разорвано"_cp1251);
     case Kind::Disconnected:
@@ -234,7 +261,17 @@ bool needsTheUser(std::exception_ptr failure) {
     } catch (const http::CertificateError&) {
         return true;
     } catch (const http::ProxyError& proxy) {
-        return proxy.problem() == http::ProxyError::Problem::BadAddress;
+        return isRefusalForTheUser(proxy);
+    } catch (...) {
+    }
+    return false;
+}
+
+bool blocksEveryDownload(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const http::ProxyError& proxy) {
+        return proxy.problem() == http::ProxyError::Problem::Unreachable;
     } catch (...) {
     }
     return false;

@@ -19,7 +19,12 @@ std::string fileReadReason(int error);
 
 // Whether waiting and trying again cannot mend the failure, so that the user
 // must act: one of the user's own machine, a server certificate that cannot
-// be verified, a proxy address that cannot be used.
+// be verified, a proxy address that cannot be used, a proxy's refusal of the
+// password or of the way asked for.
 bool needsTheUser(std::exception_ptr failure);
+// Whether the failure stands in the way of every download alike and is no
+// fault of the one that met it: a proxy that cannot be reached. The queue
+// waits for it to come back rather than count it against the download.
+bool blocksEveryDownload(std::exception_ptr failure);
 
 } // namespace tolvenka

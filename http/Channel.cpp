@@ -22,7 +22,8 @@ void Channel::open(const Url& url, const ProxyAddress* proxy) {
             via = *proxy;
         }
         if (url.secure) {
-            tls = std::make_unique<TlsSession>(connection, url.host);
+            tls = connection.withinDeadline(
+                [&] { return std::make_unique<TlsSession>(connection, url.host); });
         }
     } catch (...) {
         // Never left open half-way, under the last address's name.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace http {
 
@@ -43,6 +44,12 @@ public:
     std::size_t receive(char* buffer, std::size_t capacity) override;
     // Whether an idle way has something to read that no request asked for.
     bool hasUnexpectedInput();
+    // As `Connection::withinDeadline`. Opening bounds the exchange with a
+    // proxy and the TLS handshake so, each on its own.
+    template <typename Steps>
+    decltype(auto) withinDeadline(Steps&& steps) {
+        return connection.withinDeadline(std::forward<Steps>(steps));
+    }
 
     // Any thread, as `Connection::interrupt`.
     void interrupt() { connection.interrupt(); }

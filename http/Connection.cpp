@@ -19,11 +19,6 @@ namespace http {
 
 namespace {
 
-int pollTimeout(std::int64_t idleTimeoutMs) {
-    return idleTimeoutMs <= 0 ? -1
-                              : static_cast<int>(std::min<std::int64_t>(idleTimeoutMs, INT_MAX));
-}
-
 bool isReset(int error) {
     return error == ECONNRESET || error == EPIPE || error == ECONNABORTED;
 }
@@ -51,6 +46,25 @@ AddressList Connection::lookUp(const std::string& host, std::uint16_t port) {
     AddressList addresses = lookup.find(host, port, idleTimeoutMs, interrupted);
     throwIfInterrupted();
     return addresses;
+}
+
+void Connection::startDeadline() {
+    peerMoved = false;
+    if (idleTimeoutMs > 0) {
+        deadline = Clock::now() + std::chrono::milliseconds(idleTimeoutMs);
+    }
+}
+
+int Connection::pollTimeout() const {
+    if (idleTimeoutMs <= 0) {
+        return -1;
+    }
+    std::int64_t limit = idleTimeoutMs;
+    if (deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+        limit = std::clamp<std::int64_t>(left.count(), 0, limit);
+    }
+    return static_cast<int>(std::min<std::int64_t>(limit, INT_MAX));
 }
 
 void Connection::open(const std::string& host, std::uint16_t port) {
@@ -101,7 +115,7 @@ void Connection::waitUntilConnected(int fd) {
     pollfd request{fd, POLLOUT, 0};
     int ready = 0;
     do {
-        ready = ::poll(&request, 1, pollTimeout(idleTimeoutMs));
+        ready = ::poll(&request, 1, pollTimeout());
     } while (ready < 0 && errno == EINTR);
     throwIfInterrupted();
     if (ready == 0) {
@@ -122,15 +136,19 @@ void Connection::waitUntilReady(short pollEvents) {
     int ready = 0;
     do {
         throwIfInterrupted();
-        ready = ::poll(&request, 1, pollTimeout(idleTimeoutMs));
+        ready = ::poll(&request, 1, pollTimeout());
     } while (ready < 0 && errno == EINTR);
     throwIfInterrupted();
     if (ready == 0) {
+        if (deadline && peerMoved) {
+            throw HttpError(HttpError::Kind::TooSlow, "the reply did not come whole in time");
+        }
         throw HttpError(HttpError::Kind::TimedOut, "the peer stayed silent");
     }
     if (ready < 0) {
         failFromErrno("poll");
     }
+    peerMoved = true;
 }
 
 void Connection::close() {
@@ -169,6 +187,7 @@ std::size_t Connection::receive(char* buffer, std::size_t capacity) {
         if (received >= 0) {
             // shutdown() by an interrupt also reads as an orderly end.
             throwIfInterrupted();
+            peerMoved = peerMoved || received > 0;
             return static_cast<std::size_t>(received);
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {

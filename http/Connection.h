@@ -5,8 +5,10 @@
 #include "http/Transport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +49,23 @@ public:
     // or sent bytes that no request asked for. Either way it is unusable.
     bool hasUnexpectedInput() const;
 
+    // Runs `steps` with their waits bounded together: whatever the peer
+    // sends, they end once the idle timeout has passed since the start. A
+    // peer that drips its reply, a byte within each idle period, would
+    // otherwise hold a read that waits for the reply's end for ever. A wait
+    // that the deadline cuts throws `HttpError` (TooSlow) when the peer has
+    // sent or taken anything since the start; one silent throughout times
+    // out as ever. Steps so bounded do not nest.
+    template <typename Steps>
+    decltype(auto) withinDeadline(Steps&& steps) {
+        struct EndDeadline {
+            Connection& connection;
+            ~EndDeadline() { connection.deadline.reset(); }
+        } endDeadline{*this};
+        startDeadline();
+        return steps();
+    }
+
     // Any thread. Cuts the current connection with shutdown() or ends the wait
     // for a lookup, and makes every later step fail until `clearInterrupt`.
     void interrupt();
@@ -54,12 +73,22 @@ public:
     bool isInterrupted() const { return interrupted.load(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void startDeadline();
+    // What the next poll() may wait: the idle timeout, or less where the
+    // deadline comes first; -1 for no limit.
+    int pollTimeout() const;
     void connectTo(const addrinfo& address);
     void waitUntilConnected(int fd);
     void throwIfInterrupted() const;
     [[noreturn]] void failFromErrno(const char* what) const;
 
     std::int64_t idleTimeoutMs;
+    // Owner thread: the end of `withinDeadline`'s steps, and whether the peer
+    // has moved since they started.
+    std::optional<Clock::time_point> deadline;
+    bool peerMoved = false;
     HostLookup lookup;
     std::atomic<int> socketFd{-1};
     std::atomic<bool> interrupted{false};

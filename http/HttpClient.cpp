@@ -150,8 +150,18 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
             discardErrorBody(framing, isPost);
             throwStatus(absoluteVia);
         }
-        reader.readBody(framing, &target, limit,
-                        [this](std::int64_t count) { fireWork(WorkMode::Reading, count); });
+        const auto readBody = [&] {
+            reader.readBody(framing, &target, limit,
+                            [this](std::int64_t count) { fireWork(WorkMode::Reading, count); });
+        };
+        // A page or a form's reply must come whole in time, like a head; a
+        // body streamed to its target may take as long as its bytes keep
+        // coming.
+        if (limit == unlimited) {
+            readBody();
+        } else {
+            channel.withinDeadline(readBody);
+        }
         finishExchange(framing, isPost);
     } catch (const HttpStatusError&) {
         throw;
@@ -207,7 +217,7 @@ void HttpClient::Impl::exchangeHead(const std::string& requestHead, RequestBody 
     if (body.stream) {
         sendBody(body);
     }
-    head = reader.readHead();
+    head = channel.withinDeadline([this] { return reader.readHead(); });
 }
 
 void HttpClient::Impl::sendBody(RequestBody body) {
@@ -230,7 +240,8 @@ void HttpClient::Impl::sendBody(RequestBody body) {
 // if that fails too, the status is still the better explanation.
 void HttpClient::Impl::discardErrorBody(const BodyFraming& framing, bool sentAsHttp10) {
     try {
-        reader.readBody(framing, nullptr, settings.maxInMemoryBody, {});
+        channel.withinDeadline(
+            [&] { reader.readBody(framing, nullptr, settings.maxInMemoryBody, {}); });
         finishExchange(framing, sentAsHttp10);
     } catch (const HttpError&) {
         channel.close();

@@ -22,7 +22,9 @@ enum class WorkMode { Reading, Writing };
 
 struct ClientSettings {
     // A connection that stays silent this long while connecting, sending or
-    // receiving fails the call.
+    // receiving fails the call. So does a proxy's part of opening the way, a
+    // TLS handshake, a response's head or a body collected in memory that is
+    // not whole this long after it started, however its bytes trickle in.
     std::int64_t idleTimeoutMs = 120'000;
     // Largest body that a call collecting the body in memory accepts.
     std::int64_t maxInMemoryBody = 64 * 1024 * 1024;

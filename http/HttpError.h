@@ -19,6 +19,9 @@ public:
         Unreachable,
         // The peer stayed silent for the idle limit.
         TimedOut,
+        // A reply that did not come whole within the idle limit, although
+        // its bytes kept coming: a response's head, a page, a TLS handshake.
+        TooSlow,
         // The peer reset the connection or closed it inside a reply.
         ConnectionLost,
         // `Disconnect` cut the request.

@@ -18,6 +18,9 @@ public:
         Unreachable,
         // The proxy stayed silent for the idle limit.
         NotAnswering,
+        // The proxy's replies did not come whole within the idle limit,
+        // although their bytes kept coming.
+        TooSlow,
         // The proxy's reply broke its protocol.
         Malformed,
         // An HTTP proxy answered with a status other than success;

@@ -131,17 +131,21 @@ void openTunnel(Connection& connection, const ProxyAddress& proxy, const std::st
                                          ? std::string()
                                          : socksConnectRequest(connection, proxy, host, port);
     try {
-        if (proxy.kind == ProxyAddress::Kind::Http) {
-            openHttpTunnel(connection, proxy, host, port);
-        } else {
-            openSocksTunnel(connection, proxy, socksRequest);
-        }
+        connection.withinDeadline([&] {
+            if (proxy.kind == ProxyAddress::Kind::Http) {
+                openHttpTunnel(connection, proxy, host, port);
+            } else {
+                openSocksTunnel(connection, proxy, socksRequest);
+            }
+        });
     } catch (const ProxyError&) {
         throw;
     } catch (const HttpError& error) {
         switch (error.kind()) {
         case HttpError::Kind::TimedOut:
             throw ProxyError(Problem::NotAnswering, proxy.name());
+        case HttpError::Kind::TooSlow:
+            throw ProxyError(Problem::TooSlow, proxy.name());
         case HttpError::Kind::ConnectionLost:
             throw ProxyError(Problem::Malformed, proxy.name(), "the connection broke");
         default:

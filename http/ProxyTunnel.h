@@ -12,7 +12,8 @@ struct ProxyAddress;
 // `host`:`port`: CONNECT for an HTTP proxy, the SOCKS5 exchange (with the
 // user name and password where the address has them) for a SOCKS one. What
 // the proxy does wrong is a `ProxyError` that names it; an interrupt or the
-// idle timeout ends every wait.
+// idle timeout ends every wait, and the whole exchange ends once the idle
+// timeout has passed, however the proxy drips its replies.
 void openTunnel(Connection& connection, const ProxyAddress& proxy, const std::string& host,
                 std::uint16_t port);
 

@@ -196,7 +196,7 @@ bool RapidshareDownload::hasArrivedIn(const std::string& link, const std::string
 }
 
 std::string RapidshareDownload::captionOf(ServiceState state) {
-    static const std::array<std::string_view, 10> captions = {
+    static const std::array<std::string_view, 11> captions = {
         "В очереди"_cp1251,
         "Ошибка"_cp1251,
         "Сервер в дауне, ожидание"_cp1251,
@@ -207,6 +207,7 @@ std::string RapidshareDownload::captionOf(ServiceState state) {
         "Готово"_cp1251,
         "Файл не найден"_cp1251,
         "Сервер перегружен"_cp1251,
+        "прокси-сервер недоступен"_cp1251,
     };
     return std::string(captions.at(static_cast<std::size_t>(state)));
 }
@@ -246,8 +247,16 @@ std::string RapidshareDownload::getStateCaption() const {
         return heldCaption();
     }
     const ServiceState state = serviceState.load();
-    return state == ServiceState::WaitMinutes ? waitCaption(namedWaitMinutes.load())
-                                              : captionOf(state);
+    if (state == ServiceState::WaitMinutes) {
+        return waitCaption(namedWaitMinutes.load());
+    }
+    if (state == ServiceState::ProxyUnreachable) {
+        // The reason names the proxy.
+        if (std::string reason = getFailureReason(); !reason.empty()) {
+            return reason;
+        }
+    }
+    return captionOf(state);
 }
 
 void RapidshareDownload::saveKindData(std::ostream&) const {}
@@ -308,6 +317,10 @@ bool RapidshareDownload::process() {
         return true;
     }
     std::string finalAddress;
+    // Turns in a row that could not reach the proxy. Like the service's own
+    // waits, the wait for it concerns every download alike: it is waited out
+    // here with the back-off, and never counts against this download.
+    int proxyFailuresInARow = 0;
     for (;;) {
         // A disconnect left by the idle guard or an earlier abort ends here;
         // the abort flag is looked at after, so a new abort is never lost.
@@ -325,11 +338,16 @@ bool RapidshareDownload::process() {
             return false;
         }
         try {
+            if (proxyFailuresInARow > 0) {
+                waitIn(ServiceState::ProxyUnreachable, backOffSeconds(proxyFailuresInARow));
+            }
             // The transfer after a countdown goes ahead at once.
             if (serviceState != ServiceState::Countdown) {
                 refuseBlockedTarget();
             }
-            switch (takeTurn(finalAddress)) {
+            const TurnOutcome outcome = takeTurn(finalAddress);
+            proxyFailuresInARow = 0;
+            switch (outcome) {
             case TurnOutcome::Settled:
                 failuresInARow = 0;
                 break;
@@ -349,6 +367,11 @@ bool RapidshareDownload::process() {
                 continue;
             }
             const std::exception_ptr failure = std::current_exception();
+            if (blocksEveryDownload(failure)) {
+                setFailureReason(failureReasonOf(failure));
+                ++proxyFailuresInARow;
+                continue;
+            }
             return endFailedRun(failureReasonOf(failure), needsTheUser(failure));
         }
     }

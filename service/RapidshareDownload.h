@@ -30,6 +30,8 @@ public:
         Done,
         FileNotFound,
         Overloaded,
+        // Waiting for a proxy that cannot be reached; the caption names it.
+        ProxyUnreachable,
     };
 
     static constexpr std::int64_t SERVICE_RETRY_WAIT = 30;

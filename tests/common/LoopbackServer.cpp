@@ -139,6 +139,14 @@ void LoopbackServer::play(Session& session, const Script& script) {
                 return;
             }
             break;
+        case Step::Kind::Drip:
+            for (const char byte : step.bytes) {
+                pauseFor(step.ms);
+                if (stopping || ::send(session.fd, &byte, 1, MSG_NOSIGNAL) < 0) {
+                    return;
+                }
+            }
+            break;
         case Step::Kind::Pause:
             pauseFor(step.ms);
             break;

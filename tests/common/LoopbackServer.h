@@ -27,7 +27,7 @@ public:
     enum class Mode { Scripted, Silent, NeverAccepting };
 
     struct Step {
-        enum class Kind { ReadRequest, Send, Pause, Close, Reset };
+        enum class Kind { ReadRequest, Send, Drip, Pause, Close, Reset };
         Kind kind;
         std::string bytes;
         int ms = 0;
@@ -38,6 +38,9 @@ public:
     // its Content-Length announces.
     static Step readRequest() { return {Step::Kind::ReadRequest, {}, 0}; }
     static Step send(std::string bytes) { return {Step::Kind::Send, std::move(bytes), 0}; }
+    // Sends `bytes` one at a time, `ms` apart: each wait of the reader is
+    // short, the whole one long (cut short when the server stops).
+    static Step drip(std::string bytes, int ms) { return {Step::Kind::Drip, std::move(bytes), ms}; }
     // Waits without reading (cut short when the server stops).
     static Step pause(int ms) { return {Step::Kind::Pause, {}, ms}; }
     static Step close() { return {Step::Kind::Close, {}, 0}; }

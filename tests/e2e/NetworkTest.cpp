@@ -10,6 +10,7 @@
 #include "tools/service-sim/ServiceSim.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 using e2e_testing::RunningProgram;
 using http_testing::MicrosocksServer;
@@ -43,13 +44,15 @@ protected:
     }
 
     // Runs the program with a queue of `link` of the service at `host`,
-    // until the file has arrived; returns whether it did.
+    // until the file has arrived (at most `timeoutMs`); returns whether it
+    // did.
     bool downloads(const std::string& host, const std::string& link,
-                   std::vector<std::string> variables) {
+                   std::vector<std::string> variables, int timeoutMs = 20'000) {
         e2e_testing::writeQueueOfOne(folder.path(), host, link, "report.bin");
         variables.push_back("SSL_CERT_FILE=" + TestCertificates::trusted().authorityFile);
         RunningProgram program(folder.path(), host, "/dev/null", {}, variables);
-        const bool complete = e2e_testing::fileComesToSay(folder.file("downloads.txt"), "Complete");
+        const bool complete =
+            e2e_testing::fileComesToSay(folder.file("downloads.txt"), "Complete", timeoutMs);
         EXPECT_EQ(program.terminate(), 0);
         return complete &&
                readFile(folder.file("report.bin")) == servicesim::expectedContent("42", fileSize);
@@ -105,6 +108,22 @@ TEST_F(Network, HttpProxyCarriesPlainLinksAndHttpsProxyTunnelsWithAPassword) {
                   {"HTTPS_PROXY=tolvenka:pass%2Eword@127.0.0.1:" + std::to_string(guarded.port()),
                    "http_proxy=http://127.0.0.1:1"}));
     EXPECT_EQ(countOf(guarded.log(), "CONNECT " + tlsHost(Trusted)), 3u) << guarded.log();
+}
+
+// Five failed tries in a row would have stopped the download after about
+// 7 s; a proxy that is away stops none, and the file arrives by itself at
+// the first try after it is back (15 s in).
+TEST_F(Network, ADownloadWaitsForAProxyThatIsAwayAndArrivesOnceItIsBack) {
+    TinyproxyServer proxy(work.path());
+    proxy.stop();
+    std::thread comeBack([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(9));
+        proxy.resume();
+    });
+    EXPECT_TRUE(downloads(sim.host(), plainLink,
+                          {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.port())}, 30'000));
+    comeBack.join();
+    EXPECT_NE(proxy.log().find("GET " + plainLink), std::string::npos) << proxy.log();
 }
 
 TEST_F(Network, ASocksProxyWithRemoteNamesCarriesADownload) {

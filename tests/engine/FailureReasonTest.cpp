@@ -11,6 +11,7 @@
 #include <array>
 #include <gtest/gtest.h>
 #include <set>
+#include <tuple>
 #include <vector>
 
 using http::CertificateError;
@@ -89,4 +90,32 @@ TEST(FailureReason, AProxyRefusalKeepsItsCodeInRussianWordsAndHidesThePassword) 
                       std::string(why))
             << status;
     }
+}
+
+// A proxy that cannot be reached is waited for; a refusal that no new try
+// changes stops the download at once; what tells of the server behind the
+// proxy, or of a proxy that answers badly, counts as a failed turn.
+TEST(FailureReason, EachProxyFailureIsWaitedForStopsOrCounts) {
+    enum Fate { Waits, Stops, Counts };
+    using Problem = http::ProxyError::Problem;
+    const std::tuple<Problem, int, Fate> cases[] = {
+        {Problem::Unreachable, 0, Waits},   {Problem::Refused, 407, Stops},
+        {Problem::Refused, 502, Counts},    {Problem::SocksPasswordRejected, 0, Stops},
+        {Problem::SocksRefused, 2, Stops},  {Problem::SocksRefused, 5, Counts},
+        {Problem::NotAnswering, 0, Counts}, {Problem::TooSlow, 0, Counts},
+    };
+    for (const auto& [problem, code, fate] : cases) {
+        const auto failure =
+            std::make_exception_ptr(http::ProxyError(problem, "127.0.0.1:3128", {}, code));
+        const Fate met = tolvenka::blocksEveryDownload(failure) ? Waits
+                         : tolvenka::needsTheUser(failure)      ? Stops
+                                                                : Counts;
+        EXPECT_EQ(met, fate) << static_cast<int>(problem) << " " << code;
+    }
+    EXPECT_EQ(failureReasonOf(
+                  std::make_exception_ptr(http::ProxyError(Problem::TooSlow, "127.0.0.1:3128"))),
+              "прокси-сервер 127.0.0.1:3128 не ответил вовремя"_cp1251);
+    EXPECT_EQ(failureReasonOf(
+                  std::make_exception_ptr(http::HttpError(http::HttpError::Kind::TooSlow, "late"))),
+              "ответ сервера не пришёл вовремя"_cp1251);
 }

@@ -211,6 +211,42 @@ TEST_F(HttpClientTest, SilentServersTimeOut) {
     EXPECT_LT(timeToFail([&] { impatient.Get("http://silent.test/"); }).count(), 2000);
 }
 
+// A byte within each idle period, but never the whole: a head, a page or
+// an error's body gives up once the idle time has passed, where a silent
+// server times out; a body streamed to its target takes as long as it comes.
+TEST_F(HttpClientTest, RepliesThatTrickleInEndOnceTheIdleTimeHasPassed) {
+    ClientSettings settings;
+    settings.idleTimeoutMs = 300;
+    HttpClient impatient(settings);
+    const std::string trickle(200, 'x');
+    const std::string headOf200 = "HTTP/1.1 200 OK\r\nContent-Length: 200\r\n\r\n";
+    const std::pair<Server::Script, HttpError::Kind> cases[] = {
+        {{Server::readRequest(), Server::drip("HTTP/1.1 200 OK\r\nX: " + trickle, 20)},
+         HttpError::Kind::TooSlow},
+        {{Server::readRequest(), Server::send(headOf200), Server::drip(trickle, 20)},
+         HttpError::Kind::TooSlow},
+        {{Server::readRequest(), Server::send("HTTP/1.1 500 Oops\r\nContent-Length: 200\r\n\r\n"),
+          Server::drip(trickle, 20)},
+         HttpError::Kind::Status},
+        {{Server::readRequest(), Server::pause(10'000)}, HttpError::Kind::TimedOut},
+    };
+    for (const auto& [script, expected] : cases) {
+        server.addConnection(script);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(http_testing::errorOf<HttpError>([&] { impatient.Get(server.url("/")); })
+                      .value()
+                      .kind(),
+                  expected);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+    server.addConnection({Server::readRequest(),
+                          Server::send("HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n"),
+                          Server::drip(trickle.substr(0, 40), 20)});
+    std::ostringstream file;
+    impatient.Get(server.url("/"), file);
+    EXPECT_EQ(file.str(), trickle.substr(0, 40));
+}
+
 TEST_F(HttpClientTest, InterimRepliesAndBodilessStatusesKeepTheStreamInStep) {
     const std::string interim =
         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n";

@@ -8,13 +8,21 @@ namespace http_testing {
 void ProxyServer::start(const std::string& program,
                         const std::function<std::vector<std::string>(std::uint16_t)>& commandFor,
                         const std::string& output) {
+    command = commandFor;
+    programOutput = output;
     for (int attempt = 0; attempt < 3; ++attempt) {
         listenPort = pickFreePort();
-        if (process.start(commandFor(listenPort), listenPort, output)) {
+        if (process.start(command(listenPort), listenPort, output)) {
             return;
         }
     }
     throw std::runtime_error(program + " did not start: " + log());
+}
+
+void ProxyServer::resume() {
+    if (!process.start(command(listenPort), listenPort, programOutput)) {
+        throw std::runtime_error("the proxy did not start again: " + log());
+    }
 }
 
 TinyproxyServer::TinyproxyServer(const std::string& workDir, ProxyCredentials credentials)
@@ -24,7 +32,7 @@ TinyproxyServer::TinyproxyServer(const std::string& workDir, ProxyCredentials cr
     const std::string config = workDir + "/tinyproxy.conf";
     start(
         "tinyproxy",
-        [&](std::uint16_t port) {
+        [this, tinyproxy, config, credentials](std::uint16_t port) {
             std::ofstream out(config, std::ios::trunc);
             out << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\n"
                 << "LogFile \"" << logFile << "\"\nLogLevel Connect\nAllow 127.0.0.1\n"
@@ -42,7 +50,7 @@ MicrosocksServer::MicrosocksServer(const std::string& workDir, ProxyCredentials 
     const std::string microsocks = findProgram({"/usr/bin/microsocks"}, "microsocks");
     start(
         "microsocks",
-        [&](std::uint16_t port) {
+        [microsocks, credentials](std::uint16_t port) {
             std::vector<std::string> command = {microsocks, "-i", "127.0.0.1", "-p",
                                                 std::to_string(port)};
             if (!credentials.user.empty()) {

@@ -23,6 +23,10 @@ public:
     // What it has logged so far: a line for each request, CONNECT or
     // connection it carried.
     std::string log() const { return readAll(logFile); }
+    // Stops the program, and starts it again on the same port: a proxy that
+    // goes away and comes back.
+    void stop() { process.stop(); }
+    void resume();
 
 protected:
     explicit ProxyServer(std::string logFile)
@@ -38,6 +42,8 @@ protected:
 
 private:
     std::uint16_t listenPort = 0;
+    std::function<std::vector<std::string>(std::uint16_t)> command;
+    std::string programOutput;
     ServerProcess process;
 };
 

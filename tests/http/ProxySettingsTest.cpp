@@ -8,6 +8,8 @@
 #include "tests/http/Replies.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 using http::NoProxyList;
 using http::ProxyAddress;
@@ -64,24 +66,49 @@ TEST(ProxyAddress, RefusesWhatCannotBeUsed) {
     }
 }
 
-TEST(NoProxyList, MatchesNamesDomainsAndAddressesWithoutCase) {
-    const NoProxyList list(" Local.Example, .corp.example ,10.0.0.7,[::1],files.example:8080");
-    for (const char* host : {"local.example", "LOCAL.example", "a.local.example", "corp.example",
-                             "deep.in.corp.example", "10.0.0.7", "::1", "[::1]"}) {
-        EXPECT_TRUE(list.matches(host, 80)) << host;
+// The cases of curl's manual and its own tests: a name matches itself and
+// what lies in its domain, an address itself or its network; commas and
+// blanks part the entries; "*" alone is everything.
+TEST(NoProxyList, ReadsAListAsCurlDoes) {
+    using Hosts = std::vector<const char*>;
+    // A list, the hosts it sends direct and those it leaves to the proxy.
+    const std::tuple<const char*, Hosts, Hosts> cases[] = {
+        {"example.com",
+         {"example.com", "www.example.com", "EXAMPLE.com."},
+         {"nonexample.com", "example.com.org", "com"}},
+        {".Example.COM.", {"example.com", "a.b.example.com"}, {"xexample.com"}},
+        {"  a.example\tb.example , ,c.example  ",
+         {"a.example", "b.example", "c.example"},
+         {"d.example"}},
+        {"*", {"anything.example", "10.0.0.1"}, {}},
+        {"*, a.example", {"a.example"}, {"anything.example"}},
+        {"a.example *", {"a.example"}, {"anything.example"}},
+        {" , ,.", {}, {"anything.example"}},
+        {"192.168.0.1 0.0.7", {"192.168.0.1"}, {"192.168.0.10", "10.0.0.7"}},
+        {"192.168.0.0/16,10.128.0.0/9",
+         {"192.168.255.1", "10.200.0.1"},
+         {"192.169.0.1", "10.100.0.1", "ten.example"}},
+        {"10.0.0.0/33 0.0.0.0/0", {"0.0.0.0"}, {"10.0.0.0", "10.0.0.1"}},
+        {"::1/128", {"::1", "[::1]"}, {"::2"}},
+        {"fe80::/10,2001:db8::/32", {"febf::1", "2001:db8:1::5"}, {"fec0::1", "2001:db9::5"}},
+        {"10.0.0.0/8", {"10.1.2.3"}, {"::ffff:10.0.0.1", "11.0.0.1"}},
+    };
+    for (const auto& [list, direct, proxied] : cases) {
+        for (const char* host : direct) {
+            EXPECT_TRUE(NoProxyList(list).matches(host, 80)) << list << " " << host;
+        }
+        for (const char* host : proxied) {
+            EXPECT_FALSE(NoProxyList(list).matches(host, 80)) << list << " " << host;
+        }
     }
-    for (const char* host : {"notlocal.example", "example", "corp.example.org", "10.0.0.70",
-                             "110.0.0.7", "0.0.7", "::2"}) {
-        EXPECT_FALSE(list.matches(host, 80)) << host;
-    }
-    EXPECT_TRUE(list.matches("files.example", 8080));
-    EXPECT_FALSE(list.matches("files.example", 80));
-}
-
-TEST(NoProxyList, AStarMatchesEveryHostAndNothingMatchesNothing) {
-    EXPECT_TRUE(NoProxyList("a.example, *").matches("anything.example", 443));
-    EXPECT_FALSE(NoProxyList("").matches("anything.example", 443));
-    EXPECT_FALSE(NoProxyList(" , ,.").matches("anything.example", 443));
+    // Ports on entries are ours (curl has none); an entry without one
+    // matches any.
+    const NoProxyList ported("files.example:8080 [::1]:8080 plain.example");
+    EXPECT_TRUE(ported.matches("files.example", 8080));
+    EXPECT_FALSE(ported.matches("files.example", 80));
+    EXPECT_TRUE(ported.matches("::1", 8080));
+    EXPECT_FALSE(ported.matches("::1", 80));
+    EXPECT_TRUE(ported.matches("plain.example", 8080));
 }
 
 TEST(ProxySettings, ChoosesTheVariableOfTheSchemeAsCurlDoes) {

@@ -1,5 +1,6 @@
 // Proxies that break their protocol, played by a scripted loopback server:
-// each request fails with the proxy named, within the idle timeout.
+// each request fails with the proxy named, within the idle timeout, also
+// where the proxy drips its replies a byte at a time.
 #include "http/HttpClient.h"
 #include "http/ProxyError.h"
 #include "tests/common/LoopbackServer.h"
@@ -47,6 +48,9 @@ TEST(ProxyTunnel, BrokenConnectRepliesFailCleanly) {
         {{Server::readRequest(), Server::send("HTTP/1.1 200 OK\r\n\r\nsurplus")},
          Problem::Malformed},
         {{Server::readRequest(), Server::pause(5000)}, Problem::NotAnswering},
+        {{Server::readRequest(),
+          Server::drip("HTTP/1.1 200 OK\r\nX: " + std::string(200, 'x'), 20)},
+         Problem::TooSlow},
         {{Server::readRequest(), Server::send("HTTP/1.1 403 Forbidden\r\n\r\n")}, Problem::Refused},
     };
     for (const auto& [script, expected] : cases) {
@@ -71,6 +75,10 @@ TEST(ProxyTunnel, BrokenSocksRepliesFailCleanly) {
         {{Server::send("\x05\x02"s)}, Problem::Malformed},
         {{Server::send("\x05\xFF"s)}, Problem::SocksWantsPassword},
         {{Server::pause(5000)}, Problem::NotAnswering},
+        // The sign-in and the connection are one exchange, in time as a whole.
+        {{Server::drip("\x05\x00"s, 100), Server::pause(100),
+          Server::drip("\x05\x00\x00\x03\xFF"s + std::string(255, 'n') + "\x00\x50"s, 20)},
+         Problem::TooSlow},
         {{Server::send("HTTP/1.1 400 Bad Request\r\n\r\n")}, Problem::Malformed},
     };
     for (const auto& [script, expected] : cases) {

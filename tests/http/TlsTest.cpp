@@ -112,18 +112,21 @@ TEST_F(TlsTest, AServerThatSpeaksNoTlsFailsTheHandshake) {
               HttpError::Kind::Handshake);
 }
 
-TEST(TlsPeers, GarbageSilenceOrAnEndMidHandshakeFailWithinTheIdleTimeout) {
+TEST(TlsPeers, GarbageSilenceADripOrAnEndMidHandshakeFailWithinTheIdleTimeout) {
     LoopbackServer server;
     server.addConnection(
         {LoopbackServer::send("HTTP/1.1 400 Bad Request\r\n\r\n" + std::string(5000, 'x'))});
     server.addConnection({LoopbackServer::pause(10'000)});
     server.addConnection({LoopbackServer::pause(50), LoopbackServer::close()});
+    // A record that never ends: the start of a handshake record of 16 KiB.
+    server.addConnection(
+        {LoopbackServer::drip(std::string("\x16\x03\x03\x40\x00", 5) + std::string(300, 'x'), 20)});
     ClientSettings settings;
     settings.idleTimeoutMs = 300;
     HttpClient client(settings);
     const std::string address = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
-    for (const HttpError::Kind expected :
-         {HttpError::Kind::Handshake, HttpError::Kind::TimedOut, HttpError::Kind::Handshake}) {
+    for (const HttpError::Kind expected : {HttpError::Kind::Handshake, HttpError::Kind::TimedOut,
+                                           HttpError::Kind::Handshake, HttpError::Kind::TooSlow}) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(errorOf<HttpError>([&] { client.Get(address); }).value().kind(), expected);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));

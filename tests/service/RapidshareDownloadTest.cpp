@@ -1,7 +1,10 @@
+#include "http/ProxySettings.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileOutput.h"
 #include "support/Cp1251.h"
 #include "tests/common/BackgroundRun.h"
+#include "tests/http/ProxyEnvironment.h"
+#include "tests/http/ProxyServers.h"
 #include "tests/service/ServiceFixture.h"
 
 #include <algorithm>
@@ -16,6 +19,7 @@ using testing_helpers::BackgroundRun;
 using testing_helpers::FakeClock;
 using testing_helpers::pumpUntil;
 using testing_helpers::readFile;
+using testing_helpers::TempDir;
 using testing_helpers::writeFile;
 using tolvenka::Download;
 using tolvenka::RapidshareDownload;
@@ -263,6 +267,50 @@ TEST_F(Conversation, ATransferThatAlwaysFailsAfterTheCountdownBacksOffAndStops) 
     EXPECT_EQ(conversationsAt, (std::vector<std::int64_t>{0, 0, 1'000, 3'000, 7'000}));
     EXPECT_TRUE(download->hasStoppedWithError());
     EXPECT_EQ(download->getFailureReason(), "соединение разорвано"_cp1251);
+}
+
+// The program's proxies for plain http addresses are `proxy` while it
+// lives.
+struct HttpProxyForTheProgram {
+    explicit HttpProxyForTheProgram(const std::string& proxy) {
+        http::setProgramProxies(http_testing::proxiesOf({{"http_proxy", proxy}}));
+    }
+    ~HttpProxyForTheProgram() { http::setProgramProxies({}); }
+};
+
+// A proxy's absence is no fault of the file: the run waits for it with the
+// back-off, in a state that names it, for longer than five failures would
+// last, and goes on by itself once it is back.
+TEST_F(Conversation, AProxyThatCannotBeReachedIsWaitedForUntilItAnswers) {
+    TempDir work;
+    http_testing::TinyproxyServer proxy(work.path());
+    const std::string name = "127.0.0.1:" + std::to_string(proxy.port());
+    const HttpProxyForTheProgram viaProxy("http://" + name);
+    proxy.stop();
+    FakeClock clock;
+    auto download = downloadOf(fileSpec({Step::countdown("-5")}));
+    std::vector<std::int64_t> waitsAt;
+    download->onStatusChange = [&](Download* sender) {
+        if (static_cast<RapidshareDownload*>(sender)->getServiceState() ==
+            ServiceState::ProxyUnreachable) {
+            EXPECT_EQ(sender->getStateCaption(), std::string("прокси-сервер "_cp1251) + name +
+                                                     std::string(" недоступен"_cp1251));
+            waitsAt.push_back(clock.nowMs());
+            if (waitsAt.size() == RapidshareDownload::MAX_FAILED_CONVERSATIONS + 2) {
+                proxy.resume();
+            }
+        }
+    };
+    EXPECT_TRUE(runToEnd(*download));
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 1; i < waitsAt.size(); ++i) {
+        gaps.push_back(waitsAt[i] - waitsAt[i - 1]);
+    }
+    EXPECT_EQ(gaps, (std::vector<std::int64_t>{0, 1'000, 2'000, 4'000, 8'000, 16'000}));
+    EXPECT_EQ(download->getFailuresInARow(), 0);
+    EXPECT_EQ(download->getFailureReason(), "");
+    EXPECT_EQ(readFile(download->getTargetPath()), servicesim::expectedContent("4711", 1000));
+    EXPECT_NE(proxy.log().find("GET " + download->getLink()), std::string::npos) << proxy.log();
 }
 
 TEST_F(Conversation, AMissingTargetFolderIsMadeWithItsParents) {
