@@ -130,6 +130,14 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
     queueFile.onSaveFailed = [this] {
         QTimer::singleShot(0, this, [this] { tellSaveFailure(); });
     };
+    // The settings tell only their first failure of the run.
+    settings.onKeepFailed = [this](const std::string& reason) {
+        QTimer::singleShot(0, this, [this, reason] {
+            if (!closing) {
+                showMessage(std::string("Настройки не сохранены: "_cp1251) + reason, this);
+            }
+        });
+    };
     buildControls();
     formCreate(reading);
     acceptLinksFromOutside();
