@@ -1,6 +1,7 @@
 #include "engine/FailureReason.h"
 
 #include "engine/LocalFailure.h"
+#include "engine/UnprotectedAddressFailure.h"
 #include "http/CertificateError.h"
 #include "http/HttpError.h"
 #include "http/ProxyError.h"
@@ -209,6 +210,16 @@ std::string reasonOf(const http::HttpError& failure) {
     return std::string("не удаётся записать файл"_cp1251);
 }
 
+// An address comes from a server's page, which may make it as long as it
+// likes; a reason stays short enough to be read.
+std::string shownAddress(const std::string& address) {
+    constexpr std::size_t longestShown = 200;
+    if (address.size() <= longestShown) {
+        return address;
+    }
+    return address.substr(0, longestShown) + std::string("…"_cp1251);
+}
+
 } // namespace
 
 std::string failureReasonOf(std::exception_ptr failure) {
@@ -216,6 +227,10 @@ std::string failureReasonOf(std::exception_ptr failure) {
         std::rethrow_exception(std::move(failure));
     } catch (const LocalFailure& local) {
         return reasonOf(local);
+    } catch (const UnprotectedAddressFailure& unprotected) {
+        return std::string("страница указала незащищённый адрес "_cp1251) +
+               shownAddress(unprotected.address()) + std::string(" — "_cp1251) +
+               failureReasonOf(unprotected.cause());
     } catch (const http::HttpError& network) {
         return reasonOf(network);
     } catch (...) {
@@ -236,6 +251,11 @@ std::string fileSaveReason(int error) {
     case EPERM:
     case EROFS:
         return std::string("нет доступа к файлу"_cp1251);
+    case ENOENT:
+    case ENOTDIR:
+        return std::string("нет папки для файла"_cp1251);
+    case EFBIG:
+        return std::string("файл слишком велик"_cp1251);
     default:
         return std::string("ошибка записи"_cp1251);
     }
@@ -248,6 +268,10 @@ std::string fileReadReason(int error) {
         return std::string("нет доступа к файлу"_cp1251);
     case EINVAL:
         return std::string("это не обычный файл"_cp1251);
+    case EFBIG:
+        return std::string("файл слишком велик"_cp1251);
+    case EILSEQ:
+        return std::string("путь к файлу не поддерживается"_cp1251);
     default:
         return std::string("ошибка чтения"_cp1251);
     }
@@ -258,6 +282,8 @@ bool needsTheUser(std::exception_ptr failure) {
         std::rethrow_exception(std::move(failure));
     } catch (const LocalFailure&) {
         return true;
+    } catch (const UnprotectedAddressFailure& unprotected) {
+        return needsTheUser(unprotected.cause());
     } catch (const http::CertificateError&) {
         return true;
     } catch (const http::ProxyError& proxy) {
@@ -270,6 +296,8 @@ bool needsTheUser(std::exception_ptr failure) {
 bool blocksEveryDownload(std::exception_ptr failure) {
     try {
         std::rethrow_exception(std::move(failure));
+    } catch (const UnprotectedAddressFailure& unprotected) {
+        return blocksEveryDownload(unprotected.cause());
     } catch (const http::ProxyError& proxy) {
         return proxy.problem() == http::ProxyError::Problem::Unreachable;
     } catch (...) {

@@ -93,8 +93,13 @@ public:
         , throttle([this] { return channel.isInterrupted(); })
         , reader(channel, &throttle) {}
 
+    // How the body of a reply may come: a page or a form's reply must come
+    // whole in time, like a head; a body streamed to its target may take as
+    // long as its bytes keep coming.
+    enum class Arrival { WholeInTime, AsItComes };
+
     void perform(std::string_view method, const std::string& address, RequestBody body,
-                 std::ostream& target, std::int64_t limit);
+                 std::ostream& target, std::int64_t limit, Arrival arrival);
 
     HttpClient& owner;
     ClientSettings settings;
@@ -120,7 +125,8 @@ private:
 };
 
 void HttpClient::Impl::perform(std::string_view method, const std::string& address,
-                               RequestBody body, std::ostream& target, std::int64_t limit) {
+                               RequestBody body, std::ostream& target, std::int64_t limit,
+                               Arrival arrival) {
     if (channel.isInterrupted()) {
         throw HttpError(HttpError::Kind::Disconnected, "disconnected");
     }
@@ -154,10 +160,7 @@ void HttpClient::Impl::perform(std::string_view method, const std::string& addre
             reader.readBody(framing, &target, limit,
                             [this](std::int64_t count) { fireWork(WorkMode::Reading, count); });
         };
-        // A page or a form's reply must come whole in time, like a head; a
-        // body streamed to its target may take as long as its bytes keep
-        // coming.
-        if (limit == unlimited) {
+        if (arrival == Arrival::AsItComes) {
             readBody();
         } else {
             channel.withinDeadline(readBody);
@@ -264,12 +267,12 @@ HttpClient::~HttpClient() = default;
 
 std::string HttpClient::Get(const std::string& url) {
     std::ostringstream body;
-    impl->perform("GET", url, {}, body, impl->settings.maxInMemoryBody);
+    impl->perform("GET", url, {}, body, impl->settings.maxInMemoryBody, Impl::Arrival::WholeInTime);
     return std::move(body).str();
 }
 
 void HttpClient::Get(const std::string& url, std::ostream& body) {
-    impl->perform("GET", url, {}, body, unlimited);
+    impl->perform("GET", url, {}, body, unlimited, Impl::Arrival::AsItComes);
 }
 
 std::string HttpClient::GetFollowingRedirects(const std::string& url) {
@@ -282,7 +285,7 @@ std::string HttpClient::GetFollowingRedirects(const std::string& url, std::size_
         KeptPrefix kept(keepAtMost);
         std::ostream body(&kept);
         try {
-            impl->perform("GET", address, {}, body, unlimited);
+            impl->perform("GET", address, {}, body, unlimited, Impl::Arrival::WholeInTime);
             cut = false;
         } catch (const HttpError&) {
             if (!kept.overflowed) {
@@ -322,14 +325,15 @@ HttpClient::followingRedirects(const std::string& url,
 }
 
 void HttpClient::Post(const std::string& url, std::istream& body, std::ostream& response) {
-    impl->perform("POST", url, {&body, remainingLength(body)}, response, unlimited);
+    impl->perform("POST", url, {&body, remainingLength(body)}, response, unlimited,
+                  Impl::Arrival::AsItComes);
 }
 
 std::string HttpClient::Post(const std::string& url, std::string_view body) {
     std::istringstream request{std::string(body)};
     std::ostringstream response;
     impl->perform("POST", url, {&request, std::ssize(body)}, response,
-                  impl->settings.maxInMemoryBody);
+                  impl->settings.maxInMemoryBody, Impl::Arrival::WholeInTime);
     return std::move(response).str();
 }
 

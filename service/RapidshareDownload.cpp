@@ -7,6 +7,7 @@
 #include "platform/FileOutput.h"
 #include "platform/FileSystem.h"
 #include "service/ServiceHost.h"
+#include "service/StepAddress.h"
 #include "support/Cp1251.h"
 
 #include <algorithm>
@@ -316,7 +317,7 @@ bool RapidshareDownload::process() {
     if (takeFinishedFile()) {
         return true;
     }
-    std::string finalAddress;
+    StepAddress finalForm;
     // Turns in a row that could not reach the proxy. Like the service's own
     // waits, the wait for it concerns every download alike: it is waited out
     // here with the back-off, and never counts against this download.
@@ -345,7 +346,7 @@ bool RapidshareDownload::process() {
             if (serviceState != ServiceState::Countdown) {
                 refuseBlockedTarget();
             }
-            const TurnOutcome outcome = takeTurn(finalAddress);
+            const TurnOutcome outcome = takeTurn(finalForm);
             proxyFailuresInARow = 0;
             switch (outcome) {
             case TurnOutcome::Settled:
@@ -409,15 +410,17 @@ bool RapidshareDownload::endFailedRun(std::string reason, bool needsTheUser) {
     return false;
 }
 
-RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(std::string& finalAddress) {
+RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(StepAddress& finalForm) {
     if (serviceState == ServiceState::Countdown) {
-        transferFile(finalAddress);
+        transferFile(finalForm);
         return TurnOutcome::Settled;
     }
-    return requestTicket(finalAddress);
+    return requestTicket(finalForm);
 }
 
-RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& finalAddress) {
+// No step follows a redirect, so none can lead from https back to http: a
+// reply of any status but success fails the turn.
+RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(StepAddress& finalForm) {
     const std::string page = getHttpClient().Get(getLink());
     if (contains(page, notFoundText)) {
         setServiceState(ServiceState::FileNotFound);
@@ -427,8 +430,13 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
         waitIn(ServiceState::ServerDown, SERVICE_RETRY_WAIT);
         return TurnOutcome::Settled;
     }
-    const std::string freeFormAddress = textAfter(page, freeFormMarker, '"');
-    const std::string reply = getHttpClient().Post(freeFormAddress, "dl.start=Free");
+    const StepAddress freeForm(getLink(), textAfter(page, freeFormMarker, '"'));
+    std::string reply;
+    try {
+        reply = getHttpClient().Post(freeForm.address(), "dl.start=Free");
+    } catch (const http::HttpError&) {
+        freeForm.rethrowFailure();
+    }
 
     ServiceState refusal = ServiceState::InQueue;
     if (contains(reply, waitMinutesText)) {
@@ -452,13 +460,13 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(std::string& f
     if (!contains(reply, finalFormMarker)) {
         return TurnOutcome::Failed;
     }
-    const std::string address = textAfter(reply, finalFormMarker, '"');
+    StepAddress address(freeForm.address(), textAfter(reply, finalFormMarker, '"'));
     waitIn(ServiceState::Countdown, countdownOf(reply) + COUNTDOWN_MARGIN);
-    finalAddress = address;
+    finalForm = std::move(address);
     return TurnOutcome::CountedDown;
 }
 
-void RapidshareDownload::transferFile(const std::string& finalAddress) {
+void RapidshareDownload::transferFile(const StepAddress& finalForm) {
     refuseBlockedTarget();
     resetProgress();
     setServiceState(ServiceState::Transferring);
@@ -490,7 +498,7 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
     try {
         std::istringstream body("mirror=");
         try {
-            getHttpClient().Post(finalAddress, body, file.stream());
+            getHttpClient().Post(finalForm.address(), body, file.stream());
         } catch (const http::HttpError&) {
             // A body the file would not take is the disk's failure, not the
             // network's.
@@ -498,7 +506,7 @@ void RapidshareDownload::transferFile(const std::string& finalAddress) {
                 throw LocalFailure::fromError(file.error(), LocalFailure::Kind::CannotWrite,
                                               partPath);
             }
-            throw;
+            finalForm.rethrowFailure();
         }
         // Marked whole only once every byte is in the file, and before it
         // gets its name; the flush to disk in `close` keeps the mark too.

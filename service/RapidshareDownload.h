@@ -13,6 +13,8 @@ class HttpClient;
 
 namespace tolvenka {
 
+class StepAddress;
+
 // The service's download kind: takes a file link through the service's free
 // download conversation the way a visitor with a browser would. Link page,
 // free form, the service's refusals and their waits, the countdown, the final
@@ -133,9 +135,9 @@ private:
     // link's finished file (or its part file is, not yet renamed). Then it is
     // Done without a request, and true.
     bool takeFinishedFile();
-    TurnOutcome takeTurn(std::string& finalAddress);
-    TurnOutcome requestTicket(std::string& finalAddress);
-    void transferFile(const std::string& finalAddress);
+    TurnOutcome takeTurn(StepAddress& finalForm);
+    TurnOutcome requestTicket(StepAddress& finalForm);
+    void transferFile(const StepAddress& finalForm);
     // Throws the LocalFailure of what stands in the way of the file on this
     // machine, as far as can be told before it is made: a folder where the
     // file must go, a folder that cannot be made or written.

@@ -16,6 +16,7 @@
 #include "widgets/FlowLayout.h"
 #include "widgets/PushButton.h"
 #include "widgets/ScreenPlacement.h"
+#include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
 #include <QApplication>
@@ -47,9 +48,6 @@ constexpr int workerSlot = 0;
 constexpr QRect designedBounds(240, 147, 930, 767);
 constexpr int captionHeight = 17;
 constexpr int inputHeight = 208;
-constexpr int limitKeptAfterMs = 500;
-constexpr int speedLimitStep = 50;
-constexpr std::int64_t bytesPerKilobyte = 1024;
 
 } // namespace
 
@@ -57,6 +55,14 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
     : state(state)
     , queue(std::make_unique<QueueLife>(state, std::move(queueFilePath), *this))
     , intake(std::make_unique<LinkIntake>(state, *this)) {
+    // The settings tell only their first failure of the run.
+    settings.onKeepFailed = [this](const std::string& reason) {
+        QTimer::singleShot(0, this, [this, reason] {
+            if (!closing) {
+                showMessage(std::string("Настройки не сохранены: "_cp1251) + reason, this);
+            }
+        });
+    };
     buildControls();
     queue->onQueueTaken = [this] {
         queueTaken();

@@ -1,5 +1,6 @@
 #include "engine/FailureReason.h"
 
+#include "engine/UnprotectedAddressFailure.h"
 #include "http/CertificateError.h"
 #include "http/HttpClient.h"
 #include "http/ProxyError.h"
@@ -118,4 +119,19 @@ TEST(FailureReason, EachProxyFailureIsWaitedForStopsOrCounts) {
     EXPECT_EQ(failureReasonOf(
                   std::make_exception_ptr(http::HttpError(http::HttpError::Kind::TooSlow, "late"))),
               "ответ сервера не пришёл вовремя"_cp1251);
+}
+
+// What a page gave, cut to be read, and why https failed; whether the user
+// must act is that failure's own matter.
+TEST(FailureReason, AStepTakenOverHttpsInsteadNamesTheUnprotectedAddress) {
+    const auto failure = std::make_exception_ptr(tolvenka::UnprotectedAddressFailure(
+        "http://s.example/" + std::string(500, 'a'),
+        std::make_exception_ptr(CertificateError(CertificateError::Problem::Expired, 10, "old"))));
+    const std::string reason = failureReasonOf(failure);
+    EXPECT_TRUE(
+        reason.starts_with("страница указала незащищённый адрес http://s.example/a"_cp1251));
+    EXPECT_TRUE(
+        reason.ends_with("a… — сертификат сервера не подтверждён: срок действия истёк"_cp1251));
+    EXPECT_LT(reason.size(), 320u);
+    EXPECT_TRUE(tolvenka::needsTheUser(failure));
 }

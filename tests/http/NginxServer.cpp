@@ -55,7 +55,7 @@ std::string servingFiles(const std::string& rootDir) {
     return "        root " + rootDir + ";\n";
 }
 
-std::string passingTo(std::uint16_t port) {
+std::string passingTo(std::uint16_t port, const Forwarded& forwarded) {
     return "        location / {\n"
            "            proxy_pass http://127.0.0.1:" +
            std::to_string(port) +
@@ -63,8 +63,12 @@ std::string passingTo(std::uint16_t port) {
            "            proxy_http_version 1.1;\n"
            "            proxy_buffering off;\n"
            "            proxy_set_header Connection \"\";\n"
-           "            proxy_set_header X-Forwarded-Host $host:$server_port;\n"
-           "            proxy_set_header X-Forwarded-Proto $scheme;\n"
+           "            proxy_set_header X-Forwarded-Host " +
+           forwarded.host +
+           ";\n"
+           "            proxy_set_header X-Forwarded-Proto " +
+           forwarded.scheme +
+           ";\n"
            "        }\n";
 }
 

@@ -39,10 +39,17 @@ private:
 
 // Directives that serve the files of `rootDir`.
 std::string servingFiles(const std::string& rootDir);
+// What a site in front of a service tells it about the request: by
+// default the host it was asked for and its scheme, so that the service's
+// pages lead back through the site.
+struct Forwarded {
+    std::string host = "$host:$server_port";
+    std::string scheme = "$scheme";
+};
 // Directives that pass every request on to 127.0.0.1:`port` as a site in
-// front of a service does: with the host it was asked for and the scheme in
-// X-Forwarded-Host and X-Forwarded-Proto.
-std::string passingTo(std::uint16_t port);
+// front of a service does, with `forwarded` in X-Forwarded-Host and
+// X-Forwarded-Proto.
+std::string passingTo(std::uint16_t port, const Forwarded& forwarded = {});
 // Directives that present the certificate and key of the PEM files.
 std::string withCertificate(const std::string& certificateFile, const std::string& keyFile);
 

@@ -10,6 +10,7 @@
 
 using namespace kestrune::text::literals;
 using http_testing::NginxServer;
+using http_testing::NginxSite;
 using servicesim::Step;
 using testing_helpers::BackgroundRun;
 using testing_helpers::pumpUntil;
@@ -18,7 +19,21 @@ using tolvenka::Download;
 
 namespace {
 
-enum Site { Trusted, OtherHost };
+enum Site { Trusted, OtherHost, FormsSayHttp, FormsSayPlainSite, PlainSite };
+
+// The sites of `Site` in front of a service on 127.0.0.1:`port`: a trusted
+// one, one with another host's certificate, two trusted ones whose service
+// writes its forms' addresses with http (leading back to the site itself,
+// and to the plain one), and a plain one.
+std::vector<NginxSite> sitesInFrontOf(std::uint16_t port) {
+    using http_testing::passingTo;
+    std::vector<NginxSite> sites = http_testing::tlsSitesInFrontOf(port);
+    sites.push_back(http_testing::tlsSite(passingTo(port, {"$host:$server_port", "http"})));
+    sites.push_back(http_testing::tlsSite(
+        passingTo(port, {"127.0.0.1:{port" + std::to_string(PlainSite) + "}", "http"})));
+    sites.push_back(NginxSite{passingTo(port)});
+    return sites;
+}
 
 class SecureService : public testing_helpers::ServiceFixture {
 protected:
@@ -45,7 +60,7 @@ protected:
     }
 
     testing_helpers::TempDir work;
-    NginxServer nginx{work.path(), http_testing::tlsSitesInFrontOf(sim.port())};
+    NginxServer nginx{work.path(), sitesInFrontOf(sim.port())};
 };
 
 } // namespace
@@ -72,4 +87,27 @@ TEST_F(SecureService, ACertificateForAnotherHostStopsTheDownloadAtOnce) {
               "сертификат сервера не подтверждён: выдан для другого адреса"_cp1251);
     EXPECT_TRUE(sim.requests().empty());
     EXPECT_FALSE(std::filesystem::exists(folder.file("report.zip")));
+}
+
+// A page that came over https leads on over https, whatever its forms say: a
+// plain request to the TLS site would have been refused there.
+TEST_F(SecureService, FormsWithHttpAddressesAreFollowedOverHttps) {
+    const auto download = httpsDownload(FormsSayHttp);
+    EXPECT_TRUE(runToEnd(*download));
+    EXPECT_EQ(download->getState(), Download::State::Complete);
+    EXPECT_EQ(sim.requests().size(), 3u);
+}
+
+// Where https does not answer, the download fails and says what the page
+// asked for; nothing went in the clear.
+TEST_F(SecureService, AStepThatHttpsCannotTakeNamesTheUnprotectedAddress) {
+    const auto download = httpsDownload(FormsSayPlainSite);
+    EXPECT_FALSE(runToEnd(*download));
+    const std::string form =
+        "http://127.0.0.1:" + std::to_string(nginx.port(PlainSite)) + "/ff/4711/1";
+    EXPECT_EQ(download->getFailureReason(),
+              std::string("страница указала незащищённый адрес "_cp1251) + form +
+                  std::string(" — не удалось установить защищённое соединение"_cp1251));
+    EXPECT_FALSE(download->hasStoppedWithError());
+    EXPECT_TRUE(requestsOf("POST").empty());
 }

@@ -630,6 +630,18 @@ TEST_F(MainWindow, AQueueFileThatCannotBeWrittenIsToldOnce) {
     std::filesystem::permissions(queueFile, std::filesystem::perms::owner_all);
 }
 
+TEST_F(MainWindow, SettingsThatCannotBeKeptAreToldOnce) {
+    std::filesystem::create_directories(folder.file("config/tolvenka/tolvenka.conf"));
+    MessageBoxCloser messages;
+    openWindow();
+    window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"))->setChecked(true);
+    ASSERT_TRUE(pumpUntil([&] { return !messages.texts.empty(); }, 5'000));
+    window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"))->setChecked(false);
+    pumpFor(500);
+    EXPECT_EQ(messages.texts,
+              std::vector<std::string>{"Настройки не сохранены: это не обычный файл"});
+}
+
 TEST_F(MainWindow, ClosingAtEachStageOfAnExistenceCheckEndsCleanly) {
     const std::string links =
         fileLink("1", {Step::notFound()}) + " " + fileLink("2") + " " + fileLink("3");
@@ -910,6 +922,13 @@ TEST_F(MainWindow, TheSpeedLimitIsOneBoxBesideTheButtonsAndAppliesAtOnce) {
     EXPECT_EQ(state->speedLimit.bytesPerSecond(), 50 * 1024);
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(state->speedLimit.bytesPerSecond(), 600 * 1024);
+    // A number off the arrows' steps is taken as typed, and they step from it.
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("75"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 75 * 1024);
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->value(), 125);
 }
 
 TEST_F(MainWindow, TheSpeedLimitAndTheWatchSurviveARestartAndTheQueueFileKeepsItsTwoLines) {
@@ -918,8 +937,9 @@ TEST_F(MainWindow, TheSpeedLimitAndTheWatchSurviveARestartAndTheQueueFileKeepsIt
     window->findChild<QCheckBox*>(QStringLiteral("watchClipboard"))->setChecked(true);
     closeWindow();
     EXPECT_EQ(readFile(queueFile), "1\r\n" + folder.path() + "/\r\n");
+    // The limit is written once the arrows rest, here at the close.
     EXPECT_EQ(readFile(folder.file("config/tolvenka/tolvenka.conf")),
-              "[General]\nspeedLimit=300\nwatchClipboard=true\n");
+              "[General]\nwatchClipboard=true\nspeedLimit=300\n");
 
     state.emplace();
     openWindow();
