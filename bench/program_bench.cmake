@@ -12,3 +12,7 @@ target_link_libraries(bench_grid_move PRIVATE ui Qt6::Widgets Qt6::Test tolvenka
 # the time of choosing them all or a range at once.
 add_executable(bench_links_dialog links_dialog_bench.cpp)
 target_link_libraries(bench_links_dialog PRIVATE intake Qt6::Widgets Qt6::Test tolvenka_options)
+
+# How long the window stops answering while it takes a large text.
+add_executable(bench_large_text_stall large_text_stall_bench.cpp)
+target_link_libraries(bench_large_text_stall PRIVATE ui Qt6::Widgets tolvenka_options)

@@ -14,15 +14,6 @@ std::string_view FoundLinks::address(std::size_t index) const {
     return std::string_view(wholeText).substr(place.start, place.length);
 }
 
-void FoundLinks::add(std::size_t start, std::size_t end, Kind kind) {
-    places.push_back(Place{static_cast<std::uint32_t>(start),
-                           static_cast<std::uint32_t>(end - start),
-                           static_cast<std::uint32_t>(kind)});
-    if (kind == Kind::Download) {
-        ++downloadCount;
-    }
-}
-
 std::vector<std::string> FoundLinks::downloadLinks() const {
     std::vector<std::string> links;
     links.reserve(downloadCount);

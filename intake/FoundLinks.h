@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/LinkClass.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +20,7 @@ namespace tolvenka {
 // a kind refuses only for want of a file name, or another address.
 class FoundLinks {
 public:
-    enum class Kind : std::uint8_t { Other, Download, Nameless };
+    using Kind = LinkClass;
 
     // The longest text a search takes, so that a place fits in 64 bits.
     static constexpr std::size_t maxTextBytes = (std::size_t{1} << 30) - 1;
@@ -47,7 +49,12 @@ public:
     std::size_t takenBytes() const { return taken; }
 
     // Appends an address found at [start, end) of the text.
-    void add(std::size_t start, std::size_t end, Kind kind);
+    void add(std::size_t start, std::size_t end, Kind kind) {
+        places.push_back(Place{static_cast<std::uint32_t>(start),
+                               static_cast<std::uint32_t>(end - start),
+                               static_cast<std::uint32_t>(kind)});
+        downloadCount += kind == Kind::Download ? 1 : 0;
+    }
     // The search ends at `end`, before the text does.
     void cutAt(std::size_t end) {
         taken = end;

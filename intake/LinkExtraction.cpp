@@ -64,6 +64,24 @@ bool markerAt(std::string_view text, std::size_t start, std::string_view expecte
     return true;
 }
 
+// The length of the marker whose "://" starts at `colonAt`: 8 for
+// "https://", 7 for "http://", in any letter case, or 0 for none. Setting
+// the bit of lower case maps the letters of "https" from upper case and no
+// other byte onto them.
+std::size_t markerEndingAt(std::string_view text, std::size_t colonAt) {
+    const auto letterBefore = [&](std::size_t back) {
+        return static_cast<char>(text[colonAt - back] | 0x20);
+    };
+    const std::size_t schemeSize = colonAt >= 1 && letterBefore(1) == 's' ? 5 : 4;
+    if (colonAt < schemeSize) {
+        return 0;
+    }
+    const std::size_t skip = schemeSize - 4; // the "s"
+    const bool isHttp = letterBefore(skip + 1) == 'p' && letterBefore(skip + 2) == 't' &&
+                        letterBefore(skip + 3) == 't' && letterBefore(skip + 4) == 'h';
+    return isHttp ? schemeSize + 3 : 0;
+}
+
 // Where the search of a text ends: at `limit`, or before the first address
 // that the limit would cut, which could be taken for a shorter one.
 std::size_t searchEnd(std::string_view text, std::size_t limit) {
@@ -82,20 +100,14 @@ std::size_t searchEnd(std::string_view text, std::size_t limit) {
     return limit;
 }
 
-FoundLinks::Kind kindOfAddress(std::string_view address) {
-    const DownloadMaker& kinds = downloadMaker();
-    if (!kinds.kindOf(address).empty()) {
-        return FoundLinks::Kind::Download;
-    }
-    return kinds.lacksFileName(address) ? FoundLinks::Kind::Nameless : FoundLinks::Kind::Other;
-}
-
 } // namespace
 
 FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
     const std::size_t end = searchEnd(text, std::min(maxBytes, FoundLinks::maxTextBytes));
     FoundLinks found(std::move(text), end);
     const std::string_view view = found.text();
+    const DownloadMaker& kinds = downloadMaker();
+    const std::array<bool, 256>& hostLeads = kinds.hostLeads();
     // Download and nameless links are copied or hashed whole later; their
     // bytes beyond those of the text come only from nesting.
     std::size_t copiedBytes = 0;
@@ -114,15 +126,16 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
                 std::memchr(colon, ':', static_cast<std::size_t>(last - colon)))) != nullptr) {
         const std::size_t colonAt = static_cast<std::size_t>(colon - begin);
         ++colon;
-        // "https://" and "http://" cannot both end at one colon.
-        std::size_t start = colonAt - schemeLength;
-        std::size_t markerSize = marker.size();
-        if (colonAt > schemeLength && markerAt(view, colonAt - schemeLength - 1, secureMarker)) {
-            start = colonAt - schemeLength - 1;
-            markerSize = secureMarker.size();
-        } else if (!markerAt(view, start, marker)) {
+        // Most colons of a text are no marker's: they are not followed by
+        // "//".
+        if (colonAt + 2 >= view.size() || view[colonAt + 1] != '/' || view[colonAt + 2] != '/') {
             continue;
         }
+        const std::size_t markerSize = markerEndingAt(view, colonAt);
+        if (markerSize == 0) {
+            continue;
+        }
+        const std::size_t start = colonAt + 3 - markerSize;
         if (start + markerSize > end) {
             break;
         }
@@ -132,8 +145,13 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
                 ++runEnd;
             }
         }
-        const FoundLinks::Kind kind = kindOfAddress(view.substr(start, runEnd - start));
-        if (kind != FoundLinks::Kind::Other) {
+        // Most addresses are no kind's: their host tells at its first byte.
+        const std::size_t hostStart = start + markerSize;
+        const LinkClass kind =
+            hostStart < runEnd && hostLeads[static_cast<unsigned char>(view[hostStart])]
+                ? kinds.classify(view.substr(start, runEnd - start))
+                : LinkClass::Other;
+        if (kind != LinkClass::Other) {
             copiedBytes += runEnd - start;
             if (copiedBytes > end) {
                 found.cutAt(start);

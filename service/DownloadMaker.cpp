@@ -2,6 +2,7 @@
 
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
+#include "support/Cp1251.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +15,24 @@ namespace {
 
 std::atomic<const DownloadMaker*> current{nullptr};
 
+// The bytes that begin `host` in any letter case; every byte for none.
+std::array<bool, 256> leadsOf(std::string_view host) {
+    std::array<bool, 256> leads{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        leads[static_cast<std::size_t>(byte)] =
+            host.empty() ||
+            kestrune::text::toLowerCp1251(c) == kestrune::text::toLowerCp1251(host[0]);
+    }
+    return leads;
+}
+
+// Where the host of a link to a kind would begin: after "http://" or
+// "https://".
+std::size_t hostStartOf(std::string_view link) {
+    return link.size() > 4 && (link[4] == 's' || link[4] == 'S') ? 8 : 7;
+}
+
 } // namespace
 
 DownloadMaker::DownloadMaker() {
@@ -21,8 +40,13 @@ DownloadMaker::DownloadMaker() {
     arrivalChecks[serviceHost()] = &RapidshareDownload::hasArrivedIn;
     creators[serviceHost()] = &RapidshareDownload::create;
     loaders[serviceHost()] = &RapidshareDownload::load;
-    recognisers[&RapidshareDownload::isServiceLink] = serviceHost();
-    namelessRecognisers.push_back(&RapidshareDownload::isNamelessServiceLink);
+    classifiers.push_back(
+        {&RapidshareDownload::classify, serviceHost(), leadsOf(serviceLinkHost())});
+    for (const Classifier& classifier : classifiers) {
+        for (std::size_t byte = 0; byte < anyHostLeads.size(); ++byte) {
+            anyHostLeads[byte] = anyHostLeads[byte] || classifier.hostLeads[byte];
+        }
+    }
 
     const DownloadMaker* none = nullptr;
     [[maybe_unused]] const bool installed = current.compare_exchange_strong(none, this);
@@ -43,17 +67,38 @@ const DownloadMaker& downloadMaker() {
 }
 
 std::string DownloadMaker::kindOf(std::string_view link) const {
-    for (const auto& [recognises, kind] : recognisers) {
-        if (recognises(link)) {
-            return kind;
+    for (const Classifier& classifier : classifiers) {
+        if (classifier.classify(link) == LinkClass::Download) {
+            return classifier.kind;
         }
     }
     return {};
 }
 
+LinkClass DownloadMaker::classify(std::string_view link) const {
+    const std::size_t hostStart = hostStartOf(link);
+    if (hostStart >= link.size()) {
+        return LinkClass::Other;
+    }
+    const auto hostLead = static_cast<unsigned char>(link[hostStart]);
+    LinkClass found = LinkClass::Other;
+    for (const Classifier& classifier : classifiers) {
+        if (!classifier.hostLeads[hostLead]) {
+            continue;
+        }
+        const LinkClass asked = classifier.classify(link);
+        if (asked == LinkClass::Download) {
+            return asked;
+        }
+        if (asked == LinkClass::Nameless) {
+            found = asked;
+        }
+    }
+    return found;
+}
+
 bool DownloadMaker::lacksFileName(std::string_view link) const {
-    return std::any_of(namelessRecognisers.begin(), namelessRecognisers.end(),
-                       [&](LinkRecogniser recognises) { return recognises(link); });
+    return classify(link) == LinkClass::Nameless;
 }
 
 bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,

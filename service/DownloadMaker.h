@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/Download.h"
+#include "service/LinkClass.h"
 
+#include <array>
 #include <functional>
 #include <istream>
 #include <map>
@@ -19,9 +21,10 @@ class DirectoryLookup;
 
 namespace tolvenka {
 
-// Answers from the link's start and end only, so that asking about every
-// address of a long text costs no more than the text.
-using LinkRecogniser = bool (*)(std::string_view link);
+// Whether a kind takes a link, refuses it for want of a file name, or has
+// nothing to do with it. Answers from the link's start and end only, so that
+// asking about every address of a long text costs no more than the text.
+using LinkClassifier = LinkClass (*)(std::string_view link);
 // Asks through `client`, so that whoever owns the client can cut the
 // question short with its Disconnect.
 using ExistenceCheck = bool (*)(http::HttpClient& client, const std::string& link);
@@ -62,6 +65,13 @@ public:
 
     // The kind name of the link, or "" when no kind accepts it.
     std::string kindOf(std::string_view link) const;
+    // What the link is to the kinds: a download link if one takes it.
+    LinkClass classify(std::string_view link) const;
+    // The bytes that may begin the host of a link some kind takes or would
+    // take with a file name: any other after "http://" or "https://" makes
+    // a link that `classify` calls Other. A search through many addresses
+    // asks this first.
+    const std::array<bool, 256>& hostLeads() const { return anyHostLeads; }
     // Whether a kind refuses the link only because it names no file.
     bool lacksFileName(std::string_view link) const;
     // The kind's existence check, asked through `client`; false for an
@@ -88,8 +98,17 @@ private:
     std::map<std::string, ArrivalCheck> arrivalChecks;
     std::map<std::string, DownloadCreator> creators;
     std::map<std::string, DownloadLoader> loaders;
-    std::map<LinkRecogniser, std::string> recognisers;
-    std::vector<LinkRecogniser> namelessRecognisers;
+    // A kind's links begin with "http://" or "https://" and the kind's host,
+    // which is its name: a link whose host begins with a byte that cannot
+    // begin the kind's is passed over without asking the kind, which is most
+    // addresses of a page.
+    struct Classifier {
+        LinkClassifier classify;
+        std::string kind;
+        std::array<bool, 256> hostLeads;
+    };
+    std::vector<Classifier> classifiers;
+    std::array<bool, 256> anyHostLeads{};
 };
 
 // The registry that lives now. There must be one.

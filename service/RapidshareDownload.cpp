@@ -78,55 +78,47 @@ RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
     : Download(std::move(url), std::move(targetPath), serviceHost()) {}
 
 std::size_t RapidshareDownload::fileIdEnd(std::string_view link) {
-    // Compared a piece at a time and letter by letter, without copies: every
-    // address of a page passes through here, and every record of a long
-    // queue file. Most letters are as written, so they are lowered only when
-    // they differ.
-    std::size_t at = 0;
-    const auto startsWith = [&](std::string_view part) {
-        if (link.size() - at < part.size()) {
+    // Compared in place, without copies: every address of a page passes
+    // through here, and every record of a long queue file. Most letters are
+    // as written, so a letter is lowered only where it differs from the one
+    // wanted, which is in lower case already.
+    const auto matchesAt = [link](std::size_t at, std::string_view wanted) {
+        if (link.size() < at || link.size() - at < wanted.size()) {
             return false;
         }
-        for (const char c : part) {
-            const char given = link[at++];
-            if (given != c &&
-                kestrune::text::toLowerCp1251(given) != kestrune::text::toLowerCp1251(c)) {
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const char given = link[at + i];
+            if (given != wanted[i] && kestrune::text::toLowerCp1251(given) != wanted[i]) {
                 return false;
             }
         }
         return true;
     };
-    // The default port is the same as none, written with the host or not.
-    std::string_view host = serviceHost();
-    if (host.ends_with(":80")) {
-        host.remove_suffix(3);
-    }
-    // The service's pages are the same over https, on its port 443.
-    const bool secure = startsWith("https://");
-    if (!secure) {
-        at = 0;
-    }
-    if ((!secure && !startsWith("http://")) || !startsWith(host)) {
+    // The service's pages are the same over https, on its port 443; the
+    // letter after "http" tells which scheme to compare.
+    const bool secure = link.size() > 4 && (link[4] == 's' || link[4] == 'S');
+    const std::string_view scheme = secure ? "https://" : "http://";
+    const std::string_view host = serviceLinkHost();
+    if (!matchesAt(0, scheme) || !matchesAt(scheme.size(), host)) {
         return std::string::npos;
     }
+    std::size_t at = scheme.size() + host.size();
+    // The default port is the same as none.
     const std::string_view defaultPort = secure ? ":443/" : ":80/";
     if (host.find(':') == std::string_view::npos &&
         link.compare(at, defaultPort.size(), defaultPort) == 0) {
         at += defaultPort.size() - 1;
     }
-    if (!startsWith("/files/")) {
+    constexpr std::string_view filesPath = "/files/";
+    if (!matchesAt(at, filesPath)) {
         return std::string::npos;
     }
+    at += filesPath.size();
     std::size_t digitsEnd = at;
     while (digitsEnd < link.size() && link[digitsEnd] >= '0' && link[digitsEnd] <= '9') {
         ++digitsEnd;
     }
     return digitsEnd != at ? digitsEnd : std::string::npos;
-}
-
-bool RapidshareDownload::hasFileLinkForm(std::string_view link) {
-    const std::size_t idEnd = fileIdEnd(link);
-    return idEnd < link.size() && link[idEnd] == '/';
 }
 
 bool RapidshareDownload::namesAFile(std::string_view link) {
@@ -142,13 +134,26 @@ bool RapidshareDownload::namesAFile(std::string_view link) {
     return !nameIs("") && !nameIs(".") && !nameIs("..");
 }
 
+LinkClass RapidshareDownload::classify(std::string_view link) {
+    const std::size_t idEnd = fileIdEnd(link);
+    if (idEnd == std::string::npos) {
+        return LinkClass::Other;
+    }
+    if (idEnd == link.size()) {
+        return LinkClass::Nameless;
+    }
+    if (link[idEnd] != '/') {
+        return LinkClass::Other;
+    }
+    return namesAFile(link) ? LinkClass::Download : LinkClass::Nameless;
+}
+
 bool RapidshareDownload::isServiceLink(std::string_view link) {
-    return hasFileLinkForm(link) && namesAFile(link);
+    return classify(link) == LinkClass::Download;
 }
 
 bool RapidshareDownload::isNamelessServiceLink(std::string_view link) {
-    const std::size_t idEnd = fileIdEnd(link);
-    return idEnd == link.size() || (hasFileLinkForm(link) && !namesAFile(link));
+    return classify(link) == LinkClass::Nameless;
 }
 
 bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Download.h"
+#include "service/LinkClass.h"
 
 #include <atomic>
 #include <cstdint>
@@ -64,6 +65,8 @@ public:
     // file, or that ends with its digits: refused, and worth telling the
     // user about.
     static bool isNamelessServiceLink(std::string_view link);
+    // Both questions at once, as the registry asks them.
+    static LinkClass classify(std::string_view link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
     // The target is the first path in `folder` for the link's file name that
     // `isTaken` calls free.
@@ -110,8 +113,6 @@ private:
     // Where the digits of "http://HOST/files/" and digits, in any letter
     // case, end in `link`; npos when it has not that form.
     static std::size_t fileIdEnd(std::string_view link);
-    // "http://HOST/files/", digits and "/", in any letter case.
-    static bool hasFileLinkForm(std::string_view link);
     // Looks at the end of the link only, so that the cost of a question
     // does not grow with the link: an address of a page may run for
     // megabytes.

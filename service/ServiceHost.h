@@ -11,6 +11,9 @@ inline constexpr std::string_view DEFAULT_SERVICE_HOST = "rapidshare.com";
 // The service's host name: the host of its file links, and the kind name of
 // its downloads in the registry and in the queue file.
 const std::string& serviceHost();
+// The host as links are compared with it: in lower case, without the
+// default port ":80", which a link may write or leave out.
+const std::string& serviceLinkHost();
 
 // Sets the host (for example "127.0.0.1:8080", to point the program at a
 // simulated service). main() calls it once, before any thread starts and

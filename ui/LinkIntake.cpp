@@ -31,7 +31,9 @@ std::string namelessMessage(std::size_t count) {
 // A message, and below it that the text was searched in part.
 std::string withCutNote(std::string message, const FoundLinks& found) {
     if (found.isCut()) {
-        message += "\n" + textCutMessage(found.takenBytes()) + ".";
+        message += '\n';
+        message += textCutMessage(found.takenBytes());
+        message += '.';
     }
     return message;
 }

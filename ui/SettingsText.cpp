@@ -100,7 +100,7 @@ void SettingsText::setValue(std::string_view group, std::string_view key, std::s
         if (!content.empty() && !content.ends_with("\n\n")) {
             insertLine(content.size(), {});
         }
-        insertLine(content.size(), "[" + std::string(group) + "]");
+        insertLine(content.size(), std::string(1, '[').append(group).append(1, ']'));
         insertLine(content.size(), line);
     }
 }
