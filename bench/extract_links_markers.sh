@@ -28,8 +28,13 @@ with open(work + "/prose.txt", "wb") as out:
     out.write((words * (size // len(words) + 1))[:size])
 PY
 
-# Prints "SECONDS PEAK_KIB" of one run.
-run() { /usr/bin/time -f "%e %M" "$extractor" "$1" 2>&1 >/dev/null | tail -1; }
+# Prints "MILLISECONDS PEAK_KIB" of one run.
+run() {
+    local start peak
+    start=$(date +%s%N)
+    peak=$(/usr/bin/time -f "%M" "$extractor" "$1" 2>&1 >/dev/null | tail -1)
+    echo "$((($(date +%s%N) - start) / 1000000)) $peak"
+}
 
 echo "markers: $("$extractor" "$work/markers.txt")"
 echo "prose:   $("$extractor" "$work/prose.txt")"
@@ -37,9 +42,9 @@ ratios=()
 for ((i = 1; i <= pairs; i++)); do
     read -r ta ma <<<"$(run "$work/markers.txt")"
     read -r tb mb <<<"$(run "$work/prose.txt")"
-    ratio=$(awk -v a="$ta" -v b="$tb" 'BEGIN { printf "%.2f", (a > 0 ? a : 0.01) / (b > 0 ? b : 0.01) }')
+    ratio=$(awk -v a="$ta" -v b="$tb" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }')
     ratios+=("$ratio")
-    echo "pair $i: markers ${ta} s, ${ma} KiB peak; prose ${tb} s, ${mb} KiB peak; ratio $ratio"
+    echo "pair $i: markers ${ta} ms, ${ma} KiB peak; prose ${tb} ms, ${mb} KiB peak; ratio $ratio"
 done
 median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ r[NR] = $1 } END { print (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }')
 echo "median ratio markers / prose: $median (goal: at most 1.5); text $((size / 1024)) KiB"

@@ -55,6 +55,8 @@ public:
                                static_cast<std::uint32_t>(kind)});
         downloadCount += kind == Kind::Download ? 1 : 0;
     }
+    // Room for `count` addresses.
+    void reserve(std::size_t count) { places.reserve(count); }
     // The search ends at `end`, before the text does.
     void cutAt(std::size_t end) {
         taken = end;

@@ -82,6 +82,18 @@ std::size_t markerEndingAt(std::string_view text, std::size_t colonAt) {
     return isHttp ? schemeSize + 3 : 0;
 }
 
+// At least as many as the markers in [from, to): the colons followed by "//".
+std::size_t countMarkersAtMost(const char* from, const char* to) {
+    std::size_t count = 0;
+    for (const char* colon = from;
+         (colon = static_cast<const char*>(
+              std::memchr(colon, ':', static_cast<std::size_t>(to - colon)))) != nullptr;
+         ++colon) {
+        count += to - colon > 2 && colon[1] == '/' && colon[2] == '/' ? 1 : 0;
+    }
+    return count;
+}
+
 // Where the search of a text ends: at `limit`, or before the first address
 // that the limit would cut, which could be taken for a shorter one.
 std::size_t searchEnd(std::string_view text, std::size_t limit) {
@@ -119,6 +131,10 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
     const char* const begin = view.data();
     const char* const last = begin + end;
     const char* colon = begin + std::min(schemeLength, end);
+    // Room for every address at once: a vector that grew a step at a time
+    // would hold its old room beside its new one, half as much again as
+    // the places themselves.
+    found.reserve(countMarkersAtMost(colon, last));
     // Where the run of URL characters of the last address ends: an address
     // nested in it ends there too, and that run is not scanned again.
     std::size_t runEnd = 0;
