@@ -14,6 +14,17 @@ std::string_view FoundLinks::address(std::size_t index) const {
     return std::string_view(wholeText).substr(place.start, place.length);
 }
 
+void FoundLinks::cutBefore(std::size_t index) {
+    if (index < places.size()) {
+        taken = places[index].start;
+        for (std::size_t dropped = index; dropped < places.size(); ++dropped) {
+            downloadCount -= kindOf(dropped) == Kind::Download ? 1 : 0;
+        }
+        places.resize(index);
+    }
+    cut = true;
+}
+
 std::vector<std::string> FoundLinks::downloadLinks() const {
     std::vector<std::string> links;
     links.reserve(downloadCount);

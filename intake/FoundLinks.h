@@ -57,11 +57,9 @@ public:
     }
     // Room for `count` addresses.
     void reserve(std::size_t count) { places.reserve(count); }
-    // The search ends at `end`, before the text does.
-    void cutAt(std::size_t end) {
-        taken = end;
-        cut = true;
-    }
+    // The search ends before the address `index`, which goes with every one
+    // after it.
+    void cutBefore(std::size_t index);
     // The text is the first `takenBytes` of a longer one (a page).
     void noteCutSource(std::size_t sourceBytesTaken) {
         taken = cut ? std::min(taken, sourceBytesTaken) : sourceBytesTaken;

@@ -17,6 +17,7 @@ namespace {
 constexpr std::string_view marker = "http://";
 constexpr std::string_view secureMarker = "https://";
 constexpr std::size_t schemeLength = 4; // "http", the part before the colon
+constexpr std::size_t copiedBytesBeyondText = 1024 * 1024;
 
 // Whether a CP1251 byte beyond ASCII is a letter: all of them are Cyrillic.
 constexpr bool isLetterBeyondAscii(unsigned char byte) {
@@ -121,8 +122,13 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
     const DownloadMaker& kinds = downloadMaker();
     const std::array<bool, 256>& hostLeads = kinds.hostLeads();
     // Download and nameless links are copied or hashed whole later; their
-    // bytes beyond those of the text come only from nesting.
+    // bytes beyond those of the text come only from nesting, a megabyte of
+    // which any text may have (a link in another's redirect).
+    const std::size_t copiedBytesAllowed = end + copiedBytesBeyondText;
     std::size_t copiedBytes = 0;
+    // The first address of the run of the last one.
+    std::size_t runFirst = 0;
+
     // The colon is the one marker character that letter case leaves alone and
     // that is rare in ordinary text, so the scan hops from colon to colon
     // with memchr and looks around each one. Neither marker can overlap
@@ -156,6 +162,7 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
             break;
         }
         if (start >= runEnd) {
+            runFirst = found.count();
             runEnd = start + markerSize;
             while (runEnd < end && isUrlCharacter(view[runEnd])) {
                 ++runEnd;
@@ -169,8 +176,10 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
                 : LinkClass::Other;
         if (kind != LinkClass::Other) {
             copiedBytes += runEnd - start;
-            if (copiedBytes > end) {
-                found.cutAt(start);
+            if (copiedBytes > copiedBytesAllowed) {
+                // The search ends before the run: its addresses nest too
+                // deep to be copied.
+                found.cutBefore(runFirst);
                 break;
             }
         }

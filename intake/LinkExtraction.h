@@ -24,8 +24,8 @@ constexpr std::size_t maxTypedBytes = 16 * 1024 * 1024;
 // Time and memory grow with the text, never faster: the text is searched up
 // to `maxBytes` at most, ending before an address that the limit would cut;
 // and the download links and nameless ones, which are copied later, cost at
-// most as many bytes as the text: only addresses nested in each other many
-// times over could cost more, and the search ends before them.
+// most a megabyte more than the text: only addresses nested in each other
+// many times over could cost more, and the search ends before their run.
 FoundLinks extractLinks(std::string text, std::size_t maxBytes = FoundLinks::maxTextBytes);
 
 // "Текст слишком большой: взяты первые N МБ" for a search that took only
