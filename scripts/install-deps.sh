@@ -6,6 +6,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     clang-14 libclang-rt-14-dev # the second compiler, its sanitizers and libFuzzer
     qt6-base-dev libgl-dev qt6-translations-l10n
+    libarchive-dev libdeflate-dev zlib1g-dev # unpacking sets; fast CRC-32 for RAR's checksums
+    7zip libarchive-tools # archives made by the tests; bsdtar, the benchmark's yardstick
     googletest libgtest-dev libbenchmark-dev
     nginx-light curl openssl libssl-dev tinyproxy microsocks time # TLS, the real servers of the network tests
     xvfb xauth xdotool fonts-dejavu-core
