@@ -48,6 +48,9 @@ if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     # The speed limit measured on the growing file, the watch on copies made
     # by another program, and both kept for the next start.
     tests/e2e/comfort_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
+    # The tray (against a stand-in tray host), the stop kept across a SIGTERM
+    # and a kill, and a speed limit typed without Enter.
+    tests/e2e/hours_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi
@@ -62,6 +65,7 @@ if scripts/build-deb.sh; then
     appstreamcli validate --no-net --pedantic build/deb/root/usr/share/metainfo/*.xml || status=1
     lintian --fail-on error,warning --display-info --pedantic build/deb/tolvenka_*.changes || status=1
     tests/e2e/installed_package_test.py "$package" build/asan/tools/service-sim || status=1
+    tests/e2e/hours_test.py build/deb/root/usr/bin/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi

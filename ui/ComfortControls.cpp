@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -16,6 +17,7 @@ namespace tolvenka {
 namespace {
 
 constexpr int limitKeptAfterMs = 500;
+constexpr int typingRestsAfterMs = 500;
 constexpr int speedLimitStep = 50;
 constexpr std::int64_t bytesPerKilobyte = 1024;
 
@@ -42,10 +44,24 @@ ComfortControls::ComfortControls(UserSettings& settings, http::SpeedLimit& limit
     speedLimit->setRange(0, UserSettings::maxSpeedLimit);
     speedLimit->setSingleStep(speedLimitStep);
     speedLimit->setSpecialValueText(QString::fromUtf8("без ограничения"));
-    // A number being typed takes effect once finished (Enter, or the focus
-    // leaving), not a digit at a time: "600" would pass through 6 kB/s.
+    // A number being typed takes effect once typing rests, or at once with
+    // Enter or the focus leaving; not a digit at a time, for "600" would
+    // pass through 6 kB/s.
     speedLimit->setKeyboardTracking(false);
+    typingRest = new QTimer(this);
+    typingRest->setSingleShot(true);
+    typingRest->setInterval(typingRestsAfterMs);
+    connect(typingRest, &QTimer::timeout, this, [this] {
+        // Half a number (the box emptied to type anew) waits for the rest.
+        if (speedLimit->hasAcceptableInput()) {
+            speedLimit->interpretText();
+        }
+    });
     speedLimit->setValue(settings.speedLimit());
+    // The box's own signal stays silent while a number is typed; its editor
+    // tells every key.
+    connect(speedLimit->findChild<QLineEdit*>(), &QLineEdit::textChanged, typingRest,
+            qOverload<>(&QTimer::start));
     applySpeedLimit(speedLimit->value());
     limitToKeep = new QTimer(this);
     limitToKeep->setSingleShot(true);

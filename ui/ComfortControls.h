@@ -17,8 +17,9 @@ class UserSettings;
 
 // The row under the buttons: "Скорость не выше, кБ/с:" with its box, and
 // "Следить за буфером обмена". Both start as the settings have them, apply
-// at once, and are written into the settings; the limit once the arrows
-// rest, not at every step of a held arrow key.
+// at once (a limit typed once typing rests for half a second), and are
+// written into the settings; the limit once the arrows rest, not at every
+// step of a held arrow key.
 //
 // The controls are named "speedLimit" and "watchClipboard".
 class ComfortControls : public QWidget {
@@ -41,6 +42,7 @@ private:
     QSpinBox* speedLimit;
     QCheckBox* watchClipboard;
     QTimer* limitToKeep;
+    QTimer* typingRest;
 };
 
 } // namespace tolvenka

@@ -21,7 +21,6 @@ constexpr int captionLeft = 5;
 // Values start here, or further right when a caption in the present font
 // is wider.
 constexpr int minimumValueLeft = 90;
-constexpr int rowHeight = 20;
 constexpr int firstRowTop = 20;
 // The least room between a row's text and the next.
 constexpr int rowGap = 4;
@@ -49,34 +48,71 @@ CurrentDownloadInfo::CurrentDownloadInfo(QWidget* parent)
     : QGroupBox(QString::fromUtf8("Текущая загрузка"), parent) {
     static_assert(rowTexts.size() == RowCount);
     valueLeft = minimumValueLeft;
-    for (const RowText& row : rowTexts) {
-        valueLeft = std::max(
-            valueLeft,
-            captionLeft + fontMetrics().horizontalAdvance(QString::fromUtf8(row.caption)) + 8);
-    }
-    // A larger font spaces the rows further apart, and the box grows with them.
-    const int lineHeight = fontMetrics().height();
-    const int rowTop = std::max(firstRowTop, lineHeight + rowGap);
-    const int rowStep = std::max(rowHeight, lineHeight + rowGap);
-    setFixedHeight(std::max(Height, rowTop + RowCount * rowStep));
     for (std::size_t row = 0; row < rowTexts.size(); ++row) {
-        const int top = rowTop + static_cast<int>(row) * rowStep;
-        auto* caption = new QLabel(QString::fromUtf8(rowTexts[row].caption), this);
-        caption->move(captionLeft, top);
-        caption->adjustSize();
+        const int captionWidth =
+            fontMetrics().horizontalAdvance(QString::fromUtf8(rowTexts[row].caption)) + 8;
+        valueLeft = std::max(valueLeft, captionLeft + captionWidth);
+        if (row >= Size) {
+            figureValueLeft = std::max(figureValueLeft, captionWidth);
+        }
+    }
+    // A larger font spaces the rows further apart, and the box grows with
+    // them. The rows start below the caption and the frame as the style
+    // draws them, and the frame closes below the last.
+    const int lineHeight = fontMetrics().height();
+    rowStep = lineHeight + rowGap;
+    rowTop = std::max(firstRowTop, contentsMargins().top() + rowGap / 2);
+    rowsBelow = contentsMargins().bottom() + rowGap / 2;
+    for (std::size_t row = 0; row < rowTexts.size(); ++row) {
+        captions[row] = new QLabel(QString::fromUtf8(rowTexts[row].caption), this);
+        captions[row]->adjustSize();
         auto* value = new ElidedLabel(noValue, this);
         value->setObjectName(QString::fromUtf8(rowTexts[row].name));
-        value->setGeometry(valueLeft, top, std::max(0, width() - valueLeft - captionLeft),
-                           caption->sizeHint().height());
+        value->resize(value->width(), captions[row]->sizeHint().height());
         values[row] = value;
+    }
+    resize(width(), heightForWidth(0));
+    placeRows();
+}
+
+// The figures' column holds the longest figure a transfer shows; the link
+// and the file take the rest, which is no narrower.
+bool CurrentDownloadInfo::fitsTwoColumns(int width) const {
+    const int figureWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000 (100 %)"));
+    const int figureColumn = figureValueLeft + figureWidth;
+    return width >= 2 * captionLeft + std::max(valueLeft + figureWidth, figureColumn) +
+                        figureColumn + captionLeft;
+}
+
+int CurrentDownloadInfo::heightForWidth(int width) const {
+    // On the right the four figures, which outnumber the three on the left.
+    const int lines = fitsTwoColumns(width) ? RowCount - Size : RowCount;
+    return std::max(rowTop + lines * rowStep,
+                    rowTop + (lines - 1) * rowStep + values[0]->height() + rowsBelow);
+}
+
+void CurrentDownloadInfo::placeRows() {
+    const bool twoColumns = fitsTwoColumns(width());
+    const int figureWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000 (100 %)"));
+    const int figuresLeft = width() - captionLeft - figureValueLeft - figureWidth;
+    for (int row = 0; row < RowCount; ++row) {
+        const bool isFigure = twoColumns && row >= Size;
+        const int line = isFigure ? row - Size : row;
+        const int top = rowTop + line * rowStep;
+        const int left = isFigure ? figuresLeft : captionLeft;
+        const int valueStart = isFigure ? figuresLeft + figureValueLeft : valueLeft;
+        const int valueEnd =
+            twoColumns && !isFigure ? figuresLeft - captionLeft : width() - captionLeft;
+        const auto index = static_cast<std::size_t>(row);
+        captions[index]->move(left, top);
+        values[index]->setGeometry(valueStart, top, std::max(0, valueEnd - valueStart),
+                                   values[index]->height());
     }
 }
 
 void CurrentDownloadInfo::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
-    for (ElidedLabel* value : values) {
-        value->resize(std::max(0, width() - valueLeft - captionLeft), value->height());
-    }
+    placeRows();
 }
 
 void CurrentDownloadInfo::setDownload(const Download* download) {
@@ -101,6 +137,10 @@ std::int64_t CurrentDownloadInfo::msUntilTimeLeftChanges() const {
     // Whole seconds are rounded up, so the text changes as `left` passes a
     // multiple of a second.
     return left % 1000 == 0 ? 1000 : left % 1000;
+}
+
+const Download* CurrentDownloadInfo::shownWait() const {
+    return msUntilTimeLeftChanges() >= 0 ? shownDownload : nullptr;
 }
 
 bool CurrentDownloadInfo::isShowingTransfer() const {

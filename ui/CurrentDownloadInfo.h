@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+class QLabel;
+
 namespace tolvenka {
 
 class Download;
@@ -17,14 +19,15 @@ class ElidedLabel;
 // raises an update level, from any thread; the owner's timer calls `update`
 // on the GUI thread, which refreshes exactly the labels the level asks for.
 //
+// The box is as high as its lines: the seven rows one under the other, or,
+// where the box is wide enough, in two columns, the link, the file and the
+// state on the left and the figures on the right, four lines high.
+//
 // The value labels are named after their rows ("from", "to", "state",
 // "size", "received", "speed", "time"); a value too long for its label is
 // cut in the middle and shown whole as the label's tooltip.
 class CurrentDownloadInfo : public QGroupBox {
 public:
-    // The designed height; a larger font makes the box higher.
-    static constexpr int Height = 160;
-
     explicit CurrentDownloadInfo(QWidget* parent = nullptr);
 
     // GUI thread. Shows `download` (null: none) from the next update on.
@@ -37,6 +40,12 @@ public:
     std::int64_t msUntilTimeLeftChanges() const;
     // GUI thread. Whether the download shown is transferring.
     bool isShowingTransfer() const;
+    // GUI thread. The download shown, if it is in a timed wait; else null.
+    const Download* shownWait() const;
+
+    // The height of its lines at `width`.
+    int heightForWidth(int width) const override;
+    bool hasHeightForWidth() const override { return true; }
 
     // Any thread. The download's state changed.
     void statusChanged();
@@ -62,9 +71,18 @@ private:
     void resetRows(Row first, Row last);
     void setValue(Row row, const std::string& cp1251);
     void resizeEvent(QResizeEvent* event) override;
+    bool fitsTwoColumns(int width) const;
+    void placeRows();
 
+    std::array<QLabel*, RowCount> captions{};
     std::array<ElidedLabel*, RowCount> values{};
     int valueLeft = 0;
+    // Where values start in the right column, from its captions' left.
+    int figureValueLeft = 0;
+    int rowTop = 0;
+    int rowStep = 0;
+    // Room under the last row's text for the frame.
+    int rowsBelow = 0;
     std::atomic<std::uint8_t> pendingUpdate{Nothing};
     const Download* shownDownload = nullptr;
     bool stopped = false;

@@ -11,6 +11,7 @@
 #include "ui/DownloadsGridModel.h"
 #include "ui/OwnClipboardText.h"
 #include "ui/ProgressCellDelegate.h"
+#include "ui/QueueStatusLine.h"
 #include "ui/TransferShare.h"
 #include "widgets/PushButton.h"
 #include "widgets/Question.h"
@@ -38,7 +39,6 @@ using namespace kestrune::text::literals;
 
 namespace {
 
-constexpr int buttonBarHeight = 40;
 constexpr int refreshIntervalMs = 40;
 
 constexpr int buttonMargin = 5;
@@ -52,10 +52,9 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(buildButtonBar());
 
     infoPanel = new QWidget(this);
-    infoPanel->setFixedHeight(CurrentDownloadInfo::Height + infoPanelMargin);
+    infoPanel->setFixedHeight(0);
     layout->addWidget(infoPanel);
 
     model = new DownloadsGridModel(this);
@@ -75,6 +74,8 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid->verticalHeader()->hide();
     grid->setMinimumHeight(gridHeightShowing(1));
     layout->addWidget(grid, 1);
+    footer = buildFooter();
+    layout->addWidget(footer);
     buildRowActions();
 
     grid->setItemDelegateForColumn(
@@ -86,14 +87,16 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     noteWakeUp = std::make_unique<platform::GuiWakeUp>([this] { refreshSoon(); });
 }
 
-// Three buttons side by side at the top left, each as wide as designed or as
-// its caption needs, as high as the style makes a button.
-QWidget* DownloadsSetPanel::buildButtonBar() {
+// Under the list, the line that tells the whole queue, and beside it the
+// three buttons that remove downloads, each as wide as designed or as its
+// caption needs, as high as the style makes a button.
+QWidget* DownloadsSetPanel::buildFooter() {
     auto* buttonBar = new QWidget(this);
-    buttonBar->setMinimumHeight(buttonBarHeight);
     auto* layout = new QHBoxLayout(buttonBar);
     layout->setContentsMargins(buttonMargin, buttonMargin, buttonMargin, buttonMargin);
     layout->setSpacing(buttonMargin);
+    statusLine = new QueueStatusLine(buttonBar);
+    layout->addWidget(statusLine, 1);
     const struct {
         const char* caption;
         void (DownloadsSetPanel::*onClick)();
@@ -108,7 +111,6 @@ QWidget* DownloadsSetPanel::buildButtonBar() {
         connect(button, &QPushButton::clicked, this,
                 [this, onClick = onClick] { (this->*onClick)(); });
     }
-    layout->addStretch(1);
     return buttonBar;
 }
 
@@ -163,7 +165,6 @@ void DownloadsSetPanel::buildBoxes() {
         box->setDownload(attachedSet->currentDownload(slot));
         box->setStopped(stopped);
         box->show();
-        infoPanel->setFixedHeight(box->height() + infoPanelMargin);
         infoBoxes.push_back(std::move(box));
     }
 }
@@ -249,30 +250,38 @@ void DownloadsSetPanel::clearNotFound() {
     }
 }
 
-// Asked only when it can go ahead; a download that starts meanwhile still
-// refuses it.
+// Everything goes at once, so it asks first, naming the download it
+// interrupts if one runs: that one is aborted and leaves when its run ends.
 void DownloadsSetPanel::clear() {
     if (attachedSet == nullptr || attachedSet->count() == 0) {
         return;
     }
-    if (!isAnySlotBusy() &&
-        !askBeforeGoingAhead(
-            QString::fromUtf8("Удалить из списка все загрузки (%1)?").arg(attachedSet->count()),
-            QString::fromUtf8("Удалить"), this)) {
+    const int count = attachedSet->count();
+    const Download* running = firstRunning();
+    const QString question =
+        running == nullptr
+            ? QString::fromUtf8("Удалить из списка все загрузки (%1)?").arg(count)
+            : QString::fromUtf8("Прервать загрузку «%1» и удалить из списка все загрузки (%2)?")
+                  .arg(QFileInfo(toQString(running->getTargetPath())).fileName(),
+                       QString::number(count));
+    if (!askBeforeGoingAhead(question, QString::fromUtf8("Удалить"), this)) {
         return;
     }
-    if (!attachedSet->clearAll()) {
-        showMessage(std::string("Сначала нужно остановить загрузки."_cp1251), this);
+    std::vector<const Download*> everything;
+    everything.reserve(static_cast<std::size_t>(attachedSet->count()));
+    for (const std::unique_ptr<Download>& download : *attachedSet) {
+        everything.push_back(download.get());
     }
+    attachedSet->remove(everything);
 }
 
-bool DownloadsSetPanel::isAnySlotBusy() const {
+const Download* DownloadsSetPanel::firstRunning() const {
     for (int slot = 0; slot < attachedSet->slotCount(); ++slot) {
-        if (attachedSet->currentDownload(slot) != nullptr) {
-            return true;
+        if (const Download* current = attachedSet->currentDownload(slot)) {
+            return current;
         }
     }
-    return false;
+    return nullptr;
 }
 
 void DownloadsSetPanel::resizeEvent(QResizeEvent* event) {
@@ -282,17 +291,19 @@ void DownloadsSetPanel::resizeEvent(QResizeEvent* event) {
 
 void DownloadsSetPanel::onResize() {
     if (infoBoxes.empty()) {
+        infoPanel->setFixedHeight(0);
         return;
     }
     const int boxWidth = (width() - 10) / boxCount();
+    const int boxHeight = box(0)->heightForWidth(boxWidth);
     for (int slot = 0; slot < boxCount(); ++slot) {
-        box(slot)->setGeometry(boxWidth * slot, 0, boxWidth, box(slot)->height());
+        box(slot)->setGeometry(boxWidth * slot, 0, boxWidth, boxHeight);
     }
+    infoPanel->setFixedHeight(boxHeight + infoPanelMargin);
 }
 
 int DownloadsSetPanel::heightShowingRows(int rows) const {
-    const int buttonBar = layout()->itemAt(0)->sizeHint().height();
-    return buttonBar + infoPanel->minimumHeight() + gridHeightShowing(rows);
+    return footer->sizeHint().height() + infoPanel->minimumHeight() + gridHeightShowing(rows);
 }
 
 // The columns fill the width, so no horizontal scroll bar takes a row's room.
@@ -307,7 +318,23 @@ void DownloadsSetPanel::onTimer() {
     }
     refreshGrid();
     tellTransferShare();
+    tellWait();
     scheduleNextRefresh();
+}
+
+// A wait shown has a tick whenever its time left reads another second, so
+// whoever is told of it needs no timer of its own.
+void DownloadsSetPanel::tellWait() {
+    if (!onWait) {
+        return;
+    }
+    for (const auto& box : infoBoxes) {
+        if (const Download* waiting = box->shownWait()) {
+            onWait(waiting);
+            return;
+        }
+    }
+    onWait(nullptr);
 }
 
 // A transfer's work events tick the timer, and its end is a state change,

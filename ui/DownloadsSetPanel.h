@@ -28,26 +28,25 @@ namespace tolvenka {
 class CurrentDownloadInfo;
 class Download;
 class DownloadsGridModel;
+class QueueStatusLine;
 
-// Shows one download queue: a bar of three buttons that remove downloads,
-// one current-download box per worker slot, and a grid of every download
-// with its state. The queue's events never touch a control: they only note
-// what changed (a flag here, an update level on a box), and a timer applies
-// it on the GUI thread within 40 ms. That is what lets the worker thread
-// report state changes while it runs a download. Only the rows of downloads
-// that leave go at once, on the GUI thread, before the set deletes them.
-// The timer runs only while there is something to apply: a noted change, a
-// transfer, and the time left of a wait shown, once a second; a queue at
-// rest costs nothing.
+// Shows one download queue: one current-download box per worker slot, a
+// grid of every download with its state, and under it the queue's status
+// line beside three buttons that remove downloads. The queue's events never touch a control: they
+// only note what changed (a flag here, an update level on a box), and a timer applies it on the GUI
+// thread within 40 ms. That is what lets the worker thread report state changes while it runs a
+// download. Only the rows of downloads that leave go at once, on the GUI thread, before the set
+// deletes them. The timer runs only while there is something to apply: a noted change, a transfer,
+// and the time left of a wait shown, once a second; a queue at rest costs nothing.
 //
 // The grid selects whole rows, several with Shift and Ctrl, and its context
 // menu acts on them: open a finished file or the folders, copy the links,
 // move them up, down, to the top or the bottom of the queue, hold them back
 // or let them go, send them to another folder, try stopped downloads again,
 // remove them from the list (a running one, and all of them with "Удалить
-// все", after a question). Enter and a double click open finished files,
-// Ctrl+C copies, Ctrl+Up, Ctrl+Down, Ctrl+Home and Ctrl+End move, Ctrl+P
-// holds or lets go, Delete removes; rows are also dragged to a new place.
+// все", after a question that names the download it interrupts). Enter and a double click open
+// finished files, Ctrl+C copies, Ctrl+Up, Ctrl+Down, Ctrl+Home and Ctrl+End move, Ctrl+P holds or
+// lets go, Delete removes; rows are also dragged to a new place.
 //
 // The boxes are named "slot0", "slot1", ..., the grid "grid".
 class DownloadsSetPanel : public QWidget {
@@ -63,6 +62,9 @@ public:
     // The share of a transfer's file received, in percent, whenever it reads
     // another; -1 when no transfer with a known size runs. GUI thread.
     std::function<void(int percent)> onTransferShare;
+    // The download whose timed wait a box shows (null: none), at every tick,
+    // so once a second while it counts down. GUI thread.
+    std::function<void(const Download* waiting)> onWait;
 
     // Attaches the panel to `set`, or to nothing for null.
     void setDownloadsSet(DownloadsSet* set);
@@ -79,6 +81,9 @@ public:
     // Downloading is stopped (or goes on again): the boxes say so.
     void setStopped(bool stopped);
 
+    // The line under the list, which its owner tells what to say.
+    QueueStatusLine& queueStatus() const { return *statusLine; }
+
     // The height at which the grid shows `rows` whole rows, in the present
     // font, with the boxes of the attached set.
     int heightShowingRows(int rows) const;
@@ -91,7 +96,7 @@ private:
         return infoBoxes[static_cast<std::size_t>(slot)].get();
     }
 
-    QWidget* buildButtonBar();
+    QWidget* buildFooter();
     void detach();
     void buildBoxes();
     void onStatusChange(Download* download, int slot);
@@ -101,7 +106,8 @@ private:
     void clearComplete();
     void clearNotFound();
     void clear();
-    bool isAnySlotBusy() const;
+    // The download some slot runs, or null.
+    const Download* firstRunning() const;
     void onResize();
     void resizeEvent(QResizeEvent* event) override;
 
@@ -114,6 +120,7 @@ private:
     const Download* shownWhenIdle() const;
     void refreshGrid();
     void tellTransferShare();
+    void tellWait();
     void syncRows();
     std::vector<std::uint64_t> statesToRead();
 
@@ -143,6 +150,8 @@ private:
     // their parent panel goes.
     std::vector<std::unique_ptr<CurrentDownloadInfo>> infoBoxes;
     QWidget* infoPanel;
+    QWidget* footer;
+    QueueStatusLine* statusLine;
     QTimer* timer;
     // Brings a change noted on another thread to the GUI thread's timer.
     std::unique_ptr<platform::GuiWakeUp> noteWakeUp;

@@ -134,8 +134,12 @@ void QueueLife::takeQueue(ReadQueueFile read) {
     downloadThread->onOutOfWork = [this] {
         onOutOfWork();
     };
+    // Before anything else may run the event loop: the worker's first pick
+    // waits for it, so a worker paused here never takes a download.
+    onWorkerStarted(*downloadThread);
     state.downloadsSet.onChanged = [this] {
         saveSoon();
+        onQueueChanged();
     };
     for (const std::function<void()>& then : std::exchange(queueTakenCallbacks, {})) {
         then();

@@ -76,6 +76,10 @@ public:
     kestrune::Event<const Download&> onRunEnded;
     // The worker ran out of work.
     kestrune::Event<> onOutOfWork;
+    // The worker has just been made, and has taken nothing yet.
+    kestrune::Event<SimpleDownloadThread&> onWorkerStarted;
+    // What the queue holds changed (members, order, states), soon after.
+    kestrune::Event<> onQueueChanged;
 
 private:
     void finishReading();

@@ -1,42 +1,37 @@
 #include "ui/Twindow.h"
 
 #include "engine/Download.h"
-#include "engine/SimpleDownloadThread.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
-#include "ui/ClipboardWatch.h"
 #include "ui/ComfortControls.h"
+#include "ui/CommandRows.h"
 #include "ui/DesktopNotices.h"
+#include "ui/DownloadingGate.h"
 #include "ui/DownloadsSetPanel.h"
+#include "ui/InputBoxSizing.h"
 #include "ui/LinkIntake.h"
 #include "ui/Main.h"
 #include "ui/OutsideLinks.h"
 #include "ui/QueueLife.h"
-#include "ui/TransferShare.h"
-#include "widgets/FlowLayout.h"
-#include "widgets/PushButton.h"
-#include "widgets/ScreenPlacement.h"
+#include "ui/QueueStateView.h"
+#include "ui/SettingsDialog.h"
+#include "ui/TrayIcon.h"
+#include "ui/WindowPlacement.h"
 #include "widgets/ShowMessage.h"
 #include "widgets/WidgetText.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
-#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace tolvenka {
 
@@ -47,12 +42,18 @@ namespace {
 constexpr int workerSlot = 0;
 constexpr QRect designedBounds(240, 147, 930, 767);
 constexpr int captionHeight = 17;
-constexpr int inputHeight = 208;
+// The rows of the list that the input box never takes the room of as it
+// grows; a large font on a small screen shows fewer only where even the
+// least input box leaves no more.
+constexpr int listedRows = 10;
 
 } // namespace
 
-Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading)
+Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading,
+                 std::unique_ptr<platform::WallClock> clock)
     : state(state)
+    , wallClock(clock ? std::move(clock) : std::make_unique<platform::SystemWallClock>())
+    , gate(std::make_unique<DownloadingGate>(settings, *wallClock))
     , queue(std::make_unique<QueueLife>(state, std::move(queueFilePath), *this))
     , intake(std::make_unique<LinkIntake>(state, *this)) {
     // The settings tell only their first failure of the run.
@@ -64,6 +65,7 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
         });
     };
     buildControls();
+    connectControls();
     queue->onQueueTaken = [this] {
         queueTaken();
     };
@@ -76,18 +78,25 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
     queue->onOutOfWork = [this] {
         notices->allDone();
     };
-    panel->onTransferShare = [this](int percent) {
-        transferPercent = percent;
-        showTitle();
+    queue->onWorkerStarted = [this](SimpleDownloadThread& worker) {
+        gate->attach(&worker);
+    };
+    queue->onQueueChanged = [this] {
+        view->queueChanged();
     };
     panel->setDownloadsSet(&state.downloadsSet);
-    placeOnScreen();
+    view = std::make_unique<QueueStateView>(*this, *gate, *panel, commands->startButton(),
+                                            state.downloadsSet);
+    connectTray();
+    placement = std::make_unique<WindowPlacement>(*this, designedBounds, *commands,
+                                                  [this] { inputSizing->fit(); });
+    placement->place();
     notices = std::make_unique<DesktopNotices>(*this);
     // A queue still being read is taken when the reading ends: the window
     // shows at once, however long the queue; until then the controls that
     // change the queue or its options wait, and anything else that needs
     // the queue (a close, links from outside) takes it first.
-    for (QWidget* control : queueControls) {
+    for (QWidget* control : commands->queueControls()) {
         control->setEnabled(false);
     }
     queue->start(reading);
@@ -95,8 +104,10 @@ Twindow::Twindow(Main& state, std::string queueFilePath, QueueFileReading* readi
 
 // The queue goes first: its worker's last steps may still tell the window.
 Twindow::~Twindow() {
+    gate->attach(nullptr);
     queue.reset();
     outsideLinks.reset();
+    view.reset();
 }
 
 std::string Twindow::inputCaption(const std::string& host) {
@@ -109,7 +120,6 @@ std::string Twindow::inputCaption(const std::string& host) {
 }
 
 void Twindow::buildControls() {
-    setWindowTitle(QString::fromUtf8("Толвенка"));
     setGeometry(designedBounds);
 
     auto* layout = new QVBoxLayout(this);
@@ -131,12 +141,12 @@ void Twindow::buildControls() {
     layout->addWidget(splitter, 1);
 
     input = new QPlainTextEdit(splitter);
+    input->setObjectName(QStringLiteral("input"));
     // A link broken over two lines would read as two; a line wider than the
     // box brings the scroll bar.
     input->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Links do not hold tabs; Tab goes on to "Добавить".
     input->setTabChangesFocus(true);
-    input->setMinimumHeight(inputLeastHeight());
     outsideLinks = std::make_unique<OutsideLinks>(state, *intake, *this, *input,
                                                   [this] { return queue->hasQueue(); });
     outsideLinks->bringToFront = [this] {
@@ -147,143 +157,57 @@ void Twindow::buildControls() {
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->setSpacing(0);
-
-    // The buttons side by side, each as wide as designed or as its caption
-    // needs, and the option after them; below them the speed limit and the
-    // watch, which would not fit beside them at the designed width. What a
-    // row cannot hold on a narrow screen or in a large font goes on below.
-    panel1 = new QWidget(lower);
-    auto* panel1Rows = new QVBoxLayout(panel1);
-    panel1Rows->setContentsMargins(8, 8, 8, 8);
-    panel1Rows->setSpacing(6);
-    auto* panel1Layout = new FlowLayout(nullptr, 7);
-    panel1Rows->addLayout(panel1Layout);
-    const QSize buttonSize(145, 25);
-    auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
-    auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
-    auto* stop = new PushButton(QString::fromUtf8("Остановить загрузку"), buttonSize, panel1);
-    deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
-    deleteWhenComplete->setMinimumHeight(17);
-    deleteWhenComplete->setChecked(true);
-    queueControls = {add, start, stop, deleteWhenComplete};
-    for (QWidget* control : queueControls) {
-        panel1Layout->addWidget(control);
-    }
-    comfort =
-        new ComfortControls(settings, state.speedLimit, outsideLinks->clipboardWatch(), panel1);
-    panel1Rows->addWidget(comfort);
-    lowerLayout->addWidget(panel1);
-
+    commands = new CommandRows(settings, state.speedLimit, outsideLinks->clipboardWatch(), lower);
+    lowerLayout->addWidget(commands);
     panel = new DownloadsSetPanel(lower);
-    lowerLayout->addWidget(panel, 1);
-
-    input->setObjectName(QStringLiteral("input"));
-    add->setObjectName(QStringLiteral("add"));
-    start->setObjectName(QStringLiteral("start"));
-    stop->setObjectName(QStringLiteral("stop"));
-    deleteWhenComplete->setObjectName(QStringLiteral("deleteWhenComplete"));
     panel->setObjectName(QStringLiteral("downloads"));
+    lowerLayout->addWidget(panel, 1);
 
     splitter->addWidget(input);
     splitter->addWidget(lower);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-
-    setTabOrder(input, add);
-    setTabOrder(add, start);
-    setTabOrder(start, stop);
-    setTabOrder(stop, deleteWhenComplete);
-    setTabOrder(deleteWhenComplete, comfort->speedBox());
-    setTabOrder(comfort->speedBox(), comfort->watchBox());
-    setTabOrder(comfort->watchBox(), panel);
+    inputSizing = new InputBoxSizing(*input, *splitter, settings, [this] { return listNeeds(); });
+    input->setMinimumHeight(inputSizing->leastHeight());
+    setTabOrder(input, commands->firstInTabOrder());
+    setTabOrder(commands->lastInTabOrder(), panel);
     input->setFocus();
-
-    connect(add, &QPushButton::clicked, this, [this] { intake->addTyped(input->toPlainText()); });
-    startButton = start;
-    connect(start, &QPushButton::clicked, this, [this] { startClick(); });
-    connect(stop, &QPushButton::clicked, this, [this] { stopClick(); });
-    connect(deleteWhenComplete, &QCheckBox::toggled, this, [this](bool checked) {
-        this->state.deleteCompleted = checked;
-        queue->saveSoon();
-    });
 
     closeTimer = new QTimer(this);
     closeTimer->setInterval(1);
     connect(closeTimer, &QTimer::timeout, this, [this] { closeTimerTimer(); });
 }
 
-// Two lines of links and the scroll bar that a long one brings.
-int Twindow::inputLeastHeight() const {
-    constexpr int inputLines = 2;
-    return inputLines * input->fontMetrics().lineSpacing() +
-           2 * static_cast<int>(input->document()->documentMargin()) + 2 * input->frameWidth() +
-           input->horizontalScrollBar()->sizeHint().height();
+void Twindow::connectControls() {
+    connect(&commands->addButton(), &QPushButton::clicked, this,
+            [this] { intake->addTyped(input->toPlainText()); });
+    connect(&commands->startButton(), &QPushButton::clicked, this, [this] { startClick(); });
+    connect(&commands->stopButton(), &QPushButton::clicked, this, [this] { stopClick(); });
+    connect(&commands->settingsButton(), &QPushButton::clicked, this, [this] { openSettings(); });
+    connect(&commands->deleteWhenCompleteBox(), &QCheckBox::toggled, this, [this](bool checked) {
+        this->state.deleteCompleted = checked;
+        queue->saveSoon();
+    });
 }
 
-// The window takes its designed bounds where they fit the screen, else it is
-// moved and shrunk into the screen's available area, never below what its
-// controls need in the present font, nor beyond the screen. The input box
-// keeps its designed share of the height where it can; where the text is
-// large or the screen small, it gives up height, down to two lines, before
-// the list shows fewer than six downloads.
-void Twindow::placeOnScreen() {
-    constexpr int listedRows = 6;
-    const QRect available = availableArea(*this);
-    const QMargins frame = windowFrame(*this);
-    placedWithFrame = frame;
-    const QSize room = available.marginsRemoved(frame).size();
-    setMinimumSize(0, 0);
-    // The buttons and options stay in one row where the screen is wide
-    // enough; on a narrower one the row wraps, and takes more height.
-    QSize least = layout()->totalMinimumSize();
-    least.setWidth(std::min(std::max(least.width(), panel1->sizeHint().width()), room.width()));
-    least.rheight() += panel1->heightForWidth(least.width()) - panel1->minimumSizeHint().height();
-    least = least.boundedTo(room);
-    setMinimumSize(least);
-    const QRect bounds = fitOnScreen(designedBounds, least, available, frame);
-    setGeometry(bounds);
-    layout()->activate();
-    const int splitterRoom = splitter->height() - splitter->handleWidth();
-    const int designedShare = inputHeight * bounds.height() / designedBounds.height();
-    const int listNeeds =
-        panel1->heightForWidth(bounds.width()) + panel->heightShowingRows(listedRows);
-    const int inputShare = std::max(std::min(designedShare, splitterRoom - listNeeds),
-                                    std::min(input->minimumHeight(), designedShare));
-    splitter->setSizes({inputShare, splitterRoom - inputShare});
+// What the part under the divider needs to show its least rows.
+int Twindow::listNeeds() const {
+    return commands->heightForWidth(commands->width()) + panel->heightShowingRows(listedRows);
 }
 
-// The window is placed before the window system has framed it, with a usual
-// frame assumed. Once it is framed and placed (or shown unframed), it is
-// placed once more where its frame is not the one assumed, or runs off the
-// available area (a place the window system chose itself): a thinner frame
-// leaves room for more of the list, a taller one would push it off.
 bool Twindow::event(QEvent* event) {
     const bool handled = QWidget::event(event);
-    const QEvent::Type type = event->type();
-    if (!placementSettled && isVisible() &&
-        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
-        settlePlacement(type == QEvent::WindowActivate);
+    if (placement) {
+        placement->follow(event->type());
     }
     return handled;
 }
 
-void Twindow::settlePlacement(bool activated) {
-    const QWindow* handle = windowHandle();
-    const bool framed = handle != nullptr && !handle->frameMargins().isNull();
-    if (!framed && !activated) {
-        return;
-    }
-    placementSettled = true;
-    if (windowFrame(*this) != placedWithFrame || !availableArea(*this).contains(frameGeometry())) {
-        placeOnScreen();
-    }
-}
-
 void Twindow::queueTaken() {
-    deleteWhenComplete->setChecked(state.deleteCompleted);
+    commands->deleteWhenCompleteBox().setChecked(state.deleteCompleted);
     // Attached anew: the downloads read join without a word.
     panel->setDownloadsSet(&state.downloadsSet);
-    for (QWidget* control : queueControls) {
+    for (QWidget* control : commands->queueControls()) {
         control->setEnabled(true);
     }
     outsideLinks->queueTaken();
@@ -317,40 +241,53 @@ void Twindow::runEnded(const Download& download) {
 // Downloads that stopped with an error get one more try, in queue order.
 void Twindow::startClick() {
     state.downloadsSet.retryStopped();
-    queue->worker()->resume();
-    showStopped(false);
+    gate->resume();
 }
 
 void Twindow::stopClick() {
-    queue->worker()->pause();
-    showStopped(true);
+    gate->stop();
 }
 
-// From "Остановить загрузку" until "Продолжить загрузку" the window looks
-// stopped, and Enter goes on.
-void Twindow::showStopped(bool isStopped) {
-    stopped = isStopped;
-    showTitle();
-    startButton->setDefault(isStopped);
-    panel->setStopped(isStopped);
-}
-
-// The share of a transfer comes first, so that a narrow task bar button
-// still shows it.
-void Twindow::showTitle() {
-    const QString name = QString::fromUtf8("Толвенка");
-    if (stopped) {
-        setWindowTitle(name + QString::fromUtf8(" — остановлено"));
-    } else if (transferPercent >= 0) {
-        setWindowTitle(QString::fromUtf8("%1 % — ").arg(transferPercent) + name);
-    } else {
-        setWindowTitle(name);
+void Twindow::openSettings() {
+    SettingsDialog dialog(gate->downloadHours(), settings.closesToTray(), view->tray() != nullptr,
+                          this);
+    if (dialog.exec() == QDialog::Accepted && !closing) {
+        gate->setDownloadHours(dialog.downloadHours());
+        settings.setClosesToTray(dialog.closesToTray());
     }
 }
 
+void Twindow::connectTray() {
+    if (TrayIcon* tray = view->tray()) {
+        // With the window hidden in the tray, a dialog closed last would
+        // end the program without its close; only the close ends it.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        tray->onShowWindow = [this] {
+            bringToFront();
+        };
+        tray->onStop = [this] {
+            stopClick();
+        };
+        tray->onResume = [this] {
+            startClick();
+        };
+        tray->onQuit = [this] {
+            quitFromTray();
+        };
+    }
+}
+
+// Leaves whatever the option says, asking first during a transfer; a
+// "Не выходить" lets the next close go to the tray again.
+void Twindow::quitFromTray() {
+    quitting = true;
+    close();
+}
+
 void Twindow::keyPressEvent(QKeyEvent* event) {
-    if (stopped && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        startButton->click();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && gate->isStoppedByUser()) {
+        commands->startButton().click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -366,9 +303,7 @@ bool Twindow::addFromOutside(const QString& text) {
 
 void Twindow::closeWithoutAsking() {
     askNoMore = true;
-    if (closeQuestion != nullptr) {
-        closeQuestion->reject();
-    }
+    closeQuestion.dismiss();
     close();
 }
 
@@ -381,13 +316,19 @@ void Twindow::closeWithoutAsking() {
 // returns. The queue is written then, and once more when the worker, the
 // dialogs and the offers of links have all ended.
 void Twindow::closeEvent(QCloseEvent* event) {
+    if (!closing && !askNoMore && !quitting && view->tray() != nullptr && settings.closesToTray() &&
+        !qApp->isSavingSession()) {
+        hide();
+        event->ignore();
+        return;
+    }
     if (!queue->hasQueue()) {
         closeUnread(event);
         return;
     }
     if (!closing && !askNoMore && !qApp->isSavingSession() && transferUnderWay()) {
         event->ignore();
-        if (closeQuestion == nullptr) {
+        if (!closeQuestion.isOpen()) {
             // Asked from the event loop, not from inside the close event.
             QTimer::singleShot(0, this, [this] { askBeforeClosing(); });
         }
@@ -395,7 +336,7 @@ void Twindow::closeEvent(QCloseEvent* event) {
     }
     if (!closing) {
         onClosing();
-        comfort->keepSpeedLimit();
+        commands->comfortControls().keepSpeedLimit();
         outsideLinks->queuePromised();
         intake->stop();
         queue->beginClose();
@@ -407,11 +348,21 @@ void Twindow::closeEvent(QCloseEvent* event) {
     }
     if (!closeIsPending()) {
         closeTimer->stop();
+        gate->attach(nullptr);
         queue->endClose();
         event->accept();
+        endEventLoop();
         return;
     }
     event->ignore();
+}
+
+// The close of a window hidden in the tray is no last window closing, which
+// would end the event loop by itself, and with a tray none is.
+void Twindow::endEventLoop() {
+    if (!isVisible() || !QGuiApplication::quitOnLastWindowClosed()) {
+        QCoreApplication::quit();
+    }
 }
 
 bool Twindow::closeIsPending() const {
@@ -422,7 +373,7 @@ void Twindow::closeUnread(QCloseEvent* event) {
     if (!closing) {
         closing = true;
         onClosing();
-        comfort->keepSpeedLimit();
+        commands->comfortControls().keepSpeedLimit();
         intake->stop();
         queue->abandonReading();
         closeTopDialog();
@@ -434,6 +385,7 @@ void Twindow::closeUnread(QCloseEvent* event) {
     }
     closeTimer->stop();
     event->accept();
+    endEventLoop();
 }
 
 const Download* Twindow::transferUnderWay() const {
@@ -444,31 +396,15 @@ const Download* Twindow::transferUnderWay() const {
 
 void Twindow::askBeforeClosing() {
     const Download* download = transferUnderWay();
-    if (download == nullptr || closeQuestion != nullptr || askNoMore || closing) {
+    if (download == nullptr || closeQuestion.isOpen() || askNoMore || closing) {
         if (download == nullptr && !closing) {
             close(); // the transfer ended meanwhile
         }
         return;
     }
-    const int percent = percentReceived(*download);
-    const std::int64_t received = std::max<std::int64_t>(0, download->getReceivedBytes());
-    const QString share = percent >= 0 ? QString::fromUtf8("%1 %").arg(percent)
-                                       : QString::fromUtf8("%1 кБ").arg(received / 1024);
-    QMessageBox question(
-        QMessageBox::Question, QGuiApplication::applicationDisplayName(),
-        QString::fromUtf8("Идёт загрузка «%1» (принято %2). Выйти? Принятое "
-                          "будет потеряно.")
-            .arg(QFileInfo(toQString(download->getTargetPath())).fileName(), share),
-        QMessageBox::NoButton, this);
-    QPushButton* leave = question.addButton(QString::fromUtf8("Выйти"), QMessageBox::AcceptRole);
-    QPushButton* stay =
-        question.addButton(QString::fromUtf8("Не выходить"), QMessageBox::RejectRole);
-    question.setDefaultButton(stay);
-    question.setEscapeButton(stay);
-    closeQuestion = &question;
-    question.exec();
-    closeQuestion = nullptr;
-    if (question.clickedButton() == leave && !askNoMore) {
+    if (!closeQuestion.ask(*download, *this)) {
+        quitting = false;
+    } else if (!askNoMore) {
         askNoMore = true;
         close();
     }
@@ -497,6 +433,7 @@ bool Twindow::isDialogOpen() {
 
 // A dialog open over the window stays over it, and is the one to answer.
 void Twindow::bringToFront() {
+    show();
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     raise();
     QWidget* front = QApplication::activeModalWidget();

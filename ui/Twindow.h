@@ -1,51 +1,56 @@
 #pragma once
 
+#include "platform/WallClock.h"
 #include "support/Event.h"
+#include "ui/TransferCloseQuestion.h"
 #include "ui/UserSettings.h"
 
-#include <QMargins>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
-class QCheckBox;
 class QKeyEvent;
-class QMessageBox;
 class QPlainTextEdit;
-class QPushButton;
 class QSplitter;
 class QTimer;
 
 namespace tolvenka {
 
-class ComfortControls;
+class CommandRows;
 class DesktopNotices;
 class Download;
+class DownloadingGate;
 class DownloadsSetPanel;
+class InputBoxSizing;
 class LinkIntake;
 class Main;
 class OutsideLinks;
 class QueueFileReading;
 class QueueLife;
+class QueueStateView;
+class WindowPlacement;
 
-// The main window: the input box for links, the buttons that add them and
-// pause or resume downloading, the option that removes finished downloads,
-// the speed limit, the watch on the clipboard, and the downloads list. It
-// composes the queue's life (reading, saving, the worker, the close), the
-// way of links to the queue, and the links that come from outside it. The
-// speed limit and the watch are kept in the user's settings
+// The main window: the input box for links above a divider the user may
+// move, the rows of buttons and options (`CommandRows`), the downloads list
+// and the status line under it. It composes the queue's life (reading,
+// saving, the worker, the close), the way of links to the queue, the links
+// that come from outside it, the gate that says whether downloading may run
+// (the user's stop, kept across runs, and the schedule), and the view of
+// what the queue does (the title, the status line, the tray icon where the
+// desktop has a tray). The choices are kept in the user's settings
 // (`UserSettings`), read when the window is created.
 //
-// The controls are named: "input", "add", "start", "stop",
-// "deleteWhenComplete", "speedLimit", "watchClipboard", and the downloads
-// list panel "downloads".
+// The controls are named: "input", those of `CommandRows`, the downloads
+// list panel "downloads" and the status line "queueStatus".
 class Twindow : public QWidget {
 public:
     // `queueFilePath`: the queue file (CP1251), read at once (or taken from
     // `reading`, which read it meanwhile) and kept current while the
-    // program runs.
-    Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading = nullptr);
+    // program runs. `clock`: the wall clock of the schedule; null for the
+    // system's.
+    Twindow(Main& state, std::string queueFilePath, QueueFileReading* reading = nullptr,
+            std::unique_ptr<platform::WallClock> clock = nullptr);
     ~Twindow() override;
 
     // The caption above the input box for a service host.
@@ -74,7 +79,8 @@ public:
     kestrune::Event<> onClosing;
 
 protected:
-    // A close request of the user's during a transfer asks first.
+    // A close request of the user's during a transfer asks first; with
+    // "Сворачивать в трей при закрытии" it only hides the window.
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -84,21 +90,20 @@ private:
     void startClick();
     // Button "Остановить загрузку".
     void stopClick();
-
-    void showStopped(bool stopped);
-    void showTitle();
+    void openSettings();
+    void connectTray();
+    void quitFromTray();
     // The current download while its bytes arrive, or null.
     const Download* transferUnderWay() const;
     void askBeforeClosing();
     void buildControls();
-    int inputLeastHeight() const;
-    void placeOnScreen();
-    // The first placement once the window system has framed the window.
-    void settlePlacement(bool activated);
+    void connectControls();
+    int listNeeds() const;
     void queueTaken();
     void runEnded(const Download& download);
     void closeUnread(QCloseEvent* event);
     void closeTimerTimer();
+    void endEventLoop();
     // Whether anything of the close is still under way: a dialog, links
     // being offered, the worker.
     bool closeIsPending() const;
@@ -108,27 +113,25 @@ private:
 
     Main& state;
     UserSettings settings;
+    std::unique_ptr<platform::WallClock> wallClock;
+    std::unique_ptr<DownloadingGate> gate;
     std::unique_ptr<QueueLife> queue;
     std::unique_ptr<LinkIntake> intake;
     std::unique_ptr<OutsideLinks> outsideLinks;
     std::unique_ptr<DesktopNotices> notices;
+    std::unique_ptr<QueueStateView> view;
+    std::unique_ptr<WindowPlacement> placement;
+    TransferCloseQuestion closeQuestion;
     QPlainTextEdit* input;
+    InputBoxSizing* inputSizing = nullptr;
     QSplitter* splitter;
-    QWidget* panel1;
-    QCheckBox* deleteWhenComplete;
-    ComfortControls* comfort = nullptr;
+    CommandRows* commands;
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
-    QPushButton* startButton = nullptr;
-    QMessageBox* closeQuestion = nullptr; // while it is open
     bool closing = false;
     bool askNoMore = false;
-    bool placementSettled = false;
-    QMargins placedWithFrame;
-    bool stopped = false;
-    int transferPercent = -1; // of the transfer under way; -1 for none
-    // Disabled while the queue is read.
-    std::vector<QWidget*> queueControls;
+    // "Выход" of the tray: this close leaves, whatever the option says.
+    bool quitting = false;
 };
 
 } // namespace tolvenka

@@ -23,18 +23,28 @@ namespace {
 
 constexpr UserSettings::Key speedLimitKey{"General", "speedLimit"};
 constexpr UserSettings::Key watchClipboardKey{"General", "watchClipboard"};
+constexpr UserSettings::Key stoppedKey{"General", "stopped"};
+constexpr UserSettings::Key closeToTrayKey{"General", "closeToTray"};
+constexpr UserSettings::Key scheduleOnKey{"schedule", "enabled"};
+constexpr UserSettings::Key scheduleFromKey{"schedule", "from"};
+constexpr UserSettings::Key scheduleToKey{"schedule", "to"};
+constexpr UserSettings::Key inputLinesKey{"window", "inputLines"};
 
 // A settings file is a few lines; anything much larger is something else,
 // and reading it whole would cost the start its memory and time.
 constexpr qint64 largestFileRead = 16 * 1024 * 1024;
 
-std::optional<int> speedLimitIn(const QString& text) {
+std::optional<int> numberIn(const QString& text, int least, int most) {
     bool isNumber = false;
     const int number = text.toInt(&isNumber);
-    if (!isNumber || number < 0 || number > UserSettings::maxSpeedLimit) {
+    if (!isNumber || number < least || number > most) {
         return std::nullopt;
     }
     return number;
+}
+
+const char* switchText(bool on) {
+    return on ? "true" : "false";
 }
 
 std::optional<bool> switchIn(const QString& text) {
@@ -71,27 +81,70 @@ void UserSettings::read() {
     const auto valueOf = [&text](const Key& key) {
         return QString::fromStdString(text.value(key.group, key.name).value_or(std::string()));
     };
-    limit = speedLimitIn(valueOf(speedLimitKey)).value_or(limit);
+    limit = numberIn(valueOf(speedLimitKey), 0, maxSpeedLimit).value_or(limit);
     watch = switchIn(valueOf(watchClipboardKey)).value_or(watch);
+    stopped = switchIn(valueOf(stoppedKey)).value_or(stopped);
+    toTray = switchIn(valueOf(closeToTrayKey)).value_or(toTray);
+    lines = numberIn(valueOf(inputLinesKey), 0, maxInputLines).value_or(lines);
+    // The hours count only whole: a time that cannot be read leaves them off.
+    const std::optional<int> from =
+        DownloadHours::parseTime(valueOf(scheduleFromKey).toStdString());
+    const std::optional<int> to = DownloadHours::parseTime(valueOf(scheduleToKey).toStdString());
+    if (from && to) {
+        hours.from = *from;
+        hours.to = *to;
+        hours.enabled = switchIn(valueOf(scheduleOnKey)).value_or(false);
+    }
 }
 
 void UserSettings::setSpeedLimit(int kilobytesPerSecond) {
     const int clamped = std::clamp(kilobytesPerSecond, 0, maxSpeedLimit);
     if (clamped != limit) {
         limit = clamped;
-        keep(speedLimitKey, std::to_string(limit));
+        keep({{speedLimitKey, std::to_string(limit)}});
     }
 }
 
 void UserSettings::setWatchesClipboard(bool on) {
     if (on != watch) {
         watch = on;
-        keep(watchClipboardKey, on ? "true" : "false");
+        keep({{watchClipboardKey, switchText(on)}});
     }
 }
 
-void UserSettings::keep(const Key& key, const std::string& value) {
-    const std::string reason = write(key, value);
+void UserSettings::setStopped(bool on) {
+    if (on != stopped) {
+        stopped = on;
+        keep({{stoppedKey, switchText(on)}});
+    }
+}
+
+void UserSettings::setDownloadHours(const DownloadHours& chosen) {
+    if (chosen != hours) {
+        hours = chosen;
+        keep({{scheduleOnKey, switchText(hours.enabled)},
+              {scheduleFromKey, DownloadHours::timeText(hours.from)},
+              {scheduleToKey, DownloadHours::timeText(hours.to)}});
+    }
+}
+
+void UserSettings::setClosesToTray(bool on) {
+    if (on != toTray) {
+        toTray = on;
+        keep({{closeToTrayKey, switchText(on)}});
+    }
+}
+
+void UserSettings::setInputLines(int count) {
+    const int clamped = std::clamp(count, 0, maxInputLines);
+    if (clamped != lines) {
+        lines = clamped;
+        keep({{inputLinesKey, std::to_string(lines)}});
+    }
+}
+
+void UserSettings::keep(Values values) {
+    const std::string reason = write(values);
     if (reason.empty() || std::exchange(failureTold, true)) {
         return;
     }
@@ -102,7 +155,7 @@ void UserSettings::keep(const Key& key, const std::string& value) {
 
 // Read again first: what another program or the user wrote since, this one
 // keeps too. A file that cannot be read is never written over.
-std::string UserSettings::write(const Key& key, const std::string& value) const {
+std::string UserSettings::write(Values values) const {
     std::string content;
     const int readError = readFile(content);
     // None there yet, or not even its folder, which is made below where it
@@ -111,7 +164,9 @@ std::string UserSettings::write(const Key& key, const std::string& value) const 
         return fileReadReason(readError);
     }
     SettingsText text(std::move(content));
-    text.setValue(key.group, key.name, value);
+    for (const auto& [key, value] : values) {
+        text.setValue(key.group, key.name, value);
+    }
     // A symbolic link stays a link, and the file it leads to is replaced
     // (or made); its folder is not made, for it is no folder of ours.
     int error = 0;

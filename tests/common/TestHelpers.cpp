@@ -1,6 +1,7 @@
 #include "tests/common/TestHelpers.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdlib>
@@ -12,6 +13,30 @@
 #include <thread>
 
 namespace testing_helpers {
+
+std::int64_t FakeWallClock::at(int hours, int minutes, int day) {
+    return QDateTime(QDate(2024, 1, day), QTime(hours, minutes)).toMSecsSinceEpoch();
+}
+
+void FakeWallClock::setAlarm(std::int64_t atMs, std::function<void()> onAlarm) {
+    alarmAt = atMs;
+    ring = std::move(onAlarm);
+}
+
+void FakeWallClock::cancelAlarm() {
+    alarmAt.reset();
+    ring = nullptr;
+}
+
+bool FakeWallClock::ringAlarm() {
+    if (!alarmAt || !ring) {
+        return false;
+    }
+    now = *alarmAt;
+    const std::function<void()> call = ring;
+    call();
+    return true;
+}
 
 bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer timer;

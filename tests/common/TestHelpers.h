@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/WallClock.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace testing_helpers {
@@ -36,6 +38,24 @@ public:
 private:
     std::atomic<std::int64_t> now{1'000'000};
     std::atomic<std::int64_t> slept{0};
+};
+
+// A wall clock that tests set by hand, with the one alarm its owner asked
+// for, which the test rings by moving the clock to it.
+class FakeWallClock : public platform::WallClock {
+public:
+    // Local time on a winter day, away from any change of summer time.
+    static std::int64_t at(int hours, int minutes, int day = 15);
+
+    std::int64_t nowMs() override { return now; }
+    void setAlarm(std::int64_t atMs, std::function<void()> onAlarm) override;
+    void cancelAlarm() override;
+    // Moves the clock to the alarm and rings it; false without one.
+    bool ringAlarm();
+
+    std::int64_t now = at(12, 0);
+    std::optional<std::int64_t> alarmAt;
+    std::function<void()> ring;
 };
 
 // A fresh folder under the system's temporary folder, removed with its

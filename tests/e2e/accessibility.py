@@ -114,6 +114,17 @@ class Session:
                      lambda: f"no window {title!r}; there are "
                              f"{[window.name for window in self._windows(process)]}")
 
+    def window_holding(self, process, role, name, timeout_s=TIMEOUT_S):
+        """The window or dialog of `process` that holds a control of this
+        role and text, once one shows: of several with one title (a message
+        box captioned with the program's name over its window), the one
+        that asks."""
+        def holding(window):
+            return any(node.getRoleName() == role and node.name == name
+                       for node in _descendants(window))
+        return _wait(lambda: next(filter(holding, self._windows(process)), None), timeout_s,
+                     lambda: f"no window of {process.pid} holds the {role} {name!r}")
+
     def shown_windows(self, process):
         """The titles of the windows and dialogs of `process` that show now."""
         import pyatspi

@@ -87,6 +87,13 @@ class InstalledPackageTest(unittest.TestCase):
             session.find(window, "label", "Подождите 12 минут")
             self.assertTrue(any(text in session.texts(window, ("label",))
                                 for text in ("0:12:00", "0:11:59", "0:11:58")))
+            # The title and the status line count it down too.
+            wait_until(lambda: window.name.startswith("Ожидание 1"),
+                       lambda: f"the title is {window.name!r}")
+            self.assertRegex(window.name, r"^Ожидание 1[12]:\d\d — Толвенка$")
+            self.assertTrue(any(text.startswith("В очереди: 1 · Подождите 12 минут (ещё 1")
+                                for text in session.texts(window, ("label",))),
+                            session.texts(window, ("label",)))
             self.assertEqual(sorted(os.listdir(downloads)), ["report.pdf"])
 
             program.terminate()

@@ -41,7 +41,7 @@ const QStringList allDashes(7, QStringLiteral("-"));
 TEST(CurrentDownloadInfo, ANewBoxShowsDashes) {
     CurrentDownloadInfo box;
     EXPECT_EQ(box.title(), QString::fromUtf8("Текущая загрузка"));
-    EXPECT_EQ(box.height(), CurrentDownloadInfo::Height);
+    EXPECT_EQ(box.height(), box.heightForWidth(0)) << "the rows one under the other";
     EXPECT_EQ(values(box), allDashes);
 }
 
@@ -142,7 +142,7 @@ TEST(CurrentDownloadInfo, ALongPathIsCutInTheMiddleAndShownWholeAsATooltip) {
     const std::string path = "/home/user/" + std::string(300, 'x') + "/report.zip";
     ScriptedDownload download("http://h/files/1/report.zip", path);
     CurrentDownloadInfo box;
-    box.resize(400, CurrentDownloadInfo::Height);
+    box.resize(400, box.heightForWidth(400));
     box.show();
     box.setDownload(&download);
     box.update();

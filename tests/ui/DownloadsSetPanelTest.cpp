@@ -143,41 +143,45 @@ TEST_F(Panel, SlotsShareTheWidthFromTheLeft) {
     panel.resize(410, 500);
     panel.setDownloadsSet(&set);
     ASSERT_EQ(static_cast<int>(boxesOf(panel).size()), 2);
-    EXPECT_EQ(boxesOf(panel)[0]->geometry(), QRect(0, 0, 200, CurrentDownloadInfo::Height));
-    EXPECT_EQ(boxesOf(panel)[1]->geometry(), QRect(200, 0, 200, CurrentDownloadInfo::Height));
+    const int height = boxesOf(panel)[0]->heightForWidth(200);
+    EXPECT_EQ(boxesOf(panel)[0]->geometry(), QRect(0, 0, 200, height));
+    EXPECT_EQ(boxesOf(panel)[1]->geometry(), QRect(200, 0, 200, height));
 }
 
-// Everything goes at once, so it asks first; while a download runs nothing
-// can go, which it says without asking.
-TEST_F(Panel, RemovingAllAsksFirstAndWaitsUntilNoDownloadRuns) {
+// Everything goes at once, so it asks first, "Отмена" by default; while a
+// download runs, the question names it, and it leaves once its run ends.
+TEST_F(Panel, RemovingAllAsksFirstAndNamesTheDownloadItInterrupts) {
     DownloadsSet set(1, 40);
-    loadRecords(set, {"Queue", "Complete"});
+    loadRecords(set, {"Queue", "Complete", "Queue"});
     DownloadsSetPanel panel;
     panel.setDownloadsSet(&set);
     panel.onTimer();
-    ASSERT_NE(set.pickNext(0, tolvenka::serviceHost()), nullptr);
+    tolvenka::Download* running = set.pickNext(0, tolvenka::serviceHost());
+    ASSERT_NE(running, nullptr);
     QuestionAnswerer answers;
-    {
-        MessageBoxCloser messages;
-        button(panel, "Удалить все")->click();
-        EXPECT_EQ(messages.texts, std::vector<std::string>{"Сначала нужно остановить загрузки."});
-    }
-    EXPECT_TRUE(answers.asked.empty());
-    EXPECT_EQ(set.count(), 2);
-
-    set.releaseSlot(0);
     button(panel, "Удалить все")->click();
     ASSERT_EQ(answers.asked.size(), 1u);
-    EXPECT_EQ(answers.asked[0].text, QString::fromUtf8("Удалить из списка все загрузки (2)?"));
-    EXPECT_EQ(set.count(), 2) << "Escape removes nothing";
+    EXPECT_EQ(answers.asked[0].text,
+              QString::fromUtf8("Прервать загрузку «f.zip» и удалить из списка все загрузки (3)?"));
+    EXPECT_EQ(answers.asked[0].defaultButton, QString::fromUtf8("Отмена"));
+    EXPECT_EQ(set.count(), 3) << "Escape removes nothing";
 
     answers.answer = QString::fromUtf8("Удалить");
     button(panel, "Удалить все")->click();
+    EXPECT_EQ(set.count(), 1) << "the running one stays until its run ends";
+    set.finishRun(0);
     EXPECT_EQ(set.count(), 0);
     panel.onTimer();
     EXPECT_EQ(gridOf(panel)->model()->rowCount(), 0);
+
+    loadRecords(set, {"Queue", "Complete"});
+    answers.answer = QString();
     button(panel, "Удалить все")->click();
-    EXPECT_EQ(answers.asked.size(), 2u) << "nothing to remove, nothing to ask";
+    ASSERT_EQ(answers.asked.size(), 3u);
+    EXPECT_EQ(answers.asked[2].text, QString::fromUtf8("Удалить из списка все загрузки (2)?"));
+    set.clearAll();
+    button(panel, "Удалить все")->click();
+    EXPECT_EQ(answers.asked.size(), 3u) << "nothing to remove, nothing to ask";
 }
 
 TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {

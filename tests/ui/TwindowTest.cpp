@@ -14,6 +14,7 @@
 #include "ui/HandOverLinks.h"
 #include "ui/LinkListener.h"
 #include "ui/Main.h"
+#include "ui/SettingsDialog.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/WidgetText.h"
 
@@ -31,15 +32,18 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStyleOptionButton>
 #include <QTableView>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimeEdit>
 #include <QTimer>
 #include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <optional>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -196,10 +200,19 @@ protected:
         return window->findChild<QPlainTextEdit*>(QStringLiteral("input"));
     }
 
-    Twindow& openWindow() {
-        window.emplace(*state, queueFile);
+    // With the wall clock of the schedule `clock`, if given.
+    Twindow& openWindow(testing_helpers::FakeWallClock* clock = nullptr) {
+        window.emplace(*state, queueFile, nullptr, std::unique_ptr<platform::WallClock>(clock));
         window->show();
         return *window;
+    }
+
+    QString statusLine() const {
+        return window->findChild<tolvenka::ElidedLabel*>(QStringLiteral("queueStatus"))->fullText();
+    }
+
+    std::string settingsText() const {
+        return readFile(folder.file("config/tolvenka/tolvenka.conf"));
     }
 
     // Closes as a termination signal does, and waits for the worker to end.
@@ -916,12 +929,23 @@ TEST_F(MainWindow, TheSpeedLimitIsOneBoxBesideTheButtonsAndAppliesAtOnce) {
     QTest::keyClick(box, Qt::Key_Up);
     EXPECT_EQ(box->value(), 50);
     EXPECT_EQ(state->speedLimit.bytesPerSecond(), 50 * 1024);
-    // Typed digits apply when the number is done, not one at a time.
+    // Typed digits apply when the number is done, not one at a time: with
+    // Enter, or once typing rests for half a second.
     box->selectAll();
     QTest::keyClicks(box, QStringLiteral("600"));
     EXPECT_EQ(state->speedLimit.bytesPerSecond(), 50 * 1024);
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(state->speedLimit.bytesPerSecond(), 600 * 1024);
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("200"));
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 600 * 1024);
+    EXPECT_TRUE(pumpUntil([&] { return state->speedLimit.bytesPerSecond() == 200 * 1024; }, 2000));
+    // A box emptied to type anew waits for the number.
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    pumpFor(700);
+    EXPECT_EQ(box->text(), QString());
+    EXPECT_EQ(state->speedLimit.bytesPerSecond(), 200 * 1024);
     // A number off the arrows' steps is taken as typed, and they step from it.
     box->selectAll();
     QTest::keyClicks(box, QStringLiteral("75"));
@@ -978,4 +1002,133 @@ TEST_F(MainWindow, CopiedLinksNotQueuedOpenTheDialogAndBringTheWindowUp) {
     EXPECT_EQ(offered.shown, (std::vector<QStringList>{{QString::fromStdString(first)},
                                                        {QString::fromStdString(second)}}));
     EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
+}
+
+// "Остановить загрузку" is kept at once: the next start shows it and fetches
+// nothing until "Продолжить загрузку".
+TEST_F(MainWindow, AStopHoldsAcrossARestartUntilDownloadingGoesOn) {
+    queueSlowFile();
+    openWindow();
+    ASSERT_TRUE(
+        pumpUntil([&] { return (*state->downloadsSet.begin())->getReceivedBytes() > 0; }, 10'000));
+    // What is left of its 48 MB, as the transfer tells it.
+    EXPECT_TRUE(pumpUntil([&] {
+        return QRegularExpression(QString::fromUtf8("^В очереди: 1 · 4\\d МБ$"))
+            .match(statusLine())
+            .hasMatch();
+    })) << statusLine().toStdString();
+    testing_helpers::clickButton(*window, QStringLiteral("stop"));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Толвенка — остановлено"));
+    EXPECT_NE(settingsText().find("stopped=true"), std::string::npos);
+    ASSERT_TRUE(pumpUntil([&] {
+        return (*state->downloadsSet.begin())->getState() == tolvenka::Download::State::Queued;
+    }));
+    closeWindow();
+
+    state.emplace();
+    state->targetFolder = folder.path() + "/";
+    const std::size_t requestsBefore = sim.requests().size();
+    openWindow();
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Толвенка — остановлено"));
+    EXPECT_TRUE(statusLine().endsWith(QString::fromUtf8(" · остановлено")))
+        << statusLine().toStdString();
+    pumpFor(500);
+    EXPECT_EQ(sim.requests().size(), requestsBefore) << "nothing is fetched";
+    const tolvenka::Download* download = state->downloadsSet.at(0);
+    testing_helpers::clickButton(*window, QStringLiteral("start"));
+    EXPECT_TRUE(pumpUntil([&] { return download->getReceivedBytes() > 0; }, 10'000));
+    EXPECT_NE(settingsText().find("stopped=false"), std::string::npos);
+}
+
+// Outside the hours a transfer stops as the button stops it, and the title
+// says till when; the hours changed in "Настройки…" let it go on at once.
+TEST_F(MainWindow, TheScheduleStopsATransferAtTheEndOfItsHoursAndAChangeLetsItGoOn) {
+    std::filesystem::create_directories(folder.file("config/tolvenka"));
+    testing_helpers::writeFile(folder.file("config/tolvenka/tolvenka.conf"),
+                               "[schedule]\nenabled=true\nfrom=23:00\nto=12:30\n");
+    queueSlowFile();
+    auto* clock = new testing_helpers::FakeWallClock;
+    clock->now = testing_helpers::FakeWallClock::at(12, 0);
+    openWindow(clock);
+    const tolvenka::Download& download = **state->downloadsSet.begin();
+    ASSERT_TRUE(pumpUntil([&] { return download.getReceivedBytes() > 0; }, 10'000));
+    EXPECT_EQ(clock->alarmAt, testing_helpers::FakeWallClock::at(12, 30));
+
+    ASSERT_TRUE(clock->ringAlarm());
+    ASSERT_TRUE(
+        pumpUntil([&] { return download.getState() == tolvenka::Download::State::Queued; }));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Толвенка — ждёт расписания до 23:00"));
+    EXPECT_EQ(settingsText().find("stopped"), std::string::npos) << "no stop of the user's";
+    const std::size_t requestsThen = sim.requests().size();
+    pumpFor(300);
+    EXPECT_EQ(sim.requests().size(), requestsThen);
+
+    testing_helpers::WhenReady user(
+        [] { return dynamic_cast<tolvenka::SettingsDialog*>(QApplication::activeModalWidget()); },
+        [] {
+            auto* dialog =
+                dynamic_cast<tolvenka::SettingsDialog*>(QApplication::activeModalWidget());
+            EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("scheduleOn"))->isChecked());
+            EXPECT_FALSE(dialog->findChild<QCheckBox*>(QStringLiteral("closeToTray"))->isVisible())
+                << "no tray here";
+            dialog->findChild<QTimeEdit*>(QStringLiteral("scheduleTo"))->setTime(QTime(14, 0));
+            dialog->accept();
+        });
+    testing_helpers::clickButton(*window, QStringLiteral("settings"));
+    ASSERT_TRUE(user.fired());
+    EXPECT_TRUE(pumpUntil(
+        [&] { return download.getState() == tolvenka::Download::State::Downloading; }, 10'000));
+    EXPECT_NE(window->windowTitle(), QString::fromUtf8("Толвенка — ждёт расписания до 23:00"));
+    EXPECT_EQ(clock->alarmAt, testing_helpers::FakeWallClock::at(14, 0));
+    EXPECT_NE(settingsText().find("[schedule]\nenabled=true\nfrom=23:00\nto=14:00\n"),
+              std::string::npos);
+}
+
+// The service makes the queue wait: the title counts it down, the status
+// line says what for.
+TEST_F(MainWindow, AWaitTheServiceImposesIsCountedDownInTheTitleAndNamedInTheStatusLine) {
+    state->downloadsSet.add(fileLink("41", {Step::waitMinutes(12)}), state->targetFolder);
+    openWindow();
+    const QRegularExpression title(QString::fromUtf8("^Ожидание 1[12]:\\d\\d — Толвенка$"));
+    ASSERT_TRUE(pumpUntil([&] { return title.match(window->windowTitle()).hasMatch(); }, 10'000))
+        << window->windowTitle().toStdString();
+    EXPECT_TRUE(QRegularExpression(
+                    QString::fromUtf8("^В очереди: 1 · Подождите 12 минут \\(ещё 1[12]:\\d\\d\\)$"))
+                    .match(statusLine())
+                    .hasMatch())
+        << statusLine().toStdString();
+    // A second later it reads a second less.
+    const QString first = window->windowTitle();
+    EXPECT_TRUE(pumpUntil([&] { return window->windowTitle() != first; }, 2500));
+    EXPECT_TRUE(title.match(window->windowTitle()).hasMatch());
+}
+
+// The input box takes the lines its text needs; where the user drags the
+// divider, it keeps that place as its least, at the next start too.
+TEST_F(MainWindow, TheInputBoxGrowsWithItsTextAndKeepsThePlaceTheDividerWasDraggedTo) {
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return window->isActiveWindow(); }));
+    QPlainTextEdit& input = *inputBox();
+    const int empty = input.height();
+    input.setPlainText(QStringLiteral("http://example.com/a\n").repeated(5));
+    EXPECT_TRUE(pumpUntil([&] { return input.height() > empty; }));
+    input.clear();
+    EXPECT_TRUE(pumpUntil([&] { return input.height() == empty; }));
+
+    const int lineSpacing = input.fontMetrics().lineSpacing();
+    QSplitterHandle* handle = window->findChild<QSplitter*>()->handle(1);
+    QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(20, 1));
+    QTest::mouseMove(handle, QPoint(20, 1 + 4 * lineSpacing));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(20, 1 + 4 * lineSpacing));
+    const int dragged = input.height();
+    EXPECT_GE(dragged, empty + 3 * lineSpacing);
+    ASSERT_TRUE(pumpUntil([&] { return settingsText().find("inputLines=") != std::string::npos; }));
+    input.setPlainText(QStringLiteral("http://example.com/b"));
+    QApplication::processEvents();
+    EXPECT_EQ(input.height(), dragged) << "a short text keeps the place";
+    closeWindow();
+
+    state.emplace();
+    openWindow();
+    EXPECT_NEAR(inputBox()->height(), dragged, lineSpacing / 2 + 1);
 }

@@ -204,3 +204,38 @@ TEST_F(UserSettingsTest, AChangeIsKeptWhereItCanBeAndToldOnceWhereNot) {
         }
     }
 }
+
+// The stop, the tray option, the hours and the input box's lines are kept
+// like the rest; the hours as one group, whole or not at all.
+TEST_F(UserSettingsTest, TheStopTheTrayTheHoursAndTheInputLinesAreKeptAndReadBack) {
+    UserSettings settings(path());
+    EXPECT_FALSE(settings.isStopped());
+    EXPECT_FALSE(settings.closesToTray());
+    EXPECT_EQ(settings.downloadHours(), tolvenka::DownloadHours{});
+    EXPECT_FALSE(settings.downloadHours().enabled);
+    EXPECT_EQ(settings.inputLines(), 0);
+    settings.setStopped(true);
+    settings.setClosesToTray(true);
+    settings.setDownloadHours(tolvenka::DownloadHours{true, 23 * 60, 6 * 60 + 30});
+    settings.setInputLines(7);
+    EXPECT_EQ(readFile(file), "[General]\nstopped=true\ncloseToTray=true\n\n[schedule]\n"
+                              "enabled=true\nfrom=23:00\nto=06:30\n\n[window]\ninputLines=7\n");
+    UserSettings later(path());
+    EXPECT_TRUE(later.isStopped());
+    EXPECT_TRUE(later.closesToTray());
+    EXPECT_EQ(later.downloadHours(), (tolvenka::DownloadHours{true, 23 * 60, 6 * 60 + 30}));
+    EXPECT_EQ(later.inputLines(), 7);
+
+    for (const char* broken :
+         {"[schedule]\nenabled=true\nfrom=25:00\nto=06:00\n",
+          "[schedule]\nenabled=true\nto=06:00\n",
+          "[schedule]\nenabled=yes\nfrom=01:00\nto=06:00\n[window]\ninputLines=101\n",
+          "[General]\nstopped=1x\ncloseToTray=\n[window]\ninputLines=-1\n"}) {
+        writeFile(file, broken);
+        UserSettings read(path());
+        EXPECT_FALSE(read.downloadHours().enabled) << broken;
+        EXPECT_FALSE(read.isStopped()) << broken;
+        EXPECT_FALSE(read.closesToTray()) << broken;
+        EXPECT_EQ(read.inputLines(), 0) << broken;
+    }
+}
