@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tolvenka {
 
@@ -60,7 +61,7 @@ private:
     void updateState();
     void updateBytes();
     void resetRows(Row first, Row last);
-    void setValue(Row row, const std::string& cp1251);
+    void setValue(Row row, std::string_view cp1251);
     void resizeEvent(QResizeEvent* event) override;
 
     std::array<ElidedLabel*, RowCount> values{};
