@@ -17,7 +17,9 @@
 #
 # The sizes and the builds take turns run by run, so that a change in the
 # machine's load falls on all of them alike; each figure is the median of
-# STARTUP_BENCH_RUNS runs (default 5). Needs Xvfb, xev and xdotool.
+# STARTUP_BENCH_RUNS runs (default 5). With several builds, the figures of
+# each later one follow as ratios of the first's. The goal for peak memory
+# with 100,000 downloads is at most 64 MiB. Needs Xvfb, xev and xdotool.
 #
 # Environment: STARTUP_BENCH_RUNS, STARTUP_BENCH_SIZES (default
 # "100 10000 100000").
@@ -38,6 +40,9 @@ runs=${STARTUP_BENCH_RUNS:-5}
 read -r -a sizes <<<"${STARTUP_BENCH_SIZES:-100 10000 100000}"
 host=rapidshare.com
 quiet_ms=1000
+# The most a queue of 100,000 downloads may cost, start to close.
+peak_goal_size=100000
+peak_goal_mib=64
 window_title=Толвенка
 
 set_up_work
@@ -131,6 +136,15 @@ for ((run = 0; run < runs; run++)); do
     done
 done
 
+caption_of() {
+    case $1 in
+    mapped) echo "start to window mapped (ms)" ;;
+    ready) echo "start to ready: rows filled, painted (ms)" ;;
+    peak) echo "peak memory, save at close included (MiB)" ;;
+    close) echo "close: SIGTERM to exit (ms)" ;;
+    esac
+}
+
 for b in "${!builds[@]}"; do
     echo
     echo "${builds[$b]} (every download Complete; medians of $runs)"
@@ -138,13 +152,28 @@ for b in "${!builds[@]}"; do
     for size in "${sizes[@]}"; do printf " %10s" "$size"; done
     printf " %12s\n" "${sizes[-1]}/${sizes[0]}"
     for figure in mapped ready peak close; do
-        case $figure in
-        mapped) caption="start to window mapped (ms)" ;;
-        ready) caption="start to ready: rows filled, painted (ms)" ;;
-        peak) caption="peak memory, save at close included (MiB)" ;;
-        close) caption="close: SIGTERM to exit (ms)" ;;
-        esac
-        printf "%-44s" "$caption"
+        printf "%-44s" "$(caption_of "$figure")"
         print_medians_by_size "$work/q$b-" "/$figure.txt"
+    done
+    if [[ " ${sizes[*]} " == *" $peak_goal_size "* ]]; then
+        printf 'peak memory with %s downloads: %s MiB (goal <= %s)\n' "$peak_goal_size" \
+            "$(median <"$work/q$b-$peak_goal_size/peak.txt")" "$peak_goal_mib"
+    fi
+done
+
+# Each later build against the first, figure by figure.
+for ((b = 1; b < ${#builds[@]}; b++)); do
+    echo
+    echo "${builds[$b]} / ${builds[0]} (ratios of the medians)"
+    printf "%-44s" ""
+    for size in "${sizes[@]}"; do printf " %10s" "$size"; done
+    echo
+    for figure in mapped ready peak close; do
+        printf "%-44s" "$(caption_of "$figure")"
+        for size in "${sizes[@]}"; do
+            printf " %10s" "$(ratio "$(median <"$work/q$b-$size/$figure.txt")" \
+                "$(median <"$work/q0-$size/$figure.txt")")"
+        done
+        echo
     done
 done

@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <utility>
 
 namespace tolvenka {
@@ -59,6 +61,20 @@ std::string withinNameLimit(std::string name) {
     return stem + extension;
 }
 
+// Kind names are few, and every download keeps one: each is kept once, for
+// the program's life, since downloads of a reading let go may outlive any
+// owner. Downloads are mostly made many of one kind in a row.
+const std::string* keptKindName(const std::string& name) {
+    static std::mutex mutex;
+    static auto* const kept = new std::set<std::string>();
+    thread_local const std::string* last = nullptr;
+    if (last == nullptr || *last != name) {
+        std::lock_guard lock(mutex);
+        last = &*kept->insert(name).first;
+    }
+    return last;
+}
+
 bool isUsableFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of("/\\") == std::string_view::npos &&
@@ -78,6 +94,11 @@ struct Download::RunParts {
     // meets few different ones, however often it fails. Written only by the
     // thread that runs the download.
     std::vector<std::unique_ptr<const std::string>> knownReasons;
+    // The reason shown, one of `knownReasons`, or null.
+    std::atomic<const std::string*> failureReason{nullptr};
+    // When a download that failed is due for its next try (clock time); -1
+    // when no try of its own is to come.
+    std::atomic<std::int64_t> retryAt{-1};
     std::atomic<std::int64_t> waitEndsAt{-1}; // clock time; -1 when no wait runs
     std::atomic<std::int64_t> lastActivity{0};
     std::atomic<std::int64_t> bytesAtLastTick{0};
@@ -88,25 +109,26 @@ struct Download::RunParts {
     std::int64_t limitAtLastTick = 0;
 };
 
-Download::Download(std::string link, std::string targetPath, std::string kindName)
-    : link(std::move(link))
-    , targetPath(std::move(targetPath))
-    , kindName(std::move(kindName)) {}
+Download::Download(std::string_view link, std::string_view targetPath, const std::string& kindName)
+    : texts(link, targetPath)
+    , kindName(keptKindName(kindName)) {}
 
-Download::~Download() = default;
+Download::~Download() {
+    delete runParts.load();
+}
 
 Download::RunParts& Download::ensureRunParts() {
-    if (!runPartsStorage) {
-        runPartsStorage = std::make_unique<RunParts>();
-        runPartsStorage->client.OnWork = [this](http::HttpClient*, http::WorkMode,
-                                                std::int64_t count) {
-            onHttpWork(count);
-        };
-        // Published once whole. An abort that read null before this has set
-        // its flag, which every wait looks at before it sleeps.
-        runParts = runPartsStorage.get();
+    if (RunParts* parts = runParts.load()) {
+        return *parts;
     }
-    return *runPartsStorage;
+    auto parts = std::make_unique<RunParts>();
+    parts->client.OnWork = [this](http::HttpClient*, http::WorkMode, std::int64_t count) {
+        onHttpWork(count);
+    };
+    // Published once whole. An abort that read null before this has set its
+    // flag, which every wait looks at before it sleeps.
+    runParts = parts.get();
+    return *parts.release();
 }
 
 http::HttpClient& Download::getHttpClient() {
@@ -226,8 +248,8 @@ std::string Download::getStateCaption() const {
 }
 
 bool Download::run(const http::SpeedLimit* speedLimit) {
-    retryAt = -1;
     RunParts& parts = ensureRunParts();
+    parts.retryAt = -1;
     parts.client.setSpeedLimit(speedLimit);
     parts.speedLimit = speedLimit;
     setState(State::Processing);
@@ -269,14 +291,16 @@ void Download::requeue() {
     const State now = state.load();
     if (now == State::Error || now == State::NotFound) {
         clearFailureReason();
-        retryAt = -1;
+        if (RunParts* parts = runParts.load()) {
+            parts->retryAt = -1;
+        }
         setState(State::Queued);
     }
 }
 
-void Download::retarget(std::string path) {
+void Download::retarget(std::string_view path) {
     removeLeftovers();
-    targetPath = std::move(path);
+    texts.retarget(path);
     recordChanged = true;
     onStatusChange(this);
 }
@@ -296,16 +320,21 @@ bool Download::isDue(std::int64_t nowMs) const {
     if (now == State::Queued) {
         return true;
     }
-    const std::int64_t due = retryAt.load();
+    const std::int64_t due = getRetryAtMs();
     return now == State::Error && due >= 0 && due <= nowMs;
 }
 
+std::int64_t Download::getRetryAtMs() const {
+    const RunParts* parts = runParts.load();
+    return parts != nullptr ? parts->retryAt.load() : -1;
+}
+
 bool Download::hasStoppedWithError() const {
-    return state.load() == State::Error && retryAt.load() < 0;
+    return state.load() == State::Error && getRetryAtMs() < 0;
 }
 
 void Download::retryAfter(std::int64_t seconds) {
-    retryAt = platform::clockMs() + std::max<std::int64_t>(0, seconds) * 1000;
+    ensureRunParts().retryAt = platform::clockMs() + std::max<std::int64_t>(0, seconds) * 1000;
 }
 
 std::int64_t Download::getWaitEndsAtMs() const {
@@ -314,7 +343,7 @@ std::int64_t Download::getWaitEndsAtMs() const {
             return inRun;
         }
     }
-    return state.load() == State::Error ? retryAt.load() : -1;
+    return state.load() == State::Error ? getRetryAtMs() : -1;
 }
 
 std::string Download::getWaitTimeLeft() const {
@@ -327,28 +356,32 @@ std::string Download::getWaitTimeLeft() const {
 }
 
 std::string Download::getFailureReason() const {
-    const std::string* reason = failureReason.load();
+    const RunParts* parts = runParts.load();
+    const std::string* reason = parts != nullptr ? parts->failureReason.load() : nullptr;
     return reason != nullptr ? *reason : std::string();
 }
 
 void Download::setFailureReason(std::string reason) {
-    auto& knownReasons = ensureRunParts().knownReasons;
+    RunParts& parts = ensureRunParts();
+    auto& knownReasons = parts.knownReasons;
     const auto known = std::find_if(knownReasons.begin(), knownReasons.end(),
                                     [&](const auto& text) { return *text == reason; });
     if (known == knownReasons.end()) {
         knownReasons.push_back(std::make_unique<const std::string>(std::move(reason)));
-        failureReason = knownReasons.back().get();
+        parts.failureReason = knownReasons.back().get();
     } else {
-        failureReason = known->get();
+        parts.failureReason = known->get();
     }
 }
 
 void Download::clearFailureReason() {
-    failureReason = nullptr;
+    if (RunParts* parts = runParts.load()) {
+        parts->failureReason = nullptr;
+    }
 }
 
-void Download::moveTargetPath(std::string path) {
-    platform::synchronize([&] { targetPath = std::move(path); });
+void Download::moveTargetPath(std::string_view path) {
+    platform::synchronize([&] { texts.retarget(path); });
     recordChanged = true;
 }
 
@@ -458,7 +491,7 @@ std::string Download::persistedWord() const {
 void Download::save(std::ostream& out) const {
     constexpr std::string_view lineEnd = "\r\n";
     const std::string word = persistedWord();
-    const std::string_view fields[] = {kindName, link, targetPath, word};
+    const std::string_view fields[] = {*kindName, texts.link(), texts.target(), word};
     std::size_t size = 0;
     for (const std::string_view field : fields) {
         size += field.size() + lineEnd.size();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/LinkAndTarget.h"
 #include "support/Event.h"
 
 #include <atomic>
@@ -57,11 +58,12 @@ public:
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
 
-    const std::string& getLink() const { return link; }
+    // Valid for the download's life.
+    std::string_view getLink() const { return texts.link(); }
     // GUI thread, and the worker thread inside `run`: the worker changes it
-    // only through the GUI thread, while it waits.
-    const std::string& getTargetPath() const { return targetPath; }
-    const std::string& getKindName() const { return kindName; }
+    // only through the GUI thread, while it waits. Valid until it changes.
+    std::string_view getTargetPath() const { return texts.target(); }
+    const std::string& getKindName() const { return *kindName; }
     State getState() const { return state.load(); }
 
     // The caption of the present state; kinds with finer states override it.
@@ -91,7 +93,7 @@ public:
 
     // GUI thread, between runs: the file is to go to `path` instead. What an
     // earlier run left of it where it was to go is removed.
-    void retarget(std::string path);
+    void retarget(std::string_view path);
 
     // Any thread. Held back by the user: never taken by a worker, and its
     // run is aborted. Kept in the queue file.
@@ -104,7 +106,7 @@ public:
     bool isDue(std::int64_t nowMs) const;
     // Any thread. When a download that failed is due for its next try
     // (clock time); -1 when no try of its own is to come.
-    std::int64_t getRetryAtMs() const { return retryAt.load(); }
+    std::int64_t getRetryAtMs() const;
     // Any thread. In Error with no try of its own to come: it waits for the
     // user.
     bool hasStoppedWithError() const;
@@ -178,7 +180,7 @@ public:
                                         platform::DirectoryLookup& folders);
 
 protected:
-    Download(std::string link, std::string targetPath, std::string kindName);
+    Download(std::string_view link, std::string_view targetPath, const std::string& kindName);
 
     virtual bool process() = 0;
     // GUI thread, between runs: removes what a run that died left of this
@@ -210,7 +212,7 @@ protected:
     void clearFailureReason();
     // Worker thread, inside `run`: the file went to another path than
     // planned. The change is made on the GUI thread, which reads the path.
-    void moveTargetPath(std::string path);
+    void moveTargetPath(std::string_view path);
     // Worker thread, inside `run`.
     http::HttpClient& getHttpClient();
 
@@ -226,7 +228,7 @@ protected:
 private:
     // What only a download that has run needs: the abort's bell, the HTTP
     // client, the progress figures and speed samples, the wait under way,
-    // the reasons met.
+    // the next try, the reasons met.
     struct RunParts;
 
     // The thread that runs the download, or the GUI thread on its behalf
@@ -239,22 +241,18 @@ private:
     void runSpeedTimer(bool running);
     void onSpeedTimer();
 
-    const std::string link;
-    std::string targetPath;
-    const std::string kindName;
-    // The reason shown, one of the run parts' known reasons, or null.
-    std::atomic<const std::string*> failureReason{nullptr};
+    // A long queue holds a hundred thousand downloads that wait or are
+    // done: what each of them keeps is its texts and its states, packed
+    // (the small fields last, where a kind's own can follow them).
+    LinkAndTarget texts;
+    // Kept once for all the downloads of the kind.
+    const std::string* kindName;
+    // Made by the first run and kept for the object's life; null before.
+    std::atomic<RunParts*> runParts{nullptr};
+    std::atomic<State> state{State::Queued};
     std::atomic<bool> abortRequested{false};
     std::atomic<bool> held{false};
     std::atomic<bool> recordChanged{false};
-    std::atomic<State> state{State::Queued};
-    std::atomic<std::int64_t> retryAt{-1};
-    // Made by the first run and kept for the object's life, so that a long
-    // queue of downloads waiting or done costs no more than its texts and
-    // states. `runParts` is what other threads read (null before the first
-    // run).
-    std::unique_ptr<RunParts> runPartsStorage;
-    std::atomic<RunParts*> runParts{nullptr};
 };
 
 } // namespace tolvenka

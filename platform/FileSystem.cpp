@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/FileOutput.h"
+#include "platform/PlainFileReader.h"
 #include "support/Cp1251.h"
 
 #include <algorithm>
@@ -264,39 +265,19 @@ FileKind fileKindOf(const std::string& path) {
 }
 
 int readPlainFile(const std::string& path, std::string& content) {
-    // Not blocking: opening a pipe would otherwise wait for a writer.
-    const int fd = ::open(systemPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    const auto closeAtEnd = std::unique_ptr<const int, void (*)(const int*)>(
-        &fd, [](const int* descriptor) { ::close(*descriptor); });
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return errno;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return EINVAL;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     content.clear();
-    // The size is a hint: a file may grow or shrink while it is read, and
-    // one of absurd size must fail as it is read, not at the first step.
-    constexpr off_t largestHint = 256 * 1024 * 1024;
-    content.reserve(static_cast<std::size_t>(std::clamp<off_t>(status.st_size, 0, largestHint)));
-    char block[64 * 1024];
+    PlainFileReader reader;
+    if (const int error = reader.open(path); error != 0) {
+        return error;
+    }
     for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got == 0) {
+        const std::size_t before = content.size();
+        if (const int error = reader.readMore(content); error != 0) {
+            return error;
+        }
+        if (content.size() == before) {
             return 0;
         }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        content.append(block, static_cast<std::size_t>(got));
     }
 }
 

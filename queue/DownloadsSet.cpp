@@ -36,7 +36,7 @@ public:
         return paths.count(path) != 0 || Download::isPathTaken(path);
     }
 
-    void add(const std::string& path) { paths.insert(owned.emplace_back(path)); }
+    void add(std::string_view path) { paths.insert(owned.emplace_back(path)); }
 
 private:
     std::unordered_set<std::string_view> paths;
@@ -48,6 +48,9 @@ DownloadsSet::DownloadsSet(int slotCount, int workTimerIntervalMs)
     , workTimer(std::make_unique<platform::Timer>(workTimerIntervalMs, [this] { onWorkTimer(); }))
     , changeNoted(std::make_unique<platform::GuiWakeUp>([this] { onChangeNoted(); })) {
     workTimer->setEnabled(false);
+    statusForwarding = [this](Download* download) {
+        forwardStatusChange(download);
+    };
 }
 
 DownloadsSet::~DownloadsSet() {
@@ -471,8 +474,8 @@ int DownloadsSet::moveToFolder(const std::vector<const Download*>& chosen,
                      std::unordered_set<const Download*>(movers.begin(), movers.end()));
     Download::NextFreeNumbers nextNumbers;
     for (Download* download : movers) {
-        const std::string& path = download->getTargetPath();
-        std::string name = path.substr(path.rfind('/') + 1);
+        const std::string_view path = download->getTargetPath();
+        const std::string name(path.substr(path.rfind('/') + 1));
         std::string target = Download::firstFreePath(
             folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name, taken,
             &nextNumbers);
@@ -583,9 +586,7 @@ void DownloadsSet::append(std::unique_ptr<Download> download) {
 }
 
 void DownloadsSet::join(std::unique_ptr<Download> download) {
-    download->onStatusChange = [this](Download* changed) {
-        forwardStatusChange(changed);
-    };
+    download->onStatusChange = statusForwarding;
     downloads.push_back(std::move(download));
     serials.push_back(nextSerial++);
     ++layoutChanges;

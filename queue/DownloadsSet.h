@@ -208,6 +208,8 @@ private:
 
     Downloads downloads;
     std::vector<std::uint64_t> serials; // one per download, ascending
+    // Every member's onStatusChange: one handler, shared by them all.
+    kestrune::Event<Download*> statusForwarding;
     // Removed while a slot held them: members until it lets go. Serial
     // numbers, since they are never reused. Usually empty.
     std::vector<std::uint64_t> leavingSerials;

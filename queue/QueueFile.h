@@ -2,6 +2,7 @@
 
 #include "queue/QueueFileFingerprint.h"
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -43,17 +44,25 @@ struct ReadQueueFile {
     std::vector<std::unique_ptr<Download>> downloads;
 };
 
-// Any thread: reads the file at `path`. The registry of download kinds must
-// exist; nothing else of the program is touched. Where nothing is, the file
-// counts as not opened; one that is there but cannot be read (no access, a
-// failing disk, not a plain file, which is never waited for) throws, since
-// taking it for no file would have the next save write over it.
-ReadQueueFile readQueueFile(const std::string& path);
-// Any thread: what `readQueueFile` does with the system's error number of a
-// reading of the file at `path`: nothing for 0 and ENOENT, else the throw.
-void throwIfUnreadable(const std::string& path, int error);
-// Any thread: the same for the bytes of a file that was opened.
-ReadQueueFile readQueueFileContent(std::string content);
+// Appends the next bytes of a file to `bytes`, none at its end: 0, or the
+// system's error number.
+using BlockReader = std::function<int(std::string& bytes)>;
+// Opens the file at `path` for `readBlock`: 0, or the system's error number
+// (ENOENT where nothing is).
+using FileOpener = std::function<int(const std::string& path, BlockReader& readBlock)>;
+
+// Opens the plain file at `path`; anything else (a pipe, a device, a
+// folder) is refused with EINVAL, never waited for.
+int openPlainFile(const std::string& path, BlockReader& readBlock);
+
+// Any thread: reads the file at `path`, parsing it block by block as it
+// arrives, so that a long queue's file is never held whole. The registry of
+// download kinds must exist; nothing else of the program is touched. Where
+// nothing is, the file counts as not opened; one that is there but cannot be
+// read, from its start or part way through (no access, a failing disk, not a
+// plain file), throws, since taking it for no file or for the part read
+// would have the next save write over it.
+ReadQueueFile readQueueFile(const std::string& path, const FileOpener& open = openPlainFile);
 
 // GUI thread: takes a file read into `options` (which holds the defaults on
 // entry) and `set`. A file that could not be opened changes nothing, and

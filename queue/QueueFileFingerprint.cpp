@@ -40,11 +40,4 @@ bool FingerprintBuffer::hashBlock() {
     return copied;
 }
 
-QueueFileFingerprint fingerprintOfBytes(std::string_view bytes) {
-    auto buffer = std::make_unique<FingerprintBuffer>(nullptr); // its block is large for a stack
-    std::ostream out(buffer.get());
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return buffer->fingerprint();
-}
-
 } // namespace tolvenka

@@ -43,6 +43,4 @@ private:
     std::uint64_t hashedSize = 0;
 };
 
-QueueFileFingerprint fingerprintOfBytes(std::string_view bytes);
-
 } // namespace tolvenka

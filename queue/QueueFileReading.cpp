@@ -6,10 +6,10 @@
 
 namespace tolvenka {
 
-QueueFileReading::QueueFileReading(std::string path, FileReader readFile)
+QueueFileReading::QueueFileReading(std::string path, FileOpener open)
     : shared(std::make_shared<Shared>()) {
-    thread = std::thread([path = std::move(path), readFile = std::move(readFile), shared = shared] {
-        readInto(path, readFile, *shared);
+    thread = std::thread([path = std::move(path), open = std::move(open), shared = shared] {
+        readInto(path, open, *shared);
     });
 }
 
@@ -23,31 +23,44 @@ QueueFileReading::~QueueFileReading() {
     }
 }
 
-void QueueFileReading::readInto(const std::string& path, const FileReader& readFile,
-                                Shared& shared) {
-    std::string content;
-    int error = 0;
-    std::exception_ptr failure;
-    try {
-        error = readFile(path, content);
-        throwIfUnreadable(path, error);
-    } catch (...) {
-        failure = std::current_exception(); // no memory for a huge file
-    }
-    {
+void QueueFileReading::readInto(const std::string& path, const FileOpener& open, Shared& shared) {
+    struct Abandoned {};
+    // The parsing runs between the waits for the file, and only while
+    // somebody still wants what it makes.
+    const auto resumeParsing = [&shared] {
         std::lock_guard lock(shared.mutex);
         if (shared.abandoned) {
-            return;
+            throw Abandoned{};
         }
         shared.parsing = true;
-    }
-    ReadQueueFile read;
-    try {
-        if (!failure && error == 0) {
-            read = readQueueFileContent(std::move(content));
+    };
+    const auto pauseParsing = [&shared] {
+        {
+            std::lock_guard lock(shared.mutex);
+            shared.parsing = false;
         }
+        shared.changed.notify_all();
+    };
+    const auto openOutsideParsing = [&](const std::string& filePath, BlockReader& readBlock) {
+        BlockReader fileBlocks;
+        const int error = open(filePath, fileBlocks);
+        resumeParsing();
+        readBlock = [&, fileBlocks = std::move(fileBlocks)](std::string& bytes) {
+            pauseParsing();
+            const int blockError = fileBlocks(bytes);
+            resumeParsing();
+            return blockError;
+        };
+        return error;
+    };
+    ReadQueueFile read;
+    std::exception_ptr failure;
+    try {
+        read = readQueueFile(path, openOutsideParsing);
+    } catch (Abandoned) {
+        return; // nothing more is touched: the program may be ending
     } catch (...) {
-        failure = std::current_exception();
+        failure = std::current_exception(); // no memory for a huge file, or a disk that failed
     }
     {
         // Told under the lock, so that once `abandon` has returned nobody

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/FileSystem.h"
 #include "queue/QueueFile.h"
 
 #include <condition_variable>
@@ -21,13 +20,12 @@ namespace tolvenka {
 // program must still be able to end: a reading nobody waits for any more is
 // abandoned. Its thread is let go rather than waited for; it touches nothing
 // but what it shares with this object, and parses nothing once abandoned
-// (parsing needs the registry, which the program may have torn down).
+// (parsing needs the registry, which the program may have torn down). The
+// file is parsed as it is read, a block at a time: each wait for a block is
+// outside the parsing, so that an abandon never waits for the disk.
 class QueueFileReading {
 public:
-    // How the bytes of a file are read: 0, or the system's error number.
-    using FileReader = std::function<int(const std::string& path, std::string& content)>;
-
-    explicit QueueFileReading(std::string path, FileReader readFile = platform::readPlainFile);
+    explicit QueueFileReading(std::string path, FileOpener open = openPlainFile);
     // Abandons a reading that has not ended.
     ~QueueFileReading();
 
@@ -61,7 +59,7 @@ private:
         std::exception_ptr failure;
     };
 
-    static void readInto(const std::string& path, const FileReader& readFile, Shared& shared);
+    static void readInto(const std::string& path, const FileOpener& open, Shared& shared);
 
     std::shared_ptr<Shared> shared;
     // Not a platform::Thread: that one is always waited for.

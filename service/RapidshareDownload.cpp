@@ -74,8 +74,8 @@ bool parseInteger(const std::string& text, std::int64_t& value) {
 
 } // namespace
 
-RapidshareDownload::RapidshareDownload(std::string url, std::string targetPath)
-    : Download(std::move(url), std::move(targetPath), serviceHost()) {}
+RapidshareDownload::RapidshareDownload(std::string_view url, std::string_view targetPath)
+    : Download(url, targetPath, serviceHost()) {}
 
 std::size_t RapidshareDownload::fileIdEnd(std::string_view link) {
     // Compared in place, without copies: every address of a page passes
@@ -178,8 +178,8 @@ std::unique_ptr<Download> RapidshareDownload::load(std::istream& in,
         kestrune::text::hasControlByte(link) || kestrune::text::hasControlByte(path)) {
         return nullptr;
     }
-    std::string targetPath = storedTargetPath(std::move(path), link, folders);
-    auto download = std::make_unique<RapidshareDownload>(std::move(link), std::move(targetPath));
+    const std::string targetPath = storedTargetPath(std::move(path), link, folders);
+    auto download = std::make_unique<RapidshareDownload>(link, targetPath);
     download->restoreStoredState(state, held);
     download->serviceState = state == State::Complete   ? ServiceState::Done
                              : state == State::NotFound ? ServiceState::FileNotFound
@@ -387,7 +387,7 @@ bool RapidshareDownload::takeFinishedFile() {
     if (serviceState != ServiceState::InQueue) {
         return false;
     }
-    const std::string& target = getTargetPath();
+    const std::string target(getTargetPath());
     if (!platform::hasMark(target, FINISHED_MARK, getLink())) {
         // Or it was cut off between marking the whole part file and
         // renaming it.
@@ -426,7 +426,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::takeTurn(StepAddress& finalF
 // No step follows a redirect, so none can lead from https back to http: a
 // reply of any status but success fails the turn.
 RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(StepAddress& finalForm) {
-    const std::string page = getHttpClient().Get(getLink());
+    const std::string page = getHttpClient().Get(std::string(getLink()));
     if (contains(page, notFoundText)) {
         setServiceState(ServiceState::FileNotFound);
         return TurnOutcome::Settled;
@@ -435,7 +435,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(StepAddress& f
         waitIn(ServiceState::ServerDown, SERVICE_RETRY_WAIT);
         return TurnOutcome::Settled;
     }
-    const StepAddress freeForm(getLink(), textAfter(page, freeFormMarker, '"'));
+    const StepAddress freeForm(std::string(getLink()), textAfter(page, freeFormMarker, '"'));
     std::string reply;
     try {
         reply = getHttpClient().Post(freeForm.address(), "dl.start=Free");
@@ -477,7 +477,7 @@ void RapidshareDownload::transferFile(const StepAddress& finalForm) {
     setServiceState(ServiceState::Transferring);
     // The reply goes into "<target>.part" and becomes the target only when
     // it has arrived whole, so a failed transfer never costs an existing file.
-    std::string partPath = getTargetPath() + ".part";
+    std::string partPath = std::string(getTargetPath()) + ".part";
     const std::string folder = partPath.substr(0, partPath.rfind('/') + 1);
     // As a browser does, a folder that is not there yet is made.
     int error = 0;
@@ -497,8 +497,8 @@ void RapidshareDownload::transferFile(const StepAddress& finalForm) {
         if (platform::removeAbandoned(partPath, UNFINISHED_MARK, getLink())) {
             continue;
         }
-        moveTargetPath(firstFreePath(getTargetPath(), isPathTaken));
-        partPath = getTargetPath() + ".part";
+        moveTargetPath(firstFreePath(std::string(getTargetPath()), isPathTaken));
+        partPath = std::string(getTargetPath()) + ".part";
     }
     try {
         std::istringstream body("mirror=");
@@ -534,11 +534,11 @@ void RapidshareDownload::transferFile(const StepAddress& finalForm) {
 }
 
 void RapidshareDownload::removeLeftovers() {
-    platform::removeAbandoned(getTargetPath() + ".part", UNFINISHED_MARK, getLink());
+    platform::removeAbandoned(std::string(getTargetPath()) + ".part", UNFINISHED_MARK, getLink());
 }
 
 void RapidshareDownload::refuseBlockedTarget() const {
-    const std::string& target = getTargetPath();
+    const std::string target(getTargetPath());
     if (platform::isDirectory(target)) {
         throw LocalFailure(LocalFailure::Kind::TargetIsFolder, target);
     }
@@ -554,7 +554,7 @@ void RapidshareDownload::refuseBlockedTarget() const {
 }
 
 void RapidshareDownload::putInPlace(const std::string& partPath) {
-    std::string target = getTargetPath();
+    std::string target(getTargetPath());
     for (;;) {
         const int error = platform::renameWithoutReplacing(partPath, target);
         if (error == 0) {
@@ -569,7 +569,7 @@ void RapidshareDownload::putInPlace(const std::string& partPath) {
     // The new name outlives a crash of the system, as the file's bytes do.
     platform::syncFolderOf(target);
     if (target != getTargetPath()) {
-        moveTargetPath(std::move(target));
+        moveTargetPath(target);
     }
 }
 

@@ -53,7 +53,7 @@ public:
     static constexpr const char* UNFINISHED_MARK = "user.tolvenka.unfinished";
     static constexpr const char* FINISHED_MARK = "user.tolvenka.finished";
 
-    RapidshareDownload(std::string url, std::string targetPath);
+    RapidshareDownload(std::string_view url, std::string_view targetPath);
 
     // The four functions of the kind, kept by the registry.
     // A file link of the service: "http://HOST/files/", digits, "/" and a

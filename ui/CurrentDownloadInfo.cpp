@@ -221,7 +221,7 @@ void CurrentDownloadInfo::resetRows(Row first, Row last) {
     }
 }
 
-void CurrentDownloadInfo::setValue(Row row, const std::string& cp1251) {
+void CurrentDownloadInfo::setValue(Row row, std::string_view cp1251) {
     values[static_cast<std::size_t>(row)]->setFullText(toQString(cp1251));
 }
 

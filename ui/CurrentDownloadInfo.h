@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class QLabel;
 
@@ -69,7 +70,7 @@ private:
     void updateState();
     void updateBytes();
     void resetRows(Row first, Row last);
-    void setValue(Row row, const std::string& cp1251);
+    void setValue(Row row, std::string_view cp1251);
     void resizeEvent(QResizeEvent* event) override;
     bool fitsTwoColumns(int width) const;
     void placeRows();

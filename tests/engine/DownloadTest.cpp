@@ -131,6 +131,72 @@ TEST(DownloadSave, WritesTheRecordWithCrLfAndTheKindData) {
                          "kind data\r\n\r\n");
 }
 
+// What a download keeps of its texts comes back whole whatever they hold,
+// a new target may be a piece of the old one, and the kind's name is the one
+// it was made with, whichever thread made it.
+TEST(DownloadTexts, LinkTargetAndKindComeBackAsGiven) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> texts[] = {
+        {"", ""},
+        {"http://h/files/1/a.zip", ""},
+        {"http://h/a\0b"s, "/d/\0x"s},
+        {std::string(70'000, 'l'), std::string(70'000, 'p')},
+    };
+    for (const auto& [link, target] : texts) {
+        ScriptedDownload download(link, target);
+        EXPECT_EQ(download.getLink(), link);
+        EXPECT_EQ(download.getTargetPath(), target);
+        download.retarget(download.getTargetPath().substr(target.size() / 2));
+        EXPECT_EQ(download.getTargetPath(), target.substr(target.size() / 2));
+        EXPECT_EQ(download.getLink(), link);
+    }
+
+    std::vector<std::unique_ptr<ScriptedDownload>> made(200);
+    const auto kindOf = [](std::size_t i) {
+        return i % 3 == 0 ? "one" : "two";
+    };
+    const auto make = [&](std::size_t from) {
+        for (std::size_t i = from; i < made.size(); i += 2) {
+            made[i] = std::make_unique<ScriptedDownload>("http://h/x", "/d/x", kindOf(i));
+        }
+    };
+    std::thread other(make, 1);
+    make(0);
+    other.join();
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        EXPECT_EQ(made[i]->getKindName(), kindOf(i)) << i;
+    }
+}
+
+// A download that never ran (one read from the queue file as not found)
+// has no reason and no next try, and goes back to the queue as one that ran
+// and failed does, losing both.
+TEST(DownloadRetry, NoReasonOrNextTryBeforeARunAndNoneAfterARequeue) {
+    ScriptedDownload download("http://h/files/1/a.zip", "/no/such/a.zip");
+    download.setState(State::NotFound);
+    EXPECT_EQ(download.getFailureReason(), "");
+    EXPECT_EQ(download.getRetryAtMs(), -1);
+    EXPECT_EQ(download.getWaitEndsAtMs(), -1);
+    download.requeue();
+    EXPECT_TRUE(download.isDue(0));
+
+    download.body = [](ScriptedDownload& self) -> bool {
+        self.setFailureReason("why");
+        self.retryAfter(5);
+        throw std::runtime_error("network");
+    };
+    const std::int64_t before = platform::clockMs();
+    EXPECT_THROW(download.run(), std::runtime_error);
+    EXPECT_EQ(download.getFailureReason(), "why");
+    EXPECT_GE(download.getRetryAtMs(), before + 5'000);
+    EXPECT_EQ(download.getWaitEndsAtMs(), download.getRetryAtMs());
+    EXPECT_FALSE(download.hasStoppedWithError());
+    download.requeue();
+    EXPECT_EQ(download.getFailureReason(), "");
+    EXPECT_EQ(download.getRetryAtMs(), -1);
+    EXPECT_TRUE(download.isDue(0));
+}
+
 TEST(DownloadProgress, RemainingTimeReadsHoursMinutesSeconds) {
     EXPECT_EQ(Download::formatRemainingTime(3725), "1:02:05");
     EXPECT_EQ(Download::formatRemainingTime(59), "0:00:59");

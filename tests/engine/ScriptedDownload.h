@@ -14,8 +14,9 @@ public:
 
     // `folderOrPath` as the queue file gives it: a folder gets the link's
     // file name.
-    ScriptedDownload(const std::string& link, const std::string& folderOrPath)
-        : Download(link, storedPath(folderOrPath, link), kind) {}
+    ScriptedDownload(const std::string& link, const std::string& folderOrPath,
+                     const std::string& kindName = kind)
+        : Download(link, storedPath(folderOrPath, link), kindName) {}
 
     std::function<bool(ScriptedDownload&)> body;
 

@@ -8,9 +8,9 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 using fuzzing::require;
@@ -24,10 +24,19 @@ struct Loaded {
     DownloadsSet set{1, 40};
 };
 
+// Read as a file is, a block at a time: blocks of a few bytes, so that lines
+// and the parser's steps back are cut everywhere.
 void load(const std::string& content, Loaded& loaded) {
-    std::istringstream in(content);
-    tolvenka::readQueueOptions(in, loaded.options);
-    loaded.set.load(in);
+    const std::size_t blockSize = 1 + content.size() % 7;
+    const tolvenka::FileOpener serve = [&](const std::string&, tolvenka::BlockReader& readBlock) {
+        readBlock = [&, at = std::size_t{0}](std::string& bytes) mutable {
+            bytes += content.substr(std::min(at, content.size()), blockSize);
+            at += blockSize;
+            return 0;
+        };
+        return 0;
+    };
+    tolvenka::takeQueueFile(tolvenka::readQueueFile("fuzzed", serve), loaded.options, loaded.set);
 }
 
 } // namespace
@@ -64,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(after.getLink() == before.getLink(), "links read back");
         require(after.getState() == before.getState(), "states read back");
         require(after.isHeld() == before.isHeld(), "held downloads read back held");
-        if (platform::isDirectory(before.getTargetPath())) {
+        if (platform::isDirectory(std::string(before.getTargetPath()))) {
             targetsKept = false;
             continue;
         }

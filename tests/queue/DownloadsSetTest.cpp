@@ -375,7 +375,7 @@ TEST_F(DownloadsSetWithRegistryTest, ANewFileTakesTheFirstNameThatNeitherTheDisk
     set.add(link("small.txt"), dir.path());
     std::vector<std::string> targets;
     for (const auto& download : set) {
-        targets.push_back(download->getTargetPath());
+        targets.emplace_back(download->getTargetPath());
     }
     EXPECT_EQ(targets,
               (std::vector<std::string>{dir.file("small (1).txt"), dir.file("small (2).txt"),
@@ -414,7 +414,7 @@ TEST_F(DownloadsSetWithRegistryTest, ManyLinksOfOneNameTakeTheNumbersInTurn) {
     set.add(links, dir.path());
     std::vector<std::string> targets;
     for (const auto& download : set) {
-        targets.push_back(download->getTargetPath());
+        targets.emplace_back(download->getTargetPath());
     }
     EXPECT_EQ(targets, (std::vector<std::string>{dir.file("a.zip"), dir.file("a (1).zip"),
                                                  dir.file("a (2).zip"), dir.file("a (4).zip"),

@@ -1,6 +1,7 @@
 #include "queue/QueueFile.h"
 
 #include "queue/DownloadsSet.h"
+#include "queue/QueueFileFingerprint.h"
 #include "queue/QueueFileKeeper.h"
 #include "queue/QueueFileReading.h"
 #include "service/DownloadMaker.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
@@ -61,7 +63,7 @@ protected:
     std::vector<std::string> links() const {
         std::vector<std::string> result;
         for (const auto& download : set) {
-            result.push_back(download->getLink());
+            result.emplace_back(download->getLink());
         }
         return result;
     }
@@ -288,9 +290,65 @@ TEST_F(QueueFileTest, AMissingFileChangesNothing) {
     EXPECT_EQ(set.count(), 1);
 }
 
-// Taken for no file, a file that is there but cannot be read would be
-// written over by the first save: its reading fails, naming the file.
-TEST_F(QueueFileTest, AFileThatIsThereButCannotBeReadFailsInsteadOfCountingAsNone) {
+// The bytes of `content`, `blockSize` at a time; the read of block number
+// `failingBlock` (from 0) fails with EIO, and a read waits for `release`
+// first from block number `waitingBlock` on, telling `waiting` once.
+struct ServedFile {
+    std::string content;
+    std::size_t blockSize = 1;
+    std::size_t failingBlock = SIZE_MAX;
+    std::size_t waitingBlock = SIZE_MAX;
+    std::shared_future<void> release = {};
+    std::shared_ptr<std::promise<void>> waiting = std::make_shared<std::promise<void>>();
+
+    int operator()(const std::string&, tolvenka::BlockReader& readBlock) const {
+        readBlock = [served = *this, at = std::size_t{0},
+                     block = std::size_t{0}](std::string& bytes) mutable {
+            if (block == served.waitingBlock) {
+                served.waiting->set_value();
+            }
+            if (block >= served.waitingBlock) {
+                served.release.wait();
+            }
+            if (block++ == served.failingBlock) {
+                return EIO;
+            }
+            bytes += served.content.substr(std::min(at, served.content.size()), served.blockSize);
+            at += served.blockSize;
+            return 0;
+        };
+        return 0;
+    }
+};
+
+// Parsed as it is read, a file reads the same in blocks of any size, lines
+// and steps back over them cut anywhere, and is known again by its
+// fingerprint, as it would be in one piece.
+TEST_F(QueueFileTest, AFileReadsTheSameInBlocksOfAnySize) {
+    const std::string content = "0\r\n/f\r\n" + record("a", "/d/a", "Complete") +
+                                "other.example\r\nhttp://other.example/x\r\n\r\r\nQueue\n\r\n" +
+                                record("b", "/d/b", "Paused") + std::string(70'000, 'x') +
+                                "\r\n\n" + record("c", "/d/c", "NotFound");
+    auto expected = std::make_unique<tolvenka::FingerprintBuffer>(nullptr);
+    std::ostream(expected.get()) << content;
+    for (const std::size_t blockSize : {1, 2, 3, 7, 65'536, 1'000'000}) {
+        tolvenka::ReadQueueFile read =
+            tolvenka::readQueueFile(path, ServedFile{content, blockSize});
+        EXPECT_EQ(read.fingerprint, expected->fingerprint()) << blockSize;
+        QueueOptions options = defaults;
+        ASSERT_TRUE(tolvenka::takeQueueFile(std::move(read), options, set));
+        EXPECT_FALSE(options.deleteCompleted);
+        EXPECT_EQ(links(), (std::vector<std::string>{link("a"), link("b"), link("c")}))
+            << blockSize;
+        EXPECT_EQ(states(), (std::vector<State>{State::Complete, State::Queued, State::NotFound}));
+        EXPECT_TRUE(set.at(1)->isHeld());
+    }
+}
+
+// Taken for no file, or for the part read, a file that is there but cannot
+// be read would be written over by the first save: its reading fails,
+// naming the file, whether it fails at once or part way.
+TEST_F(QueueFileTest, AFileThatIsThereButCannotBeReadFailsInsteadOfCountingAsNoneOrAsItsPart) {
     std::filesystem::create_directory(path);
     try {
         tolvenka::readQueueFile(path);
@@ -298,8 +356,34 @@ TEST_F(QueueFileTest, AFileThatIsThereButCannotBeReadFailsInsteadOfCountingAsNon
     } catch (const std::exception& failure) {
         EXPECT_NE(std::string(failure.what()).find(path), std::string::npos) << failure.what();
     }
-    tolvenka::QueueFileReading reading(path, [](const std::string&, std::string&) { return EIO; });
+    const std::string content =
+        "0\r\n/f\r\n" + record("a.zip", "/d/a.zip", "Queue") + record("b.zip", "/d/b.zip", "Queue");
+    for (const std::size_t failingBlock : {0, 1, 2}) {
+        const ServedFile served{content, content.size() / 2, failingBlock};
+        EXPECT_ANY_THROW(tolvenka::readQueueFile(path, served)) << failingBlock;
+        tolvenka::QueueFileReading reading(path, served);
+        EXPECT_ANY_THROW(reading.take()) << failingBlock;
+    }
+    tolvenka::QueueFileReading reading(
+        path, [](const std::string&, tolvenka::BlockReader&) { return EIO; });
     EXPECT_ANY_THROW(reading.take());
+}
+
+// A file whose next block never comes (a stalled network mount) is let go
+// at once, part way through, and what was read of it is never taken.
+TEST_F(QueueFileTest, AReadingThatStallsPartWayIsLetGoAtOnce) {
+    std::promise<void> release;
+    ServedFile served{"0\r\n/f\r\n" + record("a.zip", "/d/a.zip", "Queue"), 8};
+    served.waitingBlock = 3;
+    served.release = release.get_future().share();
+    std::future<void> waiting = served.waiting->get_future();
+    std::atomic<bool> told{false};
+    auto reading = std::make_unique<tolvenka::QueueFileReading>(path, served);
+    reading->whenRead([&] { told = true; });
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    reading.reset();
+    release.set_value();
+    EXPECT_FALSE(told.load());
 }
 
 std::vector<std::string> entriesOf(const std::string& folder) {

@@ -54,12 +54,12 @@ bool runUntilSettled(Download& download, FakeClock& clock) {
 // A file at `path` as a transfer leaves it: marked `mark` with `link`, and
 // still open in `file`. False where the file system keeps no marks.
 bool leaveMarkedFile(platform::FileOutput& file, const std::string& path, const char* mark,
-                     const std::string& link) {
+                     std::string_view link) {
     return file.create(path) && (file.stream() << "some bytes" << std::flush) &&
            file.mark(mark, link);
 }
 
-bool leaveMarkedFile(const std::string& path, const char* mark, const std::string& link) {
+bool leaveMarkedFile(const std::string& path, const char* mark, std::string_view link) {
     platform::FileOutput file;
     return leaveMarkedFile(file, path, mark, link) && file.close();
 }
@@ -309,8 +309,10 @@ TEST_F(Conversation, AProxyThatCannotBeReachedIsWaitedForUntilItAnswers) {
     EXPECT_EQ(gaps, (std::vector<std::int64_t>{0, 1'000, 2'000, 4'000, 8'000, 16'000}));
     EXPECT_EQ(download->getFailuresInARow(), 0);
     EXPECT_EQ(download->getFailureReason(), "");
-    EXPECT_EQ(readFile(download->getTargetPath()), servicesim::expectedContent("4711", 1000));
-    EXPECT_NE(proxy.log().find("GET " + download->getLink()), std::string::npos) << proxy.log();
+    EXPECT_EQ(readFile(std::string(download->getTargetPath())),
+              servicesim::expectedContent("4711", 1000));
+    EXPECT_NE(proxy.log().find("GET " + std::string(download->getLink())), std::string::npos)
+        << proxy.log();
 }
 
 TEST_F(Conversation, AMissingTargetFolderIsMadeWithItsParents) {
@@ -473,7 +475,7 @@ TEST_F(Conversation, ItsOwnLeftoverPartFileIsTakenOverAndNoOtherOne) {
     FakeClock clock;
     auto spec = fileSpec({Step::countdown("0")});
     auto own = downloadOf(spec);
-    const std::string part = own->getTargetPath() + ".part";
+    const std::string part = std::string(own->getTargetPath()) + ".part";
     if (!leaveMarkedFile(part, RapidshareDownload::UNFINISHED_MARK, own->getLink())) {
         GTEST_SKIP() << "this file system keeps no marks";
     }
@@ -484,8 +486,8 @@ TEST_F(Conversation, ItsOwnLeftoverPartFileIsTakenOverAndNoOtherOne) {
     const auto expectLeftAlone = [&](const std::string& stem, const auto& leave) {
         spec.name = stem + ".zip";
         auto other = downloadOf(spec);
-        const std::string otherPart = other->getTargetPath() + ".part";
-        leave(otherPart, other->getLink());
+        const std::string otherPart = std::string(other->getTargetPath()) + ".part";
+        leave(otherPart, std::string(other->getLink()));
         EXPECT_TRUE(runToEnd(*other));
         EXPECT_EQ(other->getTargetPath(), folder.file(stem + " (1).zip"));
         EXPECT_TRUE(std::filesystem::exists(otherPart)) << stem;
@@ -516,8 +518,8 @@ TEST_F(Conversation, ItsOwnFinishedFileIsCompleteWithoutARequestAndNoOtherOne) {
     FakeClock clock;
     auto fetched = downloadOf(fileSpec({Step::countdown("0")}));
     EXPECT_TRUE(runToEnd(*fetched));
-    const std::string target = fetched->getTargetPath();
-    const std::string link = fetched->getLink();
+    const std::string target(fetched->getTargetPath());
+    const std::string link(fetched->getLink());
     if (!platform::hasMark(target, RapidshareDownload::FINISHED_MARK, link)) {
         GTEST_SKIP() << "this file system keeps no marks";
     }

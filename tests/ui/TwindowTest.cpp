@@ -879,7 +879,8 @@ TEST_F(MainWindow, AQueueFileThatCannotBeReadIsToldAndLeftAsItWas) {
     const std::string content = "1\r\n/f/\r\n";
     testing_helpers::writeFile(queueFile, content);
     tolvenka::QueueFileReading reading(
-        queueFile, [](const std::string&, std::string&) -> int { throw std::bad_alloc(); });
+        queueFile,
+        [](const std::string&, tolvenka::BlockReader&) -> int { throw std::bad_alloc(); });
     MessageBoxCloser messages;
     window.emplace(*state, queueFile, &reading);
     window->show();
@@ -896,8 +897,12 @@ TEST_F(MainWindow, AQueueFileThatNeverFinishesReadingLetsItCloseAndStaysAsItWas)
     testing_helpers::writeFile(queueFile, content);
     auto stalled = std::make_shared<std::promise<void>>();
     auto reading = std::make_unique<tolvenka::QueueFileReading>(
-        queueFile, [release = stalled->get_future().share()](const std::string&, std::string&) {
+        queueFile, [release = stalled->get_future().share()](const std::string&,
+                                                             tolvenka::BlockReader& readBlock) {
             release.wait();
+            readBlock = [](std::string&) {
+                return 0;
+            };
             return 0;
         });
     window.emplace(*state, queueFile, reading.get());
