@@ -3,6 +3,8 @@
 #include "platform/FileOutput.h"
 #include "support/Cp1251.h"
 
+#include <QFile>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -367,6 +369,10 @@ void removeInterruptedSaves(const std::string& path) {
             std::filesystem::remove(entry.path(), error);
         }
     }
+}
+
+bool moveToTrash(const std::string& path) {
+    return QFile::moveToTrash(QString::fromStdString(kestrune::text::toUtf8(path)));
 }
 
 } // namespace platform
