@@ -73,7 +73,10 @@ std::vector<std::uint64_t> ArchiveSet::missingPositions() const {
 }
 
 std::string ArchiveSet::missingPartsText() const {
-    const std::vector<std::uint64_t> missing = missingPositions();
+    return missingPartsText(missingPositions());
+}
+
+std::string ArchiveSet::missingPartsText(const std::vector<std::uint64_t>& missing) {
     if (missing.empty()) {
         return {};
     }

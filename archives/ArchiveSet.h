@@ -41,6 +41,8 @@ public:
     std::vector<std::uint64_t> missingPositions() const;
     // "нет части 4", "нет частей 4, 7", or "" when none is missing.
     std::string missingPartsText() const;
+    // The same for any places (ascending), the numbering's gaps or not.
+    static std::string missingPartsText(const std::vector<std::uint64_t>& missing);
 
     // The name of the folder the set unpacks into where it holds more than
     // one thing at its top.

@@ -61,11 +61,27 @@ std::optional<std::string_view> archiveExtensionOf(std::string_view lowerName) {
     return std::nullopt;
 }
 
+// The length of the copy number " (N)" that `stem` ends with, or 0: what a
+// file gets for a name that was taken where it arrived.
+std::size_t copySuffixLength(std::string_view stem) {
+    if (!stem.ends_with(')')) {
+        return 0;
+    }
+    const std::size_t open = stem.rfind(" (");
+    if (open == std::string_view::npos) {
+        return 0;
+    }
+    const std::string_view digits = stem.substr(open + 2, stem.size() - open - 3);
+    return allDigits(digits) && digits.size() <= 9 ? stem.size() - open : 0;
+}
+
 std::optional<PartName> rarPartOf(std::string_view name, std::string_view lower) {
     if (!lower.ends_with(".rar")) {
         return std::nullopt;
     }
-    const std::string_view stem = lower.substr(0, lower.size() - 4);
+    std::string_view stem = lower.substr(0, lower.size() - 4);
+    const std::size_t copy = copySuffixLength(stem);
+    stem.remove_suffix(copy);
     const std::size_t marker = stem.rfind(".part");
     if (marker == std::string_view::npos || !allDigits(stem.substr(marker + 5))) {
         return std::nullopt;
@@ -75,8 +91,10 @@ std::optional<PartName> rarPartOf(std::string_view name, std::string_view lower)
     if (!number || !isUsableBase(base)) {
         return std::nullopt;
     }
-    return PartName{std::string(base), "part.rar", SetKind::RarParts,
-                    *number,           true,       std::string(base) + ".rar"};
+    std::string setName = std::string(base) + std::string(name.substr(stem.size(), copy));
+    std::string wholeName = setName + ".rar";
+    return PartName{std::move(setName),  "part.rar", SetKind::RarParts, *number, true,
+                    std::move(wholeName)};
 }
 
 // NAME.r00 to NAME.r99, then NAME.s00 and on: the letter counts hundreds.
@@ -106,8 +124,10 @@ std::optional<PartName> numberedPartOf(std::string_view name, std::string_view l
         return std::nullopt;
     }
     const std::optional<std::uint64_t> number = numberOf(lower.substr(dot + 1));
-    const std::string_view whole = name.substr(0, dot);
-    const std::string_view wholeLower = lower.substr(0, dot);
+    const std::size_t copy = copySuffixLength(lower.substr(0, dot));
+    const std::string_view copySuffix = name.substr(dot - copy, copy);
+    const std::string_view whole = name.substr(0, dot - copy);
+    const std::string_view wholeLower = lower.substr(0, dot - copy);
     const std::size_t extensionDot = whole.rfind('.');
     // NAME.EXT.001: a piece of a file that has a name and an extension.
     if (!number || extensionDot == std::string_view::npos || extensionDot == 0 ||
@@ -119,12 +139,16 @@ std::optional<PartName> numberedPartOf(std::string_view name, std::string_view l
         if (!isUsableBase(base)) {
             return std::nullopt;
         }
+        std::string setName = std::string(base) + std::string(copySuffix);
+        std::string wholeName = setName + std::string(whole.substr(base.size()));
         return PartName{
-            std::string(base), std::string(*extension) + ".#", SetKind::Numbered, *number, true,
-            std::string(whole)};
+            std::move(setName),  std::string(*extension) + ".#", SetKind::Numbered, *number, true,
+            std::move(wholeName)};
     }
-    return PartName{std::string(whole), ".#", SetKind::Numbered, *number, false,
-                    std::string(whole)};
+    // The copy number goes where a copy of the whole file would have it.
+    std::string joined = std::string(whole.substr(0, extensionDot)) + std::string(copySuffix) +
+                         std::string(whole.substr(extensionDot));
+    return PartName{joined, ".#", SetKind::Numbered, *number, false, joined};
 }
 
 std::optional<PartName> loneArchiveOf(std::string_view name, std::string_view lower) {
@@ -143,7 +167,43 @@ std::optional<PartName> loneArchiveOf(std::string_view name, std::string_view lo
                     std::string(name)};
 }
 
+bool equalsIgnoringAsciiCase(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool mayBePartName(std::string_view fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view extension = fileName.substr(dot + 1);
+    if (allDigits(extension)) {
+        return extension.size() >= 3;
+    }
+    if (extension.size() == 3 && isDigit(extension[1]) && isDigit(extension[2])) {
+        const char letter = extension[0];
+        if ((letter >= 'r' && letter <= 'z') || (letter >= 'R' && letter <= 'Z')) {
+            return true;
+        }
+    }
+    for (const std::string_view known : {"rar", "zip", "7z", "tar", "gz", "xz", "bz2", "tgz"}) {
+        if (equalsIgnoringAsciiCase(extension, known)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::optional<PartName> partNameOf(std::string_view fileName) {
     if (fileName.find('/') != std::string_view::npos) {

@@ -43,6 +43,16 @@ struct PartName {
 // What `fileName` (no folder) says, or nothing for a file that is no part
 // of any set. A lone NAME.rar is a set of one until a NAME.r00 joins it;
 // NAME.part1.rar never is a lone archive.
+//
+// A part that arrived beside a file of its own name was given the name's
+// first free copy number before its extension ("NAME.part1 (1).rar",
+// "NAME.7z (1).001"); such copies make a set of their own, "NAME (1)",
+// never one with the parts whose names they repeat.
 std::optional<PartName> partNameOf(std::string_view fileName);
+
+// Whether `fileName` may be a part at all, told from its extension alone
+// without copying it: false for nearly every file that is none, and never
+// for one that is. A long queue's names go through this first.
+bool mayBePartName(std::string_view fileName);
 
 } // namespace tolvenka::archives

@@ -4,6 +4,8 @@
 #include "platform/PlainFileReader.h"
 #include "support/Cp1251.h"
 
+#include <QFile>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -348,6 +350,10 @@ void removeInterruptedSaves(const std::string& path) {
             std::filesystem::remove(entry.path(), error);
         }
     }
+}
+
+bool moveToTrash(const std::string& path) {
+    return QFile::moveToTrash(QString::fromStdString(kestrune::text::toUtf8(path)));
 }
 
 } // namespace platform

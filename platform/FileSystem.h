@@ -40,6 +40,11 @@ bool removeAbandoned(const std::string& path, const std::string& name, std::stri
 // symbolic link followed, the last one too where it points at nothing yet.
 std::filesystem::path canonicalSystemPath(const std::string& path);
 
+// Moves the file or folder at `path` to the desktop's trash, where the user
+// may restore it from: the trash of the user's home, or of the disk the
+// file is on. False, and the file left where it is, when it cannot go.
+bool moveToTrash(const std::string& path);
+
 // Why a file could not be made at `path`, as far as can be told without
 // making anything: ENOTDIR when something that is no folder stands where a
 // folder of the path must be, EACCES or EROFS when the folder that exists

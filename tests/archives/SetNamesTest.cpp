@@ -53,9 +53,16 @@ TEST(PartNames, EachNamingOfASetIsKnownAndAnyOtherFileIsNone) {
         {"a.tar.xz", SetKind::Lone, "a", 0, true},
         {"a.tar.bz2", SetKind::Lone, "a", 0, true},
         {"a.tgz", SetKind::Lone, "a", 0, true},
+        // Parts that arrived beside files of their names.
+        {"Film.part1 (1).rar", SetKind::RarParts, "Film (1)", 1, true},
+        {"Film.7z (12).003", SetKind::Numbered, "Film (12)", 3, true},
+        {"movie.mkv (1).001", SetKind::Numbered, "movie (1).mkv", 1, false},
+        {"Show (1).r00", SetKind::RarOldStyle, "Show (1)", 1, true},
+        {"Film.part1 (x).rar", SetKind::Lone, "Film.part1 (x)", 0, true},
     };
     for (const NameCase& expected : parts) {
         SCOPED_TRACE(kestrune::text::toUtf8(expected.file));
+        EXPECT_TRUE(tolvenka::archives::mayBePartName(expected.file));
         const auto name = partNameOf(expected.file);
         ASSERT_TRUE(name.has_value());
         EXPECT_EQ(name->kind, expected.kind);
@@ -68,6 +75,32 @@ TEST(PartNames, EachNamingOfASetIsKnownAndAnyOtherFileIsNone) {
           "x.part1.rar/", "sub/a.zip", "a.gz"}) {
         EXPECT_FALSE(partNameOf(none).has_value()) << none;
     }
+    for (const std::string_view plain :
+         {"readme.txt", "movie.mkv", "photo", "photo.", "page.html", "x.rar.part", "v.r0"}) {
+        EXPECT_FALSE(tolvenka::archives::mayBePartName(plain)) << plain;
+    }
+}
+
+TEST(ArchiveSets, CopiesOfPartsUnderFreeNamesMakeASetOfTheirOwn) {
+    const std::vector<ArchiveSet> sets = ArchiveSet::group({
+        "/d/Film.part1.rar",
+        "/d/Film.part2 (1).rar",
+        "/d/Film.part2.rar",
+        "/d/Film.part1 (1).rar",
+        "/d/a.7z (1).002",
+        "/d/a.7z.001",
+    });
+    ASSERT_EQ(sets.size(), 4u);
+    EXPECT_EQ(sets[0].name(), "Film");
+    EXPECT_EQ(sets[0].partPaths(),
+              (std::vector<std::string>{"/d/Film.part1.rar", "/d/Film.part2.rar"}));
+    EXPECT_EQ(sets[1].name(), "Film (1)");
+    EXPECT_EQ(sets[1].partPaths(),
+              (std::vector<std::string>{"/d/Film.part1 (1).rar", "/d/Film.part2 (1).rar"}));
+    EXPECT_EQ(sets[1].unpackFolderName(), "Film (1)");
+    EXPECT_EQ(sets[2].name(), "a");
+    EXPECT_EQ(sets[3].name(), "a (1)");
+    EXPECT_EQ(sets[3].missingPartsText(), "нет части 1"_cp1251);
 }
 
 TEST(ArchiveSets, PartsAreGroupedByFolderAndNameInTheirOrderWithTheirGaps) {

@@ -93,6 +93,32 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(dir, ignored);
 }
 
+ScopedHome::ScopedHome() {
+    if (const char* value = std::getenv("HOME")) {
+        hadHome = true;
+        previousHome = value;
+    }
+    if (const char* value = std::getenv("XDG_DATA_HOME")) {
+        hadData = true;
+        previousData = value;
+    }
+    std::filesystem::create_directories(home.file("data"));
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", home.file("data").c_str(), 1);
+}
+
+ScopedHome::~ScopedHome() {
+    const auto restore = [](const char* name, bool had, const std::string& value) {
+        if (had) {
+            ::setenv(name, value.c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    };
+    restore("HOME", hadHome, previousHome);
+    restore("XDG_DATA_HOME", hadData, previousData);
+}
+
 std::ptrdiff_t TempDir::entryCount() const {
     return std::distance(std::filesystem::directory_iterator(dir),
                          std::filesystem::directory_iterator());

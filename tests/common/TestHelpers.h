@@ -73,6 +73,27 @@ private:
     std::string dir;
 };
 
+// The user's home and data folders (HOME, XDG_DATA_HOME) in a fresh
+// folder for the object's life, so that what goes to the desktop's trash
+// lands in the test's own trash, `trashFiles()`, on the test's disk.
+class ScopedHome {
+public:
+    ScopedHome();
+    ~ScopedHome();
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+    const std::string& path() const { return home.path(); }
+    std::string trashFiles() const { return home.file("data/Trash/files"); }
+
+private:
+    TempDir home;
+    std::string previousHome;
+    std::string previousData;
+    bool hadHome = false;
+    bool hadData = false;
+};
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 

@@ -284,3 +284,21 @@ TEST(FileReplacement, ReplacesTheFileInPiecesOrLeavesItAsItWas) {
     EXPECT_EQ(dir.entryCount(), 1);
     EXPECT_FALSE(toldOfGivenUp.load());
 }
+
+TEST(FileSystem, AFileMovedToTheTrashCanBeRestoredFromThere) {
+    const testing_helpers::ScopedHome home;
+    TempDir dir;
+    const std::string file = dir.path() + std::string("/часть.rar"_cp1251);
+    writeFile(dir.path() + "/часть.rar", "part");
+    ASSERT_TRUE(platform::moveToTrash(file));
+    EXPECT_FALSE(platform::isTaken(file));
+    EXPECT_EQ(readFile(home.trashFiles() + "/часть.rar"), "part");
+    // Where nothing is, nothing goes; a second file of the name keeps both.
+    EXPECT_FALSE(platform::moveToTrash(file));
+    writeFile(dir.path() + "/часть.rar", "again");
+    ASSERT_TRUE(platform::moveToTrash(file));
+    EXPECT_EQ(readFile(home.trashFiles() + "/часть.rar"), "part");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.trashFiles()),
+                            std::filesystem::directory_iterator()),
+              2);
+}
