@@ -97,7 +97,7 @@ void QueueSets::syncMembers() {
 }
 
 void QueueSets::track(const Download* download, std::uint64_t serial) {
-    const std::string& path = download->getTargetPath();
+    const std::string path(download->getTargetPath());
     std::optional<SetId> id = SetId::of(path);
     if (!id) {
         return;

@@ -41,7 +41,7 @@ public:
     // completes.
     void settle(ScriptedDownload* download, State state) {
         if (state == State::Complete) {
-            putFile(download->getTargetPath());
+            putFile(std::string(download->getTargetPath()));
         }
         download->setState(state);
         sets.takeNotedChanges();
