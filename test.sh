@@ -48,6 +48,9 @@ if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     # The speed limit measured on the growing file, the watch on copies made
     # by another program, and both kept for the next start.
     tests/e2e/comfort_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
+    # A file that came over https is known again however its link is spelt,
+    # and the history window lists it.
+    tests/e2e/history_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi

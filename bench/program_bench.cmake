@@ -12,3 +12,9 @@ target_link_libraries(bench_grid_move PRIVATE ui Qt6::Widgets Qt6::Test tolvenka
 # the time of choosing them all or a range at once.
 add_executable(bench_links_dialog links_dialog_bench.cpp)
 target_link_libraries(bench_links_dialog PRIVATE intake Qt6::Widgets Qt6::Test tolvenka_options)
+
+# The history of arrivals with a hundred thousand records: its window
+# opened, its filter, and what one arrival costs.
+find_package(Qt6 REQUIRED COMPONENTS Sql)
+add_executable(bench_history history_bench.cpp)
+target_link_libraries(bench_history PRIVATE ui Qt6::Widgets Qt6::Sql Qt6::Test tolvenka_options)

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     clang-14 libclang-rt-14-dev # the second compiler, its sanitizers and libFuzzer
-    qt6-base-dev libgl-dev qt6-translations-l10n
+    qt6-base-dev libgl-dev qt6-translations-l10n libqt6sql6-sqlite # the history's database
     googletest libgtest-dev libbenchmark-dev
     nginx-light curl openssl libssl-dev tinyproxy microsocks time # TLS, the real servers of the network tests
     xvfb xauth xdotool fonts-dejavu-core

@@ -1,5 +1,6 @@
 #include "service/DownloadMaker.h"
 
+#include "http/Url.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 
@@ -17,6 +18,7 @@ std::atomic<const DownloadMaker*> current{nullptr};
 } // namespace
 
 DownloadMaker::DownloadMaker() {
+    identities[serviceHost()] = &RapidshareDownload::ownIdentityOf;
     existenceChecks[serviceHost()] = &RapidshareDownload::checkFileExists;
     arrivalChecks[serviceHost()] = &RapidshareDownload::hasArrivedIn;
     creators[serviceHost()] = &RapidshareDownload::create;
@@ -49,6 +51,18 @@ std::string DownloadMaker::kindOf(const std::string& link) const {
         }
     }
     return {};
+}
+
+// Asked of every kind in turn, rather than of the kind that kindOf names:
+// the kind knows its own links as it reads them, and a long queue is asked
+// about often.
+std::string DownloadMaker::identityOf(const std::string& link) const {
+    for (const auto& [kind, identityOfOwn] : identities) {
+        if (std::optional<std::string> identity = identityOfOwn(link)) {
+            return std::move(*identity);
+        }
+    }
+    return http::Url::normalizedForm(link);
 }
 
 bool DownloadMaker::lacksFileName(const std::string& link) const {

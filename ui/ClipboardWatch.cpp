@@ -1,7 +1,7 @@
 #include "ui/ClipboardWatch.h"
 
-#include "http/Url.h"
 #include "intake/LinkExtraction.h"
+#include "service/DownloadMaker.h"
 #include "ui/OwnClipboardText.h"
 #include "widgets/LinkText.h"
 
@@ -46,8 +46,9 @@ std::vector<std::string> ClipboardWatch::newLinksIn(const QString& text) {
     std::vector<std::string> downloadLinks;
     extractLinks(linkTextOf(text), allLinks, downloadLinks);
     std::vector<std::string> fresh;
+    const DownloadMaker& maker = downloadMaker();
     for (std::string& link : downloadLinks) {
-        if (offered.insert(http::Url::comparableForm(link)).second) {
+        if (offered.insert(maker.identityOf(link)).second) {
             fresh.push_back(std::move(link));
         }
     }

@@ -12,7 +12,8 @@ namespace tolvenka {
 // Takes the download links the user copies, as they are copied. While it is
 // on, each change of the clipboard's text (never of the primary selection)
 // goes through the link extraction of "Добавить", and the download links in
-// it that were not offered before in this run go to `onLinks`, each once.
+// it whose files were not offered before in this run go to `onLinks`, each
+// once, however its link is spelt.
 // Nothing is fetched: a copied page address is not a download link. Text
 // the program itself put on the clipboard is left alone.
 //
@@ -36,7 +37,8 @@ private:
     std::vector<std::string> newLinksIn(const QString& text);
 
     bool on = false;
-    // The links offered, in the form that tells two spellings of one apart.
+    // The files of the links offered (see DownloadMaker::identityOf), so
+    // that another spelling of a link offered is not offered again.
     std::unordered_set<std::string> offered;
 };
 

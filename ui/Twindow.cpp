@@ -3,7 +3,6 @@
 #include "engine/Download.h"
 #include "engine/FailureReason.h"
 #include "engine/SimpleDownloadThread.h"
-#include "http/Url.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksLoadingThread.h"
 #include "platform/GuiThread.h"
@@ -18,6 +17,7 @@
 #include "ui/ClipboardWatch.h"
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadsSetPanel.h"
+#include "ui/HistoryWindow.h"
 #include "ui/Main.h"
 #include "ui/TransferShare.h"
 #include "widgets/FlowLayout.h"
@@ -69,15 +69,16 @@ constexpr int limitKeptAfterMs = 500;
 constexpr int speedLimitStep = 50;
 constexpr std::int64_t bytesPerKilobyte = 1024;
 
-// The links in order, each once, at its first place and as written there: a
-// page names a file in its address and again in its text, and the scheme and
-// host of one link may be written in capitals or with the default port.
+// The links in order, each file once, at its first link and as written
+// there: a page names a file in its address and again in its text, and two
+// links to one file may be spelt apart (see DownloadMaker::identityOf).
 std::vector<std::string> withoutRepeats(const std::vector<std::string>& links) {
     std::vector<std::string> once;
     std::unordered_set<std::string> seen;
     seen.reserve(links.size());
+    const DownloadMaker& maker = downloadMaker();
     for (const std::string& link : links) {
-        if (seen.insert(http::Url::comparableForm(link)).second) {
+        if (seen.insert(maker.identityOf(link)).second) {
             once.push_back(link);
         }
     }
@@ -209,11 +210,13 @@ void Twindow::buildControls() {
     auto* add = new PushButton(QString::fromUtf8("Добавить"), buttonSize, panel1);
     auto* start = new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, panel1);
     auto* stop = new PushButton(QString::fromUtf8("Остановить загрузку"), buttonSize, panel1);
+    auto* history = new PushButton(QString::fromUtf8("История…"), buttonSize, panel1);
     deleteWhenComplete = new QCheckBox(QString::fromUtf8("Удалять загруженные"), panel1);
     deleteWhenComplete->setMinimumHeight(17);
     deleteWhenComplete->setChecked(true);
     queueControls = {add, start, stop, deleteWhenComplete};
-    for (QWidget* control : queueControls) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{add, start, stop, history, deleteWhenComplete}) {
         panel1Layout->addWidget(control);
     }
     panel1Rows->addLayout(buildLimitAndWatch());
@@ -226,6 +229,7 @@ void Twindow::buildControls() {
     add->setObjectName(QStringLiteral("add"));
     start->setObjectName(QStringLiteral("start"));
     stop->setObjectName(QStringLiteral("stop"));
+    history->setObjectName(QStringLiteral("history"));
     deleteWhenComplete->setObjectName(QStringLiteral("deleteWhenComplete"));
     panel->setObjectName(QStringLiteral("downloads"));
 
@@ -237,7 +241,8 @@ void Twindow::buildControls() {
     setTabOrder(input, add);
     setTabOrder(add, start);
     setTabOrder(start, stop);
-    setTabOrder(stop, deleteWhenComplete);
+    setTabOrder(stop, history);
+    setTabOrder(history, deleteWhenComplete);
     setTabOrder(deleteWhenComplete, speedLimit);
     setTabOrder(speedLimit, watchClipboard);
     setTabOrder(watchClipboard, panel);
@@ -247,6 +252,7 @@ void Twindow::buildControls() {
     startButton = start;
     connect(start, &QPushButton::clicked, this, [this] { startClick(); });
     connect(stop, &QPushButton::clicked, this, [this] { stopClick(); });
+    connect(history, &QPushButton::clicked, this, [this] { showHistory(); });
     connect(deleteWhenComplete, &QCheckBox::toggled, this, [this](bool checked) {
         this->state.deleteCompleted = checked;
         saveSoon();
@@ -520,6 +526,9 @@ void Twindow::runEnded(const Download& download) {
         break;
     case Download::State::Complete:
         notices->fileArrived(download);
+        if (historyWindow != nullptr) {
+            historyWindow->showNewArrivals();
+        }
         break;
     default:
         break;
@@ -578,6 +587,14 @@ void Twindow::confirmLinks(const std::vector<std::string>& links, std::size_t na
     state.DownloadsListDialog.exec();
     // The dialog may have chosen another folder.
     saveSoon();
+}
+
+// Made when first asked for: most runs never open it.
+void Twindow::showHistory() {
+    if (historyWindow == nullptr) {
+        historyWindow = new HistoryWindow(state.history, this);
+    }
+    historyWindow->showHistory();
 }
 
 // Downloads that stopped with an error get one more try, in queue order.

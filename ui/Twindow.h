@@ -35,12 +35,14 @@ class ClipboardWatch;
 class DesktopNotices;
 class Download;
 class DownloadsSetPanel;
+class HistoryWindow;
 class Main;
 class QueueFileReading;
 class SimpleDownloadThread;
 
-// The main window: the input box for links, the buttons that add them and
-// pause or resume downloading, the option that removes finished downloads,
+// The main window: the input box for links, the buttons that add them,
+// pause or resume downloading and open the history of arrivals
+// ("История…"), the option that removes finished downloads,
 // the speed limit, the watch on the clipboard, and the downloads list. It
 // reads the queue file when it is created, keeps it current while the
 // program runs, and closes in two steps: the first close request saves the
@@ -48,7 +50,7 @@ class SimpleDownloadThread;
 // left its loop. The speed limit and the watch are kept in the user's
 // settings (`UserSettings`), read when the window is created.
 //
-// The controls are named: "input", "add", "start", "stop",
+// The controls are named: "input", "add", "start", "stop", "history",
 // "deleteWhenComplete", "speedLimit", "watchClipboard", and the downloads
 // list panel "downloads".
 class Twindow : public QWidget {
@@ -103,6 +105,8 @@ private:
     void startClick();
     // Button "Остановить загрузку".
     void stopClick();
+    // Button "История…": the window of the history of arrivals.
+    void showHistory();
 
     void showStopped(bool stopped);
     void showTitle();
@@ -165,6 +169,7 @@ private:
     QCheckBox* watchClipboard = nullptr;
     ClipboardWatch* clipboardWatch = nullptr;
     DownloadsSetPanel* panel;
+    HistoryWindow* historyWindow = nullptr; // once opened
     QTimer* closeTimer;
     QTimer* saveTimer;
     std::unique_ptr<SimpleDownloadThread> downloadThread;
