@@ -51,6 +51,9 @@ if build build/asan "address,undefined" "" -DTOLVENKA_BUILD_BENCH=OFF; then
     # The tray (against a stand-in tray host), the stop kept across a SIGTERM
     # and a kill, and a speed limit typed without Enter.
     tests/e2e/hours_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
+    # A file that came over https is known again however its link is spelt,
+    # and the history window lists it.
+    tests/e2e/history_test.py build/asan/ui/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi

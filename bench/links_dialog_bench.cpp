@@ -9,9 +9,11 @@
 // Prints one line per count: the median and the largest time to shown, the
 // largest peak, and the median of each choice over the repeats, each repeat
 // in a fresh process.
+#include "bench/BenchSupport.h"
 #include "bench/ForEachQueueSize.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
+#include "queue/ArrivalHistory.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
@@ -98,7 +100,13 @@ int runOnce(int argc, char** argv, int count, int out) {
     tolvenka::DownloadsSet set(1, 40);
     std::string folder = "/tmp/";
     tolvenka::TwaitDialog waitDialog;
-    tolvenka::TDownloadsListDialog dialog(set, folder, waitDialog);
+    // An empty history, as at the first start, opened as the program opens
+    // it while it starts.
+    const std::filesystem::path data = bench::scratchFolder("tolvenka-links-dialog-bench");
+    std::filesystem::remove(data / "history.sqlite");
+    tolvenka::ArrivalHistory history(data / "history.sqlite");
+    history.database().opening();
+    tolvenka::TDownloadsListDialog dialog(set, folder, waitDialog, history);
     std::vector<std::string> links;
     links.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -122,6 +130,7 @@ int runOnce(int argc, char** argv, int count, int out) {
     const bool written =
         ::write(out, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     dialog.reject();
+    std::filesystem::remove_all(data);
     return written ? 0 : 1;
 }
 

@@ -16,3 +16,9 @@ target_link_libraries(bench_links_dialog PRIVATE intake Qt6::Widgets Qt6::Test t
 # How long the window stops answering while it takes a large text.
 add_executable(bench_large_text_stall large_text_stall_bench.cpp)
 target_link_libraries(bench_large_text_stall PRIVATE ui Qt6::Widgets tolvenka_options)
+
+# The history of arrivals with a hundred thousand records: its window
+# opened, its filter, and what one arrival costs.
+find_package(Qt6 REQUIRED COMPONENTS Sql)
+add_executable(bench_history history_bench.cpp)
+target_link_libraries(bench_history PRIVATE ui Qt6::Widgets Qt6::Sql Qt6::Test tolvenka_options)

@@ -106,6 +106,8 @@ struct Download::RunParts {
     std::unique_ptr<platform::Timer> speedTimer; // while Downloading; GUI thread
     // The limit of the run, and its value at the last speed tick (GUI thread).
     std::atomic<const http::SpeedLimit*> speedLimit{nullptr};
+    // Whom the run under way tells of its file; the running thread's only.
+    const ArrivalReport* arrivals = nullptr;
     std::int64_t limitAtLastTick = 0;
 };
 
@@ -247,11 +249,12 @@ std::string Download::getStateCaption() const {
     return showsHeld() ? heldCaption() : captionOf(state.load());
 }
 
-bool Download::run(const http::SpeedLimit* speedLimit) {
+bool Download::run(const http::SpeedLimit* speedLimit, const ArrivalReport* arrivals) {
     RunParts& parts = ensureRunParts();
     parts.retryAt = -1;
     parts.client.setSpeedLimit(speedLimit);
     parts.speedLimit = speedLimit;
+    parts.arrivals = arrivals;
     setState(State::Processing);
     parts.bytesReceived = 0;
     const SpeedSamples::Window samplesWindow =
@@ -537,6 +540,13 @@ void Download::onSpeedTimer() {
         static_cast<double>(platform::clockMs() - parts->lastActivity.load()) * 0.001;
     if (idleSeconds > static_cast<double>(IDLE_TIMEOUT_SECONDS)) {
         parts->client.Disconnect();
+    }
+}
+
+void Download::fileArrived(const ArrivedFile& file) {
+    const ArrivalReport* arrivals = ensureRunParts().arrivals;
+    if (arrivals != nullptr && *arrivals) {
+        (*arrivals)(*this, file);
     }
 }
 

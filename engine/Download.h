@@ -46,6 +46,21 @@ public:
         NotFound,
     };
 
+    // What a run tells of a file that arrived whole.
+    struct ArrivedFile {
+        std::int64_t bytes = -1;   // its size; -1 when not known
+        std::int64_t seconds = -1; // how long its transfer took; -1 when not known
+        // Found arrived by its mark, where a run that the program's death cut
+        // short left it, rather than received now.
+        bool foundByMark = false;
+    };
+
+    // Whom a run tells of its file that arrived: on the thread that runs
+    // it, once the file has its name and before the state says Complete, so
+    // that whoever keeps a record of arrivals has it kept before anything
+    // else learns of it.
+    using ArrivalReport = std::function<void(Download& download, const ArrivedFile& file)>;
+
     // Thrown by value to unwind a running download after `abort`.
     enum class AbortType : std::uint8_t { Requested };
 
@@ -77,8 +92,9 @@ public:
     // Worker thread. Runs the kind's `process`; true when the file was
     // completed. An abort ends it in `Queued` with false; any other failure
     // ends it in `Error` and is rethrown. What the run receives keeps to
-    // `speedLimit` (null: none), which must outlive the run.
-    bool run(const http::SpeedLimit* speedLimit = nullptr);
+    // `speedLimit` (null: none), and a file that arrives is told to
+    // `arrivals` (null: nobody); both must outlive the run.
+    bool run(const http::SpeedLimit* speedLimit = nullptr, const ArrivalReport* arrivals = nullptr);
 
     // Any thread. Makes a running `run` end soon: waits end within 10 ms and
     // the HTTP call in progress fails at once. The request is kept until the
@@ -215,6 +231,9 @@ protected:
     void moveTargetPath(std::string_view path);
     // Worker thread, inside `run`.
     http::HttpClient& getHttpClient();
+    // Worker thread, inside `run`: the file has arrived at the target path,
+    // under its name; told to the run's ArrivalReport.
+    void fileArrived(const ArrivedFile& file);
 
     // Reads the link, target path and state word of a stored record; false
     // when the record ends before all three. The word "Paused" is a held

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "engine/Download.h"
+
 #include <cstdint>
 #include <string>
 
 namespace tolvenka {
-
-class Download;
 
 // What the worker needs of the queue it runs, and all it knows of it. The
 // queue implements it; every call comes on the GUI thread but those said to
@@ -26,6 +26,9 @@ public:
     virtual void finishRun(int slot) = 0;
     // Removes the completed downloads that no slot holds.
     virtual void clearComplete() = 0;
+    // Worker thread, inside the run of a download the slot holds: its file
+    // arrived (see Download::ArrivalReport).
+    virtual void fileArrived(Download& download, const Download::ArrivedFile& file) = 0;
 
     // Worker thread. Waits until the queue changed since the last wait
     // returned, until `deadlineMs` (clock time; -1: none), or until

@@ -92,8 +92,12 @@ void SimpleDownloadThread::runPass() {
     // The picked download is run even if a pause or stop took it out of
     // `activeDownload` meanwhile: it was aborted then, and its run ends at
     // once, back in Queued, which clears the request.
+    const Download::ArrivalReport arrivals = [this](Download& download,
+                                                    const Download::ArrivedFile& file) {
+        queue.fileArrived(download, file);
+    };
     try {
-        picked->run(speedLimit);
+        picked->run(speedLimit, &arrivals);
     } catch (...) {
         // The run has put the download in Error; the queue goes on.
     }

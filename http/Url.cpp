@@ -3,6 +3,7 @@
 #include "http/HttpError.h"
 #include "http/TextUtil.h"
 #include "support/Cp1251.h"
+#include "support/PercentEscapes.h"
 
 #include <algorithm>
 
@@ -124,27 +125,25 @@ std::string Url::absoluteForm() const {
     return (secure ? "https://" : "http://") + authority() + target;
 }
 
-// An http and an https link to the same place name the same file: a
-// browser's copy of a link is https today, and the queue may hold the http
-// one.
-std::string Url::comparableForm(std::string_view address) {
-    const auto schemeEnd = address.find("://");
-    if (schemeEnd == std::string_view::npos) {
-        return std::string(address);
+std::string Url::normalizedForm(std::string_view address) {
+    std::string text(address);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    const auto schemeEnd = text.find("://");
+    if (schemeEnd == std::string::npos) {
+        return kestrune::text::normalizedEscapes(kestrune::text::toUtf8(text));
     }
     const std::size_t hostStart = schemeEnd + 3;
-    const std::size_t hostEnd = std::min(address.find_first_of("/\\?#", hostStart), address.size());
-    std::string scheme = kestrune::text::toLowerCp1251(address.substr(0, schemeEnd));
-    std::string_view host = address.substr(hostStart, hostEnd - hostStart);
+    const std::size_t hostEnd = std::min(text.find_first_of("/?#", hostStart), text.size());
+    const std::string scheme = kestrune::text::toLowerCp1251(text.substr(0, schemeEnd));
+    std::string_view host = std::string_view(text).substr(hostStart, hostEnd - hostStart);
     if ((scheme == "http" && host.ends_with(":80")) ||
         (scheme == "https" && host.ends_with(":443"))) {
         host.remove_suffix(host.size() - host.rfind(':'));
     }
-    if (scheme == "https") {
-        scheme = "http";
-    }
+    const std::string_view rest = std::string_view(text).substr(hostEnd);
     return scheme + "://" + kestrune::text::toLowerCp1251(host) +
-           std::string(address.substr(hostEnd));
+           (rest.starts_with('/') ? "" : "/") +
+           kestrune::text::normalizedEscapes(kestrune::text::toUtf8(rest));
 }
 
 } // namespace http

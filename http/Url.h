@@ -36,10 +36,13 @@ struct Url {
     // "http://authority/target": the request target that an HTTP proxy takes.
     std::string absoluteForm() const;
 
-    // The address as it compares with other ways of writing it: http and
-    // https alike, the host in lower case, the scheme's default port (":80",
-    // ":443") left out, the rest as it stands. Never throws.
-    static std::string comparableForm(std::string_view address);
+    // The address as it compares with other spellings of it: the scheme and
+    // the host in lower case, the scheme's default port (":80", ":443") left
+    // out, backslashes as slashes, an empty path as "/", and the rest with
+    // its letters beyond ASCII and its escapes spelt one way (see
+    // kestrune::text::normalizedEscapes). Text that is no address (no
+    // "scheme://") only has its escapes spelt so. Never throws.
+    static std::string normalizedForm(std::string_view address);
 };
 
 } // namespace http

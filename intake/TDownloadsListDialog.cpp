@@ -81,11 +81,13 @@ private:
 } // namespace
 
 TDownloadsListDialog::TDownloadsListDialog(DownloadsSet& downloadsSet, std::string& targetFolder,
-                                           TwaitDialog& waitDialog, QWidget* parent)
+                                           TwaitDialog& waitDialog, const ArrivalHistory& history,
+                                           QWidget* parent)
     : FixedDialog(clientWidth, clientHeight, parent)
     , downloadsSet(downloadsSet)
     , targetFolder(targetFolder)
     , waitDialog(waitDialog)
+    , history(history)
     , folderBrowser(systemFolderBrowser) {
     setWindowTitle(QStringLiteral("Подтверждение списка загрузок"));
     createControls();
@@ -113,6 +115,10 @@ void TDownloadsListDialog::createControls() {
     textCut->setObjectName(QStringLiteral("textCut"));
     textCut->setContentsMargins(0, 0, 0, 3);
     textCut->hide();
+    arrivedLinks = new QLabel(this);
+    arrivedLinks->setObjectName(QStringLiteral("arrivedLinks"));
+    arrivedLinks->setContentsMargins(0, 0, 0, 3);
+    arrivedLinks->hide();
     instruction = new QLabel(
         QStringLiteral("Снимите флажки напротив файлов, которые загружать не требуется:"), this);
     createList();
@@ -154,7 +160,8 @@ void TDownloadsListDialog::createList() {
 
 // "Отметить все", "Снять все" and the count of checked links; the two are
 // also in the list's context menu, and Ctrl+A anywhere in the dialog checks
-// all.
+// all. Checking all passes over the links whose files arrived before or are
+// missing: a second copy is fetched only when asked for one by one.
 void TDownloadsListDialog::createChoiceRow() {
     checkAll = new PushButton(QStringLiteral("Отметить все"), buttonSize, this);
     checkAll->setObjectName(QStringLiteral("checkAll"));
@@ -171,10 +178,10 @@ void TDownloadsListDialog::createChoiceRow() {
     checkBoxesPad->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     const auto checkAllRows = [this] {
-        links->setAllChecked(true);
+        links->checkAllToFetch();
     };
     const auto uncheckAllRows = [this] {
-        links->setAllChecked(false);
+        links->uncheckAll();
     };
     connect(checkAll, &QPushButton::clicked, this, checkAllRows);
     connect(checkAllAction, &QAction::triggered, this, checkAllRows);
@@ -182,12 +189,12 @@ void TDownloadsListDialog::createChoiceRow() {
     connect(uncheckAllAction, &QAction::triggered, this, uncheckAllRows);
 
     const auto countChanged = [this] {
-        showCheckedCount();
+        showCounts();
     };
     connect(links, &QAbstractItemModel::dataChanged, this, countChanged);
     connect(links, &QAbstractItemModel::rowsInserted, this, countChanged);
     connect(links, &QAbstractItemModel::modelReset, this, countChanged);
-    showCheckedCount();
+    showCounts();
 }
 
 void TDownloadsListDialog::createPathRow() {
@@ -215,6 +222,7 @@ void TDownloadsListDialog::arrangeControls() {
     layout->setSpacing(0);
     layout->addWidget(textCut);
     layout->addWidget(skippedLinks);
+    layout->addWidget(arrivedLinks);
     layout->addWidget(instruction);
     layout->addSpacing(2);
     layout->addWidget(checkBoxesPad, 1);
@@ -248,9 +256,12 @@ QGridLayout* TDownloadsListDialog::arrangeRows() {
     return rows;
 }
 
-void TDownloadsListDialog::showCheckedCount() {
+void TDownloadsListDialog::showCounts() {
     checkedCount->setText(
         QStringLiteral("Отмечено: %1 из %2").arg(links->checkedCount()).arg(links->count()));
+    const int arrived = links->arrivedUncheckedCount();
+    arrivedLinks->setText(QStringLiteral("Уже загружены, не отмечены: %1.").arg(arrived));
+    arrivedLinks->setVisible(arrived > 0);
 }
 
 // A click toggles the row; with Shift, every row from the one clicked last
@@ -271,7 +282,7 @@ void TDownloadsListDialog::setLinks(const std::vector<std::string>& newLinks, st
     const int first = links->count();
     links->append(newLinks, checked);
     shownFolder = targetFolder;
-    links->setArrived(first, arrivedFiles(downloadsSet, newLinks, shownFolder));
+    links->setArrived(first, arrivedFiles(downloadsSet, history, newLinks, shownFolder));
     namelessSkipped += nameless;
     skippedLinks->setText(
         QStringLiteral("Пропущены ссылки без имени файла: %1.").arg(namelessSkipped));
@@ -288,7 +299,7 @@ void TDownloadsListDialog::markArrived() {
     for (int row = 0; row < links->count(); ++row) {
         all.push_back(links->link(row));
     }
-    links->setArrived(0, arrivedFiles(downloadsSet, all, shownFolder));
+    links->setArrived(0, arrivedFiles(downloadsSet, history, all, shownFolder));
 }
 
 void TDownloadsListDialog::setFolderBrowser(FolderBrowser browser) {
@@ -318,6 +329,7 @@ void TDownloadsListDialog::done(int result) {
     namelessSkipped = 0;
     skippedLinks->hide();
     textCut->hide();
+    arrivedLinks->hide();
     FixedDialog::done(result);
 }
 

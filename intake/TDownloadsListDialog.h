@@ -15,6 +15,7 @@ class QPushButton;
 
 namespace tolvenka {
 
+class ArrivalHistory;
 class DownloadsSet;
 class ElidedLabel;
 class LinkListModel;
@@ -23,12 +24,14 @@ class TwaitDialog;
 // The modal dialog in which the user confirms the download links found: one
 // checkable row per link, checked at first unless the queue holds the link
 // unfinished or its file arrived before, with the count of those checked;
-// above them, how many links were passed over for want of a file name; ways
-// to check or uncheck them all (buttons, the list's context menu, Ctrl+A) or
-// a run of them (Shift+click); the target folder and a button to choose
-// another; a check that the files still exist; and the buttons that queue
-// the checked links or cancel. What it did shows in the downloads set and in
-// the target folder; it gives its caller no result.
+// above them, how many links were passed over for want of a file name and
+// how many arrived before and are left unchecked; ways to check all those
+// still to fetch or uncheck them all (buttons, the list's context menu,
+// Ctrl+A) or to check or uncheck a run of them (Shift+click); the target
+// folder and a button to choose another; a check that the files still
+// exist; and the buttons that queue the checked links or cancel. What it did
+// shows in the downloads set and in the target folder; it gives its caller
+// no result.
 class TDownloadsListDialog : public FixedDialog {
 public:
     // Shows the folder browser with a prompt and a start folder; returns the
@@ -41,17 +44,20 @@ public:
 
     // `targetFolder` (CP1251) is read when the dialog shows and replaced by a
     // folder the user chooses that can take files; "Загрузить" refuses a
-    // folder that cannot, and queues nothing.
+    // folder that cannot, and queues nothing. `history` tells which files
+    // arrived before, wherever they are now.
     TDownloadsListDialog(DownloadsSet& downloadsSet, std::string& targetFolder,
-                         TwaitDialog& waitDialog, QWidget* parent = nullptr);
+                         TwaitDialog& waitDialog, const ArrivalHistory& history,
+                         QWidget* parent = nullptr);
     ~TDownloadsListDialog() override;
 
     // Adds one row per link, in order, below those already there; a link
-    // whose file arrived before in the target folder, or whose download the
-    // queue holds complete, reads so and starts unchecked. `namelessSkipped`
-    // links of the same text were passed over for want of a file name, and
-    // `textCut` (CP1251; empty for none) tells that only the start of a long
-    // text was searched. Every closing of the dialog removes all rows.
+    // whose file arrived before (the history holds it, it is in the target
+    // folder, or the queue holds its download complete) reads so and starts
+    // unchecked. `namelessSkipped` links of the same text were passed over
+    // for want of a file name, and `textCut` (CP1251; empty for none) tells
+    // that only the start of a long text was searched. Every closing of the
+    // dialog removes all rows.
     void setLinks(const std::vector<std::string>& links, std::size_t namelessSkipped = 0,
                   const std::string& textCut = {});
 
@@ -71,7 +77,7 @@ private:
     void createButtonRow();
     void arrangeControls();
     QGridLayout* arrangeRows();
-    void showCheckedCount();
+    void showCounts();
     // Which rows' files arrived, for another folder shown.
     void markArrived();
     void clickRow(int row, bool extendFromLastClick);
@@ -83,11 +89,13 @@ private:
     DownloadsSet& downloadsSet;
     std::string& targetFolder;
     TwaitDialog& waitDialog;
+    const ArrivalHistory& history;
     FolderBrowser folderBrowser;
 
     LinkListModel* links;
     QLabel* skippedLinks;
     QLabel* textCut;
+    QLabel* arrivedLinks;
     QLabel* instruction;
     QListView* checkBoxesPad;
     QPushButton* checkAll;

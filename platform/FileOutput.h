@@ -31,7 +31,7 @@ public:
     bool create(const std::string& path, const std::string& markName = {},
                 std::string_view markValue = {});
     // Puts the mark `name` with `value` on the open file (see
-    // platform::hasMark), or takes it off. False where the file system keeps
+    // platform::markOf), or takes it off. False where the file system keeps
     // no marks.
     bool mark(const std::string& name, std::string_view value);
     void unmark(const std::string& name);

@@ -125,6 +125,13 @@ bool isTaken(const std::string& path) {
     return ::lstat(systemPath(path).c_str(), &status) == 0;
 }
 
+std::int64_t fileSizeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(systemPath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode)
+               ? static_cast<std::int64_t>(status.st_size)
+               : -1;
+}
+
 bool removeFile(const std::string& path) {
     return ::unlink(systemPath(path).c_str()) == 0;
 }
@@ -167,14 +174,28 @@ void syncFolderOf(const std::string& path) {
     syncFolderContaining(systemPath(path));
 }
 
-bool hasMark(const std::string& path, const std::string& name, std::string_view value) {
+std::optional<std::string> markOf(const std::string& path, const std::string& name) {
+    // A mark is a link or what it stands for: a few hundred bytes, which
+    // the first read takes whole almost always.
+    constexpr std::size_t firstTry = 512;
+    constexpr std::size_t longest = 64 * 1024;
     const int fd = openPlainFile(systemPath(path));
     if (fd < 0) {
-        return false;
+        return std::nullopt;
     }
-    const bool marked = carriesMark(fd, name, value);
+    std::optional<std::string> value;
+    for (std::size_t room = firstTry; room <= longest && !value; room *= 8) {
+        std::string held(room, '\0');
+        const ssize_t size = ::fgetxattr(fd, name.c_str(), held.data(), held.size());
+        if (size >= 0) {
+            held.resize(static_cast<std::size_t>(size));
+            value = std::move(held);
+        } else if (errno != ERANGE) {
+            break;
+        }
+    }
     ::close(fd);
-    return marked;
+    return value;
 }
 
 bool removeAbandoned(const std::string& path, const std::string& name, std::string_view value) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -16,6 +18,8 @@ bool fileExists(const std::string& path);
 // Whether anything at all is at `path`: a file, a folder, even a symbolic
 // link that leads nowhere.
 bool isTaken(const std::string& path);
+// The size of the plain file at `path` (a symbolic link followed), or -1.
+std::int64_t fileSizeOf(const std::string& path);
 bool removeFile(const std::string& path);
 // Renames `from` to `to` unless something is at `to` already, which is then
 // left alone and EEXIST returned. 0 on success, else the system's error.
@@ -28,9 +32,10 @@ void syncFolderOf(const std::string& path);
 // files it writes, so that it knows them again after it died; file systems
 // without them (FAT) keep none. `name` is the attribute's whole name.
 //
-// Whether a plain file is at `path` (not through a symbolic link) that
-// carries the mark `name` with exactly `value`.
-bool hasMark(const std::string& path, const std::string& name, std::string_view value);
+// The value of the mark `name` of the plain file at `path` (not through a
+// symbolic link); nothing when there is no such file or it has no such
+// mark.
+std::optional<std::string> markOf(const std::string& path, const std::string& name);
 // Removes the plain file at `path` if it carries the mark `name` with exactly
 // `value`, belongs to the user the program runs as, and no FileOutput holds
 // it open: one whose writer died. True when it was removed.

@@ -2,7 +2,6 @@
 
 #include "engine/Download.h"
 #include "engine/QueueFileLine.h"
-#include "http/Url.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryLookup.h"
 #include "platform/FileSystem.h"
@@ -501,17 +500,18 @@ std::vector<bool> DownloadsSet::holdsComplete(const std::vector<std::string>& li
 
 std::vector<bool> DownloadsSet::holds(const std::vector<std::string>& links,
                                       const std::function<bool(Download::State)>& inState) const {
-    // One link however its scheme and host are written.
+    // One file however its link is spelt.
+    const DownloadMaker& maker = downloadMaker();
     std::unordered_set<std::string> held;
     for (const std::unique_ptr<Download>& download : downloads) {
         if (inState(download->getState())) {
-            held.insert(http::Url::comparableForm(download->getLink()));
+            held.insert(maker.identityOf(download->getLink()));
         }
     }
     std::vector<bool> holds(links.size(), false);
     if (!held.empty()) {
         for (std::size_t i = 0; i < links.size(); ++i) {
-            holds[i] = held.count(http::Url::comparableForm(links[i])) != 0;
+            holds[i] = held.count(maker.identityOf(links[i])) != 0;
         }
     }
     return holds;
@@ -590,6 +590,10 @@ void DownloadsSet::join(std::unique_ptr<Download> download) {
     downloads.push_back(std::move(download));
     serials.push_back(nextSerial++);
     ++layoutChanges;
+}
+
+void DownloadsSet::fileArrived(Download& download, const Download::ArrivedFile& file) {
+    onFileArrived(&download, file);
 }
 
 void DownloadsSet::forwardStatusChange(Download* download) {

@@ -76,6 +76,8 @@ public:
     void releaseSlot(int slot) override;
     // GUI thread. Also lets a download removed while it ran leave.
     void finishRun(int slot) override;
+    // Worker thread: told through onFileArrived.
+    void fileArrived(Download& download, const Download::ArrivedFile& file) override;
     void waitForWork(std::int64_t deadlineMs) override;
     void wakeWorkers() override;
     // GUI thread. Of the downloads that wait for their next try after a
@@ -126,8 +128,8 @@ public:
     // the first free one there. The number moved.
     int moveToFolder(const std::vector<const Download*>& chosen, const std::string& folder);
     // GUI thread. For each link, whether a download of the set that is
-    // neither complete nor not found has it, written alike or only in
-    // another letter case of its scheme and host or with the default port.
+    // neither complete nor not found has the same file, however either link
+    // is spelt (see DownloadMaker::identityOf).
     std::vector<bool> holdsUnfinished(const std::vector<std::string>& links) const;
     // GUI thread. The same for a download that is complete.
     std::vector<bool> holdsComplete(const std::vector<std::string>& links) const;
@@ -153,6 +155,9 @@ public:
     // A download of the set changed its state; the slot is -1 when it is
     // current in none. Fires on the thread that changed the state.
     kestrune::Event<Download*, int> onStatusChange;
+    // A download's file arrived (see Download::ArrivalReport). Fires on the
+    // thread that runs the download; set it before any worker runs.
+    kestrune::Event<Download*, const Download::ArrivedFile&> onFileArrived;
     // Every work-timer tick, for each current download that is Downloading.
     // The timer ticks only while some current download is.
     kestrune::Event<Download*, int> onWork;
@@ -185,7 +190,7 @@ private:
     void reorder(const std::vector<std::size_t>& moved, std::size_t before);
     std::vector<std::size_t> indexesOf(const std::vector<const Download*>& chosen) const;
     // For each link, whether a download of the set in a state `inState`
-    // picks has it, however its scheme and host are written.
+    // picks has the same file.
     std::vector<bool> holds(const std::vector<std::string>& links,
                             const std::function<bool(Download::State)>& inState) const;
     void forwardStatusChange(Download* download);

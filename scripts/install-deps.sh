@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     clang-14 libclang-rt-14-dev # the second compiler, its sanitizers and libFuzzer
-    qt6-base-dev libgl-dev qt6-translations-l10n
+    qt6-base-dev libgl-dev qt6-translations-l10n libqt6sql6-sqlite # the history's database
     libarchive-dev libdeflate-dev zlib1g-dev # unpacking sets; fast CRC-32 for RAR's checksums
     7zip libarchive-tools # archives made by the tests; bsdtar, the benchmark's yardstick
     googletest libgtest-dev libbenchmark-dev

@@ -1,5 +1,6 @@
 #include "service/DownloadMaker.h"
 
+#include "http/Url.h"
 #include "service/RapidshareDownload.h"
 #include "service/ServiceHost.h"
 #include "support/Cp1251.h"
@@ -36,6 +37,7 @@ std::size_t hostStartOf(std::string_view link) {
 } // namespace
 
 DownloadMaker::DownloadMaker() {
+    identities[serviceHost()] = &RapidshareDownload::ownIdentityOf;
     existenceChecks[serviceHost()] = &RapidshareDownload::checkFileExists;
     arrivalChecks[serviceHost()] = &RapidshareDownload::hasArrivedIn;
     creators[serviceHost()] = &RapidshareDownload::create;
@@ -99,6 +101,18 @@ LinkClass DownloadMaker::classify(std::string_view link) const {
 
 bool DownloadMaker::lacksFileName(std::string_view link) const {
     return classify(link) == LinkClass::Nameless;
+}
+
+// Asked of every kind in turn, rather than of the kind that kindOf names:
+// the kind knows its own links as it reads them, and a long queue is asked
+// about often.
+std::string DownloadMaker::identityOf(std::string_view link) const {
+    for (const auto& [kind, identityOfOwn] : identities) {
+        if (std::optional<std::string> identity = identityOfOwn(link)) {
+            return std::move(*identity);
+        }
+    }
+    return http::Url::normalizedForm(link);
 }
 
 bool DownloadMaker::fileExists(const std::string& kind, const std::string& link,

@@ -8,6 +8,7 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,12 +44,15 @@ using DownloadCreator = std::unique_ptr<Download> (*)(const std::string& url,
 // names in the folder are taken.
 using ArrivalCheck = bool (*)(const std::string& link, const std::string& folder,
                               const PathTaken& isTaken);
+// The identity of the file a link of the kind names (see
+// DownloadMaker::identityOf); nothing for a link that is not the kind's.
+using IdentityOf = std::optional<std::string> (*)(std::string_view link);
 // Stored target paths are looked up in `folders` (see Download::storedTargetPath).
 using DownloadLoader = std::unique_ptr<Download> (*)(std::istream& in,
                                                      platform::DirectoryLookup& folders);
 
 // The registry of download kinds: for each kind name, the kind's link
-// recogniser, existence check, arrival check, creator and loader. Nothing
+// recogniser, identity, existence check, arrival check, creator and loader. Nothing
 // outside it names a concrete kind. Its maps are filled by the constructor
 // and only read after, so any thread may ask it.
 //
@@ -72,6 +76,12 @@ public:
     // a link that `classify` calls Other. A search through many addresses
     // asks this first.
     const std::array<bool, 256>& hostLeads() const { return anyHostLeads; }
+    // What the file a link names is, however the link is spelt: every
+    // question of "already" (queued, arrived, offered before) compares it.
+    // A kind that knows its files by something of their own says so (the
+    // service: its file number and name); any other link is its
+    // http::Url::normalizedForm. Any thread.
+    std::string identityOf(std::string_view link) const;
     // Whether a kind refuses the link only because it names no file.
     bool lacksFileName(std::string_view link) const;
     // The kind's existence check, asked through `client`; false for an
@@ -94,6 +104,7 @@ public:
                                            platform::DirectoryLookup& folders) const;
 
 private:
+    std::map<std::string, IdentityOf> identities;
     std::map<std::string, ExistenceCheck> existenceChecks;
     std::map<std::string, ArrivalCheck> arrivalChecks;
     std::map<std::string, DownloadCreator> creators;

@@ -4,11 +4,14 @@
 #include "engine/LocalFailure.h"
 #include "http/HttpClient.h"
 #include "http/HttpError.h"
+#include "http/Url.h"
+#include "platform/Clock.h"
 #include "platform/FileOutput.h"
 #include "platform/FileSystem.h"
 #include "service/ServiceHost.h"
 #include "service/StepAddress.h"
 #include "support/Cp1251.h"
+#include "support/PercentEscapes.h"
 
 #include <algorithm>
 #include <array>
@@ -156,6 +159,53 @@ bool RapidshareDownload::isNamelessServiceLink(std::string_view link) {
     return classify(link) == LinkClass::Nameless;
 }
 
+std::string RapidshareDownload::identityOf(std::string_view link) {
+    std::optional<std::string> own = ownIdentityOf(link);
+    return own ? std::move(*own) : http::Url::normalizedForm(link);
+}
+
+std::optional<std::string> RapidshareDownload::ownIdentityOf(std::string_view link) {
+    const std::size_t idEnd = fileIdEnd(link);
+    if (idEnd >= link.size() || link[idEnd] != '/') {
+        return std::nullopt;
+    }
+    std::size_t idStart = idEnd;
+    while (idStart > 0 && link[idStart - 1] >= '0' && link[idStart - 1] <= '9') {
+        --idStart;
+    }
+    // One number however many zeros lead it.
+    while (idStart + 1 < idEnd && link[idStart] == '0') {
+        ++idStart;
+    }
+    const std::string_view name = link.substr(idEnd + 1);
+    constexpr std::string_view prefix = "service:";
+    std::string identity;
+    identity.reserve(prefix.size() + (idEnd - idStart) + 1 + name.size());
+    identity.append(prefix).append(link, idStart, idEnd - idStart).append("/");
+    // Most names are spelt one way only already: letters, digits and signs
+    // of ASCII, no escapes.
+    const auto spelledOneWay = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x7F && c != '%' && c != '\\' &&
+               std::string_view("\"<>^`{|}").find(c) == std::string_view::npos;
+    };
+    if (std::all_of(name.begin(), name.end(), spelledOneWay)) {
+        return identity.append(name);
+    }
+    std::string slashed(name);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    return identity.append(kestrune::text::normalizedEscapes(kestrune::text::toUtf8(slashed)));
+}
+
+bool RapidshareDownload::isFinishedFileOf(const std::string& path, std::string_view link) {
+    const std::optional<std::string> mark = platform::markOf(path, FINISHED_MARK);
+    if (!mark) {
+        return false;
+    }
+    const std::string identity = identityOf(link);
+    return *mark == identity || identityOf(*mark) == identity;
+}
+
 bool RapidshareDownload::checkFileExists(http::HttpClient& client, const std::string& link) {
     return !contains(client.Get(link), notFoundText);
 }
@@ -195,7 +245,7 @@ bool RapidshareDownload::hasArrivedIn(const std::string& link, const std::string
         if (!isTaken(path)) {
             return false;
         }
-        arrived = platform::hasMark(path, FINISHED_MARK, link);
+        arrived = isFinishedFileOf(path, link);
         return !arrived;
     });
     return arrived;
@@ -388,16 +438,17 @@ bool RapidshareDownload::takeFinishedFile() {
         return false;
     }
     const std::string target(getTargetPath());
-    if (!platform::hasMark(target, FINISHED_MARK, getLink())) {
+    if (!isFinishedFileOf(target, getLink())) {
         // Or it was cut off between marking the whole part file and
         // renaming it.
         const std::string partPath = target + ".part";
-        if (!platform::hasMark(partPath, FINISHED_MARK, getLink()) ||
+        if (!isFinishedFileOf(partPath, getLink()) ||
             platform::renameWithoutReplacing(partPath, target) != 0) {
             return false;
         }
         platform::syncFolderOf(target);
     }
+    fileArrived(ArrivedFile{platform::fileSizeOf(target), -1, true});
     clearFailureReason();
     setServiceState(ServiceState::Done);
     return true;
@@ -474,6 +525,7 @@ RapidshareDownload::TurnOutcome RapidshareDownload::requestTicket(StepAddress& f
 void RapidshareDownload::transferFile(const StepAddress& finalForm) {
     refuseBlockedTarget();
     resetProgress();
+    const std::int64_t startedAtMs = platform::clockMs();
     setServiceState(ServiceState::Transferring);
     // The reply goes into "<target>.part" and becomes the target only when
     // it has arrived whole, so a failed transfer never costs an existing file.
@@ -515,7 +567,7 @@ void RapidshareDownload::transferFile(const StepAddress& finalForm) {
         }
         // Marked whole only once every byte is in the file, and before it
         // gets its name; the flush to disk in `close` keeps the mark too.
-        if (file.stream().flush() && file.mark(FINISHED_MARK, getLink())) {
+        if (file.stream().flush() && file.mark(FINISHED_MARK, identityOf(getLink()))) {
             file.unmark(UNFINISHED_MARK);
         }
         if (!file.close()) {
@@ -529,6 +581,8 @@ void RapidshareDownload::transferFile(const StepAddress& finalForm) {
         file.abandon();
         throw;
     }
+    fileArrived(ArrivedFile{platform::fileSizeOf(std::string(getTargetPath())),
+                            (platform::clockMs() - startedAtMs + 500) / 1000, false});
     clearFailureReason();
     setServiceState(ServiceState::Done);
 }

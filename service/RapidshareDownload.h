@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace http {
@@ -46,10 +47,12 @@ public:
     static constexpr std::int64_t COUNTDOWN_MARGIN = 5;
     // The countdown when the final form names none that can be read.
     static constexpr std::int64_t DEFAULT_COUNTDOWN = 60;
-    // The marks a transfer leaves on its file (see platform::hasMark), each
-    // holding the download's link, so that a run after a crash knows the
-    // file for its own: the part file while it is written, and the whole
-    // file once it has arrived.
+    // The marks a transfer leaves on its file (see platform::markOf), so
+    // that a run after a crash knows the file for its own: the part file
+    // while it is written, marked with the download's link, and the whole
+    // file once it has arrived, marked with the identity of the link's file
+    // (earlier versions marked it with the link as written, which still
+    // counts).
     static constexpr const char* UNFINISHED_MARK = "user.tolvenka.unfinished";
     static constexpr const char* FINISHED_MARK = "user.tolvenka.finished";
 
@@ -67,6 +70,18 @@ public:
     static bool isNamelessServiceLink(std::string_view link);
     // Both questions at once, as the registry asks them.
     static LinkClass classify(std::string_view link);
+    // What the file of a service link is, however the link is spelt:
+    // "service:", the file's number and "/" and its name, with its escapes
+    // spelt one way and its letters beyond ASCII as escapes of their UTF-8,
+    // so that the scheme, the letter case of the host, a default port,
+    // upper- or lower-case hex, raw or escaped letters and a space or "%20"
+    // make no difference. Any other link: its http::Url::normalizedForm.
+    static std::string identityOf(std::string_view link);
+    // The same for a link of the service's files only; nothing for others.
+    static std::optional<std::string> ownIdentityOf(std::string_view link);
+    // Whether the plain file at `path` carries the finished mark of the
+    // file of `link`.
+    static bool isFinishedFileOf(const std::string& path, std::string_view link);
     static bool checkFileExists(http::HttpClient& client, const std::string& link);
     // The target is the first path in `folder` for the link's file name that
     // `isTaken` calls free.
@@ -80,7 +95,7 @@ public:
     // Whether the file of `link` arrived whole in `folder` before: a file
     // there under the link's file name, or under one a download takes when
     // that one is taken ("name (1).ext", ...), carries the finished mark of
-    // exactly this link. `isTaken` tells which paths are taken.
+    // the file of this link. `isTaken` tells which paths are taken.
     static bool hasArrivedIn(const std::string& link, const std::string& folder,
                              const std::function<bool(const std::string&)>& isTaken);
 
@@ -133,8 +148,8 @@ private:
     bool endFailedRun(std::string reason, bool needsTheUser);
     // A queued download whose file arrived whole in an earlier run that died
     // before the queue file could record it: the target is marked as this
-    // link's finished file (or its part file is, not yet renamed). Then it is
-    // Done without a request, and true.
+    // link's finished file (or its part file is, not yet renamed). Then it
+    // is told as arrived, and Done without a request, and true.
     bool takeFinishedFile();
     TurnOutcome takeTurn(StepAddress& finalForm);
     TurnOutcome requestTicket(StepAddress& finalForm);

@@ -1,7 +1,7 @@
 #include "ui/ClipboardWatch.h"
 
-#include "http/Url.h"
 #include "intake/LinkExtraction.h"
+#include "service/DownloadMaker.h"
 #include "ui/OwnClipboardText.h"
 
 #include <QClipboard>
@@ -42,8 +42,9 @@ void ClipboardWatch::clipboardChanged() {
 
 void ClipboardWatch::found(const FoundLinks& links) {
     std::vector<std::string> fresh;
+    const DownloadMaker& maker = downloadMaker();
     for (std::string& link : links.downloadLinks()) {
-        if (offered.insert(http::Url::comparableForm(link)).second) {
+        if (offered.insert(maker.identityOf(link)).second) {
             fresh.push_back(std::move(link));
         }
     }

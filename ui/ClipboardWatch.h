@@ -14,7 +14,8 @@ namespace tolvenka {
 // on, each change of the clipboard's text (never of the primary selection)
 // goes through the link extraction of "Добавить", on a thread of its own so
 // that a large copy never holds the window, and the download links in it
-// that were not offered before in this run go to `onLinks`, each once.
+// whose files were not offered before in this run go to `onLinks`, each
+// once, however its link is spelt.
 // Nothing is fetched: a copied page address is not a download link. Text
 // the program itself put on the clipboard is left alone, and of a copy over
 // `maxCopyBytes` only the start is searched.
@@ -43,7 +44,8 @@ private:
 
     bool on = false;
     BackgroundLinkSearch search;
-    // The links offered, in the form that tells two spellings of one apart.
+    // The files of the links offered (see DownloadMaker::identityOf), so
+    // that another spelling of a link offered is not offered again.
     std::unordered_set<std::string> offered;
 };
 

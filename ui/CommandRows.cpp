@@ -23,6 +23,7 @@ CommandRows::CommandRows(UserSettings& userSettings, http::SpeedLimit& limit, Cl
     , start(new PushButton(QString::fromUtf8("Продолжить загрузку"), buttonSize, this))
     , stop(new PushButton(QString::fromUtf8("Остановить загрузку"), buttonSize, this))
     , deleteWhenComplete(new QCheckBox(QString::fromUtf8("Удалять загруженные"), this))
+    , history(new PushButton(QString::fromUtf8("История…"), QSize(0, buttonSize.height()), this))
     , settings(new PushButton(QString::fromUtf8("Настройки…"), QSize(0, buttonSize.height()), this))
     , comfort(new ComfortControls(userSettings, limit, watch, this)) {
     auto* rows = new QVBoxLayout(this);
@@ -35,6 +36,7 @@ CommandRows::CommandRows(UserSettings& userSettings, http::SpeedLimit& limit, Cl
     for (QWidget* control : queueControls()) {
         buttonRow->addWidget(control);
     }
+    buttonRow->addWidget(history);
     buttonRow->addWidget(settings);
     rows->addWidget(comfort);
 
@@ -42,11 +44,13 @@ CommandRows::CommandRows(UserSettings& userSettings, http::SpeedLimit& limit, Cl
     start->setObjectName(QStringLiteral("start"));
     stop->setObjectName(QStringLiteral("stop"));
     deleteWhenComplete->setObjectName(QStringLiteral("deleteWhenComplete"));
+    history->setObjectName(QStringLiteral("history"));
     settings->setObjectName(QStringLiteral("settings"));
     setTabOrder(add, start);
     setTabOrder(start, stop);
     setTabOrder(stop, deleteWhenComplete);
-    setTabOrder(deleteWhenComplete, settings);
+    setTabOrder(deleteWhenComplete, history);
+    setTabOrder(history, settings);
     setTabOrder(settings, comfort->speedBox());
     setTabOrder(comfort->speedBox(), comfort->watchBox());
 }

@@ -1,6 +1,8 @@
 #include "ui/DesktopNotices.h"
 
 #include "engine/Download.h"
+#include "platform/FileSystem.h"
+#include "widgets/SizeText.h"
 #include "widgets/WidgetText.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <QVariantMap>
+#include <algorithm>
 #include <utility>
 
 namespace tolvenka {
@@ -43,6 +46,10 @@ public Q_SLOTS:
 private:
     Handler handler;
 };
+
+QString notFoundReason() {
+    return QString::fromUtf8("файл не найден на сервере");
+}
 
 QString fileNameOf(const Download& download) {
     return QFileInfo(toQString(download.getTargetPath())).fileName();
@@ -102,22 +109,31 @@ void DesktopNotices::actionInvoked(uint noticeId, const QString& action) {
 }
 
 void DesktopNotices::downloadStopped(const Download& download) {
-    noteVerdict(download, Verdict::Failed);
-    noteStop(Stop{fileNameOf(download), toQString(download.getFailureReason()), false});
+    const QString reason = toQString(download.getFailureReason());
+    noteVerdict(download, Ending{Verdict::Failed, -1, reason});
+    noteStop(Stop{fileNameOf(download), reason, false});
 }
 
 void DesktopNotices::fileNotFound(const Download& download) {
-    noteVerdict(download, Verdict::NotFound);
+    noteVerdict(download, Ending{Verdict::NotFound, -1, notFoundReason()});
     noteStop(Stop{fileNameOf(download), QString(), true});
 }
 
 void DesktopNotices::fileArrived(const Download& download) {
-    noteVerdict(download, Verdict::Arrived);
+    noteVerdict(download,
+                Ending{Verdict::Arrived,
+                       platform::fileSizeOf(std::string(download.getTargetPath())), QString()});
     lastArrivedFolder = QFileInfo(toQString(download.getTargetPath())).absolutePath();
 }
 
-void DesktopNotices::noteVerdict(const Download& download, Verdict verdict) {
-    verdicts.insert(toQString(download.getTargetPath()), verdict);
+void DesktopNotices::noteVerdict(const Download& download, Ending ending) {
+    const QString path = toQString(download.getTargetPath());
+    if (const auto known = endingOf.constFind(path); known != endingOf.cend()) {
+        endings[*known] = std::move(ending);
+    } else {
+        endingOf.insert(path, endings.size());
+        endings << std::move(ending);
+    }
 }
 
 void DesktopNotices::noteStop(Stop stop) {
@@ -158,24 +174,22 @@ void DesktopNotices::tellStops() {
 
 // "<file> — <reason>", or the file alone where no reason is known.
 QString DesktopNotices::lineOf(const Stop& stop) {
-    const QString reason =
-        stop.notFound ? QString::fromUtf8("файл не найден на сервере") : stop.reason;
+    const QString reason = stop.notFound ? notFoundReason() : stop.reason;
     return reason.isEmpty() ? stop.file : stop.file + QString::fromUtf8(" — ") + reason;
 }
 
 void DesktopNotices::tellEnd() {
-    if (verdicts.isEmpty()) {
+    if (endings.isEmpty()) {
         return; // nothing ended that the user would be told of
     }
     int arrived = 0;
     int notFound = 0;
     int failed = 0;
-    for (const Verdict verdict : std::as_const(verdicts)) {
-        arrived += verdict == Verdict::Arrived ? 1 : 0;
-        notFound += verdict == Verdict::NotFound ? 1 : 0;
-        failed += verdict == Verdict::Failed ? 1 : 0;
+    for (const Ending& ending : std::as_const(endings)) {
+        arrived += ending.verdict == Verdict::Arrived ? 1 : 0;
+        notFound += ending.verdict == Verdict::NotFound ? 1 : 0;
+        failed += ending.verdict == Verdict::Failed ? 1 : 0;
     }
-    verdicts.clear();
     const QString summary =
         notFound == 0 && failed == 0
             ? QString::fromUtf8("Все загрузки завершены")
@@ -183,7 +197,43 @@ void DesktopNotices::tellEnd() {
                   .arg(arrived)
                   .arg(notFound)
                   .arg(failed);
-    tell(summary, QString(), std::exchange(lastArrivedFolder, QString()));
+    const QString body = endBody();
+    endings.clear();
+    endingOf.clear();
+    tell(summary, body, std::exchange(lastArrivedFolder, QString()));
+}
+
+// "Загружено файлов: 3 (1,2 ГБ)", the size of those whose size is known;
+// then "Не загружено: 1 — <why the first did not>".
+QString DesktopNotices::endBody() const {
+    int arrived = 0;
+    std::int64_t bytes = 0;
+    bool sizeKnown = false;
+    int missed = 0;
+    const Ending* firstMissed = nullptr;
+    for (const Ending& ending : endings) {
+        if (ending.verdict == Verdict::Arrived) {
+            ++arrived;
+            sizeKnown = sizeKnown || ending.size >= 0;
+            bytes += std::max<std::int64_t>(0, ending.size);
+        } else {
+            ++missed;
+            firstMissed = firstMissed != nullptr ? firstMissed : &ending;
+        }
+    }
+    QStringList lines;
+    if (arrived > 0) {
+        lines << QString::fromUtf8("Загружено файлов: %1").arg(arrived) +
+                     (sizeKnown ? QStringLiteral(" (%1)").arg(sizeText(bytes)) : QString());
+    }
+    if (missed > 0) {
+        QString line = QString::fromUtf8("Не загружено: %1").arg(missed);
+        if (!firstMissed->reason.isEmpty()) {
+            line += QString::fromUtf8(" — ") + firstMissed->reason;
+        }
+        lines << line;
+    }
+    return lines.join(u'\n');
 }
 
 void DesktopNotices::tell(const QString& summary, const QString& body, const QString& folder) {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -27,9 +28,11 @@ class Download;
 // at once; several within a moment of each other (a whole list into a
 // folder that cannot be written stops in a second) make one notice. When
 // the queue runs out of work, one notice says how it ended: all arrived, or
-// how many arrived, were not found and stopped with an error. The summary
-// of a notice is short; files and reasons go in its body, escaped where the
-// service reads markup. Where the service offers actions, the last notice
+// how many arrived, were not found and stopped with an error; its body says
+// what arrived ("Загружено файлов: 3 (1,2 ГБ)") and, where some did not,
+// how many and why the first did not ("Не загружено: 1 — <причина>"). The
+// summary of a notice is short; files and reasons go in its body, escaped
+// where the service reads markup. Where the service offers actions, the last notice
 // offers to open the folder of the last file that arrived.
 class DesktopNotices {
 public:
@@ -59,7 +62,15 @@ private:
         bool notFound; // on the service, rather than stopped with a reason
     };
 
-    void noteVerdict(const Download& download, Verdict verdict);
+    // What became of one file since the queue last ran out of work.
+    struct Ending {
+        Verdict verdict;
+        std::int64_t size; // of a file that arrived; -1 when not known
+        QString reason;    // of one that did not
+    };
+
+    void noteVerdict(const Download& download, Ending ending);
+    QString endBody() const;
     void noteStop(Stop stop);
     void tellStops();
     static QString lineOf(const Stop& stop);
@@ -75,9 +86,11 @@ private:
     QDBusConnection bus;
     QTimer gatherTimer;
     QList<Stop> stops; // waiting for the timer
-    // What became of each file since the queue last ran out of work, by its
-    // path: a file that stopped and then arrived on a retry counts once.
-    QHash<QString, Verdict> verdicts;
+    // What became of each file since the queue last ran out of work, in the
+    // order they first ended, and where each is by its path: a file that
+    // stopped and then arrived on a retry counts once, at its first place.
+    QList<Ending> endings;
+    QHash<QString, qsizetype> endingOf;
     QString lastArrivedFolder;
     // What the service said it can do; until it has answered, neither.
     bool readsMarkup = false;

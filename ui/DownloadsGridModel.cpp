@@ -2,9 +2,11 @@
 
 #include "engine/Download.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "queue/DownloadsSet.h"
 #include "ui/TransferShare.h"
 #include "widgets/LinkText.h"
+#include "widgets/SizeText.h"
 #include "widgets/WidgetText.h"
 
 #include <QMimeData>
@@ -20,16 +22,29 @@ namespace tolvenka {
 
 namespace {
 
-constexpr int stateColumn = 1;
 // The row numbers of a drag within the grid, one a line.
 const QString rowsMimeType = QStringLiteral("application/x-tolvenka-grid-rows");
 
 // The state caption, and the share received of a transfer, so that the
-// text on the bar is also what a screen reader reads.
+// text on the bar is also what a screen reader reads; a download that
+// stopped with an error says why.
 QString stateText(const Download& download) {
     const QString caption = toQString(download.getStateCaption());
     const int percent = percentReceived(download);
-    return percent >= 0 ? QStringLiteral("%1 %2 %").arg(caption).arg(percent) : caption;
+    if (percent >= 0) {
+        return QStringLiteral("%1 %2 %").arg(caption).arg(percent);
+    }
+    if (download.getState() == Download::State::Error && !download.isHeld()) {
+        if (const std::string reason = download.getFailureReason(); !reason.empty()) {
+            return caption + QStringLiteral(": ") + toQString(reason);
+        }
+    }
+    return caption;
+}
+
+QString fileNameOf(const Download& download) {
+    const std::string_view path = download.getTargetPath();
+    return toQString(path.substr(path.rfind('/') + 1));
 }
 
 } // namespace
@@ -102,6 +117,13 @@ void DownloadsGridModel::removeRowsThatLeft(const DownloadsSet* set) {
         }
         for (std::size_t row = 0; row < rows.size(); ++row) {
             leaving[row] = members.count(rows[row].serial) == 0;
+        }
+    }
+    if (!sizesOnDisk.empty()) {
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            if (leaving[row]) {
+                sizesOnDisk.erase(rows[row].serial);
+            }
         }
     }
     // The empty row goes with the last download.
@@ -269,8 +291,10 @@ void DownloadsGridModel::refreshAllStates() {
     }
 }
 
+// A state changes with the size a transfer tells and with the name a file
+// arrives under.
 void DownloadsGridModel::announceChange(int firstRow, int lastRow) {
-    emit dataChanged(index(firstRow, stateColumn), index(lastRow, stateColumn), {Qt::DisplayRole});
+    emit dataChanged(index(firstRow, FileColumn), index(lastRow, StateColumn), {Qt::DisplayRole});
 }
 
 Qt::ItemFlags DownloadsGridModel::flags(const QModelIndex& index) const {
@@ -350,7 +374,7 @@ int DownloadsGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int DownloadsGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 2;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 const Download* DownloadsGridModel::downloadAt(int row) const {
@@ -367,21 +391,50 @@ QVariant DownloadsGridModel::data(const QModelIndex& index, int role) const {
         // The empty row after the last download.
         return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
     }
-    const Download& download = *rows[static_cast<std::size_t>(index.row())].download;
+    const Row& row = rows[static_cast<std::size_t>(index.row())];
+    const Download& download = *row.download;
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? readableLink(download.getLink()) : stateText(download);
+        switch (index.column()) {
+        case FileColumn:
+            return fileNameOf(download);
+        case SizeColumn:
+            return sizeText(sizeOf(row));
+        default:
+            return stateText(download);
+        }
+    case Qt::TextAlignmentRole:
+        return index.column() == SizeColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                            : QVariant();
     case Qt::ToolTipRole:
         // A link is anybody's text: shown as it is, never as markup.
         return Qt::convertFromPlainText(description(download));
     case Qt::AccessibleDescriptionRole:
         return description(download);
     case ProgressRole: {
-        const int progress = index.column() == stateColumn ? permilleReceived(download) : -1;
+        const int progress = index.column() == StateColumn ? permilleReceived(download) : -1;
         return progress >= 0 ? QVariant(progress) : QVariant();
     }
     default:
         return {};
+    }
+}
+
+// A transfer tells the size it announced; a file that arrived is as large as
+// it is on the disk.
+std::int64_t DownloadsGridModel::sizeOf(const Row& row) const {
+    switch (row.download->getState()) {
+    case Download::State::Downloading:
+        return row.download->getTotalBytes();
+    case Download::State::Complete: {
+        const auto [known, added] = sizesOnDisk.try_emplace(row.serial, 0);
+        if (added) {
+            known->second = platform::fileSizeOf(std::string(row.download->getTargetPath()));
+        }
+        return known->second;
+    }
+    default:
+        return -1;
     }
 }
 
@@ -406,7 +459,14 @@ QVariant DownloadsGridModel::headerData(int section, Qt::Orientation orientation
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) {
         return {};
     }
-    return section == 0 ? QString::fromUtf8("Загрузка") : QString::fromUtf8("Состояние");
+    switch (section) {
+    case FileColumn:
+        return QString::fromUtf8("Файл");
+    case SizeColumn:
+        return QString::fromUtf8("Размер");
+    default:
+        return QString::fromUtf8("Состояние");
+    }
 }
 
 } // namespace tolvenka

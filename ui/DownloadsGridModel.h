@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace tolvenka {
@@ -10,9 +11,10 @@ namespace tolvenka {
 class Download;
 class DownloadsSet;
 
-// The rows of the downloads grid: each download's link and state caption
-// (with the share received of a transfer), then one empty row; an empty
-// queue has no rows at all. Rows follow the queue narrowly: downloads that leave
+// The rows of the downloads grid: each download's file name (as it arrived,
+// "name (1).ext" too), its size once known and its state caption (with the
+// share received of a transfer, and the reason of a failure), then one empty
+// row; an empty queue has no rows at all. Rows follow the queue narrowly: downloads that leave
 // or join are removed or inserted run by run, and a changed state repaints
 // its own row, so the view keeps its selection, current row and scroll
 // position.
@@ -25,13 +27,15 @@ class DownloadsSet;
 //
 // A row's tooltip, which is also its cells' description for screen readers,
 // names the whole link, the target path, the share received of a transfer,
-// the time left of a timed wait and the reason of the last failure.
+// the time left of a timed wait and the reason of the last failure, whole.
 //
 // Downloads join the set at its end and may be moved around in it; the rows
 // follow a move as a move, so that the selection follows the moved rows.
 class DownloadsGridModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
+
+    enum Column { FileColumn, SizeColumn, StateColumn, ColumnCount };
 
     // The received share of a transfer, in thousandths, in the state cell
     // of a row that transfers; none elsewhere.
@@ -89,9 +93,14 @@ private:
     void insertRowsThatJoined(const DownloadsSet& set);
     int rowOf(std::uint64_t serial) const;
     static QString description(const Download& download);
+    std::int64_t sizeOf(const Row& row) const;
     void announceChange(int firstRow, int lastRow);
 
     std::vector<Row> rows;
+    // The sizes of the files of complete downloads, by serial number, read
+    // from the disk when their rows are first shown: only the rows ever
+    // shown cost an entry, and only once.
+    mutable std::unordered_map<std::uint64_t, std::int64_t> sizesOnDisk;
 };
 
 } // namespace tolvenka

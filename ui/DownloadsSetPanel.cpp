@@ -44,6 +44,7 @@ constexpr int refreshIntervalMs = 40;
 constexpr int buttonMargin = 5;
 constexpr int buttonWidth = 150;
 constexpr int infoPanelMargin = 5;
+constexpr int sizeColumnPadding = 16;
 
 } // namespace
 
@@ -64,11 +65,16 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the grid for the next control instead of walking its cells.
     grid->setTabKeyNavigation(false);
-    // The link takes what the state leaves of the width, so no blank band
-    // follows the columns; the state keeps its designed width.
-    grid->setColumnWidth(0, 500);
-    grid->setColumnWidth(1, 300);
-    grid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The file name takes what the size and the state leave of the width,
+    // so no blank band follows the columns; the state keeps its designed
+    // width, the size what its longest text needs.
+    grid->setColumnWidth(DownloadsGridModel::FileColumn, 500);
+    grid->setColumnWidth(DownloadsGridModel::SizeColumn,
+                         grid->fontMetrics().horizontalAdvance(QString::fromUtf8("1023,9 МБ")) +
+                             sizeColumnPadding);
+    grid->setColumnWidth(DownloadsGridModel::StateColumn, 300);
+    grid->horizontalHeader()->setSectionResizeMode(DownloadsGridModel::FileColumn,
+                                                   QHeaderView::Stretch);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->hide();
@@ -79,7 +85,8 @@ DownloadsSetPanel::DownloadsSetPanel(QWidget* parent)
     buildRowActions();
 
     grid->setItemDelegateForColumn(
-        1, new ProgressCellDelegate(DownloadsGridModel::ProgressRole, grid));
+        DownloadsGridModel::StateColumn,
+        new ProgressCellDelegate(DownloadsGridModel::ProgressRole, grid));
 
     timer = new QTimer(this);
     timer->setSingleShot(true);
@@ -424,8 +431,8 @@ std::vector<std::uint64_t> DownloadsSetPanel::statesToRead() {
 void DownloadsSetPanel::buildRowActions() {
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // A long link keeps its end, the file name, in view. Wrapped, it would
-    // break after a "/" and show only the line above the name.
+    // A long file name keeps its end, the extension, in view; a reason too
+    // long for the state reads from its start (ProgressCellDelegate).
     grid->setWordWrap(false);
     grid->setTextElideMode(Qt::ElideMiddle);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);

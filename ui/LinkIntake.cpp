@@ -1,6 +1,5 @@
 #include "ui/LinkIntake.h"
 
-#include "http/Url.h"
 #include "intake/LinkExtraction.h"
 #include "intake/LinksFindingThread.h"
 #include "intake/LinksLoadingThread.h"
@@ -115,14 +114,15 @@ LinkIntake::Offer LinkIntake::confirm(const std::vector<std::string>& links, std
     return stopped ? Offer::Dismissed : Offer::Decided;
 }
 
-// A page names a file in its address and again in its text, and the scheme
-// and host of one link may be written in capitals or with the default port.
+// A page names a file in its address and again in its text, and two links to
+// one file may be spelt apart (see DownloadMaker::identityOf).
 std::vector<std::string> LinkIntake::withoutRepeats(const std::vector<std::string>& links) {
     std::vector<std::string> once;
     std::unordered_set<std::string> seen;
     seen.reserve(links.size());
+    const DownloadMaker& maker = downloadMaker();
     for (const std::string& link : links) {
-        if (seen.insert(http::Url::comparableForm(link)).second) {
+        if (seen.insert(maker.identityOf(link)).second) {
             once.push_back(link);
         }
     }

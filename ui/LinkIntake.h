@@ -46,7 +46,8 @@ public:
     void stop() { stopped = true; }
     bool isStopped() const { return stopped; }
 
-    // The links in order, each once, at its first place and as written there.
+    // The links in order, each file once, at its first link and as written
+    // there.
     static std::vector<std::string> withoutRepeats(const std::vector<std::string>& links);
     // Of these links, those no unfinished download of the queue has.
     std::vector<std::string> notYetQueued(const std::vector<std::string>& links) const;

@@ -20,12 +20,23 @@ bool isUsableFolder(const QString& folder) {
 
 } // namespace
 
-Main::Main()
-    : downloadsSet(workerSlots, workTimerIntervalMs)
+Main::Main(std::filesystem::path historyFile)
+    : history(std::move(historyFile))
+    , downloadsSet(workerSlots, workTimerIntervalMs)
     , targetFolder(defaultTargetFolder())
-    , DownloadsListDialog(downloadsSet, targetFolder, waitDialog) {}
+    , DownloadsListDialog(downloadsSet, targetFolder, waitDialog, history) {
+    // On the thread that runs the download, before it is told complete.
+    downloadsSet.onFileArrived = [this](Download* download, const Download::ArrivedFile& file) {
+        history.recordArrival(*download, file);
+    };
+}
 
 Main::~Main() = default;
+
+std::filesystem::path historyFilePath() {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return std::filesystem::path(data.toStdString()) / "tolvenka" / "history.sqlite";
+}
 
 std::string defaultTargetFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);

@@ -10,6 +10,12 @@ ProgressCellDelegate::ProgressCellDelegate(int progressRole, QObject* parent)
     : QStyledItemDelegate(parent)
     , progressRole(progressRole) {}
 
+void ProgressCellDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                           const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+}
+
 void ProgressCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const {
     const QVariant progress = index.data(progressRole);

@@ -8,6 +8,7 @@
 #include "ui/DesktopNotices.h"
 #include "ui/DownloadingGate.h"
 #include "ui/DownloadsSetPanel.h"
+#include "ui/HistoryWindow.h"
 #include "ui/InputBoxSizing.h"
 #include "ui/LinkIntake.h"
 #include "ui/Main.h"
@@ -184,6 +185,7 @@ void Twindow::connectControls() {
     connect(&commands->startButton(), &QPushButton::clicked, this, [this] { startClick(); });
     connect(&commands->stopButton(), &QPushButton::clicked, this, [this] { stopClick(); });
     connect(&commands->settingsButton(), &QPushButton::clicked, this, [this] { openSettings(); });
+    connect(&commands->historyButton(), &QPushButton::clicked, this, [this] { showHistory(); });
     connect(&commands->deleteWhenCompleteBox(), &QCheckBox::toggled, this, [this](bool checked) {
         this->state.deleteCompleted = checked;
         queue->saveSoon();
@@ -232,10 +234,20 @@ void Twindow::runEnded(const Download& download) {
         break;
     case Download::State::Complete:
         notices->fileArrived(download);
+        if (historyWindow != nullptr) {
+            historyWindow->showNewArrivals();
+        }
         break;
     default:
         break;
     }
+}
+
+void Twindow::showHistory() {
+    if (historyWindow == nullptr) {
+        historyWindow = new HistoryWindow(state.history, this);
+    }
+    historyWindow->showHistory();
 }
 
 // Downloads that stopped with an error get one more try, in queue order.

@@ -22,6 +22,7 @@ class DesktopNotices;
 class Download;
 class DownloadingGate;
 class DownloadsSetPanel;
+class HistoryWindow;
 class InputBoxSizing;
 class LinkIntake;
 class Main;
@@ -91,6 +92,9 @@ private:
     // Button "Остановить загрузку".
     void stopClick();
     void openSettings();
+    // "История…": the window of the history of arrivals, made when first
+    // asked for, since most runs never open it.
+    void showHistory();
     void connectTray();
     void quitFromTray();
     // The current download while its bytes arrive, or null.
@@ -126,6 +130,7 @@ private:
     InputBoxSizing* inputSizing = nullptr;
     QSplitter* splitter;
     CommandRows* commands;
+    HistoryWindow* historyWindow = nullptr; // once opened
     DownloadsSetPanel* panel;
     QTimer* closeTimer;
     bool closing = false;

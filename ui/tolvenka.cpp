@@ -26,12 +26,14 @@
 #include "ui/Application.h"
 #include "ui/CaretRest.h"
 #include "ui/HandOverLinks.h"
+#include "ui/HistoryWindow.h"
 #include "ui/LinkListener.h"
 #include "ui/Main.h"
 #include "ui/TerminationSignals.h"
 #include "ui/Twindow.h"
 #include "widgets/ShowMessage.h"
 
+#include <QTimer>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -172,6 +174,14 @@ int main(int argc, char** argv) {
         tolvenka::Main state;
         tolvenka::Twindow window(state, queueFile, &*reading);
         window.show();
+        // Told once, from the event loop; the program goes on either way.
+        QTimer::singleShot(0, &window, [&state, &window] {
+            if (const auto trouble =
+                    tolvenka::HistoryWindow::openingTrouble(state.history.database())) {
+                std::cerr << kestrune::text::toUtf8(*trouble) << '\n';
+                tolvenka::showMessage(*trouble, &window);
+            }
+        });
         tolvenka::TerminationSignals terminationSignals([&window] { window.closeWithoutAsking(); });
         // The end of the session keeps what the queue holds, without a
         // question.

@@ -12,10 +12,11 @@ namespace testing_helpers {
 class BackgroundRun {
 public:
     explicit BackgroundRun(tolvenka::Download& download,
-                           const http::SpeedLimit* speedLimit = nullptr)
-        : thread([this, &download, speedLimit] {
+                           const http::SpeedLimit* speedLimit = nullptr,
+                           const tolvenka::Download::ArrivalReport* arrivals = nullptr)
+        : thread([this, &download, speedLimit, arrivals] {
             try {
-                result = download.run(speedLimit);
+                result = download.run(speedLimit, arrivals);
             } catch (...) {
                 threw = true;
             }

@@ -23,14 +23,16 @@ int main(int argc, char** argv) {
     // Tests never reach the desktop they run on: a notification of a
     // finished test download must not pop up on the developer's screen.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tolvenka-tests-bus");
-    // Nor the user's settings: what a test chooses stays in a folder of its
-    // own, gone when it ends.
+    // Nor the user's settings and history: what a test chooses, and what
+    // arrives in it, stays in folders of its own, gone when it ends.
     QTemporaryDir configFolder(QDir::tempPath() + QStringLiteral("/tolvenka-tests-config-XXXXXX"));
-    if (!configFolder.isValid()) {
-        std::fprintf(stderr, "cannot make a configuration folder for the tests\n");
+    QTemporaryDir dataFolder(QDir::tempPath() + QStringLiteral("/tolvenka-tests-data-XXXXXX"));
+    if (!configFolder.isValid() || !dataFolder.isValid()) {
+        std::fprintf(stderr, "cannot make the settings and data folders for the tests\n");
         return 1;
     }
     qputenv("XDG_CONFIG_HOME", configFolder.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dataFolder.path().toLocal8Bit());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

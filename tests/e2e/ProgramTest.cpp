@@ -1,6 +1,7 @@
 // The real program against the simulated service: a queue goes in through
 // downloads.txt, files come out, and the file holds the right records after
 // the program has ended.
+#include "platform/HistoryDatabase.h"
 #include "platform/LockFile.h"
 #include "tests/common/TestHelpers.h"
 #include "tests/e2e/RunningProgram.h"
@@ -226,26 +227,62 @@ TEST(Program, AKillAsThePartFileIsMadeLeavesNothingBehind) {
     EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"early.bin"});
 }
 
-// Killed after the file got its name and before the queue file could say
-// so, which here cannot be written at all.
-TEST(Program, AFileThatArrivedJustBeforeAKillIsNotFetchedAgain) {
+// The names of the files the history of arrivals in `folder`'s "data"
+// holds, newest first.
+std::vector<std::string> namesInHistory(const TempDir& folder) {
+    platform::HistoryDatabase history(folder.file("data/tolvenka/history.sqlite"));
+    std::vector<std::string> names;
+    for (const platform::HistoryRecord& record : history.records()) {
+        names.push_back(record.fileName);
+    }
+    return names;
+}
+
+// Killed right after the file got its name, and before the queue file could
+// say so, which here cannot be written at all; the history holds it once
+// the program runs again, once.
+TEST(Program, AFileThatArrivedJustBeforeAKillIsNotFetchedAgainAndIsInTheHistory) {
     servicesim::ServiceSim sim;
     TempDir folder;
     queueOfAFile(sim, folder, "402", "quick.bin", 300'000);
     ::chmod(folder.file("downloads.txt").c_str(), 0444);
+    const std::string data = "XDG_DATA_HOME=" + folder.file("data");
     {
-        RunningProgram killed(folder.path(), sim.host());
+        RunningProgram killed(folder.path(), sim.host(), "/dev/null", {}, {data});
         ASSERT_TRUE(
             waitFor([&] { return std::filesystem::exists(folder.file("quick.bin")); }, 10'000, 1));
         killed.kill();
     }
     ::chmod(folder.file("downloads.txt").c_str(), 0644);
-    RunningProgram again(folder.path(), sim.host());
+    RunningProgram again(folder.path(), sim.host(), "/dev/null", {}, {data});
     EXPECT_TRUE(queueFileSays(folder, "Complete"));
     EXPECT_EQ(again.terminate(), 0);
     EXPECT_EQ(sim.transfers("402"), 1);
     EXPECT_EQ(sim.attempts("402"), 1);
-    EXPECT_EQ(downloadedFiles(folder), std::set<std::string>{"quick.bin"});
+    EXPECT_EQ(downloadedFiles(folder), (std::set<std::string>{"data", "quick.bin"}));
+    EXPECT_EQ(namesInHistory(folder), std::vector<std::string>{"quick.bin"});
+}
+
+// Killed the moment the file got its name, before anything could record
+// it: the next start knows the file by its mark and records it then.
+TEST(Program, AFileNamedAtTheMomentOfAKillIsInTheHistoryAfterTheNextStart) {
+    servicesim::ServiceSim sim;
+    TempDir folder;
+    queueOfAFile(sim, folder, "405", "named.bin", 100'000);
+    const std::string data = "XDG_DATA_HOME=" + folder.file("data");
+    {
+        RunningProgram killed(folder.path(), sim.host(), "/dev/null", {},
+                              {data, std::string("LD_PRELOAD=") + KILL_AT_NAMING,
+                               "ASAN_OPTIONS=verify_asan_link_order=0"});
+        ASSERT_NE(killed.exitStatus(20'000), -1);
+    }
+    ASSERT_TRUE(std::filesystem::exists(folder.file("named.bin")));
+    EXPECT_TRUE(namesInHistory(folder).empty());
+    RunningProgram again(folder.path(), sim.host(), "/dev/null", {}, {data});
+    EXPECT_TRUE(queueFileSays(folder, "Complete"));
+    EXPECT_EQ(again.terminate(), 0);
+    EXPECT_EQ(sim.transfers("405"), 1);
+    EXPECT_EQ(namesInHistory(folder), std::vector<std::string>{"named.bin"});
 }
 
 // A signal handler that waited for room to tell the event loop would wait

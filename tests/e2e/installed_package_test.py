@@ -5,6 +5,7 @@ unpacked from it running against the simulated service.
     tests/e2e/installed_package_test.py PACKAGE.deb SERVICE_SIM_FOLDER
 """
 
+import datetime
 import os
 import subprocess
 import sys
@@ -40,8 +41,10 @@ class InstalledPackageTest(unittest.TestCase):
         })
         depends = subprocess.run(["dpkg-deb", "--field", PACKAGE, "Depends"], check=True,
                                  capture_output=True, text=True).stdout
-        # Qt's own dialogs speak Russian only with these.
+        # Qt's own dialogs speak Russian only with these; the history is
+        # kept through Qt's SQLite driver.
         self.assertIn("qt6-translations-l10n", depends)
+        self.assertIn("libqt6sql6-sqlite", depends)
         recommends = subprocess.run(["dpkg-deb", "--field", PACKAGE, "Recommends"], check=True,
                                     capture_output=True, text=True).stdout
         # "Открыть файл" and "Открыть папку" hand the file to the desktop through it.
@@ -72,8 +75,9 @@ class InstalledPackageTest(unittest.TestCase):
             # link again, from a later start, is offered unticked.
             self.hand_over(session, tolvenka, link, home, environment)
             rows = session.find(dialog, "list")
-            wait_until(lambda: session.items(rows) == [link + " — уже загружен"],
-                            lambda: f"the rows are {session.items(rows)}")
+            today = datetime.date.today().strftime("%d.%m.%Y")
+            wait_until(lambda: session.items(rows) == [f"{link} — уже загружен {today}"],
+                       lambda: f"the rows are {session.items(rows)}")
             self.assertFalse(session.is_checked(next(iter(session.children(rows)))))
             session.press(session.find(dialog, "push button", "Загрузить"))
 

@@ -89,6 +89,14 @@ TEST_F(WorkerWithServiceTest, ThreeQueuedDownloadsRunBackToBackAndArriveWhole) {
             sleptAtCompletion.push_back(fakeClock->totalSleptMs());
         }
     };
+    // Each file is told as arrived once, with its size, before its download
+    // says it is complete.
+    std::vector<std::int64_t> arrivedSizes;
+    set.onFileArrived = [&](Download* download, const Download::ArrivedFile& file) {
+        EXPECT_NE(download->getState(), State::Complete);
+        std::lock_guard lock(completionsMutex);
+        arrivedSizes.push_back(file.bytes);
+    };
     startWorker();
     ASSERT_TRUE(pumpUntil(
         [&] {
@@ -105,6 +113,7 @@ TEST_F(WorkerWithServiceTest, ThreeQueuedDownloadsRunBackToBackAndArriveWhole) {
     // nothing else: the worker does not idle between them.
     std::lock_guard lock(completionsMutex);
     EXPECT_EQ(sleptAtCompletion, (std::vector<std::int64_t>{5000, 10000, 15000}));
+    EXPECT_EQ(arrivedSizes, (std::vector<std::int64_t>{100'000, 1 << 20, 1}));
 }
 
 TEST_F(WorkerWithServiceTest, PauseDuringTheCountdownRequeuesAndResumeFinishesTheSameDownload) {

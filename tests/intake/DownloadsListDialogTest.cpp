@@ -3,6 +3,8 @@
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
 #include "platform/FileOutput.h"
+#include "platform/HistoryDatabase.h"
+#include "queue/ArrivalHistory.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
@@ -69,7 +71,9 @@ protected:
     tolvenka::DownloadsSet downloadsSet{1, 40};
     std::string targetFolder = folder.path();
     tolvenka::TwaitDialog waitDialog;
-    tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog};
+    testing_helpers::TempDir data;
+    tolvenka::ArrivalHistory history{data.file("history.sqlite")};
+    tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog, history};
     std::optional<QString> browserAnswer;
     QStringList browserPrompts;
     QStringList browserStarts;
@@ -163,6 +167,43 @@ TEST_F(DownloadsListDialogTest, ALinkWhoseFileArrivedReadsSoAndComesUnticked) {
     EXPECT_EQ(queued()[1]->getLink(), threeLinks[1]);
     EXPECT_EQ(queued()[1]->getTargetPath(), folder.file("two (1).zip"));
     EXPECT_EQ(queued()[2]->getLink(), threeLinks[2]);
+}
+
+// The history knows a file that was moved away or deleted since, by another
+// spelling of its link too; ticking all passes it over, ticking it by hand
+// fetches it again.
+TEST_F(DownloadsListDialogTest, AFileTheHistoryHoldsReadsSoWithItsDateWhereverItIsNow) {
+    platform::HistoryRecord record;
+    record.identity = maker.identityOf("HTTPS://RapidShare.com:443/files/2/tw%6F.zip");
+    record.link = threeLinks[1];
+    record.fileName = "two.zip";
+    record.path = "/moved/away/two.zip";
+    record.size = 1;
+    record.arrivedAt = 1'741'770'000; // 12 March 2025, noon
+    ASSERT_TRUE(history.database().add(record));
+    const auto line = [&] {
+        return dialog.findChild<QLabel*>(QStringLiteral("arrivedLinks"));
+    };
+    dialog.setLinks(threeLinks);
+    useDialog([&] {
+        EXPECT_EQ(rows().text(1), QString::fromUtf8("http://rapidshare.com/files/2/two.zip — "
+                                                    "уже загружен 12.03.2025"));
+        EXPECT_FALSE(rows().isChecked(1));
+        EXPECT_TRUE(line()->isVisible());
+        EXPECT_EQ(line()->text(), QString::fromUtf8("Уже загружены, не отмечены: 1."));
+        EXPECT_LT(line()->geometry().bottom(), rows().view->geometry().top());
+        click(QStringLiteral("uncheckAll"));
+        QTest::keyClick(rows().view, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(checkedCount(), QStringLiteral("Отмечено: 2 из 3"));
+        click(QStringLiteral("uncheckAll"));
+        click(QStringLiteral("checkAll"));
+        EXPECT_FALSE(rows().isChecked(1));
+        rows().click(1);
+        EXPECT_FALSE(line()->isVisible()) << "none is left unticked";
+        click(QStringLiteral("download"));
+    });
+    ASSERT_EQ(queued().size(), 3u);
+    EXPECT_EQ(queued()[1]->getTargetPath(), folder.file("two.zip"));
 }
 
 // Told before the user chooses, above the list, and only when there were any.
@@ -305,19 +346,40 @@ TEST(LinkListModel, CountsTheCheckedRowsThroughEveryChange) {
 }
 
 // A file that is no longer there (another folder was chosen) gives the row
-// its tick back, but not to a row that was unticked for another reason.
+// its tick back, but not to a row that was unticked for another reason;
+// ticking all passes over the arrived and the missing, and the arrived left
+// unticked are counted.
 TEST(LinkListModel, ARowWhoseFileNoLongerArrivedIsTickedOnlyIfNothingElseUntickedIt) {
+    using tolvenka::EarlierArrival;
     tolvenka::LinkListModel model;
     model.append(threeLinks, std::vector<bool>{true, false, true});
     model.markMissing(2);
-    model.append({"d"});
-    model.setArrived(0, {true, true, true, true});
-    EXPECT_EQ(model.checkedCount(), 0);
-    model.setArrived(0, {false, false, false, false});
-    EXPECT_EQ(model.checkedCount(), 2);
+    model.append({"d", "e"});
+    const EarlierArrival yes{true, 0};
+    const EarlierArrival no{false, 0};
+    model.setArrived(0, {yes, yes, yes, yes, no});
+    EXPECT_EQ(model.checkedCount(), 1);
+    EXPECT_EQ(model.arrivedUncheckedCount(), 4);
+    model.checkAllToFetch();
+    EXPECT_EQ(model.checkedCount(), 1);
+    model.setChecked(0, 0, true);
+    EXPECT_EQ(model.arrivedUncheckedCount(), 3);
+    model.setArrived(0, {no, no, no, {true, 1'741'770'000}});
+    EXPECT_EQ(model.arrivedUncheckedCount(), 1);
+    EXPECT_TRUE(model.data(model.index(3))
+                    .toString()
+                    .startsWith(QString::fromUtf8("d — уже загружен 12.03.2025")));
     EXPECT_TRUE(model.isChecked(0));
     EXPECT_FALSE(model.isChecked(1)) << "queued already";
     EXPECT_FALSE(model.isChecked(2)) << "missing on the service";
+    model.checkAllToFetch();
+    EXPECT_TRUE(model.isChecked(1));
+    EXPECT_FALSE(model.isChecked(2));
+    EXPECT_FALSE(model.isChecked(3));
+    model.uncheckAll();
+    EXPECT_EQ(model.checkedCount(), 0);
+    model.clear();
+    EXPECT_EQ(model.arrivedUncheckedCount(), 0);
 }
 
 TEST_F(DownloadsListDialogTest, ChosenFolderBecomesTheTargetAndOutlivesCancel) {

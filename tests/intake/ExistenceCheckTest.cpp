@@ -1,6 +1,7 @@
 #include "engine/Download.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
+#include "queue/ArrivalHistory.h"
 #include "queue/DownloadsSet.h"
 #include "support/Cp1251.h"
 #include "tests/common/GuiDriver.h"
@@ -54,7 +55,9 @@ protected:
     tolvenka::DownloadsSet downloadsSet{1, 40};
     std::string targetFolder = "/tmp/";
     tolvenka::TwaitDialog waitDialog;
-    tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog};
+    testing_helpers::TempDir data;
+    tolvenka::ArrivalHistory history{data.file("history.sqlite")};
+    tolvenka::TDownloadsListDialog dialog{downloadsSet, targetFolder, waitDialog, history};
     MessageBoxCloser messages;
     std::vector<std::string> progressTexts;
     std::size_t progressTextsAtMessage = 0;

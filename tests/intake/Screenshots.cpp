@@ -3,6 +3,7 @@
 #include "intake/LinkListModel.h"
 #include "intake/TDownloadsListDialog.h"
 #include "intake/TwaitDialog.h"
+#include "queue/ArrivalHistory.h"
 #include "queue/DownloadsSet.h"
 #include "service/DownloadMaker.h"
 #include "service/ServiceHost.h"
@@ -15,6 +16,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <iostream>
 #include <sstream>
@@ -62,14 +64,25 @@ int main(int argc, char** argv) {
     tolvenka::DownloadsSet downloadsSet(1, 40);
     std::string targetFolder = "/home/user/Загрузки/"_cp1251.data();
     tolvenka::TwaitDialog waitDialog;
-    tolvenka::TDownloadsListDialog dialog(downloadsSet, targetFolder, waitDialog);
+    QTemporaryDir data;
+    tolvenka::ArrivalHistory history(data.filePath(QStringLiteral("history.sqlite")).toStdString());
+    tolvenka::TDownloadsListDialog dialog(downloadsSet, targetFolder, waitDialog, history);
 
     save(waitDialog, folder, QStringLiteral("wait-dialog-first.png"));
     waitDialog.setInfo(std::string("Проверка ссылки 12 из 25..."_cp1251));
     save(waitDialog, folder, QStringLiteral("wait-dialog-progress.png"));
 
-    // The first file arrived before, and three links named no file.
+    // The first file arrived before, the fifth too and was moved away since,
+    // and three links named no file.
     const std::vector<std::string> links = sampleLinks();
+    platform::HistoryRecord moved;
+    moved.identity = maker.identityOf(links[4]);
+    moved.link = links[4];
+    moved.fileName = "archive-part5.rar";
+    moved.path = targetFolder + moved.fileName;
+    moved.size = 104'857'600;
+    moved.arrivedAt = 1'741'770'000;
+    history.database().add(moved);
     std::istringstream arrived("rapidshare.com\r\n" + links[0] + "\r\n" + targetFolder +
                                "archive-part1.rar\r\nComplete\r\n\r\n");
     downloadsSet.load(arrived);

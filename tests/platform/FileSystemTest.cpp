@@ -59,12 +59,20 @@ TEST(FileSystem, AMarkedFileIsNamedMarkedAndWrittenWhole) {
     const std::string file = dir.file("big.part");
     platform::FileOutput out;
     ASSERT_TRUE(out.create(file, "user.test.mark", "link"));
-    const bool marks = platform::hasMark(file, "user.test.mark", "link");
+    const bool marks = platform::markOf(file, "user.test.mark") == "link";
     EXPECT_FALSE(out.create(file, "user.test.mark", "link")) << "never over a file";
     EXPECT_EQ(out.error(), EEXIST);
     std::filesystem::remove(file);
     ASSERT_TRUE(out.create(file, "user.test.mark", "link"));
-    EXPECT_EQ(platform::hasMark(file, "user.test.mark", "link"), marks);
+    EXPECT_EQ(platform::markOf(file, "user.test.mark") == "link", marks);
+    if (marks) {
+        // A mark longer than a first look takes, and one that is not there.
+        const std::string longValue(2000, 'v');
+        ASSERT_TRUE(out.mark("user.test.long", longValue));
+        EXPECT_EQ(platform::markOf(file, "user.test.long"), longValue);
+        EXPECT_EQ(platform::markOf(file, "user.test.none"), std::nullopt);
+        EXPECT_EQ(platform::markOf(dir.file("missing"), "user.test.mark"), std::nullopt);
+    }
     std::string expected;
     for (int piece = 0; piece < 1000; ++piece) {
         const std::string bytes(40'000 + piece, static_cast<char>('a' + piece % 26));

@@ -29,9 +29,10 @@ namespace {
 using Conversation = testing_helpers::ServiceFixture;
 using ServiceState = RapidshareDownload::ServiceState;
 
-// Runs the download to its end on a background thread.
-bool runToEnd(Download& download) {
-    BackgroundRun run(download);
+// Runs the download to its end on a background thread, telling `arrivals`
+// of its file.
+bool runToEnd(Download& download, const Download::ArrivalReport* arrivals = nullptr) {
+    BackgroundRun run(download, nullptr, arrivals);
     EXPECT_TRUE(pumpUntil([&] { return run.finished(); }, 20'000));
     EXPECT_FALSE(run.failed());
     return run.succeeded();
@@ -69,7 +70,19 @@ bool leaveMarkedFile(const std::string& path, const char* mark, std::string_view
 TEST_F(Conversation, ACountdownLeadsToTheWholeFileAndExactRequests) {
     FakeClock clock;
     auto download = downloadOf(fileSpec({Step::countdown("45")}, 100'000));
-    EXPECT_TRUE(runToEnd(*download));
+    // Told once the file has its name, before the download says Complete.
+    std::vector<Download::ArrivedFile> told;
+    const Download::ArrivalReport arrivals = [&](Download& arrived,
+                                                 const Download::ArrivedFile& file) {
+        EXPECT_NE(arrived.getState(), Download::State::Complete);
+        EXPECT_EQ(readFile(folder.path() + "/report.zip").size(), 100'000u);
+        told.push_back(file);
+    };
+    EXPECT_TRUE(runToEnd(*download, &arrivals));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].bytes, 100'000);
+    EXPECT_GE(told[0].seconds, 0);
+    EXPECT_FALSE(told[0].foundByMark);
 
     EXPECT_EQ(states, (std::vector<ServiceState>{ServiceState::InQueue, ServiceState::Countdown,
                                                  ServiceState::Transferring, ServiceState::Done}));
@@ -520,21 +533,36 @@ TEST_F(Conversation, ItsOwnFinishedFileIsCompleteWithoutARequestAndNoOtherOne) {
     EXPECT_TRUE(runToEnd(*fetched));
     const std::string target(fetched->getTargetPath());
     const std::string link(fetched->getLink());
-    if (!platform::hasMark(target, RapidshareDownload::FINISHED_MARK, link)) {
+    const std::optional<std::string> finishedMark =
+        platform::markOf(target, RapidshareDownload::FINISHED_MARK);
+    if (!finishedMark) {
         GTEST_SKIP() << "this file system keeps no marks";
     }
-    EXPECT_FALSE(platform::hasMark(target, RapidshareDownload::UNFINISHED_MARK, link));
+    EXPECT_EQ(*finishedMark, RapidshareDownload::identityOf(link));
+    EXPECT_EQ(platform::markOf(target, RapidshareDownload::UNFINISHED_MARK), std::nullopt);
     sim.clearRequests();
     const auto loadQueued = [&] {
         std::istringstream in(link + "\r\n" + target + "\r\nQueue\r\n\r\n");
         platform::DirectoryLookup folders;
         return maker->loadDownload(tolvenka::serviceHost(), in, folders);
     };
-    EXPECT_TRUE(loadQueued()->run());
-
-    std::filesystem::rename(target, target + ".part");
-    EXPECT_TRUE(loadQueued()->run());
-    EXPECT_EQ(readFile(target), servicesim::expectedContent("4711", 1000));
+    // Found by its mark, it is told as arrived, with its size and no time.
+    std::vector<Download::ArrivedFile> told;
+    const Download::ArrivalReport arrivals = [&](Download&, const Download::ArrivedFile& file) {
+        told.push_back(file);
+    };
+    EXPECT_TRUE(loadQueued()->run(nullptr, &arrivals));
+    // Cut off before the part file got its name; its mark written by an
+    // earlier version, which held the link as it was spelt.
+    std::filesystem::remove(target);
+    const std::string spelledApart = "HTTP://" + sim.host() + "/files/4711/report%2ezip";
+    ASSERT_TRUE(leaveMarkedFile(target + ".part", RapidshareDownload::FINISHED_MARK, spelledApart));
+    EXPECT_TRUE(loadQueued()->run(nullptr, &arrivals));
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_TRUE(told[0].foundByMark);
+    EXPECT_EQ(told[0].seconds, -1);
+    EXPECT_EQ(told[1].bytes, 10) << "the bytes left by leaveMarkedFile";
+    EXPECT_EQ(readFile(target), "some bytes");
     EXPECT_FALSE(std::filesystem::exists(target + ".part"));
     EXPECT_TRUE(sim.requests().empty());
 
@@ -572,6 +600,8 @@ TEST_F(Conversation, AFileItBroughtIsKnownAsArrivedUnderItsOwnNameOrAFollowingOn
     }
     EXPECT_TRUE(hasArrivedIn(link, dir));
     EXPECT_TRUE(hasArrivedIn(link, dir + "/"));
+    EXPECT_TRUE(hasArrivedIn("HTTPS://" + sim.host() + "/files/01/b%6Fok.epub", dir))
+        << "another spelling of the link";
     EXPECT_FALSE(maker->hasArrived("nope", link, dir));
     EXPECT_FALSE(hasArrivedIn(other, dir)) << "another link's file";
     EXPECT_FALSE(hasArrivedIn(link, dir + "/elsewhere"));

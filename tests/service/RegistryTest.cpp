@@ -1,11 +1,14 @@
 #include "http/HttpClient.h"
 #include "platform/DirectoryLookup.h"
+#include "support/Cp1251.h"
 #include "tests/service/ServiceFixture.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
 
 using servicesim::Step;
+using namespace kestrune::text::literals;
+using namespace std::string_literals;
 using tolvenka::DownloadMaker;
 using tolvenka::RapidshareDownload;
 
@@ -46,6 +49,31 @@ TEST_F(DefaultHost, RecognisesFileLinksOfTheService) {
     EXPECT_FALSE(is("http://rapidshare.com/files/1/.."));
     EXPECT_FALSE(is("http://rapidshare.com/files/1/."));
     EXPECT_FALSE(is("http://rapidshare.com/files/1/x\\.."));
+}
+
+// One file of the service however its link is spelt; any other link is its
+// normalised address.
+TEST_F(DefaultHost, EverySpellingOfAServiceLinkNamesOneFile) {
+    const DownloadMaker maker;
+    const std::string file = maker.identityOf(
+        "https://rapidshare.com/files/42/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%E2%84%961.rar");
+    EXPECT_EQ(file, "service:42/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%E2%84%961.rar");
+    for (const std::string& written : std::vector<std::string>{
+             "http://rapidshare.com/files/42/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%E2%84%961.rar",
+             "HTTPS://RapidShare.COM:443/files/42/%d0%9e%d1%82%d1%87%d1%91%d1%82%20%e2%84%961.rar",
+             "http://rapidshare.com:80/files/042/"s + std::string("Отчёт №1.rar"_cp1251),
+             "http://rapidshare.com/files/42/"s + std::string("Отчёт%20№1.r%61r"_cp1251),
+         }) {
+        EXPECT_EQ(maker.identityOf(written), file) << written;
+    }
+    for (const std::string& other : std::vector<std::string>{
+             "https://rapidshare.com/files/43/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%E2%84%961.rar",
+             "https://rapidshare.com/files/42/"s + std::string("отчёт №1.rar"_cp1251),
+             "https://rapidshare.com/files/42/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%E2%84%961.ra",
+         }) {
+        EXPECT_NE(maker.identityOf(other), file) << other;
+    }
+    EXPECT_EQ(maker.identityOf("HTTP://Example.com:80/a%7e"), "http://example.com/a~");
 }
 
 TEST_F(Registry, TellsKindsAndMakesOnlyKnownOnes) {

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QUrl>
 #include <QWidget>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -120,7 +121,11 @@ TEST_F(NotificationServiceTest, StopsAreToldAsTheyHappenAndTheEndSaysHowTheQueue
     testing_helpers::ScriptedDownload failed("http://h/files/1/f.zip", "/tmp/a/f (1).zip");
     failed.setFailureReason(std::string("нет места на диске"_cp1251));
     testing_helpers::ScriptedDownload missing("http://h/files/2/m.zip", "/tmp/a/m.zip");
-    testing_helpers::ScriptedDownload arrived("http://h/files/3/a.zip", "/tmp/a/a.zip");
+    // A file of 1,2 GB that takes no room: the end tells its size.
+    testing_helpers::TempDir folder;
+    testing_helpers::writeFile(folder.file("a.zip"), "");
+    std::filesystem::resize_file(folder.file("a.zip"), 1'288'490'189);
+    testing_helpers::ScriptedDownload arrived("http://h/files/3/a.zip", folder.file("a.zip"));
     DesktopNotices notices(window, bus.connect(QStringLiteral("program")));
 
     notices.downloadStopped(failed);
@@ -136,17 +141,21 @@ TEST_F(NotificationServiceTest, StopsAreToldAsTheyHappenAndTheEndSaysHowTheQueue
     EXPECT_EQ(notice(1),
               Notices(QString::fromUtf8("Файл не найден на сервере"), QStringLiteral("m.zip")));
 
-    // A retry that arrived counts as arrived; the last stops go first.
+    // A retry that arrived counts as arrived; the last stops go first. The
+    // end tells what arrived, and why the first of the others did not.
     notices.fileArrived(arrived);
     notices.fileArrived(failed);
     notices.fileNotFound(missing);
     notices.allDone();
     EXPECT_EQ(notice(2).first, QString::fromUtf8("Файл не найден на сервере"));
-    EXPECT_EQ(notice(3).first, QString::fromUtf8("Загрузки закончены: получено 2, не найдено 1, "
-                                                 "с ошибкой 0"));
+    EXPECT_EQ(notice(3), Notices(QString::fromUtf8("Загрузки закончены: получено 2, не найдено 1, "
+                                                   "с ошибкой 0"),
+                                 QString::fromUtf8("Загружено файлов: 2 (1,2 ГБ)\n"
+                                                   "Не загружено: 1 — файл не найден на сервере")));
     notices.fileArrived(arrived);
     notices.allDone();
-    EXPECT_EQ(notice(4).first, QString::fromUtf8("Все загрузки завершены"));
+    EXPECT_EQ(notice(4), Notices(QString::fromUtf8("Все загрузки завершены"),
+                                 QString::fromUtf8("Загружено файлов: 1 (1,2 ГБ)")));
 
     // A list that stops all at once makes one notice.
     for (int i = 0; i < 6; ++i) {

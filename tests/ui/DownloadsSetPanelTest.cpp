@@ -10,6 +10,7 @@
 #include "tests/common/TestHelpers.h"
 #include "tests/engine/ScriptedDownload.h"
 #include "ui/CurrentDownloadInfo.h"
+#include "ui/DownloadsGridModel.h"
 #include "ui/OwnClipboardText.h"
 
 #include <QAction>
@@ -72,6 +73,16 @@ protected:
         set.load(in);
     }
 
+    static constexpr int stateColumn = tolvenka::DownloadsGridModel::StateColumn;
+
+    // The link of the download a row shows.
+    QString linkAt(const DownloadsSetPanel& panel, int row) const {
+        const auto& model =
+            static_cast<const tolvenka::DownloadsGridModel&>(*gridOf(panel)->model());
+        const tolvenka::Download* download = model.downloadAt(row);
+        return download != nullptr ? QString::fromStdString(std::string(download->getLink())) : QString();
+    }
+
     QString cell(const DownloadsSetPanel& panel, int row, int column) const {
         const QAbstractItemModel& model = *gridOf(panel)->model();
         return model.data(model.index(row, column)).toString();
@@ -97,8 +108,9 @@ TEST_F(Panel, WithoutASetShowsTheHeaderAndNoRow) {
     EXPECT_EQ(static_cast<int>(boxesOf(panel).size()), 0);
     EXPECT_EQ(gridOf(panel)->model()->rowCount(), 0);
     const QAbstractItemModel& model = *gridOf(panel)->model();
-    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Загрузка"));
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("Файл"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Размер"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QString::fromUtf8("Состояние"));
     MessageBoxCloser messages;
     for (const char* caption : {"Удалить загруженные", "Удалить битые", "Удалить все"}) {
         ASSERT_NE(button(panel, caption), nullptr) << caption;
@@ -128,13 +140,14 @@ TEST_F(Panel, ListsEveryDownloadWithItsStateThenAnEmptyRow) {
     panel.setDownloadsSet(&set);
     panel.onTimer();
     ASSERT_EQ(gridOf(panel)->model()->rowCount(), 4);
-    EXPECT_EQ(cell(panel, 0, 0),
+    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("f.zip"));
+    EXPECT_EQ(linkAt(panel, 0),
               QString::fromStdString("http://" + tolvenka::serviceHost() + "/files/1/f.zip"));
-    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Готово"));
-    EXPECT_EQ(cell(panel, 1, 1), QString::fromUtf8("Файл не найден"));
-    EXPECT_EQ(cell(panel, 2, 1), QString::fromUtf8("В очереди"));
-    EXPECT_EQ(cell(panel, 3, 0), QStringLiteral(""));
-    EXPECT_EQ(cell(panel, 3, 1), QStringLiteral(""));
+    EXPECT_EQ(cell(panel, 0, stateColumn), QString::fromUtf8("Готово"));
+    EXPECT_EQ(cell(panel, 1, stateColumn), QString::fromUtf8("Файл не найден"));
+    EXPECT_EQ(cell(panel, 2, stateColumn), QString::fromUtf8("В очереди"));
+    EXPECT_EQ(linkAt(panel, 3), QStringLiteral(""));
+    EXPECT_EQ(cell(panel, 3, stateColumn), QStringLiteral(""));
 }
 
 TEST_F(Panel, SlotsShareTheWidthFromTheLeft) {
@@ -194,7 +207,7 @@ TEST_F(Panel, TheClearButtonsRemoveFinishedAndMissingDownloads) {
     button(panel, "Удалить битые")->click();
     EXPECT_EQ(set.count(), 1);
     panel.onTimer();
-    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("В очереди"));
+    EXPECT_EQ(cell(panel, 0, stateColumn), QString::fromUtf8("В очереди"));
 }
 
 TEST_F(Panel, EventsOnlyNoteChangesAndTheTickAppliesThem) {
@@ -257,21 +270,21 @@ TEST_F(Panel, TheGridFollowsTheQueueRowByRowAndKeepsTheUsersPlace) {
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].value<QModelIndex>().row(), 0);
     EXPECT_EQ(changes[0][1].value<QModelIndex>().row(), 0);
-    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("Ошибка"));
+    EXPECT_EQ(cell(panel, 0, stateColumn), QString::fromUtf8("Ошибка"));
     set.releaseSlot(0);
 
     set.add(std::make_unique<ScriptedDownload>(linkOf(40), "/tmp/f.zip"));
     panel.onTimer();
-    EXPECT_EQ(cell(panel, 40, 0), QString::fromStdString(linkOf(40)));
+    EXPECT_EQ(linkAt(panel, 40), QString::fromStdString(linkOf(40)));
     EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
 
     set.clearComplete();
     panel.onTimer();
     EXPECT_EQ(grid->model()->rowCount(), 40);
-    EXPECT_EQ(cell(panel, 5, 0), QString::fromStdString(linkOf(6)));
+    EXPECT_EQ(linkAt(panel, 5), QString::fromStdString(linkOf(6)));
     EXPECT_EQ(resets.count(), 0);
     // The user's row is the same download, one row up.
-    EXPECT_EQ(grid->currentIndex().data().toString(), QString::fromStdString(linkOf(20)));
+    EXPECT_EQ(linkAt(panel, grid->currentIndex().row()), QString::fromStdString(linkOf(20)));
     ASSERT_EQ(grid->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(grid->selectionModel()->selectedRows().front().row(), 19);
 }
@@ -294,8 +307,8 @@ TEST_F(Panel, RowsFollowAMoveAfterManyDownloadsCameAndWent) {
     panel.setDownloadsSet(&set);
     ASSERT_TRUE(set.move({set.at(1)}, DownloadsSet::Move::ToTop));
     panel.onTimer();
-    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1099/f"));
-    EXPECT_EQ(cell(panel, 1, 0), QStringLiteral("http://h/files/0/f"));
+    EXPECT_EQ(linkAt(panel, 0), QStringLiteral("http://h/files/1099/f"));
+    EXPECT_EQ(linkAt(panel, 1), QStringLiteral("http://h/files/0/f"));
 }
 
 TEST_F(Panel, ReattachingRebuildsTheBoxesAndDetachingSilencesTheSet) {
@@ -450,7 +463,7 @@ TEST_F(Grid, TheRowMenuOffersWhatAppliesToTheSelection) {
     menu->close();
     QTest::keyClick(grid(), Qt::Key_P, Qt::ControlModifier);
     panel.onTimer();
-    EXPECT_EQ(cell(panel, 2, 1), QString::fromUtf8("Приостановлена"));
+    EXPECT_EQ(cell(panel, 2, stateColumn), QString::fromUtf8("Приостановлена"));
     menu = menuAt(2);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(enabled(*menu),
@@ -543,7 +556,7 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneAfterAQuestionOnceItsRu
     static_cast<ScriptedDownload*>(set.at(2))->setState(State::Queued);
     set.finishRun(0);
     ASSERT_TRUE(pumpUntil([&] { return gridOf(panel)->model()->rowCount() == 4; }));
-    EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/missing"));
+    EXPECT_EQ(linkAt(panel, 2), QStringLiteral("http://h/files/1/missing"));
 }
 
 // The link takes what the state column leaves, and a scroll bar shows only
@@ -551,7 +564,7 @@ TEST_F(Grid, DeleteRemovesTheSelectedRowsAndTheRunningOneAfterAQuestionOnceItsRu
 TEST_F(Grid, TheColumnsFillTheWidthAndAScrollBarShowsOnlyWhatIsHidden) {
     const QHeaderView& header = *grid()->horizontalHeader();
     EXPECT_EQ(header.length(), grid()->viewport()->width());
-    EXPECT_EQ(header.sectionSize(1), 300);
+    EXPECT_EQ(header.sectionSize(stateColumn), 300);
     EXPECT_FALSE(grid()->horizontalScrollBar()->isVisible());
     EXPECT_FALSE(grid()->verticalScrollBar()->isVisible());
     for (int i = 0; i < 20; ++i) {
@@ -597,8 +610,8 @@ TEST_F(Grid, DraggedRowsMoveWhereTheyAreDropped) {
     std::unique_ptr<QMimeData> dragged(model.mimeData(grid()->selectionModel()->selectedIndexes()));
     EXPECT_FALSE(model.dropMimeData(dragged.get(), Qt::MoveAction, 4, 0, {}))
         << "the view must not remove what it dragged";
-    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/queued"));
-    EXPECT_EQ(cell(panel, 3, 0), QStringLiteral("http://h/files/1/failed"));
+    EXPECT_EQ(linkAt(panel, 0), QStringLiteral("http://h/files/1/queued"));
+    EXPECT_EQ(linkAt(panel, 3), QStringLiteral("http://h/files/1/failed"));
     EXPECT_EQ(selectedRows(), (std::vector<int>{2, 3}));
 }
 
@@ -611,12 +624,12 @@ TEST_F(Grid, RowsThatChangeDuringADragMoveOnlyWhatWasDragged) {
     std::unique_ptr<QMimeData> dragged(model.mimeData(grid()->selectionModel()->selectedIndexes()));
     set.clearComplete(); // "done", at the top, leaves
     panel.onTimer();
-    ASSERT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/failed"));
+    ASSERT_EQ(linkAt(panel, 0), QStringLiteral("http://h/files/1/failed"));
     model.dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {});
     panel.onTimer();
-    EXPECT_EQ(cell(panel, 0, 0), QStringLiteral("http://h/files/1/queued"));
-    EXPECT_EQ(cell(panel, 1, 0), QStringLiteral("http://h/files/1/missing"));
-    EXPECT_EQ(cell(panel, 2, 0), QStringLiteral("http://h/files/1/failed"));
+    EXPECT_EQ(linkAt(panel, 0), QStringLiteral("http://h/files/1/queued"));
+    EXPECT_EQ(linkAt(panel, 1), QStringLiteral("http://h/files/1/missing"));
+    EXPECT_EQ(linkAt(panel, 2), QStringLiteral("http://h/files/1/failed"));
 }
 
 // A download that waits for its next try shows in the idle slot's box, and
@@ -637,12 +650,29 @@ TEST_F(Grid, TheNextTryOfAFailedDownloadIsShownWithItsTimeLeft) {
     EXPECT_TRUE(panel.isRefreshDue()) << "the time left is shown second by second";
 }
 
+// A row names its file as it arrived, its size once known (the file's on
+// the disk once it arrived), and why a download failed.
+TEST_F(Grid, RowsNameTheirFilesTheirSizesAndWhyTheyFailed) {
+    testing_helpers::TempDir folder;
+    testing_helpers::writeFile(folder.file("arrived (1).zip"), std::string(1536, 'x'));
+    add("arrived", folder.file("arrived (1).zip"), State::Complete);
+    panel.onTimer();
+    const auto row = [&](int at) {
+        return QStringList{cell(panel, at, 0), cell(panel, at, 1), cell(panel, at, stateColumn)};
+    };
+    EXPECT_EQ(row(1), (QStringList{QStringLiteral("failed.zip"), QString::fromUtf8("—"),
+                                   QString::fromUtf8("Ошибка: нет места на диске")}));
+    EXPECT_EQ(row(4), (QStringList{QStringLiteral("arrived (1).zip"), QString::fromUtf8("1,5 кБ"),
+                                   QString::fromUtf8("Готово")}));
+    EXPECT_EQ(cell(panel, 0, 1), QString::fromUtf8("—")) << "no file at its path";
+}
+
 TEST_F(Grid, ARowsTooltipAndDescriptionNameLinkTargetAndReasonAndItsRowLeavesWithIt) {
     const QAbstractItemModel& model = *grid()->model();
     const QString expected = QString::fromUtf8("Ссылка: http://h/files/1/failed\n"
                                                "Файл: /tmp/b/failed.zip\n"
                                                "Последняя ошибка: нет места на диске");
-    for (int column : {0, 1}) {
+    for (int column : {0, 1, 2}) {
         EXPECT_EQ(model.data(model.index(1, column), Qt::AccessibleDescriptionRole).toString(),
                   expected);
         QTextDocument tooltip;
@@ -653,5 +683,5 @@ TEST_F(Grid, ARowsTooltipAndDescriptionNameLinkTargetAndReasonAndItsRowLeavesWit
     // paint could ask for it, not at the next tick.
     set.remove({set.at(1)});
     ASSERT_EQ(model.rowCount(), 4);
-    EXPECT_EQ(model.data(model.index(1, 0)).toString(), QStringLiteral("http://h/files/1/queued"));
+    EXPECT_EQ(model.data(model.index(1, 0)).toString(), QStringLiteral("queued.zip"));
 }

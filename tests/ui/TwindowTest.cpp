@@ -10,8 +10,10 @@
 #include "tests/common/QtPrinters.h"
 #include "tests/common/TestHelpers.h"
 #include "tools/service-sim/ServiceSim.h"
+#include "ui/DownloadsGridModel.h"
 #include "ui/DownloadsSetPanel.h"
 #include "ui/HandOverLinks.h"
+#include "ui/HistoryWindow.h"
 #include "ui/LinkListener.h"
 #include "ui/Main.h"
 #include "ui/SettingsDialog.h"
@@ -22,9 +24,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDate>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -158,8 +162,10 @@ class MainWindow : public ::testing::Test {
 protected:
     MainWindow() {
         tolvenka::setServiceHost(sim.host());
-        // Settings of its own, whatever tests ran before in this process.
+        // Settings and a history of its own, whatever tests ran before in
+        // this process.
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder.file("config")));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.file("data")));
         maker.emplace();
         state.emplace();
         state->targetFolder = folder.path() + "/";
@@ -170,6 +176,7 @@ protected:
         maker.reset();
         tolvenka::setServiceHost(std::string(tolvenka::DEFAULT_SERVICE_HOST));
         qputenv("XDG_CONFIG_HOME", configHome);
+        qputenv("XDG_DATA_HOME", dataHome);
     }
 
     // Offers a small file and returns its link.
@@ -259,6 +266,7 @@ protected:
     }
 
     const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     TempDir folder;
     const std::string queueFile = folder.file("downloads.txt");
     servicesim::ServiceSim sim;
@@ -419,6 +427,12 @@ TEST_F(MainWindow, TabWalksTheControlsAndEnterPressesTheFocusedButton) {
     ASSERT_NE(add, nullptr);
     EXPECT_EQ(add->text(), QStringLiteral("Добавить"));
 
+    window->findChild<QPushButton*>(QStringLiteral("stop"))->setFocus();
+    for (const char* next : {"deleteWhenComplete", "history", "settings"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QString::fromUtf8(next));
+    }
+
     auto* grid = window->findChild<QTableView*>(QStringLiteral("grid"));
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Tab);
@@ -428,6 +442,45 @@ TEST_F(MainWindow, TabWalksTheControlsAndEnterPressesTheFocusedButton) {
     QTest::keyClick(add, Qt::Key_Return);
     EXPECT_TRUE(pumpUntil([&] { return !messages.texts.empty(); }));
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Не найдены ссылки."});
+}
+
+// What arrived is kept: offered again in another spelling, after its file
+// was deleted too, it reads so with its date; "История…" lists it, finds it
+// by a part of its name, and puts what arrives meanwhile on top.
+TEST_F(MainWindow, WhatArrivedIsKeptInTheHistoryAndItsWindowShowsIt) {
+    state->downloadsSet.add(fileLink("5", {Step::countdown("-5")}), state->targetFolder);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return state->downloadsSet.count() == 0; }, 10'000));
+    ASSERT_TRUE(std::filesystem::remove(folder.file("file5.zip")));
+    const auto shown =
+        addText(QString::fromStdString("HTTP://" + sim.host() + "/files/005/%66ile5.zip"));
+    ASSERT_TRUE(shown);
+    ASSERT_EQ(shown->size(), 1);
+    const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    EXPECT_TRUE((*shown)[0].endsWith(QString::fromUtf8(" — уже загружен ") + today))
+        << (*shown)[0].toStdString();
+
+    testing_helpers::clickButton(*window, QStringLiteral("history"));
+    auto* history = window->findChild<tolvenka::HistoryWindow*>();
+    ASSERT_NE(history, nullptr);
+    EXPECT_TRUE(history->isVisible());
+    EXPECT_EQ(history->windowTitle(), QString::fromUtf8("Загруженные файлы"));
+    const QAbstractItemModel& records =
+        *history->findChild<QTableView*>(QStringLiteral("records"))->model();
+    ASSERT_EQ(records.rowCount(), 1);
+    EXPECT_EQ(records.data(records.index(0, 0)).toString(), QStringLiteral("file5.zip"));
+    auto* filter = history->findChild<QLineEdit*>(QStringLiteral("filter"));
+    EXPECT_EQ(history->focusWidget(), filter);
+    QTest::keyClicks(filter, QStringLiteral("FILE6"));
+    EXPECT_EQ(records.rowCount(), 0);
+    filter->clear();
+    state->downloadsSet.add(fileLink("6", {Step::countdown("-5")}), state->targetFolder);
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return records.rowCount() == 2 &&
+                   records.data(records.index(0, 0)).toString() == QStringLiteral("file6.zip");
+        },
+        10'000));
 }
 
 TEST_F(MainWindow, TwoOtherAddressesAreNoDownloadLinksAndNothingIsLoaded) {
@@ -446,7 +499,7 @@ TEST_F(MainWindow, ClosingDuringATransferWaitsForTheWorkerAndStoresQueue) {
     // The row shows the share received, and says it.
     const QAbstractItemModel& rows =
         *window->findChild<QTableView*>(QStringLiteral("grid"))->model();
-    const QModelIndex stateCell = rows.index(0, 1);
+    const QModelIndex stateCell = rows.index(0, tolvenka::DownloadsGridModel::StateColumn);
     ASSERT_TRUE(pumpUntil([&] { return rows.data(stateCell, Qt::UserRole + 1).toInt() > 0; }));
     EXPECT_TRUE(rows.data(stateCell, Qt::AccessibleDescriptionRole)
                     .toString()
@@ -495,7 +548,8 @@ TEST_F(MainWindow, ATransfersShareShowsInTheTitleItsRowAndTheBox) {
         10'000))
         << window->windowTitle().toStdString() << " " << received().toStdString();
     const int inTitle = title.match(window->windowTitle()).captured(1).toInt();
-    const QString rowText = rows.data(rows.index(0, 1)).toString();
+    const QString rowText =
+        rows.data(rows.index(0, tolvenka::DownloadsGridModel::StateColumn)).toString();
     ASSERT_TRUE(row.match(rowText).hasMatch()) << rowText.toStdString();
     EXPECT_LE(std::abs(row.match(rowText).captured(1).toInt() - inTitle), 1);
     EXPECT_EQ(box.match(received()).captured(1).toInt(), inTitle);

@@ -3,6 +3,7 @@
 #include "widgets/LinkText.h"
 #include "widgets/PushButton.h"
 #include "widgets/RussianTranslations.h"
+#include "widgets/SizeText.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -93,4 +94,23 @@ TEST(LinkText, TypedOrFetchedLettersWithoutACp1251FormBecomeEscapesAndOtherSigns
     // Not UTF-8: CP1251 already.
     const std::string cp1251Page("<a>http://h/files/1/Год.zip</a>"_cp1251);
     EXPECT_EQ(tolvenka::linkTextOfPage(cp1251Page), cp1251Page);
+}
+
+TEST(SizeText, SaysASizeInTheLargestUnitItReaches) {
+    const struct {
+        std::int64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 Б"},
+        {1023, "1023 Б"},
+        {1536, "1,5 кБ"},
+        {10'239, "10 кБ"},
+        {1'048'575, "1,0 МБ"},
+        {91'226'112, "87 МБ"},
+        {1'288'490'189, "1,2 ГБ"},
+        {-1, "—"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(tolvenka::sizeText(bytes), QString::fromUtf8(text)) << bytes;
+    }
 }
