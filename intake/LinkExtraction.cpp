@@ -83,16 +83,20 @@ std::size_t markerEndingAt(std::string_view text, std::size_t colonAt) {
     return isHttp ? schemeSize + 3 : 0;
 }
 
-// At least as many as the markers in [from, to): the colons followed by "//".
-std::size_t countMarkersAtMost(const char* from, const char* to) {
-    std::size_t count = 0;
-    for (const char* colon = from;
-         (colon = static_cast<const char*>(
-              std::memchr(colon, ':', static_cast<std::size_t>(to - colon)))) != nullptr;
-         ++colon) {
-        count += to - colon > 2 && colon[1] == '/' && colon[2] == '/' ? 1 : 0;
+// The first colon in [from, to), or null. Addresses nested in a row put
+// their colons a few bytes apart, where a look at each byte costs less than
+// a call of memchr; beyond those few bytes memchr is quicker.
+const char* nextColon(const char* from, const char* to) {
+    constexpr std::ptrdiff_t looked = 16;
+    const char* const near = to - from > looked ? from + looked : to;
+    for (const char* at = from; at < near; ++at) {
+        if (*at == ':') {
+            return at;
+        }
     }
-    return count;
+    return near < to ? static_cast<const char*>(
+                           std::memchr(near, ':', static_cast<std::size_t>(to - near)))
+                     : nullptr;
 }
 
 // Where the search of a text ends: at `limit`, or before the first address
@@ -137,15 +141,15 @@ FoundLinks extractLinks(std::string text, std::size_t maxBytes) {
     const char* const begin = view.data();
     const char* const last = begin + end;
     const char* colon = begin + std::min(schemeLength, end);
-    // Room for every address at once: a vector that grew a step at a time
-    // would hold its old room beside its new one, half as much again as
-    // the places themselves.
-    found.reserve(countMarkersAtMost(colon, last));
+    // Room for every address the text could hold, at once: a vector that
+    // grew a step at a time would hold its old room beside its new one,
+    // half as much again as the places themselves. Room that no address
+    // takes is never touched, and costs the system no memory.
+    found.reserve(end / marker.size() + 1);
     // Where the run of URL characters of the last address ends: an address
     // nested in it ends there too, and that run is not scanned again.
     std::size_t runEnd = 0;
-    while ((colon = static_cast<const char*>(
-                std::memchr(colon, ':', static_cast<std::size_t>(last - colon)))) != nullptr) {
+    while ((colon = nextColon(colon, last)) != nullptr) {
         const std::size_t colonAt = static_cast<std::size_t>(colon - begin);
         ++colon;
         // Most colons of a text are no marker's: they are not followed by
