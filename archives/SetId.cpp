@@ -17,7 +17,8 @@ std::optional<SetId> SetId::of(const std::string& path) {
     SetId id{path.substr(0, nameStart), std::move(part->base), std::move(part->family)};
     if (part->kind == SetKind::Lone && id.family != "rar") {
         // "/" is in no file's name, so no other family reads the same.
-        id.family += "/" + std::string(fileName);
+        id.family += '/';
+        id.family += fileName;
     }
     return id;
 }

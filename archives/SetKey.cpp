@@ -9,7 +9,10 @@ namespace tolvenka::archives {
 std::string SetKey::text() const {
     std::string line = folder + "\t" + firstPartName + "\t";
     for (std::size_t i = 0; i < partSizes.size(); ++i) {
-        line += (i == 0 ? "" : ",") + std::to_string(partSizes[i]);
+        if (i > 0) {
+            line += ',';
+        }
+        line += std::to_string(partSizes[i]);
     }
     return line;
 }
