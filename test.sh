@@ -69,6 +69,7 @@ if scripts/build-deb.sh; then
     lintian --fail-on error,warning --display-info --pedantic build/deb/tolvenka_*.changes || status=1
     tests/e2e/installed_package_test.py "$package" build/asan/tools/service-sim || status=1
     tests/e2e/hours_test.py build/deb/root/usr/bin/tolvenka build/asan/tools/service-sim || status=1
+    tests/e2e/history_test.py build/deb/root/usr/bin/tolvenka build/asan/tools/service-sim || status=1
 else
     status=1
 fi
